@@ -1,5 +1,6 @@
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <sys/types.h>
 
@@ -32,6 +33,27 @@ public:
 // pipe any more; Start() + OutputFd() + PumpAvailable() let an event loop
 // watch the pipe and stay responsive. Stop() ends the child's whole
 // process group.
+//
+// The command line is split into words without any shell (see
+// splitCommandLine()); the first word names the program: a word with a
+// slash is a path, any other is looked up in the runner's own program
+// folder, then the run's working directory, then PATH. The child gets
+// /dev/null as standard input, the pipe as standard output and error, its
+// own process group and no other descriptor of ours; it is reaped when the
+// output ends (or later, by a background waiter, if it lingers with its
+// output closed). Its exit status is not used.
+//
+// One run at a time: Start() or ExecuteCommand() while a run lasts (from a
+// listener, say) is refused quietly: false or empty text, no message, and
+// neither CommandLine nor Outputs change. An empty chunk can also arrive
+// mid-run, when a read held only the start of a character; the end of a
+// run is told by ExecuteCommand() returning or PumpAvailable() giving
+// false, not by the empty chunk alone.
+//
+// Threads: everything runs on the owner's thread except Stop() and
+// IsRunning(), which may also be called from any other thread. A listener
+// that throws ends the run: the group is killed and reaped, then the
+// exception goes on to the caller.
 class DOSOutputs {
 public:
     DOSOutputs();
@@ -42,6 +64,12 @@ public:
     const std::string& CommandLine() const;
     void setCommandLine(const std::string& DOSCommand);
     const std::string& Outputs() const;
+
+    // Folder the next runs start in; empty (the default) means the
+    // current directory of this process. Relative program paths and the
+    // current-directory step of the lookup use it too.
+    const std::string& WorkingDirectory() const;
+    void setWorkingDirectory(const std::string& folder);
 
     void setListener(IReceiveOutputs* listener);
     void setMessageSink(IRunnerMessages* sink);
@@ -56,21 +84,42 @@ public:
     int OutputFd() const;
     // Reads every chunk available now without blocking, one event per
     // read. At the end of the output raises the final empty chunk, reaps
-    // the child and returns false; true while the run goes on.
+    // the child and returns false; true while the run goes on. Under a
+    // flood of output it returns after a short time slice (still true,
+    // the descriptor still readable) so the event loop can repaint.
     bool PumpAvailable();
-    // Ends the running child's process group; the run then ends at the
-    // next PumpAvailable() (or inside ExecuteCommand when called from a
-    // listener or another thread).
+    // Ends the running child's process group: SIGTERM at once, SIGKILL
+    // a moment later to whatever is left. The run then ends at the next
+    // PumpAvailable() (or inside ExecuteCommand when called from a
+    // listener or another thread). A writer that escaped the group (a
+    // program that made itself a session leader) cannot hold the run
+    // open for more than a second and a half after Stop(); an event loop
+    // should keep calling PumpAvailable() on a timer meanwhile so it sees
+    // that end even without pipe activity. Nothing happens when idle.
     void Stop();
     bool IsRunning() const;
 
 private:
     struct Run;
+    enum class DrainResult { Pending, Ended };
+
+    void report(const std::string& message);
+    void emitChunk(const std::string& chunk);
+    DrainResult drain(bool timeSliced);
+    void waitForEnd();
+    bool stopGaveUp() const;
+    void finishRun();
+    void abandonRun();
+
     std::string m_commandLine;
     std::string m_outputs;
+    std::string m_workingDirectory;
     IReceiveOutputs* m_listener = nullptr;
     IRunnerMessages* m_sink = nullptr;
     Run* m_run = nullptr;
+    // Guards m_run against Stop() and IsRunning() from other threads; the
+    // owner's thread alone creates and ends runs.
+    mutable std::mutex m_runMutex;
 };
 
 } // namespace gv

@@ -1,0 +1,461 @@
+#include "DOSOutputs.h"
+
+#include "CommandLineWords.h"
+#include "ProgramLookup.h"
+#include "Utf8ChunkDecoder.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <fcntl.h>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace gv {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kReadSize = 256;
+// Time a stopped group gets to end on SIGTERM before SIGKILL follows.
+constexpr auto kStopGrace = std::chrono::milliseconds(300);
+// After Stop(), a pipe still held open (by a writer outside the group)
+// ends the run anyway once this much time has passed.
+constexpr auto kStopGiveUp = std::chrono::milliseconds(1500);
+// How long a child whose output has ended may take to exit before a
+// background waiter takes over reaping it.
+constexpr auto kReapPatience = std::chrono::milliseconds(50);
+// Longest stretch PumpAvailable() reads before handing control back.
+constexpr auto kPumpSlice = std::chrono::milliseconds(15);
+
+constexpr char kMsgEmpty[] = "Command Line empty";
+constexpr char kMsgPipe[] = "CreatePipe failed. Error: ";
+constexpr char kMsgNotFound[] = "File or command not found";
+
+// What Stop() may touch from another thread. `ended` is set, under the
+// mutex, before the group leader is reaped: while it is false the
+// leader's pid cannot have been reused, so signalling -pgid is safe.
+struct GroupControl {
+    std::mutex mutex;
+    pid_t pgid = -1;
+    int wakeFd = -1;
+    bool ended = false;
+    bool stopRequested = false;
+    Clock::time_point stopTime;
+};
+
+void closeFd(int& fd)
+{
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+}
+
+void reapInBackground(pid_t pid)
+{
+    try {
+        std::thread([pid] {
+            int status = 0;
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to wait with: the child stays a zombie until we exit,
+        // which beats blocking the caller on a process that may run on.
+    }
+}
+
+void requestStop(const std::shared_ptr<GroupControl>& control)
+{
+    {
+        std::lock_guard lock(control->mutex);
+        if (control->ended || control->stopRequested)
+            return;
+        control->stopRequested = true;
+        control->stopTime = Clock::now();
+        ::kill(-control->pgid, SIGTERM);
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t w = ::write(control->wakeFd, &one, sizeof one);
+    }
+    try {
+        std::thread([control] {
+            std::this_thread::sleep_for(kStopGrace);
+            std::lock_guard lock(control->mutex);
+            if (!control->ended)
+                ::kill(-control->pgid, SIGKILL);
+        }).detach();
+    } catch (const std::system_error&) {
+        std::lock_guard lock(control->mutex);
+        if (!control->ended)
+            ::kill(-control->pgid, SIGKILL);
+    }
+}
+
+// A reader never writes to the pipe, but the host program may write to
+// pipes of its own; a vanished reader there must give an error, not end
+// the whole program. Children get the default back when they start.
+void ignoreSigpipeOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current {};
+        if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+            struct sigaction ignore {};
+            ignore.sa_handler = SIG_IGN;
+            sigemptyset(&ignore.sa_mask);
+            ::sigaction(SIGPIPE, &ignore, nullptr);
+        }
+    });
+}
+
+// Starts `path` with `words` as its arguments, in its own process group,
+// with /dev/null, the pipe and nothing else. Returns 0 or an errno value.
+int spawnChild(const std::string& path, const std::vector<std::string>& words, int writeFd,
+               const std::string& workingDirectory, pid_t& pid)
+{
+    std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
+    for (const std::string& w : words)
+        argv.push_back(const_cast<char*>(w.c_str()));
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    int rc = posix_spawn_file_actions_init(&actions);
+    if (rc != 0)
+        return rc;
+    rc = posix_spawnattr_init(&attr);
+    if (rc != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return rc;
+    }
+
+    rc = posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (rc == 0)
+        rc = posix_spawn_file_actions_adddup2(&actions, writeFd, STDOUT_FILENO);
+    if (rc == 0)
+        rc = posix_spawn_file_actions_adddup2(&actions, writeFd, STDERR_FILENO);
+    if (rc == 0 && !workingDirectory.empty())
+        rc = posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+    // Descriptors the host opened without close-on-exec stay with the host.
+    if (rc == 0)
+        rc = posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+
+    sigset_t noSignals;
+    sigemptyset(&noSignals);
+    sigset_t defaults;
+    sigfillset(&defaults);
+    sigdelset(&defaults, SIGKILL);
+    sigdelset(&defaults, SIGSTOP);
+    if (rc == 0)
+        rc = posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    if (rc == 0)
+        rc = posix_spawnattr_setpgroup(&attr, 0);
+    if (rc == 0)
+        rc = posix_spawnattr_setsigmask(&attr, &noSignals);
+    if (rc == 0)
+        rc = posix_spawnattr_setsigdefault(&attr, &defaults);
+    if (rc == 0)
+        rc = ::posix_spawn(&pid, path.c_str(), &actions, &attr, argv.data(), environ);
+
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc;
+}
+
+} // namespace
+
+struct DOSOutputs::Run {
+    int readFd = -1;
+    pid_t pid = -1;
+    std::shared_ptr<GroupControl> control;
+    Utf8ChunkDecoder decoder;
+    char buffer[kReadSize];
+    std::string chunk;
+};
+
+DOSOutputs::DOSOutputs()
+{
+    ignoreSigpipeOnce();
+}
+
+DOSOutputs::~DOSOutputs()
+{
+    if (!m_run)
+        return;
+    // Abandoned mid-run: nothing may outlive its owner, and no event is
+    // raised to a listener that may already be gone.
+    m_listener = nullptr;
+    abandonRun();
+}
+
+const std::string& DOSOutputs::CommandLine() const { return m_commandLine; }
+void DOSOutputs::setCommandLine(const std::string& DOSCommand) { m_commandLine = DOSCommand; }
+const std::string& DOSOutputs::Outputs() const { return m_outputs; }
+const std::string& DOSOutputs::WorkingDirectory() const { return m_workingDirectory; }
+void DOSOutputs::setWorkingDirectory(const std::string& folder) { m_workingDirectory = folder; }
+void DOSOutputs::setListener(IReceiveOutputs* listener) { m_listener = listener; }
+void DOSOutputs::setMessageSink(IRunnerMessages* sink) { m_sink = sink; }
+
+void DOSOutputs::report(const std::string& message)
+{
+    if (m_sink)
+        m_sink->ShowRunnerFailure(message);
+    else
+        std::cerr << message << std::endl;
+}
+
+void DOSOutputs::emitChunk(const std::string& chunk)
+{
+    m_outputs += chunk;
+    if (m_listener)
+        m_listener->ReceiveOutputs(chunk);
+}
+
+bool DOSOutputs::Start(const std::string& commandLine)
+{
+    if (m_run)
+        return false;
+    if (!commandLine.empty())
+        m_commandLine = commandLine;
+    if (m_commandLine.empty()) {
+        report(kMsgEmpty);
+        return false;
+    }
+
+    int fds[2] = {-1, -1};
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        report(kMsgPipe + std::to_string(errno));
+        return false;
+    }
+    int readFd = fds[0];
+    int writeFd = fds[1];
+    int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        const int error = errno;
+        closeFd(readFd);
+        closeFd(writeFd);
+        report(kMsgPipe + std::to_string(error));
+        return false;
+    }
+
+    const std::vector<std::string> words = splitCommandLine(m_commandLine);
+    std::optional<std::string> path;
+    if (!words.empty()) {
+        std::vector<std::string> searchDirs;
+        if (!programFolder().empty())
+            searchDirs.push_back(programFolder());
+        searchDirs.push_back(std::string()); // the run's current directory
+        for (std::string& dir : pathDirectories())
+            searchDirs.push_back(std::move(dir));
+        path = findProgram(words.front(), searchDirs, m_workingDirectory);
+    }
+    pid_t pid = -1;
+    if (!path || spawnChild(*path, words, writeFd, m_workingDirectory, pid) != 0) {
+        closeFd(readFd);
+        closeFd(writeFd);
+        closeFd(wakeFd);
+        report(kMsgNotFound);
+        return false;
+    }
+
+    // From here only the child and what it starts hold a write end, so
+    // the read sees the end of output once the last of them has gone.
+    closeFd(writeFd);
+    ::fcntl(readFd, F_SETFL, ::fcntl(readFd, F_GETFL) | O_NONBLOCK);
+
+    m_outputs.clear();
+    auto run = std::make_unique<Run>();
+    run->readFd = readFd;
+    run->pid = pid;
+    run->control = std::make_shared<GroupControl>();
+    run->control->pgid = pid;
+    run->control->wakeFd = wakeFd;
+    run->chunk.reserve(kReadSize * 3 + 8);
+    {
+        std::lock_guard lock(m_runMutex);
+        m_run = run.release();
+    }
+    return true;
+}
+
+DOSOutputs::DrainResult DOSOutputs::drain(bool timeSliced)
+{
+    const Clock::time_point sliceEnd = timeSliced ? Clock::now() + kPumpSlice : Clock::time_point::max();
+    unsigned reads = 0;
+    for (;;) {
+        const ssize_t n = ::read(m_run->readFd, m_run->buffer, kReadSize);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return DrainResult::Pending;
+            break; // any other failing read ends the run, unreported
+        }
+        m_run->chunk.clear();
+        if (n == 0)
+            break;
+        m_run->decoder.decode(m_run->buffer, static_cast<std::size_t>(n), m_run->chunk);
+        emitChunk(m_run->chunk);
+        // Every so often look up from a flood: the event loop wants its
+        // turn, and a stopped run must not be held open by a writer that
+        // escaped the group and keeps writing.
+        if ((++reads % 16) == 0) {
+            if (timeSliced && Clock::now() >= sliceEnd)
+                return DrainResult::Pending;
+            if (stopGaveUp())
+                return DrainResult::Pending;
+        }
+    }
+    // A character cut short by the end of output still shows, as U+FFFD.
+    m_run->chunk.clear();
+    m_run->decoder.finish(m_run->chunk);
+    if (!m_run->chunk.empty())
+        emitChunk(m_run->chunk);
+    return DrainResult::Ended;
+}
+
+bool DOSOutputs::stopGaveUp() const
+{
+    std::lock_guard lock(m_run->control->mutex);
+    return m_run->control->stopRequested && Clock::now() - m_run->control->stopTime >= kStopGiveUp;
+}
+
+void DOSOutputs::finishRun()
+{
+    Run* run = m_run;
+    GroupControl& control = *run->control;
+    bool stopped = false;
+    {
+        std::lock_guard lock(control.mutex);
+        stopped = control.stopRequested;
+        if (stopped)
+            ::kill(-control.pgid, SIGKILL); // whatever still lingers in the group
+        control.ended = true;
+        closeFd(control.wakeFd);
+    }
+    closeFd(run->readFd);
+
+    // The pipe ends while the child is still on its way out (its files
+    // close before it becomes a zombie), so give it a moment before
+    // deciding that it closed its output and runs on.
+    const Clock::time_point patience = Clock::now() + kReapPatience;
+    int status = 0;
+    pid_t done = 0;
+    for (;;) {
+        done = ::waitpid(run->pid, &status, stopped ? 0 : WNOHANG);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done != 0 || Clock::now() >= patience)
+            break;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    if (done == 0)
+        reapInBackground(run->pid);
+
+    std::lock_guard lock(m_runMutex);
+    delete m_run;
+    m_run = nullptr;
+}
+
+void DOSOutputs::abandonRun()
+{
+    {
+        std::lock_guard lock(m_run->control->mutex);
+        m_run->control->stopRequested = true;
+        m_run->control->stopTime = Clock::now();
+    }
+    finishRun();
+}
+
+bool DOSOutputs::PumpAvailable()
+{
+    if (!m_run)
+        return false;
+    try {
+        if (drain(true) == DrainResult::Pending && !stopGaveUp())
+            return true;
+        emitChunk(std::string());
+    } catch (...) {
+        abandonRun();
+        throw;
+    }
+    finishRun();
+    return false;
+}
+
+std::string DOSOutputs::ExecuteCommand(const std::string& commandLine)
+{
+    if (m_run || !Start(commandLine))
+        return {};
+
+    try {
+        waitForEnd();
+        emitChunk(std::string());
+    } catch (...) {
+        abandonRun();
+        throw;
+    }
+    finishRun();
+    return m_outputs;
+}
+
+void DOSOutputs::waitForEnd()
+{
+    while (drain(false) == DrainResult::Pending) {
+        // Nothing to read now: sleep until the pipe or Stop() wakes us.
+        int timeout = -1;
+        {
+            std::lock_guard lock(m_run->control->mutex);
+            if (m_run->control->stopRequested) {
+                const auto left = m_run->control->stopTime + kStopGiveUp - Clock::now();
+                if (left <= Clock::duration::zero())
+                    break;
+                timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+            }
+        }
+        pollfd fds[2] = {{m_run->readFd, POLLIN, 0}, {m_run->control->wakeFd, POLLIN, 0}};
+        if (::poll(fds, 2, timeout) > 0 && (fds[1].revents & POLLIN)) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t r = ::read(fds[1].fd, &count, sizeof count);
+        }
+    }
+}
+
+int DOSOutputs::OutputFd() const
+{
+    return m_run ? m_run->readFd : -1;
+}
+
+void DOSOutputs::Stop()
+{
+    std::shared_ptr<GroupControl> control;
+    {
+        std::lock_guard lock(m_runMutex);
+        if (!m_run)
+            return;
+        control = m_run->control;
+    }
+    requestStop(control);
+}
+
+bool DOSOutputs::IsRunning() const
+{
+    std::lock_guard lock(m_runMutex);
+    return m_run != nullptr;
+}
+
+} // namespace gv

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace gv {
+
+// Turns the bytes of successive pipe reads into valid UTF-8 text.
+//
+// A character whose bytes are split between two reads is held back and
+// arrives whole with the later read, so a read boundary never damages
+// text. Bytes that are not UTF-8 (stray continuation bytes, overlong
+// forms, surrogates, values above U+10FFFF, a sequence cut short) become
+// U+FFFD, one per maximal ill-formed subpart, so nothing vanishes
+// silently. Every other byte, CR, LF and NUL included, passes unchanged.
+class Utf8ChunkDecoder {
+public:
+    // Appends the text of `size` more bytes to `out`.
+    void decode(const char* data, std::size_t size, std::string& out);
+    // The input has ended: a character still held back is incomplete for
+    // good and becomes U+FFFD.
+    void finish(std::string& out);
+    bool hasPending() const { return m_pendingSize != 0; }
+    void reset() { m_pendingSize = 0; }
+
+private:
+    unsigned char m_pending[4] = {};
+    std::size_t m_pendingSize = 0;
+};
+
+} // namespace gv

@@ -1,0 +1,155 @@
+#include "CommandLineWords.h"
+#include "DOSOutputs.h"
+#include "RunnerTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+using gv::test::kCmd;
+using gv::test::numberAfter;
+using gv::test::Recorder;
+using gv::test::TempDir;
+using gv::test::Watchdog;
+
+// Runs the interpreter directly (its output thrown away) for its exit code.
+int exitCodeOf(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv{const_cast<char*>(kCmd.c_str())};
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, kCmd.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return -1;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class CmdStandIn : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(m_dir.path().empty());
+        m_dir.writeFile("gv-probe", "#!/bin/sh\nprintf '%s|' from-cwd \"$@\"\n", 0755);
+        m_dir.writeFile("printf", "#!/bin/sh\necho cwd-printf\n", 0755);
+        m_runner.setListener(&m_rec);
+        m_runner.setMessageSink(&m_rec);
+        m_runner.setWorkingDirectory(m_dir.path());
+    }
+
+    std::string run(const std::string& line)
+    {
+        Watchdog dog(m_runner, 5000ms);
+        std::string result = m_runner.ExecuteCommand(line);
+        dog.cancel();
+        EXPECT_FALSE(dog.fired()) << line;
+        EXPECT_TRUE(m_rec.messages.empty()) << line;
+        return result;
+    }
+
+    TempDir m_dir;
+    gv::DOSOutputs m_runner;
+    Recorder m_rec;
+};
+
+TEST_F(CmdStandIn, RunsTheProgramWithItsWordsUntouched)
+{
+    const struct {
+        std::string line;
+        std::string expected;
+    } cases[] = {
+        // Found through the program folder, as the window's command lines are.
+        {"cmd /c gv-probe", "from-cwd|"},
+        {"cmd /C gv-probe", "from-cwd|"},
+        {R"(cmd /c gv-probe "a b" 'c\d' e\ f "" '$(id)' *)", R"(from-cwd|a b|c\d|e f||$(id)|*|)"},
+        {"cmd /c gv-probe " + gv::quoteCommandWord("it's a \"file\"\n.txt"), "from-cwd|it's a \"file\"\n.txt|"},
+        // The current folder comes before PATH.
+        {"cmd /c printf x", "cwd-printf\n"},
+        {"cmd /c /usr/bin/printf %s-%s a b", "a-b"},
+        {"cmd /c ./gv-probe z", "from-cwd|z|"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(run(c.line), c.expected) << c.line;
+}
+
+TEST_F(CmdStandIn, ReplacesItselfWithTheProgram)
+{
+    // The program leads the group the runner made for the interpreter, so
+    // it is the very process the runner started.
+    m_runner.setWorkingDirectory(gv::test::kChild.substr(0, gv::test::kChild.rfind('/')));
+    const std::string ids = run("cmd /c ./runner_test_child ids");
+    const long pid = numberAfter(ids, "pid");
+    ASSERT_GT(pid, 0) << ids;
+    EXPECT_EQ(numberAfter(ids, "pgid"), pid);
+}
+
+TEST_F(CmdStandIn, UnknownProgramIsTheInterpretersOwnComplaint)
+{
+    const struct {
+        std::string line;
+        std::string named;
+    } cases[] = {
+        {"cmd /c gv-no-such-program arg", "'gv-no-such-program'"},
+        {"cmd /c 'two words'", "'two words'"},
+        // The interpreter does not search the runner's program folder.
+        {"cmd /c runner_test_child ids", "'runner_test_child'"},
+        {"cmd /c ./missing", "'./missing'"},
+    };
+    for (const auto& c : cases) {
+        m_rec.chunks.clear();
+        const std::string output = run(c.line);
+        EXPECT_NE(output.find("cmd: "), std::string::npos) << output;
+        EXPECT_NE(output.find(c.named), std::string::npos) << output;
+        ASSERT_FALSE(m_rec.chunks.empty());
+        EXPECT_EQ(m_rec.chunks.back(), "");
+    }
+}
+
+TEST(CmdExitCodes, UsageNotFoundAndSuccess)
+{
+    const struct {
+        std::vector<std::string> args;
+        int code;
+    } cases[] = {
+        {{}, 2},
+        {{"/x", "printf", "a"}, 2},
+        {{"printf", "a"}, 2},
+        {{"/c"}, 2},
+        {{"/c", "gv-no-such-program"}, 127},
+        {{"/c", "printf", "a"}, 0},
+        {{"/C", "/bin/sh", "-c", "exit 7"}, 7},
+    };
+    for (const auto& c : cases) {
+        std::string shown;
+        for (const auto& a : c.args)
+            shown += a + " ";
+        EXPECT_EQ(exitCodeOf(c.args), c.code) << shown;
+    }
+}
+
+TEST(CmdUsage, GoesThroughTheRunnerAsOutput)
+{
+    gv::DOSOutputs runner;
+    Recorder rec;
+    runner.setListener(&rec);
+    runner.setMessageSink(&rec);
+    EXPECT_NE(runner.ExecuteCommand("cmd").find("usage: cmd /c"), std::string::npos);
+    EXPECT_TRUE(rec.messages.empty());
+}
+
+} // namespace
