@@ -1,0 +1,148 @@
+#include "FileHelpers.h"
+#include "MsgBox.h"
+#include "ResourceTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QWidget>
+#include "QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+namespace {
+
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        gv::SetShellOpener([this](const QString& target, const QString& params) {
+            opened.push_back(target + QStringLiteral("|") + params);
+            return succeed;
+        });
+        gv::SetMsgBoxAnswerer([this](const gv::MsgBoxRequest& r, QMessageBox* box) {
+            boxes.push_back(r);
+            icons.push_back(box->icon());
+            return 1;
+        });
+    }
+    void TearDown() override
+    {
+        gv::SetShellOpener({});
+        gv::SetMsgBoxAnswerer({});
+    }
+
+    bool succeed = true;
+    std::vector<QString> opened;
+    std::vector<gv::MsgBoxRequest> boxes;
+    std::vector<QMessageBox::Icon> icons;
+};
+
+TEST_F(ShellTest, EmptyTargetDoesNothing)
+{
+    gv::OpenWithShell(QString());
+    succeed = false;
+    gv::OpenWithShell(QString(), QStringLiteral("-x"));
+    EXPECT_TRUE(opened.empty());
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ShellTest, OpenedTargetShowsNothing)
+{
+    gv::OpenWithShell(QStringLiteral("https://example.org/defs"));
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QStringLiteral("https://example.org/defs|"));
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ShellTest, FailureSaysWhereItCouldNotJump)
+{
+    succeed = false;
+    const QString target = QStringLiteral("mailto:someone@example.org");
+    gv::OpenWithShell(target);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].prompt, QStringLiteral("Error jumping to:mailto:someone@example.org"));
+    EXPECT_EQ(boxes[0].title, QStringLiteral("Warning"));
+    EXPECT_EQ(boxes[0].style, 48);
+    EXPECT_FALSE(boxes[0].placed);
+    EXPECT_EQ(icons[0], QMessageBox::Warning);
+}
+
+TEST(ShellDesktop, MissingLocalFileCountsAsFailure)
+{
+    QTemporaryDir tmp;
+    std::vector<gv::MsgBoxRequest> boxes;
+    gv::SetMsgBoxAnswerer([&boxes](const gv::MsgBoxRequest& r, QMessageBox*) {
+        boxes.push_back(r);
+        return 1;
+    });
+    const QString missing = tmp.path() + QStringLiteral("/not here.txt");
+    gv::OpenWithShell(missing);
+    gv::SetMsgBoxAnswerer({});
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].prompt, QStringLiteral("Error jumping to:") + missing);
+}
+
+TEST(MakeControlFlat, ButtonsBecomeFlatAndVisible)
+{
+    QWidget form;
+    auto* push = new QPushButton(QStringLiteral("File"), &form);
+    auto* hidden = new QPushButton(QStringLiteral("Execute"), &form);
+    auto* tool = new QToolButton(&form);
+    hidden->hide();
+    form.show();
+    ASSERT_FALSE(hidden->isVisible());
+    for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{push, hidden, tool})
+        gv::MakeControlFlat(b);
+    EXPECT_TRUE(push->isFlat());
+    EXPECT_TRUE(hidden->isFlat());
+    EXPECT_TRUE(hidden->isVisible());
+    EXPECT_TRUE(tool->autoRaise());
+    EXPECT_TRUE(push->isVisible());
+    gv::MakeControlFlat(nullptr);
+}
+
+TEST(GetShortName, QtTextNamesTheSameFile)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString name = tmp.path() + QStringLiteral("/caf\u00e9 'x' \"y\" \\z");
+    QFile f(name);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    const QString s = gv::GetShortName(name);
+    QString unescaped;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i] == QLatin1Char('\\') && i + 1 < s.size())
+            ++i;
+        unescaped += s[i];
+    }
+    EXPECT_EQ(unescaped, name);
+    EXPECT_TRUE(s.contains(QStringLiteral("caf\u00e9\\ \\'x\\'\\ \\\"y\\\"\\ \\\\z")));
+    EXPECT_EQ(gv::GetShortName(tmp.path() + QStringLiteral("/missing")), QString());
+    EXPECT_EQ(gv::GetShortName(QString()), QString());
+}
+
+TEST(ExtractResourceFile, QtTextTargetAndAnyCaseType)
+{
+    static const unsigned char bytes[] = {1, 2, 0, 3};
+    static const std::array<gv::EmbeddedResource, 1> table{{{"FILES", 7102, bytes, sizeof bytes}}};
+    gv::RegisterEmbeddedResources(table);
+    QTemporaryDir tmp;
+    const QString target = tmp.path() + QStringLiteral("/d\u00e9ploy");
+    EXPECT_EQ(gv::ExtractResourceFile(target, 7102, QStringLiteral("files"), true), gv::ExtractOutcome::Written);
+    QFile f(target);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes));
+    EXPECT_TRUE(QFileInfo(target).isExecutable());
+    gv::UnregisterEmbeddedResources(table);
+}
+
+} // namespace

@@ -1,0 +1,168 @@
+#include "ShortName.h"
+
+#ifdef GV_HAVE_RUNNER_WORDS
+#include "runner/CommandLineWords.h"
+#endif
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace std::string_literals;
+
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = ::testing::TempDir() + "gvshortXXXXXX";
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        if (::mkdtemp(buf.data()))
+            m_path = buf.data();
+    }
+    ~TempDir()
+    {
+        if (!m_path.empty())
+            std::system(("rm -rf '" + m_path + "'").c_str());
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+bool touch(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+// Undoes one level of backslash escaping, as the runner's splitter does for
+// a single word: every backslash takes the next byte literally.
+std::string unescape(const std::string& s)
+{
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 1 < s.size())
+            ++i;
+        out += s[i];
+    }
+    return out;
+}
+
+TEST(ShortName, EscapesExactlyTheSplittersSpecialCharacters)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"/plain/name.txt", "/plain/name.txt"},
+        {"/a b", "/a\\ b"},
+        {"/tab\there", "/tab\\\there"},
+        {"/new\nline", "/new\\\nline"},
+        {"/cr\rvt\vff\f", "/cr\\\rvt\\\vff\\\f"},
+        {"/it's", "/it\\'s"},
+        {"/say \"hi\"", "/say\\ \\\"hi\\\""},
+        {"/back\\slash", "/back\\\\slash"},
+        {"/$(reboot);rm -rf `x`&|<>*?", "/$(reboot);rm\\ -rf\\ `x`&|<>*?"},
+        {"/caf\xc3\xa9 \xff\xfe", "/caf\xc3\xa9\\ \xff\xfe"},
+        {"", ""},
+    };
+    for (const auto& [in, out] : cases) {
+        EXPECT_EQ(gv::EscapeCommandWord(in), out);
+        EXPECT_EQ(unescape(gv::EscapeCommandWord(in)), in);
+    }
+}
+
+class ShortNameFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(dir.path().empty());
+        char buf[4096];
+        ASSERT_NE(::getcwd(buf, sizeof buf), nullptr);
+        oldCwd = buf;
+    }
+    void TearDown() override { ASSERT_EQ(::chdir(oldCwd.c_str()), 0); }
+
+    TempDir dir;
+    std::string oldCwd;
+};
+
+const std::string kNastyNames[] = {
+    "plain.txt",
+    "with blank.txt",
+    "  leading and trailing  ",
+    "tab\tand\nnewline",
+    "single'quote",
+    "double\"quote\"",
+    "back\\slash\\",
+    "$(touch INJECTED)",
+    "a;touch INJECTED;b",
+    "`touch INJECTED`",
+    "-v",
+    "bytes \xff\xfe\x80 not utf8",
+    "caf\xc3\xa9",
+    "*",
+};
+
+TEST_F(ShortNameFiles, ExistingNamesComeBackAbsoluteAndEscaped)
+{
+    for (const std::string& name : kNastyNames) {
+        const std::string full = dir.path() + "/" + name;
+        ASSERT_TRUE(touch(full)) << name;
+        const std::string shortName = gv::ShortPathOf(full);
+        ASSERT_FALSE(shortName.empty()) << name;
+        EXPECT_EQ(unescape(shortName), full) << name;
+#ifdef GV_HAVE_RUNNER_WORDS
+        // Put into the identifier's command line, the name comes back as
+        // exactly one word, exactly the file, and nothing else runs.
+        const std::vector<std::string> words = gv::splitCommandLine("cmd /c vonk " + shortName + " -v");
+        const std::vector<std::string> expected{"cmd", "/c", "vonk", full, "-v"};
+        EXPECT_EQ(words, expected) << name;
+#endif
+    }
+    struct stat st {};
+    EXPECT_NE(::lstat((dir.path() + "/INJECTED").c_str(), &st), 0);
+}
+
+TEST_F(ShortNameFiles, RelativeNamesAreMadeAbsoluteWithoutResolvingLinks)
+{
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    ASSERT_EQ(::mkdir("sub dir", 0755), 0);
+    ASSERT_TRUE(touch("sub dir/f"));
+    ASSERT_EQ(::symlink("sub dir", "link"), 0);
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    const std::string base = cwd;
+
+    EXPECT_EQ(gv::ShortPathOf("sub dir/f"), gv::EscapeCommandWord(base + "/sub dir/f"));
+    EXPECT_EQ(gv::ShortPathOf("sub dir"), gv::EscapeCommandWord(base + "/sub dir"));
+    EXPECT_EQ(gv::ShortPathOf("link/f"), gv::EscapeCommandWord(base + "/link/f"));
+}
+
+TEST_F(ShortNameFiles, MissingNamesGiveEmptyText)
+{
+    const std::string target = dir.path() + "/gone";
+    ASSERT_EQ(::symlink(target.c_str(), (dir.path() + "/dangling").c_str()), 0);
+    const std::pair<std::string, bool> cases[] = {
+        {dir.path() + "/missing", false},
+        {dir.path() + "/missing/below", false},
+        {"", false},
+        {dir.path() + "\0/x"s, false},
+        // A link whose target is gone is still a name in its folder.
+        {dir.path() + "/dangling", true},
+        {dir.path(), true},
+    };
+    for (const auto& [path, exists] : cases)
+        EXPECT_EQ(!gv::ShortPathOf(path).empty(), exists) << path;
+}
+
+} // namespace
