@@ -1,0 +1,190 @@
+#include "ConsolePane.h"
+
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QTextCursor>
+
+namespace gv {
+
+ConsolePane::ConsolePane(QWidget* parent)
+    : QPlainTextEdit(parent)
+{
+    // Read-only refuses every edit path at once (keys, paste, cut, input
+    // methods, text drops); keyboard selection keeps a caret that the
+    // arrow and page keys move, and Ctrl+A / Ctrl+C / the menu still work.
+    setReadOnly(true);
+    setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    // A report can be many megabytes: an undo history of it would only
+    // double the memory.
+    setUndoRedoEnabled(false);
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(0);
+    connect(&m_flushTimer, &QTimer::timeout, this, &ConsolePane::flushPending);
+    // Whoever changes the text, the caret follows the end.
+    connect(this, &QPlainTextEdit::textChanged, this, &ConsolePane::keepEndInView);
+}
+
+QString ConsolePane::normaliseLineEnds(const QString& text)
+{
+    // CR LF is one line end, also when the pair is split between chunks; a
+    // lone CR ends a line as well (the document would otherwise turn each
+    // CR of a CR LF pair into a line of its own).
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\n')) {
+            if (!m_lastWasCR)
+                out += QLatin1Char('\n');
+            m_lastWasCR = false;
+        } else if (c == QLatin1Char('\r')) {
+            out += QLatin1Char('\n');
+            m_lastWasCR = true;
+        } else {
+            out += c;
+            m_lastWasCR = false;
+        }
+    }
+    return out;
+}
+
+void ConsolePane::appendOutput(const QString& chunk)
+{
+    if (chunk.isEmpty())
+        return;
+    m_pending += chunk;
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start();
+}
+
+void ConsolePane::flushPending()
+{
+    m_flushTimer.stop();
+    if (m_pending.isEmpty())
+        return;
+    const QString text = normaliseLineEnds(m_pending);
+    m_pending.clear();
+    if (text.isEmpty())
+        return;
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(text);
+}
+
+void ConsolePane::endOfStream()
+{
+    flushPending();
+    // The next stream starts afresh: its first LF is a line of its own.
+    m_lastWasCR = false;
+}
+
+void ConsolePane::setConsoleText(const QString& text)
+{
+    m_flushTimer.stop();
+    m_pending.clear();
+    m_lastWasCR = false;
+    setPlainText(normaliseLineEnds(text));
+    m_lastWasCR = false;
+}
+
+void ConsolePane::keepEndInView()
+{
+    QTextCursor cursor = textCursor();
+    if (!cursor.atEnd() || cursor.hasSelection()) {
+        cursor.movePosition(QTextCursor::End);
+        setTextCursor(cursor);
+    }
+    if (QScrollBar* bar = verticalScrollBar())
+        bar->setValue(bar->maximum());
+    ensureCursorVisible();
+}
+
+void ConsolePane::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    // Enter and Escape belong to the window (run, stop).
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
+        event->ignore();
+        return;
+    }
+    // A read-only text view pages with Space and Backspace; here they are
+    // typed characters like any other and are simply thrown away.
+    if ((key == Qt::Key_Space || key == Qt::Key_Backspace) && !(event->modifiers() & ~Qt::ShiftModifier)) {
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+    // Typed characters stop here rather than travel on to the window.
+    if (!event->text().isEmpty() && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+        event->accept();
+}
+
+void ConsolePane::inputMethodEvent(QInputMethodEvent* event)
+{
+    event->accept();
+}
+
+QList<QUrl> ConsolePane::localFiles(const QMimeData* data)
+{
+    QList<QUrl> files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile())
+            files.append(url);
+    }
+    return files;
+}
+
+bool ConsolePane::acceptsFileDrag(const QList<QUrl>& urls) const
+{
+    return !urls.isEmpty();
+}
+
+void ConsolePane::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (acceptsFileDrag(localFiles(event->mimeData())))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void ConsolePane::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (acceptsFileDrag(localFiles(event->mimeData())))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void ConsolePane::dropEvent(QDropEvent* event)
+{
+    const QList<QUrl> files = localFiles(event->mimeData());
+    if (!acceptsFileDrag(files)) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    Q_EMIT filesDropped(files);
+}
+
+bool ConsolePane::canInsertFromMimeData(const QMimeData*) const
+{
+    return false;
+}
+
+void ConsolePane::insertFromMimeData(const QMimeData*)
+{
+}
+
+} // namespace gv

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QList>
+#include <QPlainTextEdit>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+
+namespace gv {
+
+// The black console pane of the main window. It shows a command's report
+// as it arrives: chunks are appended at the end (never by re-setting the
+// whole text, so appending costs do not grow with what the pane holds),
+// chunks that arrive in one event-loop pass are inserted together, and the
+// end stays in view. The user can move the caret, select and copy, but
+// cannot change the text: typing, Backspace, Delete, paste, cut and text
+// drops are refused. Dropped files are handed on through filesDropped().
+class ConsolePane : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit ConsolePane(QWidget* parent = nullptr);
+
+    // Queues a chunk of output; it reaches the document at the next
+    // flushPending(), which runs by itself on the next event-loop pass.
+    void appendOutput(const QString& chunk);
+    // Inserts everything queued now.
+    void flushPending();
+    // The end of a stream: a held-back CR counts as a line end.
+    void endOfStream();
+    bool hasPending() const { return !m_pending.isEmpty(); }
+
+    // Replaces the whole content (used when a new request clears the
+    // pane); the caret then stands at the end, i.e. at 0 when empty.
+    void setConsoleText(const QString& text);
+
+Q_SIGNALS:
+    // Local files or folders dropped on the pane.
+    void filesDropped(const QList<QUrl>& urls);
+
+protected:
+    // Hooks for drags of files over the pane; the default accepts any drag
+    // that carries local files and refuses every text drag.
+    virtual bool acceptsFileDrag(const QList<QUrl>& urls) const;
+
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool canInsertFromMimeData(const QMimeData* source) const override;
+    void insertFromMimeData(const QMimeData* source) override;
+
+private:
+    void keepEndInView();
+    QString normaliseLineEnds(const QString& text);
+    static QList<QUrl> localFiles(const QMimeData* data);
+
+    QString m_pending;
+    bool m_lastWasCR = false;
+    QTimer m_flushTimer;
+};
+
+} // namespace gv

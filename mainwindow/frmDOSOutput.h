@@ -1,0 +1,187 @@
+#pragma once
+
+#include "ConsolePane.h"
+#include "runner/DOSOutputs.h"
+
+#include <QPoint>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <exception>
+#include <memory>
+#include <stdexcept>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QShortcut;
+class QSocketNotifier;
+
+namespace gv {
+
+// Text of the Execute handler's error box: description, " - ", source,
+// " - ", number. A std::exception maps to its what() text, the window as
+// source and the number of the nearest run-time error (7 for an
+// allocation failure, 91 for a missing runner, 5 otherwise).
+QString runErrorText(const std::exception& error);
+
+// Raised when the window has no command runner any more.
+class MissingRunnerError : public std::runtime_error {
+public:
+    MissingRunnerError();
+};
+
+// The main window: a borderless form that draws its own frame, with the
+// header panel, the choice buttons and options, the command field and the
+// black console pane. A command line in txtCommand runs through objDOS
+// while the window stays responsive; its output streams into txtOutputs.
+class frmDOSOutput : public QWidget, public IReceiveOutputs, public IRunnerMessages {
+    Q_OBJECT
+public:
+    explicit frmDOSOutput(QWidget* parent = nullptr);
+    ~frmDOSOutput() override;
+
+    // Designed client size in pixels (8790 x 6015 twips).
+    static constexpr int DesignWidth = 586;
+    static constexpr int DesignHeight = 401;
+
+    // Start sequence: flat buttons (which also shows cmdExecute), the
+    // always-on-top state, the placement choices with "Mouse shift"
+    // selected. Runs once, before the window is first shown.
+    virtual void Form_Load();
+    bool isLoaded() const { return m_loaded; }
+
+    // Runs the text of txtCommand. Returns at once: the run goes on in
+    // the event loop and runFinished() tells when it has ended and
+    // "Lettura completa" has been answered. Ignored while a run lasts.
+    void cmdExecute_Click();
+    // Ends the running command's process group; the pane keeps what has
+    // arrived, and the run ends as usual.
+    void cmdStop_Click();
+    bool isRunning() const { return m_running; }
+
+    // Index (0..4) of the selected Option1 member: the placement mode for
+    // dialogs and boxes.
+    int GetPlacementMode() const;
+
+    // Keeps the frame pieces on the window's edges for any size.
+    void Form_Resize();
+    // Applies Check2's value: ticked makes the window stay on top.
+    void Check2_Click();
+
+    DOSOutputs* objDOS() const { return m_objDOS.get(); }
+
+    // Controls, named as designed.
+    QFrame* Picture1() const { return m_Picture1; }
+    QPlainTextEdit* Text1() const { return m_Text1; }
+    QLabel* Label6() const { return m_Label6; }
+    QLabel* Image78() const { return m_Image78; }
+    QCheckBox* Check2() const { return m_Check2; }
+    QCheckBox* Check1() const { return m_Check1; }
+    QCheckBox* ckVerbose() const { return m_ckVerbose; }
+    QLineEdit* txtCartella() const { return m_txtCartella; }
+    QRadioButton* Option1(int index) const;
+    QLineEdit* txtFile() const { return m_txtFile; }
+    QPushButton* cmdFile() const { return m_cmdFile; }
+    QPushButton* cmdCartella() const { return m_cmdCartella; }
+    QComboBox* txtCommand() const { return m_txtCommand; }
+    QPushButton* cmdExit() const { return m_cmdExit; }
+    ConsolePane* txtOutputs() const { return m_txtOutputs; }
+    QPushButton* cmdExecute() const { return m_cmdExecute; }
+    QPushButton* cmdStop() const { return m_cmdStop; }
+    QLabel* Label7() const { return m_Label7; }
+    QLabel* LabelTOP() const { return m_LabelTOP; }
+    QLabel* Label9() const { return m_Label9; }
+    QLabel* Label8() const { return m_Label8; }
+    QLabel* Label2(int index) const;
+    QLabel* Label5() const { return m_Label5; }
+    QLabel* Label1() const { return m_Label1; }
+    QLabel* lblControl() const { return m_lblControl; }
+    QLabel* Label4() const { return m_Label4; }
+    QLabel* Label3() const { return m_Label3; }
+    // Frame pieces Image1 .. Image10.
+    QLabel* Image(int number) const;
+
+    // Addresses shown by the link labels.
+    static QString identifierAuthorMail();
+    static QString programAuthorMail();
+    static QString distributionHomePage();
+    static QString contactPage();
+
+Q_SIGNALS:
+    // A run started by cmdExecute_Click has ended (its last box answered).
+    void runFinished();
+
+protected:
+    // One chunk of the running command's output, in reading order.
+    virtual void objDOS_ReceiveOutputs(const QString& CommandOutputs);
+
+    void ReceiveOutputs(const std::string& CommandOutputs) override;
+    void ShowRunnerFailure(const std::string& message) override;
+
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void buildFrame();
+    void applyTabOrder();
+    void onEnterPressed();
+    void onOutputReady();
+    void finishRun();
+    void failRun(const std::exception& error);
+    void endRunState();
+    void LabelTOP_MouseMove(QMouseEvent* event);
+
+    std::unique_ptr<DOSOutputs> m_objDOS;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    QTimer m_stopPoll;
+    bool m_loaded = false;
+    bool m_running = false;
+    bool m_stopRequested = false;
+    std::exception_ptr m_runError;
+
+    QFrame* m_Picture1 = nullptr;
+    QPlainTextEdit* m_Text1 = nullptr;
+    QLabel* m_Label6 = nullptr;
+    QLabel* m_Image78 = nullptr;
+    QCheckBox* m_Check2 = nullptr;
+    QCheckBox* m_Check1 = nullptr;
+    QCheckBox* m_ckVerbose = nullptr;
+    QLineEdit* m_txtCartella = nullptr;
+    std::array<QRadioButton*, 5> m_Option1 {};
+    QLineEdit* m_txtFile = nullptr;
+    QPushButton* m_cmdFile = nullptr;
+    QPushButton* m_cmdCartella = nullptr;
+    QComboBox* m_txtCommand = nullptr;
+    QPushButton* m_cmdExit = nullptr;
+    ConsolePane* m_txtOutputs = nullptr;
+    QPushButton* m_cmdExecute = nullptr;
+    QPushButton* m_cmdStop = nullptr;
+    QLabel* m_Label7 = nullptr;
+    QLabel* m_LabelTOP = nullptr;
+    QLabel* m_Label9 = nullptr;
+    QLabel* m_Label8 = nullptr;
+    std::array<QLabel*, 5> m_Label2 {};
+    QLabel* m_Label5 = nullptr;
+    QLabel* m_Label1 = nullptr;
+    QLabel* m_lblControl = nullptr;
+    QLabel* m_Label4 = nullptr;
+    QLabel* m_Label3 = nullptr;
+    std::array<QLabel*, 10> m_Image {};
+
+    // Manual move of the window when the system cannot move it itself.
+    bool m_dragging = false;
+    QPoint m_dragOffset;
+};
+
+} // namespace gv
