@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libcli11-dev nlohmann-json3-dev
+    libcli11-dev nlohmann-json3-dev zlib1g-dev
     xvfb xauth fonts-dejavu-core fonts-liberation2 help2man
     file shared-mime-info
     desktop-file-utils appstream

@@ -1,0 +1,354 @@
+// End-to-end tests: run the vonk executable on files made here, against the
+// test definitions database, with a time limit on every run.
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+struct RunResult {
+    int exit = -1;
+    bool timedOut = false;
+    std::string out;
+    std::string err;
+};
+
+RunResult runExe(const std::string& exe, const std::vector<std::string>& args, const std::string& cwd = {}, int timeoutMs = 15000)
+{
+    RunResult r;
+    int outPipe[2], errPipe[2];
+    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0)
+        return r;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&fa, errPipe[1], 2);
+    posix_spawn_file_actions_addclose(&fa, outPipe[0]);
+    posix_spawn_file_actions_addclose(&fa, errPipe[0]);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    std::vector<std::string> argv{exe};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargv;
+    for (auto& a : argv)
+        cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+    std::string oldCwd = std::filesystem::current_path();
+    if (!cwd.empty())
+        std::filesystem::current_path(cwd);
+    pid_t pid = -1;
+    int rc = ::posix_spawn(&pid, exe.c_str(), &fa, nullptr, cargv.data(), environ);
+    if (!cwd.empty())
+        std::filesystem::current_path(oldCwd);
+    posix_spawn_file_actions_destroy(&fa);
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    if (rc != 0) {
+        ::close(outPipe[0]);
+        ::close(errPipe[0]);
+        return r;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    int open = 2;
+    char buf[65536];
+    while (open > 0) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) {
+            r.timedOut = true;
+            ::kill(pid, SIGKILL);
+            break;
+        }
+        if (::poll(fds, 2, static_cast<int>(left)) < 0 && errno != EINTR)
+            break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n <= 0) {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            } else {
+                (i == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
+            }
+        }
+    }
+    for (auto& f : fds) {
+        if (f.fd >= 0)
+            ::close(f.fd);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+RunResult vonk(std::vector<std::string> args, const std::string& cwd = {})
+{
+    args.insert(args.begin(), std::string("-d:") + GV_TEST_DB);
+    return runExe(GV_VONK_EXE, args, cwd);
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "vonk-cli-XXXXXX").string();
+        m_dir = ::mkdtemp(tmpl.data());
+    }
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
+    std::string write(const std::string& name, const std::string& bytes)
+    {
+        std::string p = m_dir + "/" + name;
+        std::ofstream(p, std::ios::binary) << bytes;
+        return p;
+    }
+    const std::string kPng = std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16);
+    std::string m_dir;
+};
+
+TEST_F(Cli, IdentifiesAFileWithPercentageExtensionAndDescription)
+{
+    auto p = write("pic.png", kPng);
+    RunResult r = vonk({p});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, p + "\n  100.0%  .png   PNG test image\n\n");
+}
+
+TEST_F(Cli, VerboseShowsMimeRulesAndSize)
+{
+    auto p = write("pic", kPng);
+    RunResult r = vonk({p, "-v"});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_NE(r.out.find("(16 bytes)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("[image/png]"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("matched: at 0 hex 89 50 4E 47 0D 0A 1A 0A  (at offset 0)"), std::string::npos) << r.out;
+}
+
+TEST_F(Cli, OptionFormsAndPositions)
+{
+    auto p = write("x.gif", "GIF89a....");
+    // -r:nn and -d:FILE forms, options before or after the targets.
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {p, "-r:1"}, {"-r:1", p}, {"-r", "1", p}, {p, "-v", "-r:1"}}) {
+        RunResult r = vonk(args);
+        EXPECT_EQ(r.exit, 0) << r.err;
+        EXPECT_NE(r.out.find("GIF test image"), std::string::npos);
+    }
+    RunResult r = runExe(GV_VONK_EXE, {std::string("-d:") + GV_TEST_DB, p});
+    EXPECT_EQ(r.exit, 0) << r.err;
+}
+
+TEST_F(Cli, LimitsCandidatesAndPercentagesAddUp)
+{
+    // docx matches docx and zip; -r:1 shows one and says more exist.
+    std::string zipped = std::string("PK\x03\x04", 4) + "......";
+    auto p = write("a.zip", zipped);
+    RunResult r = vonk({"--json", p});
+    ASSERT_EQ(r.exit, 0);
+    auto j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["path"], p);
+    EXPECT_EQ(j["candidates"][0]["id"], "zip");
+    EXPECT_EQ(j["candidates"][0]["percent"], 100.0);
+    EXPECT_EQ(j["candidates"][0]["mime"], "application/zip");
+}
+
+TEST_F(Cli, JsonIsOneObjectPerFileAndNothingElse)
+{
+    auto a = write("a", kPng);
+    auto b = write("b", "plain text\n");
+    auto e = write("e", "");
+    RunResult r = vonk({"--json", a, b, e, m_dir + "/missing"});
+    EXPECT_EQ(r.exit, 1);
+    std::vector<nlohmann::json> lines;
+    std::size_t pos = 0;
+    while (pos < r.out.size()) {
+        auto nl = r.out.find('\n', pos);
+        lines.push_back(nlohmann::json::parse(r.out.substr(pos, nl - pos)));
+        pos = nl + 1;
+    }
+    ASSERT_EQ(lines.size(), 4u) << r.out;
+    EXPECT_EQ(lines[0]["status"], "identified");
+    EXPECT_EQ(lines[0]["size"], 16);
+    EXPECT_EQ(lines[1]["status"], "unknown");
+    EXPECT_EQ(lines[1]["text"], "ASCII");
+    EXPECT_EQ(lines[2]["status"], "empty");
+    EXPECT_EQ(lines[3]["status"], "error");
+    EXPECT_EQ(lines[3]["error"], "no such file");
+}
+
+TEST_F(Cli, TsvGivesOneLinePerFileForScoring)
+{
+    auto a = write("a", kPng);
+    RunResult r = vonk({"--tsv", a});
+    EXPECT_EQ(r.out, a + "\timage/png\tpng\tpng\tPNG test image\n");
+}
+
+TEST_F(Cli, UnmatchedFilesSayTextOrBinary)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"ascii words\n", "text (ASCII)"},
+        {"caf\xC3\xA9\n", "text (UTF-8)"},
+        {std::string("\xFF\xFEh\0i\0", 6), "text (UTF-16LE with BOM)"},
+        {std::string("\x01\x02\x03\0\xFF", 5), "binary data"},
+    };
+    int i = 0;
+    for (const auto& [bytes, kind] : cases) {
+        auto p = write("u" + std::to_string(i++), bytes);
+        RunResult r = vonk({p});
+        EXPECT_EQ(r.exit, 0);
+        EXPECT_EQ(r.out, p + "\n  no known type matched; looks like " + kind + "\n\n");
+    }
+}
+
+TEST_F(Cli, PerFileProblemsAreReportedAndTheRunGoesOn)
+{
+    auto good = write("good.png", kPng);
+    std::string fifo = m_dir + "/pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string dangling = m_dir + "/dangling";
+    ASSERT_EQ(::symlink((m_dir + "/gone").c_str(), dangling.c_str()), 0);
+    auto empty = write("empty", "");
+    // The FIFO must not block the run: the runner's time limit would fail it.
+    // /dev/zero would never end if it were read.
+    RunResult r = vonk({fifo, m_dir + "/missing", dangling, "/dev/zero", empty, good});
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exit, 1);
+    for (const char* expected : {"error: a FIFO", "error: no such file", "error: dangling symbolic link", "error: a character device, not read", "empty file", "PNG test image"})
+        EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+    // The good file comes last, in target order.
+    EXPECT_GT(r.out.find("PNG test image"), r.out.find("empty file"));
+}
+
+TEST_F(Cli, FoldersPatternsAndOrder)
+{
+    write("b.png", kPng);
+    write("a.gif", "GIF87a");
+    write(".hidden.png", kPng);
+    ::mkdir((m_dir + "/sub").c_str(), 0755);
+    write("sub/deep.png", kPng);
+    RunResult r = vonk({m_dir});
+    EXPECT_EQ(r.exit, 0);
+    auto at = [&](const std::string& s) { return r.out.find(s); };
+    EXPECT_LT(at(m_dir + "/.hidden.png\n"), at(m_dir + "/a.gif\n"));
+    EXPECT_LT(at(m_dir + "/a.gif\n"), at(m_dir + "/b.png\n"));
+    EXPECT_NE(at(m_dir + "/sub\n  skipped: a folder"), std::string::npos) << r.out;
+    EXPECT_EQ(at("deep.png"), std::string::npos);
+
+    RunResult pattern = vonk({m_dir + "//*.png"});
+    EXPECT_EQ(pattern.exit, 0);
+    EXPECT_EQ(pattern.out.find("a.gif"), std::string::npos);
+    EXPECT_NE(pattern.out.find(m_dir + "/.hidden.png\n"), std::string::npos) << pattern.out;
+
+    RunResult recursive = vonk({"-s", m_dir});
+    EXPECT_NE(recursive.out.find(m_dir + "/sub/deep.png\n"), std::string::npos) << recursive.out;
+
+    RunResult none = vonk({m_dir + "/*.none"});
+    EXPECT_EQ(none.exit, 1);
+    EXPECT_NE(none.out.find("no file matches"), std::string::npos);
+    RunResult noFolder = vonk({m_dir + "/nothere/*"});
+    EXPECT_EQ(noFolder.exit, 1);
+    EXPECT_NE(noFolder.out.find("no such folder"), std::string::npos);
+
+    // Relative pattern, from the folder itself.
+    RunResult relative = vonk({"*.gif"}, m_dir);
+    EXPECT_EQ(relative.out, "a.gif\n  100.0%  .gif   GIF test image\n\n");
+}
+
+TEST_F(Cli, AwkwardNames)
+{
+    const std::string names[] = {"with blank.png", "quote\"s'.png", "new\nline.png", "bad\xFF\xFE.png", "-dash.png"};
+    for (const auto& n : names)
+        write(n, kPng);
+    RunResult r = vonk({"--", m_dir + "/with blank.png", m_dir + "/quote\"s'.png", m_dir + "/new\nline.png", m_dir + "/bad\xFF\xFE.png", m_dir + "/-dash.png"});
+    EXPECT_EQ(r.exit, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("/with blank.png\n  100.0%"), std::string::npos);
+    EXPECT_NE(r.out.find("/quote\"s'.png\n  100.0%"), std::string::npos);
+    // A newline in a name is escaped so the report keeps one name per line.
+    EXPECT_NE(r.out.find("/new\\nline.png\n  100.0%"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("/bad\xFF\xFE.png\n  100.0%"), std::string::npos);
+    EXPECT_NE(r.out.find("/-dash.png\n  100.0%"), std::string::npos);
+    // JSON stays valid whatever the bytes of the name.
+    RunResult j = vonk({"--json", m_dir + "/bad\xFF\xFE.png"});
+    EXPECT_TRUE(nlohmann::json::accept(j.out)) << j.out;
+}
+
+TEST_F(Cli, UsageErrorsExitTwo)
+{
+    auto p = write("a.png", kPng);
+    for (const auto& args : std::vector<std::vector<std::string>>{{p, "--bogus"}, {"-x", p}, {p, "-r:zero"}, {p, "-r:0"}, {}, {"--json", "--tsv", p}}) {
+        RunResult r = vonk(args);
+        EXPECT_EQ(r.exit, 2) << testing::PrintToString(args) << r.out;
+        EXPECT_FALSE(r.err.empty());
+        EXPECT_TRUE(r.out.empty());
+    }
+    RunResult help = runExe(GV_VONK_EXE, {"--help"});
+    EXPECT_EQ(help.exit, 0);
+    EXPECT_NE(help.out.find("-r"), std::string::npos);
+    RunResult version = runExe(GV_VONK_EXE, {"--version"});
+    EXPECT_EQ(version.exit, 0);
+    EXPECT_EQ(version.out.rfind("vonk ", 0), 0u);
+}
+
+TEST_F(Cli, DatabaseProblemsExitTwoAndNameTheFile)
+{
+    auto p = write("a.png", kPng);
+    std::ifstream in(GV_TEST_DB, std::ios::binary);
+    std::string good((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string flipped = good;
+    flipped[flipped.size() / 2] ^= 0x01;
+    const std::pair<std::string, std::string> cases[] = {
+        {"truncated.vkd", good.substr(0, 40)},
+        {"flipped.vkd", flipped},
+        {"garbage.vkd", "not a database"},
+    };
+    for (const auto& [name, bytes] : cases) {
+        auto db = write(name, bytes);
+        RunResult r = runExe(GV_VONK_EXE, {"-d:" + db, p});
+        EXPECT_EQ(r.exit, 2) << name;
+        EXPECT_NE(r.err.find(db), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    }
+    RunResult missing = runExe(GV_VONK_EXE, {"-d:" + m_dir + "/none.vkd", p});
+    EXPECT_EQ(missing.exit, 2);
+    EXPECT_NE(missing.err.find("none.vkd"), std::string::npos);
+}
+
+TEST_F(Cli, FindsTheDatabaseBesideTheExecutableThenInTheCurrentFolder)
+{
+    // A copy of vonk in a folder of its own, with the database beside it.
+    std::string bin = m_dir + "/bin";
+    std::filesystem::create_directory(bin);
+    std::filesystem::copy_file(GV_VONK_EXE, bin + "/vonk");
+    std::filesystem::permissions(bin + "/vonk", std::filesystem::perms::owner_all);
+    auto p = write("a.png", kPng);
+    RunResult none = runExe(bin + "/vonk", {p}, m_dir);
+    EXPECT_EQ(none.exit, 2);
+    EXPECT_NE(none.err.find("VonkDefs.vkd"), std::string::npos);
+    std::filesystem::copy_file(GV_TEST_DB, m_dir + "/VonkDefs.vkd");
+    RunResult cwd = runExe(bin + "/vonk", {p}, m_dir);
+    EXPECT_EQ(cwd.exit, 0) << cwd.err;
+    std::filesystem::rename(m_dir + "/VonkDefs.vkd", bin + "/VonkDefs.vkd");
+    RunResult beside = runExe(bin + "/vonk", {p}, "/");
+    EXPECT_EQ(beside.exit, 0) << beside.err;
+    EXPECT_NE(beside.out.find("PNG test image"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,156 @@
+#include "TestSupport.h"
+
+#include "FileAccess.h"
+#include "TargetExpander.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace gv::vonk;
+
+namespace {
+
+std::vector<std::string> expand(const std::string& target, bool recursive = false, std::vector<std::string>* problems = nullptr)
+{
+    std::vector<std::string> shown;
+    TargetExpander(recursive).expand(target, [&](const TargetItem& item) {
+        if (!item.problem.empty()) {
+            if (problems)
+                problems->push_back(item.problem);
+            return;
+        }
+        shown.push_back(item.shown);
+    });
+    return shown;
+}
+
+class Expansion : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* name : {"b.bin", "a.txt", ".hidden", "c.txt", "star*name", "with blank.txt"})
+            test::writeFile(dir.file(name), "x");
+        ::mkdir(dir.file("sub").c_str(), 0755);
+        test::writeFile(dir.file("sub/inner.txt"), "y");
+    }
+    test::TempDir dir;
+};
+
+TEST_F(Expansion, FolderMeansItsFilesSortedByName)
+{
+    const std::string d = dir.path();
+    EXPECT_EQ(expand(d), (std::vector<std::string>{d + "/.hidden", d + "/a.txt", d + "/b.bin", d + "/c.txt", d + "/star*name", d + "/sub", d + "/with blank.txt"}));
+}
+
+TEST_F(Expansion, PatternsMatchHiddenFilesAndKeepTheUsersPrefix)
+{
+    const std::string d = dir.path();
+    EXPECT_EQ(expand(d + "/*.txt"), (std::vector<std::string>{d + "/a.txt", d + "/c.txt", d + "/with blank.txt"}));
+    EXPECT_EQ(expand(d + "/?.bin"), (std::vector<std::string>{d + "/b.bin"}));
+    EXPECT_EQ(expand(d + "/.h*"), (std::vector<std::string>{d + "/.hidden"}));
+    // A doubled separator before the pattern is harmless.
+    EXPECT_EQ(expand(d + "//*.bin"), (std::vector<std::string>{d + "/b.bin"}));
+    EXPECT_EQ(expand(d + "/*").size(), 7u);
+}
+
+TEST_F(Expansion, AnExistingNameWithWildcardsIsThatFile)
+{
+    EXPECT_EQ(expand(dir.file("star*name")), std::vector<std::string>{dir.file("star*name")});
+}
+
+TEST_F(Expansion, RecursiveDescendsIntoSubfolders)
+{
+    auto all = expand(dir.path(), true);
+    EXPECT_NE(std::find(all.begin(), all.end(), dir.file("sub/inner.txt")), all.end());
+    EXPECT_EQ(std::find(all.begin(), all.end(), dir.file("sub")), all.end());
+    EXPECT_EQ(expand(dir.path() + "/*.txt", true).size(), 4u);
+}
+
+TEST_F(Expansion, ProblemsAreReportedNotThrown)
+{
+    std::vector<std::string> problems;
+    EXPECT_TRUE(expand(dir.path() + "/*.none", false, &problems).empty());
+    EXPECT_EQ(problems, std::vector<std::string>{"no file matches"});
+    problems.clear();
+    EXPECT_TRUE(expand(dir.path() + "/missing/*", false, &problems).empty());
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("no such folder"), std::string::npos);
+    // A plain missing name is passed on: opening it reports the problem.
+    EXPECT_EQ(expand(dir.file("nothere")), std::vector<std::string>{dir.file("nothere")});
+}
+
+struct AccessCase {
+    const char* name;
+    std::function<std::string(const test::TempDir&)> make; // returns the path
+    FileAccess::Status status;
+    const char* reason;
+};
+
+class Access : public ::testing::TestWithParam<AccessCase> {};
+
+TEST_P(Access, ReportsEachKindOfProblem)
+{
+    const AccessCase& c = GetParam();
+    test::TempDir dir;
+    std::string path = c.make(dir);
+    FileAccess::Result r = FileAccess::open(path, false);
+    FdGuard guard(r.fd);
+    EXPECT_EQ(r.status, c.status) << c.name << ": " << r.reason;
+    EXPECT_NE(r.reason.find(c.reason), std::string::npos) << c.name << ": " << r.reason;
+    if (c.status == FileAccess::Status::Ok)
+        EXPECT_GE(r.fd, 0);
+    else
+        EXPECT_LT(r.fd, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, Access, ::testing::Values(
+    AccessCase{"regular", [](const test::TempDir& d) { test::writeFile(d.file("f"), "abc"); return d.file("f"); }, FileAccess::Status::Ok, ""},
+    AccessCase{"missing", [](const test::TempDir& d) { return d.file("none"); }, FileAccess::Status::Failed, "no such file"},
+    AccessCase{"empty", [](const test::TempDir& d) { test::writeFile(d.file("e"), ""); return d.file("e"); }, FileAccess::Status::Empty, "empty"},
+    AccessCase{"folder", [](const test::TempDir& d) { return d.path(); }, FileAccess::Status::Failed, "folder"},
+    AccessCase{"fifo", [](const test::TempDir& d) { ::mkfifo(d.file("p").c_str(), 0600); return d.file("p"); }, FileAccess::Status::Failed, "FIFO"},
+    AccessCase{"device", [](const test::TempDir& d) {
+        std::string dev = test::characterDevice();
+        return dev.empty() ? d.file("no-device") : dev; }, FileAccess::Status::Failed, ""},
+    AccessCase{"socket", [](const test::TempDir& d) {
+        int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::string p = d.file("s");
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", p.c_str());
+        (void)::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::close(s);
+        return p; }, FileAccess::Status::Failed, "socket"},
+    AccessCase{"dangling link", [](const test::TempDir& d) { (void)::symlink(d.file("gone").c_str(), d.file("l").c_str()); return d.file("l"); }, FileAccess::Status::Failed, "dangling"},
+    AccessCase{"link loop", [](const test::TempDir& d) {
+        (void)::symlink(d.file("l2").c_str(), d.file("l1").c_str());
+        (void)::symlink(d.file("l1").c_str(), d.file("l2").c_str());
+        return d.file("l1"); }, FileAccess::Status::Failed, "loop"},
+    AccessCase{"link to file", [](const test::TempDir& d) {
+        test::writeFile(d.file("t"), "abc");
+        (void)::symlink(d.file("t").c_str(), d.file("l").c_str());
+        return d.file("l"); }, FileAccess::Status::Ok, ""}));
+
+TEST(Access, ListedFolderIsSkippedNotFailed)
+{
+    test::TempDir dir;
+    EXPECT_EQ(FileAccess::open(dir.path(), true).status, FileAccess::Status::Skipped);
+}
+
+TEST(Access, PermissionDenied)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    test::TempDir dir;
+    test::writeFile(dir.file("secret"), "x");
+    ::chmod(dir.file("secret").c_str(), 0);
+    auto r = FileAccess::open(dir.file("secret"), false);
+    EXPECT_EQ(r.status, FileAccess::Status::Failed);
+    EXPECT_NE(r.reason.find("permission denied"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,169 @@
+#pragma once
+// Helpers shared by the identifier's engine tests: temporary folders, and
+// databases compiled in-process from source text.
+
+#include "Database.h"
+#include "DatabaseWriter.h"
+#include "DefinitionParser.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace gv::vonk::test {
+
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "vonk-test-XXXXXX").string();
+        std::vector<char> buf(tmpl.begin(), tmpl.end());
+        buf.push_back('\0');
+        m_path = ::mkdtemp(buf.data());
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+        std::filesystem::remove_all(m_path, ec);
+    }
+    const std::string& path() const { return m_path; }
+    std::string file(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+inline void writeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string readText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// A character device to use as a target; empty when none is at hand.
+inline std::string characterDevice()
+{
+    for (const char* p : {"/dev/zero", "/dev/full", "/dev/null", "/dev/urandom"}) {
+        struct stat st {};
+        if (::stat(p, &st) == 0 && S_ISCHR(st.st_mode))
+            return p;
+    }
+    return {};
+}
+
+inline std::vector<std::uint8_t> toBytes(const std::string& s)
+{
+    return {s.begin(), s.end()};
+}
+
+// Compiles source text; fails the test on source errors.
+inline std::unique_ptr<Database> compile(const std::string& source)
+{
+    DefinitionParser parser;
+    parser.parse(source, "test.vdef");
+    bool ok = parser.finish();
+    for (const auto& e : parser.errors())
+        ADD_FAILURE() << e.format();
+    if (!ok)
+        return nullptr;
+    std::string error;
+    auto db = Database::fromBytes(DatabaseWriter::build(parser.definitions()), error);
+    EXPECT_TRUE(db) << error;
+    return db;
+}
+
+inline std::vector<std::uint8_t> compileFileBytes(const std::string& path)
+{
+    DefinitionParser parser;
+    parser.parseFile(path);
+    EXPECT_TRUE(parser.finish());
+    return DatabaseWriter::build(parser.definitions());
+}
+
+inline std::string le16(unsigned v)
+{
+    return {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+}
+inline std::string le32(std::uint32_t v)
+{
+    return le16(v & 0xFFFF) + le16(v >> 16);
+}
+
+struct ZipMember {
+    std::string name;
+    std::string data;
+};
+
+// A ZIP archive with stored members, a central directory and an end record.
+inline std::string makeZip(const std::vector<ZipMember>& members, const std::string& prefix = {})
+{
+    std::string out = prefix, central;
+    for (const auto& m : members) {
+        std::uint32_t offset = static_cast<std::uint32_t>(out.size() - prefix.size());
+        out += "PK\x03\x04" + le16(20) + le16(0) + le16(0) + le16(0) + le16(0) + le32(0)
+            + le32(static_cast<std::uint32_t>(m.data.size())) + le32(static_cast<std::uint32_t>(m.data.size()))
+            + le16(static_cast<unsigned>(m.name.size())) + le16(0) + m.name + m.data;
+        central += "PK\x01\x02" + le16(20) + le16(20) + le16(0) + le16(0) + le16(0) + le16(0) + le32(0)
+            + le32(static_cast<std::uint32_t>(m.data.size())) + le32(static_cast<std::uint32_t>(m.data.size()))
+            + le16(static_cast<unsigned>(m.name.size())) + le16(0) + le16(0) + le16(0) + le16(0) + le32(0) + le32(offset) + m.name;
+    }
+    std::uint32_t cdOffset = static_cast<std::uint32_t>(out.size() - prefix.size());
+    out += central;
+    out += "PK\x05\x06" + le16(0) + le16(0) + le16(static_cast<unsigned>(members.size())) + le16(static_cast<unsigned>(members.size()))
+        + le32(static_cast<std::uint32_t>(central.size())) + le32(cdOffset) + le16(0);
+    return out;
+}
+
+// A minimal OLE2 compound file (512-byte sectors): header, one allocation
+// sector, one directory sector holding a root entry and the given streams.
+inline std::string makeOle(const std::vector<std::string>& streams)
+{
+    std::string header(512, '\0');
+    const char magic[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+    header.replace(0, 8, magic, 8);
+    header.replace(0x18, 2, le16(0x3E));
+    header.replace(0x1A, 2, le16(3));
+    header.replace(0x1C, 2, le16(0xFFFE));
+    header.replace(0x1E, 2, le16(9));
+    header.replace(0x20, 2, le16(6));
+    header.replace(0x2C, 4, le32(1));   // one allocation sector
+    header.replace(0x30, 4, le32(1));   // directory starts at sector 1
+    header.replace(0x3C, 4, le32(0xFFFFFFFE));
+    header.replace(0x44, 4, le32(0xFFFFFFFE));
+    for (int i = 0; i < 109; ++i)
+        header.replace(0x4C + 4 * i, 4, le32(i == 0 ? 0 : 0xFFFFFFFF));
+    std::string fat(512, '\xFF');
+    fat.replace(0, 4, le32(0xFFFFFFFD));  // sector 0: allocation table itself
+    fat.replace(4, 4, le32(0xFFFFFFFE));  // sector 1: end of the directory chain
+    std::string dir(512, '\0');
+    auto entry = [&](int index, const std::string& name, char type) {
+        std::string e(128, '\0');
+        for (std::size_t k = 0; k < name.size(); ++k)
+            e[2 * k] = name[k];
+        e.replace(0x40, 2, le16(static_cast<unsigned>(2 * (name.size() + 1))));
+        e[0x42] = type;
+        dir.replace(static_cast<std::size_t>(index) * 128, 128, e);
+    };
+    entry(0, "Root Entry", 5);
+    for (std::size_t i = 0; i < streams.size() && i < 3; ++i)
+        entry(static_cast<int>(i + 1), streams[i], 2);
+    return header + fat + dir;
+}
+
+} // namespace gv::vonk::test

@@ -1,0 +1,126 @@
+// vonk-defs: checks definition sources and writes the binary database.
+//   vonk-defs [-o VonkDefs.vkd] SOURCE...   (a SOURCE may be a folder of *.vdef)
+// Exit codes: 0 done, 1 errors in the sources, 2 usage or output errors.
+
+#include "Database.h"
+#include "DatabaseWriter.h"
+#include "DbFormat.h"
+#include "DefinitionParser.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+namespace fs = std::filesystem;
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"Compiles vonk definition sources (*.vdef) into a definitions database."};
+    std::vector<std::string> sources;
+    std::string output;
+    bool quiet = false;
+    bool showIndex = false;
+    app.add_option("sources", sources, "definition sources, or folders holding *.vdef files")->required();
+    app.add_option("-o,--output", output, "database to write (without it the sources are only checked)");
+    app.add_flag("-q,--quiet", quiet, "print nothing but errors");
+    app.add_flag("--show-index", showIndex, "print how each definition is found (fixed bytes, a searched literal, or tried on every file)");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return 2;
+    }
+
+    gv::vonk::DefinitionParser parser;
+    std::size_t files = 0;
+    for (const auto& s : sources) {
+        std::error_code ec;
+        if (fs::is_directory(s, ec)) {
+            std::vector<fs::path> found;
+            for (const auto& e : fs::directory_iterator(s, ec)) {
+                if (e.path().extension() == ".vdef")
+                    found.push_back(e.path());
+            }
+            std::sort(found.begin(), found.end());
+            for (const auto& p : found) {
+                parser.parseFile(p.string());
+                ++files;
+            }
+        } else {
+            parser.parseFile(s);
+            ++files;
+        }
+    }
+    bool ok = parser.finish();
+    for (const auto& e : parser.errors())
+        std::cerr << e.format() << '\n';
+    if (!ok) {
+        std::cerr << "vonk-defs: " << parser.errors().size() << " error(s); no database written\n";
+        return 1;
+    }
+    if (parser.definitions().empty()) {
+        std::cerr << "vonk-defs: no definitions found in the sources\n";
+        return 1;
+    }
+
+    std::uint64_t when = static_cast<std::uint64_t>(std::time(nullptr));
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"))
+        when = std::strtoull(epoch, nullptr, 10);
+    auto bytes = gv::vonk::DatabaseWriter::build(parser.definitions(), when);
+    if (!output.empty()) {
+        // Written beside the target and renamed over it, so a reader never
+        // sees a half-written database.
+        std::string tmp = output + ".tmp";
+        {
+            std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            if (!out) {
+                std::cerr << "vonk-defs: cannot write " << tmp << '\n';
+                std::remove(tmp.c_str());
+                return 2;
+            }
+        }
+        std::error_code ec;
+        fs::rename(tmp, output, ec);
+        if (ec) {
+            std::cerr << "vonk-defs: cannot write " << output << ": " << ec.message() << '\n';
+            std::remove(tmp.c_str());
+            return 2;
+        }
+    }
+    if (showIndex) {
+        std::string error;
+        auto db = gv::vonk::Database::fromBytes(bytes, error);
+        if (!db) {
+            std::cerr << "vonk-defs: " << error << '\n';
+            return 2;
+        }
+        std::vector<std::string> how(db->defCount());
+        for (const auto& a : db->anchors()) {
+            char buf[64];
+            std::snprintf(buf, sizeof buf, " bytes@%lld/%u", static_cast<long long>(a.offset), static_cast<unsigned>(a.len));
+            how[a.def] += buf;
+        }
+        for (const auto& l : db->literals())
+            how[l.def] += std::string(" literal(") + (l.zone ? "tail " : "head ") + std::to_string(l.extent) + (l.flags & 1 ? ", text only" : "") + ")";
+        for (std::uint32_t a : db->always())
+            how[a] += " every-file";
+        for (std::uint32_t i = 0; i < db->defCount(); ++i)
+            std::cout << db->str(db->def(i).id) << ":" << how[i] << '\n';
+    }
+    if (!quiet) {
+        std::cout << "vonk-defs: " << parser.definitions().size() << " definitions from " << files << " source(s)";
+        if (!output.empty())
+            std::cout << " -> " << output << " (" << bytes.size() << " bytes)";
+        std::cout << '\n';
+    }
+    return 0;
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace gv::vonk {
+
+inline constexpr std::array<std::uint8_t, 256> kAsciiLower = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (int i = 0; i < 256; ++i)
+        t[i] = static_cast<std::uint8_t>((i >= 'A' && i <= 'Z') ? i + 32 : i);
+    return t;
+}();
+
+// Multi-pattern search over ASCII-lower-cased input. Patterns are given
+// already lower-cased; a hit reports the pattern's index.
+//
+// The automaton is a full transition table (one row per trie node, one
+// column per byte class; bytes that occur in no pattern share one class), so
+// the scan costs one table load per input byte.
+class AhoCorasick {
+public:
+    void build(const std::vector<std::string_view>& patterns);
+    bool empty() const { return m_states <= 1; }
+
+    template <typename OnHit>
+    void scan(const std::uint8_t* data, std::size_t size, OnHit&& onHit) const
+    {
+        if (empty())
+            return;
+        std::uint32_t state = 0;
+        const std::uint32_t* table = m_table.data();
+        const std::uint8_t* cls = m_class.data();
+        const std::uint32_t width = m_classes;
+        for (std::size_t i = 0; i < size; ++i) {
+            if (state == 0) {
+                // At the root most bytes start no pattern: skip them with
+                // independent loads instead of the dependent table walk,
+                // sixteen at a time when only a few bytes can start one.
+                if (m_fewStarts)
+                    i = skipFew(data, size, i);
+                while (i < size && !m_starts[data[i]])
+                    ++i;
+                if (i == size)
+                    break;
+            }
+            std::uint32_t next = table[state * width + cls[data[i]]];
+            state = next & kStateMask;
+            if (next & kOutputFlag) {
+                for (std::uint32_t s = state; s != kNone; s = m_out[s]) {
+                    if (m_pattern[s] != kNone)
+                        onHit(m_pattern[s]);
+                }
+            }
+        }
+    }
+
+private:
+    using Block = std::uint8_t __attribute__((vector_size(16)));
+
+    // First position at or after i whose 16-byte block holds a start byte
+    // (or the start of the last partial block).
+    std::size_t skipFew(const std::uint8_t* data, std::size_t size, std::size_t i) const
+    {
+        while (i + 16 <= size) {
+            Block v;
+            std::memcpy(&v, data + i, 16);
+            Block hit = v == m_startBlock[0];
+            for (std::size_t k = 1; k < m_startCount; ++k)
+                hit |= v == m_startBlock[k];
+            std::uint64_t lo, hi;
+            std::memcpy(&lo, &hit, 8);
+            std::memcpy(&hi, reinterpret_cast<const char*>(&hit) + 8, 8);
+            if (lo | hi)
+                return i;
+            i += 16;
+        }
+        return i;
+    }
+
+    static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+    static constexpr std::uint32_t kOutputFlag = 0x80000000u;
+    static constexpr std::uint32_t kStateMask = 0x7FFFFFFFu;
+
+    std::uint32_t m_states = 0;
+    std::uint32_t m_classes = 1;
+    std::array<std::uint8_t, 256> m_class{};  // folded byte -> class
+    std::array<bool, 256> m_starts{};         // byte can begin a pattern
+    bool m_fewStarts = false;                 // at most kFewStarts such bytes
+    static constexpr std::size_t kFewStarts = 4;
+    std::size_t m_startCount = 0;
+    Block m_startBlock[kFewStarts] = {};
+    std::vector<std::uint32_t> m_table;       // [state * classes + class] -> next | flag
+    std::vector<std::uint32_t> m_pattern;     // pattern ending at a state
+    std::vector<std::uint32_t> m_out;         // next state on the output chain
+};
+
+} // namespace gv::vonk
