@@ -1,4 +1,6 @@
-#include "frmDOSOutput.h"
+#include "GuiVonkProgram.h"
+#include "Payloads.h"
+#include "TerminationSignals.h"
 
 #include <QApplication>
 
@@ -6,7 +8,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("GUI-Vonk"));
-    gv::frmDOSOutput window;
-    window.show();
-    return app.exec();
+    gv::TerminationSignals::install();
+    gv::RegisterIdentifierPayloads();
+    return gv::RunGuiVonk(gv::StartupSettings::ForThisProgram());
 }

@@ -3,6 +3,8 @@
 #include "DesignFont.h"
 #include "winhelpers/FileHelpers.h"
 #include "winhelpers/MsgBox.h"
+#include "winhelpers/core/IdentifierDeployment.h"
+#include "winhelpers/core/InstanceLock.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -178,6 +180,7 @@ frmDOSOutput::frmDOSOutput(QWidget* parent)
     buildFrame();
     buildControls();
     applyTabOrder();
+    connectFrame();
 
     m_objDOS->setListener(this);
     m_objDOS->setMessageSink(this);
@@ -205,6 +208,8 @@ frmDOSOutput::frmDOSOutput(QWidget* parent)
         const QRect area = screen->geometry();
         move(area.center() - QPoint(DesignWidth / 2, DesignHeight / 2));
     }
+
+    connectRequests();
 }
 
 frmDOSOutput::~frmDOSOutput()
@@ -216,6 +221,10 @@ frmDOSOutput::~frmDOSOutput()
         m_objDOS->setMessageSink(nullptr);
         m_objDOS->Stop();
     }
+    // A window that goes without being closed still takes the deployed
+    // files with it.
+    if (m_deployment)
+        m_deployment->Remove();
 }
 
 void frmDOSOutput::buildFrame()
@@ -461,6 +470,10 @@ void frmDOSOutput::Form_Load()
         return;
     m_loaded = true;
 
+    // A second copy says so and touches nothing.
+    if (refuseSecondCopy())
+        return;
+
     // Every command button gets the flat look, which also shows the
     // default button again (beyond the right edge, but Enter reaches it).
     // The Stop control looks the same but shows only while a run lasts.
@@ -469,6 +482,16 @@ void frmDOSOutput::Form_Load()
     m_cmdStop->setFlat(true);
 
     Check2_Click();
+
+    m_LabelTOP->setText(titleText());
+
+    if (!m_objDOS) {
+        m_objDOS = std::make_unique<DOSOutputs>();
+        m_objDOS->setListener(this);
+        m_objDOS->setMessageSink(this);
+    }
+
+    deployIdentifier();
 
     const QString captions[5] = {
         QStringLiteral("No move"), QStringLiteral("Screen center"), QStringLiteral("Parent form center"),
@@ -513,7 +536,7 @@ void frmDOSOutput::cmdExecute_Click()
         if (!m_objDOS)
             throw MissingRunnerError();
         m_cmdExecute->setEnabled(false);
-        m_objDOS->setCommandLine(m_txtCommand->currentText().toStdString());
+        m_objDOS->setCommandLine(commandBytesFromText(m_txtCommand->currentText()));
         if (!m_objDOS->Start()) {
             // The runner has shown its own failure box.
             finishRun();
@@ -649,22 +672,10 @@ void frmDOSOutput::showEvent(QShowEvent* event)
 
 void frmDOSOutput::closeEvent(QCloseEvent* event)
 {
-    if (m_running && m_objDOS) {
-        // The window goes: end the command without the closing boxes.
-        m_objDOS->Stop();
-        m_runError = std::make_exception_ptr(std::runtime_error("closed"));
-        const int fd = m_objDOS->OutputFd();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        while (m_objDOS->PumpAvailable() && std::chrono::steady_clock::now() < deadline) {
-            pollfd pfd { fd, POLLIN, 0 };
-            ::poll(&pfd, 1, 50);
-        }
-        m_runError = nullptr;
-        endRunState();
-        m_running = false;
-        m_cmdExecute->setEnabled(true);
-        Q_EMIT runFinished();
-    }
+    // Every way out (the title bar, the exit button, the window system)
+    // comes here; the close is never refused.
+    stopRunForClose();
+    Form_QueryUnload();
     QWidget::closeEvent(event);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConsolePane.h"
+#include "StartupSettings.h"
 #include "runner/DOSOutputs.h"
 
 #include <QPoint>
@@ -12,12 +13,15 @@
 #include <exception>
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 
 class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QMimeData;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -25,6 +29,9 @@ class QShortcut;
 class QSocketNotifier;
 
 namespace gv {
+
+class IdentifierDeployment;
+class InstanceLock;
 
 // Text of the Execute handler's error box: description, " - ", source,
 // " - ", number. A std::exception maps to its what() text, the window as
@@ -37,6 +44,13 @@ class MissingRunnerError : public std::runtime_error {
 public:
     MissingRunnerError();
 };
+
+// Command-line text and the bytes the runner gets. File names are bytes,
+// not always UTF-8: a byte that is not part of valid UTF-8 travels through
+// the text as the lone surrogate U+DC00 + byte, so any name round-trips
+// exactly through txtCommand.
+QString commandTextFromBytes(std::string_view bytes);
+std::string commandBytesFromText(const QString& text);
 
 // The main window: a borderless form that draws its own frame, with the
 // header panel, the choice buttons and options, the command field and the
@@ -78,6 +92,21 @@ public:
 
     DOSOutputs* objDOS() const { return m_objDOS.get(); }
 
+    // Identification requests: a file or folder picked with a button or
+    // dropped on the window or the pane, confirmed, then run through the
+    // console. The drag-over handlers take the effects the source allows
+    // (1 copy, 2 move, 4 link) and return the one accepted (1 or 0).
+    void cmdFile_Click();
+    void cmdCartella_Click();
+    int Form_OLEDragOver(const QMimeData* Data, int Effect);
+    void Form_OLEDragDrop(const QMimeData* Data);
+    int txtOutputs_OLEDragOver(const QMimeData* Data, int Effect);
+    void txtOutputs_OLEDragDrop(const QMimeData* Data);
+    // Remembered by the buttons: the last file's name (no folder) and the
+    // last folder; drops leave them alone.
+    const QString& strLastFile() const { return m_strLastFile; }
+    const QString& strLastFolder() const { return m_strLastFolder; }
+
     // Controls, named as designed.
     QFrame* Picture1() const { return m_Picture1; }
     QPlainTextEdit* Text1() const { return m_Text1; }
@@ -115,9 +144,41 @@ public:
     static QString distributionHomePage();
     static QString contactPage();
 
+    // Start and close (StartAndClose.cpp). Without startup settings
+    // Form_Load neither looks for another running copy nor writes the
+    // identifier anywhere; the program always gives them.
+    void setStartupSettings(const StartupSettings& settings);
+    // Form_Load found another copy running and said so: the program ends
+    // at once, having written, removed and thanked for nothing.
+    bool startRefused() const { return m_startRefused; }
+    // Where the identifier went; null without settings or before Form_Load.
+    const IdentifierDeployment* deployment() const { return m_deployment.get(); }
+    // The title label's text: description, version, author.
+    static QString titleText();
+    // First part of every close, whichever way it came: ends a running
+    // identification and removes the deployed identifier and database
+    // (a missing one is skipped). Runs once; emits formUnloaded.
+    void Form_QueryUnload();
+    bool isUnloaded() const { return m_unloaded; }
+    // Last part, once the window has gone: the thanks box.
+    static void Form_Terminate();
+    // A termination signal: the same close, with nobody there to answer a
+    // box.
+    void closeFromSignal();
+
+    // Frame: close paths, links, About, hot spots.
+    void cmdExit_Click();
+    void Label7_Click();
+    void Image10_DblClick();
+    void Label1_DblClick();
+    void Label5_Click();
+    void Label2_Click(int index);
+
 Q_SIGNALS:
     // A run started by cmdExecute_Click has ended (its last box answered).
     void runFinished();
+    // The close sequence's first part has run: the window is going.
+    void formUnloaded();
 
 protected:
     // One chunk of the running command's output, in reading order.
@@ -130,6 +191,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildControls();
@@ -141,6 +206,17 @@ private:
     void failRun(const std::exception& error);
     void endRunState();
     void LabelTOP_MouseMove(QMouseEvent* event);
+
+    // Identification requests (IdentificationRequests.cpp).
+    void connectRequests();
+    int dragOver(const QMimeData* data, int effect);
+    void dragLeft();
+    void dropRequest(const QString& mode, const std::string& path);
+    bool refuseWhileRunning();
+    void runRequest(const QString& target, const QString& tail);
+    void dropEventOn(QDropEvent* event);
+    QString m_strLastFile;
+    QString m_strLastFolder;
 
     std::unique_ptr<DOSOutputs> m_objDOS;
     std::unique_ptr<QSocketNotifier> m_notifier;
@@ -182,6 +258,18 @@ private:
     // Manual move of the window when the system cannot move it itself.
     bool m_dragging = false;
     QPoint m_dragOffset;
+
+    // Start and close (StartAndClose.cpp).
+    bool refuseSecondCopy();
+    void deployIdentifier();
+    void stopRunForClose();
+    void connectFrame();
+    std::unique_ptr<StartupSettings> m_settings;
+    std::unique_ptr<InstanceLock> m_instanceLock;
+    std::unique_ptr<IdentifierDeployment> m_deployment;
+    bool m_startRefused = false;
+    bool m_unloaded = false;
+    bool m_quietClose = false;
 };
 
 } // namespace gv

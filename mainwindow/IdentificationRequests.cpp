@@ -1,0 +1,444 @@
+// The four ways a user asks for an identification: the File button, the
+// Cartella button, a drop on the window and a drop on the console pane.
+// Each ends the same way: the item's command-line form goes into txtFile
+// or txtCartella, the user confirms, the pane is emptied, the command line
+// goes into txtCommand and the console runs it.
+
+#include "frmDOSOutput.h"
+
+#include "winhelpers/CommonDialog.h"
+#include "winhelpers/FileHelpers.h"
+#include "winhelpers/MsgBox.h"
+#include "winhelpers/core/ShortName.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDragLeaveEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+#include <sys/stat.h>
+#include <utility>
+
+namespace gv {
+
+namespace {
+
+const QString kCommandStart = QStringLiteral("cmd /c vonk ");
+const QString kVerbose = QStringLiteral(" -v");
+
+const QString kModeFile = QStringLiteral("file");
+const QString kModeFolder = QStringLiteral("cartella");
+
+const QString kFileQuestion = QStringLiteral("eseguire il parsing del FILE selezionato ?");
+const QString kFileTitle = QStringLiteral("VONK File Parsing");
+const QString kFileRefused = QStringLiteral("Parsing del file annullato dall'utente");
+const QString kFileCancelled = QStringLiteral("Operazione annullata");
+
+const QString kFolderQuestion = QStringLiteral("eseguire il parsing della cartella selezionata ?");
+const QString kFolderTitle = QStringLiteral("VONK Folder Parsing");
+const QString kFolderRefused = QStringLiteral("Parsing dei files annullato dall'utente");
+const QString kFolderCancelled = QStringLiteral("Operazione annullata dall'utente");
+
+// Said instead of running when the item has gone since it was chosen: the
+// command line would otherwise name no target, and the identifier would
+// scan its own folder (or the root) instead of what the user chose.
+const QString kItemGone = QStringLiteral("L'elemento scelto non esiste più: nessuna analisi eseguita.");
+// Said when a request comes while the console is still running a command:
+// the pane and the command field belong to that run until it ends.
+const QString kBusy = QStringLiteral("Un'analisi è ancora in corso: attendere che finisca prima di avviarne un'altra.");
+
+constexpr int kConfirmStyle = vbSystemModal + vbInformation + vbYesNo; // 4164
+constexpr int kNoticeStyle = vbSystemModal;                             // 4096
+constexpr int kDialogShift = 30;
+constexpr int kEffectNone = 0;
+constexpr int kEffectCopy = 1;
+
+void notice(const QString& text)
+{
+    PlacedMsgBox(text, kNoticeStyle, QString(), true);
+}
+
+bool confirmed(const QString& question, const QString& title)
+{
+    return SystemMsgBox(question, kConfirmStyle, title) == vbYes;
+}
+
+// The file-system bytes of the first dragged item, when the data carries a
+// list of local files. The bytes come from the URL's percent-encoding, not
+// from its decoded text, so names that are not UTF-8 keep their bytes.
+// A first item that is not a local file (a web address, a file on another
+// host) means the data is not a list of local files at all.
+std::optional<std::string> firstLocalPath(const QMimeData* data)
+{
+    if (!data || !data->hasUrls())
+        return std::nullopt;
+    const QList<QUrl> urls = data->urls();
+    if (urls.isEmpty())
+        return std::nullopt;
+    const QUrl& first = urls.front();
+    if (!first.isLocalFile())
+        return std::nullopt;
+    const QString host = first.host();
+    if (!host.isEmpty() && host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    const QByteArray bytes = QByteArray::fromPercentEncoding(first.path(QUrl::FullyEncoded).toLatin1());
+    if (bytes.isEmpty())
+        return std::nullopt;
+    return bytes.toStdString();
+}
+
+enum class ItemKind { Gone, File, Folder };
+
+// A folder is whatever the system reports as one once links are followed,
+// whatever other mode bits it carries.
+ItemKind kindOf(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return ItemKind::Gone;
+    return S_ISDIR(st.st_mode) ? ItemKind::Folder : ItemKind::File;
+}
+
+// Sends the drag events of the console pane (they reach its viewport) to
+// the window's handlers, before the pane's own text-edit handling sees
+// them: a drop on the pane is a drop on the window.
+class PaneDropFilter : public QObject {
+public:
+    PaneDropFilter(QObject* parent, std::function<int(const QMimeData*, int)> over, std::function<void()> left,
+                   std::function<void(QDropEvent*)> drop)
+        : QObject(parent)
+        , m_over(std::move(over))
+        , m_left(std::move(left))
+        , m_drop(std::move(drop))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* move = static_cast<QDragMoveEvent*>(event);
+            const int effect = m_over(move->mimeData(), int(move->possibleActions()));
+            if (effect & kEffectCopy) {
+                move->setDropAction(Qt::CopyAction);
+                move->accept();
+            } else {
+                move->ignore();
+            }
+            return true;
+        }
+        case QEvent::DragLeave:
+            m_left();
+            return true;
+        case QEvent::Drop:
+            m_drop(static_cast<QDropEvent*>(event));
+            return true;
+        default:
+            return QObject::eventFilter(watched, event);
+        }
+    }
+
+private:
+    std::function<int(const QMimeData*, int)> m_over;
+    std::function<void()> m_left;
+    std::function<void(QDropEvent*)> m_drop;
+};
+
+// Lengths of well-formed UTF-8 sequences, as the Unicode standard bounds
+// them: no overlong forms, no encoded surrogates, nothing past U+10FFFF.
+int validSequenceLength(std::string_view bytes, size_t at)
+{
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    const unsigned char lead = byte(at);
+    const size_t left = bytes.size() - at;
+    const auto cont = [&](size_t i, unsigned char low = 0x80, unsigned char high = 0xBF) {
+        return at + i < bytes.size() && byte(at + i) >= low && byte(at + i) <= high;
+    };
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return left >= 2 && cont(1) ? 2 : 0;
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        unsigned char low = 0x80, high = 0xBF;
+        if (lead == 0xE0)
+            low = 0xA0;
+        else if (lead == 0xED)
+            high = 0x9F;
+        return left >= 3 && cont(1, low, high) && cont(2) ? 3 : 0;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        unsigned char low = 0x80, high = 0xBF;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;
+        return left >= 4 && cont(1, low, high) && cont(2) && cont(3) ? 4 : 0;
+    }
+    return 0;
+}
+
+constexpr char16_t kEscapeBase = 0xDC00;
+
+bool isEscapedByte(QStringView text, qsizetype i)
+{
+    const char16_t unit = text[i].unicode();
+    if (unit < 0xDC80 || unit > 0xDCFF)
+        return false;
+    // The low half of a proper pair is a character, not an escaped byte.
+    return i == 0 || !QChar::isHighSurrogate(text[i - 1].unicode());
+}
+
+} // namespace
+
+QString commandTextFromBytes(std::string_view bytes)
+{
+    QString text;
+    text.reserve(qsizetype(bytes.size()));
+    size_t runStart = 0;
+    size_t i = 0;
+    const auto flushRun = [&] {
+        if (i > runStart)
+            text += QString::fromUtf8(bytes.data() + runStart, qsizetype(i - runStart));
+    };
+    while (i < bytes.size()) {
+        const int length = validSequenceLength(bytes, i);
+        if (length > 0) {
+            i += size_t(length);
+            continue;
+        }
+        flushRun();
+        text += QChar(char16_t(kEscapeBase + static_cast<unsigned char>(bytes[i])));
+        ++i;
+        runStart = i;
+    }
+    flushRun();
+    return text;
+}
+
+std::string commandBytesFromText(const QString& text)
+{
+    std::string bytes;
+    bytes.reserve(size_t(text.size()));
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!isEscapedByte(text, i))
+            continue;
+        bytes += QStringView(text).mid(runStart, i - runStart).toUtf8().toStdString();
+        bytes += static_cast<char>(text[i].unicode() - kEscapeBase);
+        runStart = i + 1;
+    }
+    bytes += QStringView(text).mid(runStart).toUtf8().toStdString();
+    return bytes;
+}
+
+void frmDOSOutput::connectRequests()
+{
+    connect(m_cmdFile, &QPushButton::clicked, this, &frmDOSOutput::cmdFile_Click);
+    connect(m_cmdCartella, &QPushButton::clicked, this, &frmDOSOutput::cmdCartella_Click);
+
+    // Drops anywhere on the window land on the form, except over the pane,
+    // which has handlers of its own that do the same. The text fields must
+    // not take a dropped file's name as typed text.
+    setAcceptDrops(true);
+    for (QWidget* child : findChildren<QWidget*>()) {
+        if (child != m_txtOutputs && child != m_txtOutputs->viewport())
+            child->setAcceptDrops(false);
+    }
+    auto* filter = new PaneDropFilter(
+        this, [this](const QMimeData* data, int effect) { return txtOutputs_OLEDragOver(data, effect); },
+        [this] { dragLeft(); }, [this](QDropEvent* event) { dropEventOn(event); });
+    m_txtOutputs->setAcceptDrops(true);
+    m_txtOutputs->viewport()->setAcceptDrops(true);
+    m_txtOutputs->installEventFilter(filter);
+    m_txtOutputs->viewport()->installEventFilter(filter);
+}
+
+bool frmDOSOutput::refuseWhileRunning()
+{
+    if (!m_running)
+        return false;
+    notice(kBusy);
+    return true;
+}
+
+void frmDOSOutput::runRequest(const QString& target, const QString& tail)
+{
+    if (target.isEmpty()) {
+        notice(kItemGone);
+        return;
+    }
+    if (refuseWhileRunning())
+        return;
+    m_txtOutputs->setConsoleText(QString());
+    m_txtCommand->setEditText(kCommandStart + target + tail);
+    cmdExecute_Click();
+}
+
+void frmDOSOutput::cmdFile_Click()
+{
+    if (refuseWhileRunning())
+        return;
+    const QString filter = MakeDialogFilter(QString(), QStringLiteral("All files (*.*)"), QStringLiteral("*.*"));
+    SetDialogPlacement(GetPlacementMode(), kDialogShift);
+    const QString chosen = ShowFileDialog(this, true, QStringLiteral("Open a VB file"), m_strLastFile, filter, 1,
+                                          QStringLiteral(".txt"));
+    if (chosen.isEmpty()) {
+        notice(kFileCancelled);
+        return;
+    }
+    m_strLastFile = PathFileName(chosen);
+    m_strLastFolder = PathFolder(chosen);
+    m_txtFile->setText(GetShortName(chosen));
+
+    if (!confirmed(kFileQuestion, kFileTitle)) {
+        notice(kFileRefused);
+        return;
+    }
+    runRequest(m_txtFile->text(), m_ckVerbose->isChecked() ? kVerbose : QString());
+}
+
+void frmDOSOutput::cmdCartella_Click()
+{
+    if (refuseWhileRunning())
+        return;
+    SetDialogPlacement(GetPlacementMode(), kDialogShift);
+    const QString chosen = BrowseForFolder(this, QStringLiteral("Directories"), m_strLastFolder);
+    if (chosen.isEmpty()) {
+        notice(kFolderCancelled);
+        return;
+    }
+    m_strLastFolder = chosen;
+    m_txtCartella->setText(GetShortName(chosen));
+
+    if (!confirmed(kFolderQuestion, kFolderTitle)) {
+        notice(kFolderRefused);
+        return;
+    }
+    // The chosen folder ends in the separator already.
+    runRequest(m_txtCartella->text(), QStringLiteral("*"));
+}
+
+int frmDOSOutput::Form_OLEDragOver(const QMimeData* Data, int Effect)
+{
+    return dragOver(Data, Effect);
+}
+
+int frmDOSOutput::txtOutputs_OLEDragOver(const QMimeData* Data, int Effect)
+{
+    return dragOver(Data, Effect);
+}
+
+void frmDOSOutput::Form_OLEDragDrop(const QMimeData* Data)
+{
+    const std::optional<std::string> path = firstLocalPath(Data);
+    if (path)
+        dropRequest(m_lblControl->text(), *path);
+}
+
+void frmDOSOutput::txtOutputs_OLEDragDrop(const QMimeData* Data)
+{
+    Form_OLEDragDrop(Data);
+}
+
+int frmDOSOutput::dragOver(const QMimeData* data, int effect)
+{
+    m_txtFile->clear();
+    m_txtCartella->clear();
+    const std::optional<std::string> path = firstLocalPath(data);
+    if (!path) {
+        m_lblControl->setText(kModeFolder);
+        return kEffectNone;
+    }
+    m_lblControl->setText(kModeFile);
+    const ItemKind kind = kindOf(*path);
+    if (kind == ItemKind::Folder)
+        m_lblControl->setText(kModeFolder);
+    // An item that has gone during the drag cannot be identified; while a
+    // command runs, the console is not free for another.
+    if (kind == ItemKind::Gone || m_running)
+        return kEffectNone;
+    return effect & kEffectCopy;
+}
+
+void frmDOSOutput::dragLeft()
+{
+    m_txtFile->clear();
+    m_txtCartella->clear();
+}
+
+void frmDOSOutput::dropRequest(const QString& mode, const std::string& path)
+{
+    if ((mode == kModeFile || mode == kModeFolder) && refuseWhileRunning())
+        return;
+    if (mode == kModeFile) {
+        m_txtFile->setText(commandTextFromBytes(ShortPathOf(path)));
+        if (!confirmed(kFileQuestion, kFileTitle)) {
+            notice(kFileRefused);
+            return;
+        }
+        runRequest(m_txtFile->text(), m_ckVerbose->isChecked() ? kVerbose : QString());
+    } else if (mode == kModeFolder) {
+        m_txtCartella->setText(commandTextFromBytes(ShortPathOf(path)));
+        if (!confirmed(kFolderQuestion, kFolderTitle)) {
+            notice(kFolderRefused);
+            return;
+        }
+        // A dropped folder's path has no final separator.
+        runRequest(m_txtCartella->text(), QStringLiteral("/*"));
+    }
+}
+
+void frmDOSOutput::dropEventOn(QDropEvent* event)
+{
+    const std::optional<std::string> path = firstLocalPath(event->mimeData());
+    if (!path) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // The request asks a question; it runs once the drop is over, so the
+    // program the item was dragged from is not held waiting for the answer.
+    const QString mode = m_lblControl->text();
+    QMetaObject::invokeMethod(this, [this, mode, bytes = *path] { dropRequest(mode, bytes); }, Qt::QueuedConnection);
+}
+
+void frmDOSOutput::dragEnterEvent(QDragEnterEvent* event)
+{
+    dragMoveEvent(event);
+}
+
+void frmDOSOutput::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (Form_OLEDragOver(event->mimeData(), int(event->possibleActions())) & kEffectCopy) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void frmDOSOutput::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    dragLeft();
+    event->accept();
+}
+
+void frmDOSOutput::dropEvent(QDropEvent* event)
+{
+    dropEventOn(event);
+}
+
+} // namespace gv

@@ -1,0 +1,251 @@
+// The window's life: the start sequence's own steps (another copy, title,
+// deployment of the identifier), the one close sequence every way out goes
+// through, and the frame's links and hot spots.
+
+#include "frmDOSOutput.h"
+
+#include "LabelClicks.h"
+#include "frmAbout.h"
+#include "winhelpers/FileHelpers.h"
+#include "winhelpers/MsgBox.h"
+#include "winhelpers/core/IdentifierDeployment.h"
+#include "winhelpers/core/InstanceLock.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+
+#include <chrono>
+#include <cstdio>
+#include <poll.h>
+
+#ifndef GV_VERSION_MAJOR
+#error "GV_VERSION_MAJOR, GV_VERSION_MINOR and GV_VERSION_TWEAK come from the project's version"
+#endif
+
+namespace gv {
+
+namespace {
+
+// The program's file description.
+const QString kFileDescription = QStringLiteral("Vonk-Gui : Gui 4 Vonk  - by Vessandro");
+
+QString folderText(const std::string& folder)
+{
+    return QFile::decodeName(QByteArray::fromStdString(folder));
+}
+
+} // namespace
+
+StartupSettings StartupSettings::ForThisProgram()
+{
+    StartupSettings settings;
+    settings.lockPath = InstanceLock::DefaultPath();
+    settings.deploy = true;
+    settings.programFolder = RunningProgramFolder();
+    settings.userFolder = PerUserDeploymentFolder();
+    return settings;
+}
+
+QString frmDOSOutput::titleText()
+{
+    // The third field of the version (build) is not shown.
+    return kFileDescription + QStringLiteral(" Version: ") + QString::number(GV_VERSION_MAJOR) + QLatin1Char('.')
+        + QString::number(GV_VERSION_MINOR) + QLatin1Char('.') + QString::number(GV_VERSION_TWEAK)
+        + QStringLiteral(" by Vessandro");
+}
+
+void frmDOSOutput::setStartupSettings(const StartupSettings& settings)
+{
+    m_settings = std::make_unique<StartupSettings>(settings);
+}
+
+bool frmDOSOutput::refuseSecondCopy()
+{
+    if (!m_settings || m_settings->lockPath.empty())
+        return false;
+    auto lock = std::make_unique<InstanceLock>(m_settings->lockPath);
+    if (lock->TryAcquire()) {
+        // Held for the window's whole life, released by the kernel however
+        // the process ends.
+        m_instanceLock = std::move(lock);
+        return false;
+    }
+    m_startRefused = true;
+    SystemMsgBox(QStringLiteral("VonkGUI risulta avviato"), vbExclamation);
+    return true;
+}
+
+void frmDOSOutput::deployIdentifier()
+{
+    if (!m_settings || !m_settings->deploy)
+        return;
+    m_deployment = std::make_unique<IdentifierDeployment>(m_settings->programFolder, m_settings->userFolder);
+    if (m_settings->folderCheck)
+        m_deployment->setFolderCheck(m_settings->folderCheck);
+    const DeploymentResult result = m_deployment->Deploy();
+
+    // Command lines name the identifier without a folder: they start where
+    // it was written, so the interpreter finds it in its current folder.
+    if (m_deployment->Deployed() && m_objDOS)
+        m_objDOS->setWorkingDirectory(result.folder);
+
+    const QString program = folderText(m_settings->programFolder);
+    const QString user = folderText(m_settings->userFolder);
+    if (result.missingPayload) {
+        SystemMsgBox(QStringLiteral("Questa copia di GUI-Vonk non contiene Vonk e le sue definizioni (VonkDefs.vkd): "
+                                    "la finestra resta utilizzabile, ma le identificazioni non troveranno Vonk."),
+            vbExclamation);
+        return;
+    }
+    if (!m_deployment->Deployed()) {
+        SystemMsgBox(QStringLiteral("Impossibile scrivere Vonk e le sue definizioni (VonkDefs.vkd): "
+                                    "non accettano file né la cartella del programma\n%1\nné la cartella personale\n%2\n\n"
+                                    "La finestra resta utilizzabile, ma le identificazioni non troveranno Vonk.")
+                         .arg(program, user.isEmpty() ? QStringLiteral("(sconosciuta)") : user),
+            vbExclamation);
+        return;
+    }
+    if (result.place == DeploymentPlace::UserFolder && result.tellUser) {
+        const QString why = result.reason == FallbackReason::ProgramFolderHoldsOthers
+            ? QStringLiteral("Nella cartella del programma\n%1\nci sono già file vonk o VonkDefs.vkd che GUI-Vonk "
+                             "non ha scritto: restano come sono.")
+                  .arg(program)
+            : QStringLiteral("La cartella del programma\n%1\nnon accetta file.").arg(program);
+        SystemMsgBox(why
+                + QStringLiteral("\n\nVonk e le sue definizioni (VonkDefs.vkd) sono stati scritti nella cartella "
+                                 "personale\n%1\ne verranno rimossi alla chiusura. Questo avviso non verrà più mostrato.")
+                      .arg(user),
+            vbInformation);
+    }
+}
+
+void frmDOSOutput::stopRunForClose()
+{
+    if (!m_running)
+        return;
+    if (m_objDOS && m_objDOS->IsRunning()) {
+        // The window goes: end the command without the closing boxes.
+        m_objDOS->Stop();
+        m_runError = std::make_exception_ptr(std::runtime_error("closed"));
+        const int fd = m_objDOS->OutputFd();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (m_objDOS->PumpAvailable() && std::chrono::steady_clock::now() < deadline) {
+            pollfd pfd { fd, POLLIN, 0 };
+            ::poll(&pfd, 1, 50);
+        }
+        m_runError = nullptr;
+    }
+    endRunState();
+    m_running = false;
+    m_cmdExecute->setEnabled(true);
+    Q_EMIT runFinished();
+}
+
+void frmDOSOutput::Form_QueryUnload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    // A running identifier could keep its files busy: it goes first.
+    stopRunForClose();
+    if (m_deployment) {
+        const std::vector<std::string> failures = m_deployment->Remove();
+        if (!failures.empty()) {
+            QString list;
+            for (const std::string& failure : failures)
+                list += QStringLiteral("\n") + folderText(failure);
+            const QString text = QStringLiteral("Impossibile eliminare alla chiusura:") + list;
+            if (m_quietClose)
+                std::fprintf(stderr, "gui-vonk: %s\n", text.toLocal8Bit().constData());
+            else
+                SystemMsgBox(text, vbExclamation);
+        }
+    }
+    Q_EMIT formUnloaded();
+}
+
+void frmDOSOutput::Form_Terminate()
+{
+    SystemMsgBox(QStringLiteral("Thanks for using."), vbOKOnly, QStringLiteral("Thanks"));
+}
+
+void frmDOSOutput::closeFromSignal()
+{
+    m_quietClose = true;
+    Form_QueryUnload();
+    close();
+}
+
+void frmDOSOutput::cmdExit_Click()
+{
+    stopRunForClose();
+    if (m_objDOS) {
+        m_objDOS->setListener(nullptr);
+        m_objDOS->setMessageSink(nullptr);
+        m_objDOS.reset();
+    }
+    close();
+}
+
+void frmDOSOutput::Label7_Click()
+{
+    close();
+}
+
+void frmDOSOutput::Image10_DblClick()
+{
+    close();
+}
+
+void frmDOSOutput::Label1_DblClick()
+{
+    OpenWithShell(QStringLiteral("mailto:") + identifierAuthorMail(), QString());
+}
+
+void frmDOSOutput::Label5_Click()
+{
+    OpenWithShell(distributionHomePage(), QString());
+}
+
+void frmDOSOutput::Label2_Click(int index)
+{
+    switch (index) {
+    case 1:
+        frmAbout::showModalAbout(this);
+        break;
+    case 2:
+        OpenWithShell(QStringLiteral("mailto:") + programAuthorMail(), QString());
+        break;
+    case 3:
+        OpenWithShell(QStringLiteral("mailto:") + identifierAuthorMail(), QString());
+        break;
+    case 4:
+        // "Minimizza nella traybar": there is no tray icon to go to, so the
+        // window is minimised as a user expects.
+        showMinimized();
+        break;
+    default:
+        break;
+    }
+}
+
+void frmDOSOutput::connectFrame()
+{
+    using K = LabelClicks;
+    K::attach(m_Label7, K::Click, [this] { Label7_Click(); });
+    K::attach(Image(10), K::DoubleClick, [this] { Image10_DblClick(); });
+    K::attach(m_Label1, K::DoubleClick, [this] { Label1_DblClick(); });
+    K::attach(m_Label5, K::Click, [this] { Label5_Click(); });
+    for (int i = 0; i < 5; ++i)
+        K::attach(m_Label2[size_t(i)], K::Click, [this, i] { Label2_Click(i); });
+    connect(m_cmdExit, &QPushButton::clicked, this, &frmDOSOutput::cmdExit_Click);
+
+    // The title label spans the whole top strip once laid out; the hot
+    // spots on it must still get the mouse, so they lie above it.
+    for (QWidget* spot : { static_cast<QWidget*>(m_Label7), static_cast<QWidget*>(m_Label8),
+             static_cast<QWidget*>(m_Label9), static_cast<QWidget*>(m_Label2[4]) })
+        spot->raise();
+}
+
+} // namespace gv

@@ -1,0 +1,366 @@
+#include "IdentifierDeployment.h"
+
+#include "TempFolder.h"
+#include "winhelpers/ResourceTable.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <climits>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using gv::DeploymentPlace;
+using gv::FallbackReason;
+using gv::IdentifierDeployment;
+using gv::testing::exists;
+using gv::testing::readFile;
+using gv::testing::TempFolder;
+using gv::testing::writeFile;
+
+namespace {
+
+const unsigned char kIdentifier[] = { 0x7f, 'E', 'L', 'F', 0, 1, 2, 3, 0xff, '\n' };
+const unsigned char kDatabase[] = { 'V', 'K', 'D', 0, 0, 0, 9, 'd', 'e', 'f', 's' };
+
+std::string bytesOf(const unsigned char* data, std::size_t size)
+{
+    return std::string(reinterpret_cast<const char*>(data), size);
+}
+const std::string kIdentifierBytes = bytesOf(kIdentifier, sizeof kIdentifier);
+const std::string kDatabaseBytes = bytesOf(kDatabase, sizeof kDatabase);
+
+mode_t modeOf(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+class Deployment : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        gv::RegisterEmbeddedResources(m_table);
+        m_program = m_root / "program";
+        m_user = m_root / "user/gui-vonk";
+        ASSERT_EQ(::mkdir(m_program.c_str(), 0755), 0);
+    }
+    void TearDown() override { gv::UnregisterEmbeddedResources(m_table); }
+
+    std::string inProgram(const std::string& name) const { return m_program + "/" + name; }
+    std::string inUser(const std::string& name) const { return m_user + "/" + name; }
+
+    void expectDeployedIn(const std::string& folder)
+    {
+        EXPECT_EQ(readFile(folder + "/vonk"), kIdentifierBytes);
+        EXPECT_EQ(readFile(folder + "/VonkDefs.vkd"), kDatabaseBytes);
+        EXPECT_EQ(modeOf(folder + "/vonk"), 0755u);
+        EXPECT_EQ(modeOf(folder + "/VonkDefs.vkd"), 0644u);
+    }
+
+    const std::array<gv::EmbeddedResource, 2> m_table { {
+        { "FILES", 102, kIdentifier, sizeof kIdentifier },
+        { "FILES", 103, kDatabase, sizeof kDatabase },
+    } };
+    TempFolder m_root;
+    std::string m_program;
+    std::string m_user;
+};
+
+TEST_F(Deployment, WritableProgramFolderTakesBothFiles)
+{
+    IdentifierDeployment deployment(m_program, m_user);
+    const gv::DeploymentResult result = deployment.Deploy();
+    EXPECT_EQ(result.place, DeploymentPlace::ProgramFolder);
+    EXPECT_EQ(result.folder, m_program);
+    EXPECT_EQ(result.reason, FallbackReason::None);
+    EXPECT_FALSE(result.tellUser);
+    expectDeployedIn(m_program);
+    EXPECT_TRUE(exists(inProgram(IdentifierDeployment::kRecordName)));
+    EXPECT_FALSE(exists(m_user)) << "the user's folder is made only when needed";
+
+    EXPECT_TRUE(deployment.Remove().empty());
+    EXPECT_FALSE(exists(inProgram("vonk")));
+    EXPECT_FALSE(exists(inProgram("VonkDefs.vkd")));
+    EXPECT_FALSE(exists(inProgram(IdentifierDeployment::kRecordName)));
+}
+
+// A file already gone at close is skipped and the next one still goes.
+class DeploymentRemoval : public Deployment, public ::testing::WithParamInterface<std::vector<std::string>> {};
+
+TEST_P(DeploymentRemoval, SkipsWhatIsMissingAndRemovesTheRest)
+{
+    IdentifierDeployment deployment(m_program, m_user);
+    ASSERT_TRUE(deployment.Deploy().place == DeploymentPlace::ProgramFolder);
+    for (const std::string& name : GetParam())
+        ASSERT_EQ(::unlink(inProgram(name).c_str()), 0);
+    EXPECT_TRUE(deployment.Remove().empty());
+    EXPECT_FALSE(exists(inProgram("vonk")));
+    EXPECT_FALSE(exists(inProgram("VonkDefs.vkd")));
+    EXPECT_FALSE(exists(inProgram(IdentifierDeployment::kRecordName)));
+    EXPECT_TRUE(exists(inProgram(".")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Missing, DeploymentRemoval,
+    ::testing::Values(std::vector<std::string> {}, std::vector<std::string> { "vonk" },
+        std::vector<std::string> { "VonkDefs.vkd" }, std::vector<std::string> { "vonk", "VonkDefs.vkd" }));
+
+TEST_F(Deployment, UndeletableFileIsReportedAndTheNextStillGoes)
+{
+    IdentifierDeployment deployment(m_program, m_user);
+    ASSERT_TRUE(deployment.Deploy().place == DeploymentPlace::ProgramFolder);
+    // Something put a folder where the identifier was: it cannot be
+    // unlinked like a file.
+    ASSERT_EQ(::unlink(inProgram("vonk").c_str()), 0);
+    ASSERT_EQ(::mkdir(inProgram("vonk").c_str(), 0755), 0);
+    writeFile(inProgram("vonk/keep"), "x");
+
+    const std::vector<std::string> failures = deployment.Remove();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find(inProgram("vonk")), std::string::npos) << failures[0];
+    EXPECT_FALSE(exists(inProgram("VonkDefs.vkd")));
+    EXPECT_EQ(readFile(inProgram("vonk/keep")), "x");
+    EXPECT_TRUE(exists(inProgram(IdentifierDeployment::kRecordName))) << "leftovers stay marked as ours";
+    EXPECT_EQ(deployment.Remove(), failures) << "removal runs once";
+}
+
+TEST_F(Deployment, LeftoversOfAnEndedRunAreReplaced)
+{
+    // What an abnormal end leaves behind: our record and longer, older files.
+    writeFile(inProgram(IdentifierDeployment::kRecordName), "old run\n");
+    writeFile(inProgram("vonk"), std::string(4096, 'o'));
+    writeFile(inProgram("VonkDefs.vkd"), std::string(4096, 'd'));
+    ASSERT_EQ(::chmod(inProgram("vonk").c_str(), 0444), 0);
+
+    IdentifierDeployment deployment(m_program, m_user);
+    EXPECT_EQ(deployment.Deploy().place, DeploymentPlace::ProgramFolder);
+    expectDeployedIn(m_program);
+}
+
+struct OthersCase {
+    const char* name;
+    bool vonk;
+    bool database;
+    bool vonkIsFolder;
+    bool record;
+};
+
+class DeploymentOthers : public Deployment, public ::testing::WithParamInterface<OthersCase> {};
+
+// Files of those names that we did not write (an installed identifier, the
+// build's own output) are never replaced nor deleted: the files go to the
+// user's folder instead, and the user hears about it once.
+TEST_P(DeploymentOthers, AreLeftAloneAndTheUserFolderIsUsed)
+{
+    const OthersCase c = GetParam();
+    if (c.record)
+        writeFile(inProgram(IdentifierDeployment::kRecordName), "ours\n");
+    if (c.vonkIsFolder)
+        ASSERT_EQ(::mkdir(inProgram("vonk").c_str(), 0755), 0);
+    else if (c.vonk)
+        writeFile(inProgram("vonk"), "installed identifier");
+    if (c.database)
+        writeFile(inProgram("VonkDefs.vkd"), "installed database");
+
+    for (int run = 0; run < 2; ++run) {
+        IdentifierDeployment deployment(m_program, m_user);
+        const gv::DeploymentResult result = deployment.Deploy();
+        EXPECT_EQ(result.place, DeploymentPlace::UserFolder);
+        EXPECT_EQ(result.folder, m_user);
+        EXPECT_EQ(result.reason, FallbackReason::ProgramFolderHoldsOthers);
+        EXPECT_EQ(result.tellUser, run == 0) << "told once per program folder";
+        expectDeployedIn(m_user);
+        EXPECT_EQ(modeOf(m_user), 0700u);
+        EXPECT_TRUE(deployment.Remove().empty());
+        EXPECT_FALSE(exists(inUser("vonk")));
+        EXPECT_FALSE(exists(inUser("VonkDefs.vkd")));
+    }
+    if (c.vonk && !c.vonkIsFolder) {
+        EXPECT_EQ(readFile(inProgram("vonk")), "installed identifier");
+    }
+    if (c.vonkIsFolder) {
+        EXPECT_TRUE(std::filesystem::is_directory(inProgram("vonk")));
+    }
+    if (c.database) {
+        EXPECT_EQ(readFile(inProgram("VonkDefs.vkd")), "installed database");
+    }
+    EXPECT_EQ(exists(inProgram(IdentifierDeployment::kRecordName)), c.record);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DeploymentOthers,
+    ::testing::Values(OthersCase { "identifier", true, false, false, false },
+        OthersCase { "database", false, true, false, false }, OthersCase { "both", true, true, false, false },
+        OthersCase { "folder_named_vonk_even_with_record", false, false, true, true }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Deployment, UnwritableProgramFolderSendsThemToTheUserFolder)
+{
+    // Told unwritable through the seam (the superuser writes anywhere), and
+    // for real: a "folder" below a plain file takes nothing from anyone.
+    writeFile(m_root / "plain", "");
+    struct Case {
+        const char* what;
+        std::string program;
+        bool useSeam;
+    };
+    const Case cases[] = {
+        { "seam", m_program, true },
+        { "below a file", m_root / "plain/sub", false },
+        { "unknown program folder", "", false },
+    };
+    for (const Case& c : cases) {
+        IdentifierDeployment deployment(c.program, m_user);
+        if (c.useSeam)
+            deployment.setFolderCheck([&](const std::string& folder) { return folder != c.program; });
+        const gv::DeploymentResult result = deployment.Deploy();
+        EXPECT_EQ(result.place, DeploymentPlace::UserFolder) << c.what;
+        EXPECT_EQ(result.reason, FallbackReason::ProgramFolderUnwritable) << c.what;
+        expectDeployedIn(m_user);
+        EXPECT_FALSE(exists(inProgram("vonk"))) << c.what;
+        EXPECT_FALSE(exists(inProgram(IdentifierDeployment::kRecordName))) << c.what;
+        EXPECT_TRUE(deployment.Remove().empty());
+    }
+}
+
+TEST_F(Deployment, NoticeIsRememberedPerProgramFolder)
+{
+    auto deployFrom = [&](const std::string& program) {
+        IdentifierDeployment deployment(program, m_user);
+        deployment.setFolderCheck([&](const std::string& folder) { return folder == m_user; });
+        const bool told = deployment.Deploy().tellUser;
+        deployment.Remove();
+        return told;
+    };
+    const std::string odd = m_root / std::string("other\nfolder");
+    EXPECT_TRUE(deployFrom(m_program));
+    EXPECT_TRUE(deployFrom(odd));
+    EXPECT_TRUE(deployFrom(m_root / "other"));
+    EXPECT_FALSE(deployFrom(m_program));
+    EXPECT_FALSE(deployFrom(odd));
+    EXPECT_FALSE(deployFrom(m_root / "other"));
+    EXPECT_TRUE(exists(inUser(IdentifierDeployment::kNoticeName))) << "the notice stays after close";
+}
+
+TEST_F(Deployment, UserFolderMustBeThisUsersOwn)
+{
+    ASSERT_EQ(std::filesystem::create_directories(m_user), true);
+    ASSERT_EQ(::chmod(m_user.c_str(), 0777), 0);
+    {
+        IdentifierDeployment deployment(m_program, m_user);
+        deployment.setFolderCheck([&](const std::string& folder) { return folder == m_user; });
+        EXPECT_EQ(deployment.Deploy().place, DeploymentPlace::UserFolder);
+        EXPECT_EQ(modeOf(m_user), 0700u) << "others lose write access";
+        deployment.Remove();
+    }
+    if (::geteuid() != 0)
+        return;
+    ASSERT_EQ(::chown(m_user.c_str(), 65534, 65534), 0);
+    IdentifierDeployment deployment(m_program, m_user);
+    deployment.setFolderCheck([&](const std::string& folder) { return folder == m_user; });
+    EXPECT_EQ(deployment.Deploy().place, DeploymentPlace::Nowhere) << "another account's folder is not used";
+    EXPECT_FALSE(exists(inUser("vonk")));
+}
+
+TEST_F(Deployment, NothingWritableLeavesNothingBehind)
+{
+    IdentifierDeployment deployment(m_program, m_user);
+    deployment.setFolderCheck([](const std::string&) { return false; });
+    const gv::DeploymentResult result = deployment.Deploy();
+    EXPECT_EQ(result.place, DeploymentPlace::Nowhere);
+    EXPECT_TRUE(result.folder.empty());
+    EXPECT_FALSE(deployment.Deployed());
+    EXPECT_FALSE(exists(inProgram("vonk")));
+    EXPECT_FALSE(exists(inUser("vonk")));
+    EXPECT_FALSE(exists(inUser(IdentifierDeployment::kNoticeName)));
+    EXPECT_TRUE(deployment.Remove().empty());
+}
+
+TEST_F(Deployment, MissingPayloadWritesAndRemovesNothing)
+{
+    writeFile(inProgram(IdentifierDeployment::kRecordName), "ours\n");
+    writeFile(inProgram("vonk"), "stale");
+    IdentifierDeployment deployment(m_program, m_user, { { "vonk", 102, true }, { "VonkDefs.vkd", 999, false } });
+    const gv::DeploymentResult result = deployment.Deploy();
+    EXPECT_TRUE(result.missingPayload);
+    EXPECT_EQ(result.place, DeploymentPlace::Nowhere);
+    EXPECT_EQ(readFile(inProgram("vonk")), "stale");
+    deployment.Remove();
+    EXPECT_EQ(readFile(inProgram("vonk")), "stale");
+}
+
+TEST_F(Deployment, DeployRunsOnce)
+{
+    IdentifierDeployment deployment(m_program, m_user);
+    ASSERT_EQ(deployment.Deploy().place, DeploymentPlace::ProgramFolder);
+    writeFile(inProgram("vonk"), "changed meanwhile");
+    EXPECT_EQ(deployment.Deploy().place, DeploymentPlace::ProgramFolder);
+    EXPECT_EQ(readFile(inProgram("vonk")), "changed meanwhile");
+    deployment.Remove();
+}
+
+TEST(DeploymentFolders, ProgramFolderIsTheRealFolderOfTheExecutable)
+{
+    char self[PATH_MAX] = {};
+    ASSERT_TRUE(::realpath("/proc/self/exe", self));
+    EXPECT_EQ(gv::RunningProgramFolder(), std::filesystem::path(self).parent_path().string());
+}
+
+TEST(DeploymentFolders, UserFolderFollowsTheEnvironment)
+{
+    struct Case {
+        const char* runtime;
+        const char* cache;
+        const char* home;
+        std::string expected;
+    };
+    const Case cases[] = {
+        { "/run/user/7", "/c", "/h", "/run/user/7/gui-vonk" },
+        { "/run/user/7/", nullptr, "/h", "/run/user/7/gui-vonk" },
+        { nullptr, "/c", "/h", "/c/gui-vonk" },
+        { "relative", "also-relative", "/h", "/h/.cache/gui-vonk" },
+        { nullptr, nullptr, "/h", "/h/.cache/gui-vonk" },
+        { nullptr, nullptr, nullptr, "" },
+    };
+    const char* names[] = { "XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "HOME" };
+    std::array<std::string, 3> saved;
+    std::array<bool, 3> had {};
+    for (int i = 0; i < 3; ++i) {
+        if (const char* v = std::getenv(names[i])) {
+            saved[size_t(i)] = v;
+            had[size_t(i)] = true;
+        }
+    }
+    for (const Case& c : cases) {
+        const char* values[] = { c.runtime, c.cache, c.home };
+        for (int i = 0; i < 3; ++i) {
+            if (values[i])
+                ::setenv(names[i], values[i], 1);
+            else
+                ::unsetenv(names[i]);
+        }
+        EXPECT_EQ(gv::PerUserDeploymentFolder(), c.expected);
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (had[size_t(i)])
+            ::setenv(names[i], saved[size_t(i)].c_str(), 1);
+        else
+            ::unsetenv(names[i]);
+    }
+}
+
+TEST(DeploymentFolders, WritabilityIsTriedNotGuessed)
+{
+    TempFolder dir;
+    writeFile(dir / "plain", "");
+    EXPECT_TRUE(gv::FolderAcceptsFiles(dir.str()));
+    EXPECT_FALSE(gv::FolderAcceptsFiles(dir / "plain"));
+    EXPECT_FALSE(gv::FolderAcceptsFiles(dir / "missing"));
+    EXPECT_FALSE(gv::FolderAcceptsFiles(""));
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        ++entries;
+    EXPECT_EQ(entries, 1u) << "the probe leaves nothing behind";
+}
+
+} // namespace

@@ -1,0 +1,57 @@
+#include "InstanceLock.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace gv {
+
+std::string InstanceLock::DefaultPath()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime)
+        return std::string(runtime) + "/gui-vonk.lock";
+    const char* tmp = std::getenv("TMPDIR");
+    std::string folder = (tmp && *tmp) ? tmp : "/tmp";
+    return folder + "/gui-vonk-" + std::to_string(::getuid()) + ".lock";
+}
+
+InstanceLock::InstanceLock(std::string path) : m_path(std::move(path)) {}
+
+InstanceLock::~InstanceLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // releases the lock; the file stays, harmless
+}
+
+bool InstanceLock::TryAcquire()
+{
+    if (m_fd >= 0)
+        return true;
+    const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return true;
+    // In a shared temporary folder another user may have made the file
+    // first; a lock they hold says nothing about our own copies.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return true;
+    }
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        const bool heldElsewhere = (errno == EWOULDBLOCK);
+        ::close(fd);
+        return !heldElsewhere;
+    }
+    m_fd = fd;
+    return true;
+}
+
+} // namespace gv
