@@ -44,6 +44,7 @@ StartupSettings StartupSettings::ForThisProgram()
     settings.deploy = true;
     settings.programFolder = RunningProgramFolder();
     settings.userFolder = PerUserDeploymentFolder();
+    settings.noticeFolder = PersistentNoticeFolder();
     return settings;
 }
 
@@ -83,6 +84,8 @@ void frmDOSOutput::deployIdentifier()
     m_deployment = std::make_unique<IdentifierDeployment>(m_settings->programFolder, m_settings->userFolder);
     if (m_settings->folderCheck)
         m_deployment->setFolderCheck(m_settings->folderCheck);
+    if (!m_settings->noticeFolder.empty())
+        m_deployment->setNoticeFolder(m_settings->noticeFolder);
     const DeploymentResult result = m_deployment->Deploy();
 
     // Command lines name the identifier without a folder: they start where

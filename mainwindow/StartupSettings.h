@@ -18,6 +18,9 @@ struct StartupSettings {
     // The user's private folder, used when the program folder cannot take
     // them.
     std::string userFolder;
+    // Where the once-only notice about the user's folder is remembered;
+    // empty: the user's folder itself.
+    std::string noticeFolder;
     // Test seam: whether a folder takes new files (tried for real when
     // empty). The superuser writes into folders whatever their mode bits.
     std::function<bool(const std::string&)> folderCheck;

@@ -75,10 +75,12 @@ public:
     {
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e) {
-            if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0 && std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0)
+            if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0 && std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0
+                && std::strncmp(*e, "XDG_CACHE_HOME=", 15) != 0)
                 env.emplace_back(*e);
         }
         env.push_back("XDG_RUNTIME_DIR=" + runtimeFolder);
+        env.push_back("XDG_CACHE_HOME=" + runtimeFolder + "/cache");
         env.push_back("QT_QPA_PLATFORM=offscreen");
         std::vector<char*> envp;
         for (std::string& e : env)
@@ -263,7 +265,9 @@ TEST_F(EndToEnd, ReadOnlyProgramFolderDeploysToTheUserFolder)
         "mount --bind \"$0\" \"$0\" && mount -o remount,ro,bind \"$0\" \"$0\" && exec \"$0/gui-vonk\"", m_program });
     ASSERT_TRUE(waitDeployed(user));
     EXPECT_EQ(entriesOf(m_program), pristine());
-    EXPECT_TRUE(exists(user + "/told-about"));
+    // Remembered outside the runtime folder, which logout empties.
+    EXPECT_TRUE(exists(m_runtime + "/cache/gui-vonk/told-about"));
+    EXPECT_FALSE(exists(user + "/told-about"));
 
     // What the window runs for an identification, from the folder its
     // commands start in.

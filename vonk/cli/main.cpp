@@ -3,8 +3,10 @@
 // database errors.
 
 #include "Database.h"
+#include "DatabaseListing.h"
 #include "FileAccess.h"
 #include "Matcher.h"
+#include "OrderedPipeline.h"
 #include "Probe.h"
 #include "ReportWriter.h"
 #include "TargetExpander.h"
@@ -14,6 +16,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <memory>
+#include <thread>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,6 +65,60 @@ std::vector<std::string> splitColonOptions(int argc, char** argv)
     return args;
 }
 
+// Results waiting to be written in order, at most: bounds memory on huge
+// folders while leaving the workers room when one file is slow.
+constexpr std::size_t kReorderWindow = 256;
+
+// Workers when -j is not given: the machine's processors, capped because
+// the work is mostly reading small files.
+unsigned defaultJobs()
+{
+    unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : std::min(n, 8u);
+}
+
+// Judges one listed item and writes its report; true when it could not be read.
+bool judgeFile(const gv::vonk::TargetItem& item, gv::vonk::ReportWriter& report, gv::vonk::Matcher& matcher,
+    gv::vonk::Probe& probe, std::vector<gv::vonk::ReportWriter::Shown>& shown, const gv::vonk::ReportWriter::Options& opts)
+{
+    using namespace gv::vonk;
+    if (!item.problem.empty()) {
+        report.problem(item.shown, item.problem, true);
+        return true;
+    }
+    FileAccess::Result r = FileAccess::open(item.path, item.listed);
+    switch (r.status) {
+    case FileAccess::Status::Failed:
+        report.problem(item.shown, r.reason, true);
+        return true;
+    case FileAccess::Status::Skipped:
+        report.problem(item.shown, r.reason, false);
+        return false;
+    case FileAccess::Status::Empty:
+        report.empty(item.shown);
+        return false;
+    case FileAccess::Status::Ok:
+        break;
+    }
+    FdGuard guard(r.fd);
+    FdSource src(r.fd, r.size);
+    probe.reset(src);
+    const auto& cands = matcher.identify(probe);
+    if (cands.empty()) {
+        report.unmatched(item.shown, probe.size(), probe.text());
+        return false;
+    }
+    shown.clear();
+    for (std::size_t i = 0; i < cands.size() && i < opts.maxCandidates; ++i) {
+        ReportWriter::Shown s{&cands[i], {}};
+        if (opts.verbose)
+            s.hits = matcher.explain(probe, cands[i].def);
+        shown.push_back(std::move(s));
+    }
+    report.matched(item.shown, probe.size(), shown, cands.size());
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -83,6 +141,12 @@ int main(int argc, char** argv)
     app.add_flag("--tsv", tsv, "one line per file: path, MIME type, extension, id, description of the best candidate")
         ->excludes(jsonOpt);
     app.add_flag("-s,--subfolders", recursive, "descend into subfolders");
+    int jobs = 0;
+    app.add_option("-j,--jobs", jobs, "identify with this many workers (default: the number of processors); the report's order does not change")
+        ->check(CLI::Range(1, 256));
+    bool listDefs = false, showInfo = false;
+    app.add_flag("--list", listDefs, "list the database's definitions (id, extensions, MIME types, description, source) and counts");
+    app.add_flag("--info", showInfo, "show the database's version, build date, counts, size and checksum");
 
     auto args = splitColonOptions(argc, argv);
     // CLI11 takes the vector of arguments in reverse order.
@@ -97,7 +161,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vonk: %s\nUsage: vonk TARGET... [-v] [-r:nn] [-d:FILE] [--json|--tsv] [-s]   (vonk --help for more)\n", e.what());
         return 2;
     }
-    if (targets.empty()) {
+    if ((listDefs || showInfo) && !targets.empty()) {
+        std::fprintf(stderr, "vonk: --list and --info describe the database and take no files\n");
+        return 2;
+    }
+    if (targets.empty() && !listDefs && !showInfo) {
         std::fprintf(stderr, "vonk: no file, folder or pattern given\nUsage: vonk TARGET... [-v] [-r:nn] [-d:FILE] [--json|--tsv] [-s]   (vonk --help for more)\n");
         return 2;
     }
@@ -109,57 +177,62 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vonk: %s\n", error.c_str());
         return 2;
     }
+    if (listDefs || showInfo) {
+        if (showInfo) {
+            struct stat st {};
+            DatabaseListing::info(*dbase, path, ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0, stdout);
+        }
+        if (listDefs)
+            DatabaseListing::list(*dbase, stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 2;
+    }
 
     ReportWriter::Options opts;
     opts.format = json ? ReportWriter::Format::Json : tsv ? ReportWriter::Format::Tsv : ReportWriter::Format::Text;
     opts.verbose = verbose;
     opts.maxCandidates = static_cast<std::size_t>(maxCandidates);
-    ReportWriter report(*dbase, stdout, opts);
-    Matcher matcher(*dbase);
-    Probe probe;
-    TargetExpander expander(recursive);
+    // Each worker judges whole files with its own matcher and buffers; the
+    // reports are put back in the order the files were named.
+    struct Worker {
+        Worker(const Database& db, const ReportWriter::Options& o) : report(db, &text, o), matcher(db) {}
+        std::string text;
+        ReportWriter report;
+        Matcher matcher;
+        Probe probe;
+        std::vector<ReportWriter::Shown> shown;
+    };
+    struct Judged {
+        std::string text;
+        bool failed = false;
+    };
+    unsigned threads = jobs > 0 ? static_cast<unsigned>(jobs) : defaultJobs();
+    std::vector<std::unique_ptr<Worker>> workers;
+    for (unsigned i = 0; i < threads; ++i)
+        workers.push_back(std::make_unique<Worker>(*dbase, opts));
     bool someFailed = false;
-    std::vector<ReportWriter::Shown> shown;
+    bool writeFailed = false;
 
-    for (const auto& target : targets) {
-        expander.expand(target, [&](const TargetItem& item) {
-            if (!item.problem.empty()) {
-                report.problem(item.shown, item.problem, true);
-                someFailed = true;
-                return;
-            }
-            FileAccess::Result r = FileAccess::open(item.path, item.listed);
-            switch (r.status) {
-            case FileAccess::Status::Failed:
-                someFailed = true;
-                report.problem(item.shown, r.reason, true);
-                return;
-            case FileAccess::Status::Skipped:
-                report.problem(item.shown, r.reason, false);
-                return;
-            case FileAccess::Status::Empty:
-                report.empty(item.shown);
-                return;
-            case FileAccess::Status::Ok:
-                break;
-            }
-            FdGuard guard(r.fd);
-            FdSource src(r.fd, r.size);
-            probe.reset(src);
-            const auto& cands = matcher.identify(probe);
-            if (cands.empty()) {
-                report.unmatched(item.shown, probe.size(), probe.text());
-                return;
-            }
-            shown.clear();
-            for (std::size_t i = 0; i < cands.size() && i < opts.maxCandidates; ++i) {
-                ReportWriter::Shown s{&cands[i], {}};
-                if (verbose)
-                    s.hits = matcher.explain(probe, cands[i].def);
-                shown.push_back(std::move(s));
-            }
-            report.matched(item.shown, probe.size(), shown, cands.size());
-        });
+    auto judge = [&](unsigned index, TargetItem& item) {
+        Worker& w = *workers[index];
+        w.text.clear();
+        Judged j;
+        j.failed = judgeFile(item, w.report, w.matcher, w.probe, w.shown, opts);
+        j.text = std::move(w.text);
+        return j;
+    };
+    auto emit = [&](Judged& j) {
+        someFailed = someFailed || j.failed;
+        if (std::fwrite(j.text.data(), 1, j.text.size(), stdout) != j.text.size() || std::fflush(stdout) != 0)
+            writeFailed = true;
+    };
+    OrderedPipeline<TargetItem, Judged> pipeline(threads, kReorderWindow, judge, emit);
+    TargetExpander expander(recursive);
+    for (const auto& target : targets)
+        expander.expand(target, [&](const TargetItem& item) { pipeline.submit(item); });
+    pipeline.finish();
+    if (writeFailed) {
+        std::fprintf(stderr, "vonk: the report could not be written in full\n");
+        return 2;
     }
     return someFailed ? 1 : 0;
 }

@@ -1,11 +1,14 @@
 // vonk-defs: checks definition sources and writes the binary database.
-//   vonk-defs [-o VonkDefs.vkd] SOURCE...   (a SOURCE may be a folder of *.vdef)
+//   vonk-defs [-o VonkDefs.vkd] [--no-import | --mime-dir DIR] SOURCE...
+// (a SOURCE may be a folder of *.vdef). The types of the system's
+// shared-mime-info database that the sources lack are imported too.
 // Exit codes: 0 done, 1 errors in the sources, 2 usage or output errors.
 
 #include "Database.h"
 #include "DatabaseWriter.h"
 #include "DbFormat.h"
 #include "DefinitionParser.h"
+#include "MimeInfoImport.h"
 
 #include <CLI/CLI.hpp>
 
@@ -26,10 +29,16 @@ int main(int argc, char** argv)
     std::string output;
     bool quiet = false;
     bool showIndex = false;
+    bool noImport = false;
+    std::string mimeDir = gv::vonk::MimeInfoImport::kDefaultFolder;
     app.add_option("sources", sources, "definition sources, or folders holding *.vdef files")->required();
     app.add_option("-o,--output", output, "database to write (without it the sources are only checked)");
     app.add_flag("-q,--quiet", quiet, "print nothing but errors");
     app.add_flag("--show-index", showIndex, "print how each definition is found (fixed bytes, a searched literal, or tried on every file)");
+    auto* noImportOpt = app.add_flag("--no-import", noImport, "do not import the types of the shared-mime-info database");
+    app.add_option("--mime-dir", mimeDir, "import shared-mime-info package files (*.xml) from this folder")
+        ->capture_default_str()
+        ->excludes(noImportOpt);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -69,6 +78,24 @@ int main(int argc, char** argv)
     if (parser.definitions().empty()) {
         std::cerr << "vonk-defs: no definitions found in the sources\n";
         return 1;
+    }
+
+    const std::size_t ownCount = parser.definitions().size();
+    std::size_t imported = 0;
+    if (!noImport) {
+        // The system's database is a bonus: when it is missing or broken the
+        // build goes on with our own types and says so.
+        gv::vonk::MimeInfoImport importer;
+        std::error_code ec;
+        if (!fs::is_directory(mimeDir, ec)) {
+            std::cerr << "vonk-defs: warning: " << mimeDir << " not found (is shared-mime-info installed?); no types imported\n";
+        } else if (importer.parseFolder(mimeDir) == 0) {
+            std::cerr << "vonk-defs: warning: no *.xml files in " << mimeDir << "; no types imported\n";
+        } else {
+            imported = importer.mergeInto(parser.definitions());
+        }
+        for (const auto& w : importer.warnings())
+            std::cerr << "vonk-defs: warning: " << w << '\n';
     }
 
     std::uint64_t when = static_cast<std::uint64_t>(std::time(nullptr));
@@ -117,7 +144,9 @@ int main(int argc, char** argv)
             std::cout << db->str(db->def(i).id) << ":" << how[i] << '\n';
     }
     if (!quiet) {
-        std::cout << "vonk-defs: " << parser.definitions().size() << " definitions from " << files << " source(s)";
+        std::cout << "vonk-defs: " << ownCount << " definitions from " << files << " source(s)";
+        if (!noImport)
+            std::cout << ", " << imported << " imported from shared-mime-info";
         if (!output.empty())
             std::cout << " -> " << output << " (" << bytes.size() << " bytes)";
         std::cout << '\n';

@@ -23,7 +23,8 @@ std::size_t FdSource::readAt(std::uint64_t offset, std::uint8_t* dst, std::size_
 
 std::size_t MemorySource::readAt(std::uint64_t offset, std::uint8_t* dst, std::size_t n)
 {
-    if (offset >= m_data.size())
+    // An empty read may come with no buffer at all (memcpy forbids null).
+    if (offset >= m_data.size() || n == 0)
         return 0;
     std::size_t k = std::min<std::uint64_t>(n, m_data.size() - offset);
     std::memcpy(dst, m_data.data() + offset, k);

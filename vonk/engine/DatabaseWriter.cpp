@@ -269,6 +269,8 @@ public:
             m_nodes.emplace_back();
             place(d.root, rec.root);
             m_records.push_back(rec);
+            if (d.contentless)
+                continue;
 
             auto triggers = triggersOf(d.root);
             if (!triggers) {

@@ -46,6 +46,16 @@ std::string offsetText(std::uint64_t off)
 
 } // namespace
 
+const char* confidenceName(Confidence c)
+{
+    switch (c) {
+    case Confidence::High: return "high";
+    case Confidence::Medium: return "medium";
+    case Confidence::Low: break;
+    }
+    return "low";
+}
+
 Matcher::Matcher(const Database& db)
     : m_db(db)
     , m_candStamp(db.defCount(), 0)
@@ -53,7 +63,47 @@ Matcher::Matcher(const Database& db)
     , m_score(db.defCount(), 0)
     , m_matched(db.defCount(), 0)
     , m_busy(db.defCount(), 0)
+    , m_plainText(db.defCount(), 0)
+    , m_behindRule(db.defCount(), 0)
 {
+    auto hasBehindRule = [&](auto& self, std::uint32_t idx, int depth) -> bool {
+        const db::NodeRecord& n = db.node(idx);
+        switch (static_cast<NodeKind>(n.kind)) {
+        case NodeKind::ZipHas: return db.str(n.a) == "/";
+        case NodeKind::Not: return false;
+        case NodeKind::All:
+        case NodeKind::Any:
+            if (depth > 64)
+                return false;
+            for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
+                if (self(self, c, depth + 1))
+                    return true;
+            }
+            return false;
+        default: return false;
+        }
+    };
+    for (std::uint32_t d = 0; d < db.defCount(); ++d) {
+        m_behindRule[d] = hasBehindRule(hasBehindRule, db.def(d).root, 0) ? 1 : 0;
+        const db::NodeRecord& root = db.node(db.def(d).root);
+        std::uint32_t only = root.first;
+        if (static_cast<NodeKind>(root.kind) == NodeKind::All && root.count == 1
+            && static_cast<NodeKind>(db.node(only).kind) == NodeKind::Text)
+            m_plainText[d] = 1;
+    }
+}
+
+Confidence Matcher::confidenceOf(const Candidate& c) const
+{
+    if (m_plainText[c.def])
+        return Confidence::Medium;
+    // The weight only orders close candidates; it is not evidence.
+    std::int64_t evidence = static_cast<std::int64_t>(c.score) - m_db.def(c.def).weight;
+    if (evidence >= static_cast<std::int64_t>(kHighEvidence))
+        return Confidence::High;
+    if (evidence >= static_cast<std::int64_t>(kMediumEvidence))
+        return Confidence::Medium;
+    return Confidence::Low;
 }
 
 void Matcher::addCandidate(std::uint32_t def)
@@ -227,6 +277,17 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
     case NodeKind::ZipHas: {
         const ZipDirectory& z = probe.zip();
         std::string_view name = m_db.str(n.a);
+        // "/" is the archive's root: any member will do, which proves a
+        // directory that the end record leads to, wherever the archive starts.
+        if (name == "/") {
+            if (!z.valid() || z.names().empty())
+                return false;
+            // What starts the file ranks first; the archive behind it still
+            // gets its confidence (see identify()).
+            hit("a ZIP directory, found from its end record");
+            evidence = 0;
+            return true;
+        }
         if (!z.has(name))
             return false;
         return hit("in the ZIP directory");
@@ -396,8 +457,14 @@ const std::vector<Candidate>& Matcher::identify(Probe& probe)
     double total = 0;
     for (auto& c : m_result)
         total += static_cast<double>(c.score);
-    for (auto& c : m_result)
+    for (auto& c : m_result) {
         c.percent = total > 0 ? 100.0 * static_cast<double>(c.score) / total : 0.0;
+        c.confidence = confidenceOf(c);
+        // A directory reached from the end record is checked structure, not
+        // a chance byte pattern, even when it ranks low.
+        if (c.confidence == Confidence::Low && m_behindRule[c.def] && probe.zip().valid() && !probe.zip().names().empty())
+            c.confidence = Confidence::Medium;
+    }
     return m_result;
 }
 

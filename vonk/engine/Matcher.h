@@ -9,10 +9,23 @@
 
 namespace gv::vonk {
 
+// How much a candidate's absolute evidence says, apart from its share: a
+// lone two-byte magic wins 100% of nothing else, yet proves little.
+enum class Confidence : std::uint8_t { Low, Medium, High };
+
+// Evidence (in bits) from which a candidate counts as medium or high: a
+// 3-byte magic is medium, 6 fixed bytes or a magic with checked header
+// fields is high.
+inline constexpr std::uint64_t kMediumEvidence = 24;
+inline constexpr std::uint64_t kHighEvidence = 48;
+
+const char* confidenceName(Confidence c);
+
 struct Candidate {
     std::uint32_t def = 0;
     std::uint64_t score = 0;
     double percent = 0.0;
+    Confidence confidence = Confidence::Low;
 };
 
 // One rule that held, and where.
@@ -39,6 +52,7 @@ public:
 
 private:
     void addCandidate(std::uint32_t def);
+    Confidence confidenceOf(const Candidate& c) const;
     bool evalDef(std::uint32_t def, Probe& probe, std::uint64_t& score);
     bool eval(std::uint32_t node, Probe& probe, std::uint64_t& evidence, std::vector<RuleHit>* trace);
     bool search(const db::NodeRecord& n, const std::uint8_t* data, std::size_t len, std::size_t lastStart, std::size_t& found) const;
@@ -52,6 +66,12 @@ private:
     std::vector<std::uint8_t> m_busy;
     std::vector<std::uint32_t> m_candidates;
     std::vector<Candidate> m_result;
+    // Definitions whose only rule is a bare `text` test: the whole sampled
+    // head was judged, which is worth more than the rule's few bits say.
+    std::vector<std::uint8_t> m_plainText;
+    // Definitions with a `zip-has "/"` rule: an archive found behind other
+    // data through its end record.
+    std::vector<std::uint8_t> m_behindRule;
 };
 
 } // namespace gv::vonk

@@ -37,6 +37,13 @@ ReportWriter::ReportWriter(const Database& db, std::FILE* out, Options options)
 {
 }
 
+ReportWriter::ReportWriter(const Database& db, std::string* sink, Options options)
+    : m_db(db)
+    , m_sink(sink)
+    , m_options(options)
+{
+}
+
 std::string ReportWriter::printable(const std::string& s)
 {
     std::string out;
@@ -63,6 +70,11 @@ std::string ReportWriter::printable(const std::string& s)
 
 void ReportWriter::flush()
 {
+    if (m_sink) {
+        m_sink->append(m_buf);
+        m_buf.clear();
+        return;
+    }
     std::fwrite(m_buf.data(), 1, m_buf.size(), m_out);
     std::fflush(m_out);
     m_buf.clear();
@@ -82,9 +94,11 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const st
             m_buf += "  " + percentText(s.candidate->percent) + "  " + (ext == "-" ? std::string("(none)") : "." + ext);
             m_buf.append(ext.size() + 1 < 7 ? 7 - ext.size() - 1 : 1, ' ');
             m_buf += m_db.str(d.desc);
+            if (s.candidate->confidence == Confidence::Low)
+                m_buf += "  (weak evidence)";
             if (m_options.verbose) {
                 m_buf += "  [" + std::string(m_db.str(d.mime)) + "]\n";
-                m_buf += "           id " + std::string(m_db.str(d.id)) + ", " + std::string(m_db.str(d.category)) + ", from " + std::string(m_db.str(d.source)) + "\n";
+                m_buf += "           id " + std::string(m_db.str(d.id)) + ", " + std::string(m_db.str(d.category)) + ", from " + std::string(m_db.str(d.source)) + (m_db.str(d.source).starts_with("shared-mime-info:") ? " (imported)" : "") + "\n";
                 for (const auto& h : s.hits)
                     m_buf += "           matched: " + std::string(m_db.str(m_db.node(h.node).src)) + "  (" + printable(h.where) + ")\n";
             } else {
@@ -101,6 +115,8 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const st
         j["path"] = path;
         j["size"] = size;
         j["status"] = "identified";
+        // The file's confidence is that of its best candidate.
+        j["confidence"] = confidenceName(shown.front().candidate->confidence);
         auto cands = nlohmann::json::array();
         for (const auto& s : shown) {
             const db::DefRecord& d = m_db.def(s.candidate->def);
@@ -111,6 +127,8 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const st
             c["description"] = m_db.str(d.desc);
             c["mime"] = firstWord(m_db.str(d.mime));
             c["category"] = m_db.str(d.category);
+            c["confidence"] = confidenceName(s.candidate->confidence);
+            c["evidence"] = s.candidate->score;
             if (m_options.verbose) {
                 auto rules = nlohmann::json::array();
                 for (const auto& h : s.hits)

@@ -25,6 +25,9 @@ public:
     };
 
     ReportWriter(const Database& db, std::FILE* out, Options options);
+    // Collects each file's lines in `sink` instead of writing them, for
+    // workers whose reports are put back in order before they are written.
+    ReportWriter(const Database& db, std::string* sink, Options options);
 
     struct Shown {
         const Candidate* candidate;
@@ -48,7 +51,8 @@ private:
     void flush();
 
     const Database& m_db;
-    std::FILE* m_out;
+    std::FILE* m_out = nullptr;
+    std::string* m_sink = nullptr;
     Options m_options;
     std::string m_buf;
 };

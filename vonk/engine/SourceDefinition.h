@@ -37,6 +37,9 @@ struct SourceDefinition {
     std::string category;
     std::string parent;
     int weight = 0;
+    // Known by name only (imported without content rules): listed, but never
+    // a candidate, since content decides and never the name.
+    bool contentless = false;
     std::string file;
     int line = 0;
     SourceRule root; // an All block holding the top-level rules

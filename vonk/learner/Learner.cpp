@@ -261,9 +261,15 @@ LearnResult Learner::learn(const std::vector<Sample>& samples, const std::vector
             return within(cands[c].rule, cands[i].rule) || within(cands[i].rule, cands[c].rule);
         });
     };
+    // Whether every file in which a holds also holds b.
+    auto implies = [&](const LearnedRule& a, const LearnedRule& b) {
+        if (a.kind == LearnedRule::Kind::At || b.kind == LearnedRule::Kind::At)
+            return a.kind == b.kind && within(a, b);
+        return a.kind == b.kind && a.window <= b.window && isSubsequence(b.bytes, a.bytes);
+    };
     auto take = [&](std::size_t i) {
         // A rule that extends a chosen one replaces it.
-        std::erase_if(chosen, [&](std::size_t c) { return within(cands[i].rule, cands[c].rule); });
+        std::erase_if(chosen, [&](std::size_t c) { return implies(cands[i].rule, cands[c].rule); });
         chosen.push_back(i);
         recount();
     };
@@ -304,7 +310,9 @@ LearnResult Learner::learn(const std::vector<Sample>& samples, const std::vector
     // only lengthen a chosen one come last: they are the likeliest to hold
     // a field that merely happens to be equal in the samples.
     for (bool allowOverlap : {false, true}) {
-        while (aliveCount > 0 && chosen.size() < o.maxRules) {
+        // Every step rules out at least one more file, so R steps at most;
+        // the bound also holds when a step replaces a rule.
+        for (std::size_t step = 0; step <= R && aliveCount > 0 && chosen.size() < o.maxRules; ++step) {
             std::size_t best = cands.size();
             std::size_t bestKills = 0;
             double bestWeight = 0;

@@ -117,6 +117,15 @@ std::string PerUserDeploymentFolder()
     return {};
 }
 
+std::string PersistentNoticeFolder()
+{
+    if (std::string cache = absoluteEnv("XDG_CACHE_HOME"); !cache.empty())
+        return joinPath(cache, "gui-vonk");
+    if (std::string home = absoluteEnv("HOME"); !home.empty())
+        return joinPath(home, ".cache/gui-vonk");
+    return {};
+}
+
 bool FolderAcceptsFiles(const std::string& folder)
 {
     if (folder.empty())
@@ -181,7 +190,10 @@ bool IdentifierDeployment::firstNoticeFor(const std::string& programFolder)
 {
     // Program folders already told about, one per NUL-ended entry (a folder
     // name may hold any other byte).
-    const std::string notice = joinPath(m_userFolder, kNoticeName);
+    std::string folder = m_noticeFolder.empty() ? m_userFolder : m_noticeFolder;
+    if (folder != m_userFolder && !preparePrivateFolder(folder))
+        folder = m_userFolder;
+    const std::string notice = joinPath(folder, kNoticeName);
     std::string seen;
     {
         std::ifstream in(notice, std::ios::binary);

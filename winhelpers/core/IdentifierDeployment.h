@@ -26,6 +26,12 @@ std::string RunningProgramFolder();
 // else ~/.cache/gui-vonk; "" when none of them is known.
 std::string PerUserDeploymentFolder();
 
+// A folder that outlives the login session ($XDG_CACHE_HOME/gui-vonk, else
+// ~/.cache/gui-vonk), where the once-only notice is remembered: the runtime
+// folder is emptied at every logout, and the user is told once per
+// installation, not once per session. "" when there is no home.
+std::string PersistentNoticeFolder();
+
 // Whether a new file can be created in folder right now (tried, not
 // guessed from mode bits, which the superuser ignores and which say
 // nothing about a read-only mount).
@@ -73,6 +79,9 @@ public:
     // default).
     void setFolderCheck(std::function<bool(const std::string&)> check);
 
+    // Where the notice record is kept; the user's folder when not set.
+    void setNoticeFolder(std::string folder) { m_noticeFolder = std::move(folder); }
+
     // Runs once; later calls return the first result.
     DeploymentResult Deploy();
 
@@ -96,6 +105,7 @@ private:
 
     std::string m_programFolder;
     std::string m_userFolder;
+    std::string m_noticeFolder;
     std::vector<CarriedFile> m_files;
     std::function<bool(const std::string&)> m_check;
     DeploymentResult m_result;

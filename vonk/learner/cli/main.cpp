@@ -113,22 +113,47 @@ std::vector<Sample> readAll(const SampleReader& reader, const std::vector<fs::pa
     return out;
 }
 
-bool writeAtomically(const std::string& path, const std::string& text, std::string& error)
+bool writeDirectly(const std::string& path, const std::string& text, std::string& error)
 {
-    // Written beside the target and renamed over it: a refused or failed run
-    // never leaves a half-written source where the old one was.
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    out.flush();
+    if (!out) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+bool writeOutput(const std::string& output, const std::string& text, std::string& error)
+{
+    std::error_code ec;
+    fs::file_status st = fs::status(output, ec);
+    // A device, FIFO or terminal (-o /dev/stdout) is written as it is:
+    // renaming a file over it would replace it.
+    if (fs::exists(st) && !fs::is_regular_file(st))
+        return writeDirectly(output, text, error);
+    // Through a symbolic link, the file it points to is replaced, not the link.
+    std::string path = output;
+    if (fs::is_symlink(fs::symlink_status(output, ec))) {
+        fs::path target = fs::canonical(output, ec);
+        if (!ec)
+            path = target.string();
+    }
+    // Written beside the target and renamed over it: a failed run never
+    // leaves a half-written source where the old one was.
     std::string tmp = path + ".tmp" + std::to_string(::getpid());
     {
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
         out << text;
         out.flush();
         if (!out) {
-            error = "cannot write " + tmp;
+            error = "cannot write beside " + path + " (" + tmp + ")";
             std::remove(tmp.c_str());
             return false;
         }
     }
-    std::error_code ec;
+    ec.clear();
     fs::rename(tmp, path, ec);
     if (ec) {
         error = "cannot write " + path + ": " + ec.message();
@@ -280,7 +305,7 @@ int main(int argc, char** argv)
         }
     } else {
         std::string err;
-        if (!writeAtomically(output, text_, err)) {
+        if (!writeOutput(output, text_, err)) {
             std::cerr << "vonk-scan: " << err << '\n';
             return 1;
         }

@@ -1,0 +1,275 @@
+// Confidence levels, files that are two types at once, and the ordered
+// worker pipeline behind -j.
+
+#include "Matcher.h"
+#include "OrderedPipeline.h"
+#include "Probe.h"
+#include "TestSupport.h"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <stdexcept>
+#include <thread>
+
+namespace gv::vonk {
+namespace {
+
+using test::makeZip;
+
+struct Ranked {
+    std::string id;
+    double percent;
+    Confidence confidence;
+};
+
+std::vector<Ranked> identifyBytes(const Database& db, const std::string& bytes)
+{
+    Matcher matcher(db);
+    Probe probe;
+    MemorySource src({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+    probe.reset(src);
+    std::vector<Ranked> out;
+    for (const auto& c : matcher.identify(probe))
+        out.push_back({std::string(db.str(db.def(c.def).id)), c.percent, c.confidence});
+    return out;
+}
+
+std::vector<std::string> ids(const std::vector<Ranked>& r)
+{
+    std::vector<std::string> v;
+    for (const auto& c : r)
+        v.push_back(c.id);
+    return v;
+}
+
+// The shipped definitions, so the polyglot cases exercise the real zip entry.
+const Database& shippedDatabase()
+{
+    static std::unique_ptr<Database> db = [] {
+        DefinitionParser parser;
+        std::vector<std::string> files;
+        for (const auto& e : std::filesystem::directory_iterator(GV_DEFINITIONS_DIR)) {
+            if (e.path().extension() == ".vdef")
+                files.push_back(e.path().string());
+        }
+        std::sort(files.begin(), files.end());
+        for (const auto& f : files)
+            parser.parseFile(f);
+        EXPECT_TRUE(parser.finish());
+        std::string error;
+        auto loaded = Database::fromBytes(DatabaseWriter::build(parser.definitions()), error);
+        EXPECT_TRUE(loaded) << error;
+        return loaded;
+    }();
+    return *db;
+}
+
+std::string jpegHead()
+{
+    return std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00", 20) + std::string(300, '\x11') + "\xFF\xD9";
+}
+
+TEST(Polyglot, BothTypesAreListedWithWhatStartsTheFileFirst)
+{
+    const Database& db = shippedDatabase();
+    const std::string zip = makeZip({{"hello.txt", "hello"}, {"b/c.txt", "more"}});
+    const std::string pdf = "%PDF-1.4\n1 0 obj<<>>endobj\ntrailer<<>>\n%%EOF\n";
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::vector<std::string> firstIds; // the leading candidates, in order
+    };
+    const Case cases[] = {
+        {"JPEG with a ZIP appended", jpegHead() + zip, {"jpeg", "zip"}},
+        {"PDF with a ZIP after %%EOF", pdf + zip, {"pdf", "zip"}},
+        {"ZIP behind a junk prefix", std::string(700, '\x5A') + zip, {"zip"}},
+        {"plain ZIP", zip, {"zip"}},
+        {"Word document", makeZip({{"[Content_Types].xml", "<Types/>"}, {"word/document.xml", "<w/>"}}), {"docx", "zip"}},
+        // Office packages must open with a member; behind a stub one is
+        // still the container it is.
+        {"Word document behind a stub", makeZip({{"[Content_Types].xml", "<Types/>"}, {"word/document.xml", "<w/>"}}, std::string(512, '\x01')), {"zip"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto r = identifyBytes(db, c.bytes);
+        ASSERT_GE(r.size(), c.firstIds.size());
+        std::vector<std::string> got = ids(r);
+        got.resize(c.firstIds.size());
+        EXPECT_EQ(got, c.firstIds);
+        // A directory reached from the end record is checked structure.
+        for (const auto& cand : r) {
+            if (cand.id == "zip") {
+                EXPECT_NE(cand.confidence, Confidence::Low);
+            }
+        }
+    }
+}
+
+TEST(Polyglot, EndRecordWithoutAValidDirectoryIsNotAnArchive)
+{
+    const Database& db = shippedDatabase();
+    const std::string zip = makeZip({{"a.txt", "a"}});
+    std::string brokenDir = zip;
+    brokenDir.replace(brokenDir.find("PK\x01\x02"), 4, "XX\x01\x02");
+    const std::string emptyArchive = makeZip({});
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"stray end-record bytes after a JPEG", jpegHead() + std::string("PK\x05\x06", 4) + std::string(18, '\0')},
+        {"end record whose directory is not there", jpegHead() + brokenDir},
+        {"an empty archive behind a prefix", jpegHead() + emptyArchive},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto r = identifyBytes(db, c.bytes);
+        ASSERT_FALSE(r.empty());
+        EXPECT_EQ(r.front().id, "jpeg");
+        for (const auto& cand : r)
+            EXPECT_NE(cand.id, "zip");
+    }
+}
+
+TEST(Confidence, FollowsAbsoluteEvidenceNotTheShare)
+{
+    auto db = test::compile(R"(
+type two
+  desc "two-byte magic"
+  ext two
+  mime application/x-two
+  cat data
+  at 0 str "QZ"
+
+type three
+  desc "three-byte magic"
+  ext thr
+  mime application/x-three
+  cat data
+  at 0 str "QXY"
+
+type eight
+  desc "eight-byte magic"
+  ext eig
+  mime application/x-eight
+  cat data
+  at 0 hex 01 02 03 04 05 06 07 08
+
+type boosted
+  desc "a two-byte magic with a large weight"
+  ext bst
+  mime application/x-boosted
+  cat data
+  weight 40
+  at 0 str "WW"
+
+type plain
+  desc "text"
+  ext txt
+  mime text/plain
+  cat text
+  weight -20
+  text
+)");
+    ASSERT_TRUE(db);
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string id;
+        Confidence level;
+    };
+    const std::string bin(64, '\x01');
+    const Case cases[] = {
+        {"lone two-byte magic wins 100% yet is low", std::string("QZ") + '\0' + bin, "two", Confidence::Low},
+        {"three fixed bytes", std::string("QXY") + '\0' + bin, "three", Confidence::Medium},
+        {"eight fixed bytes", std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8) + '\0' + bin, "eight", Confidence::High},
+        {"weight is not evidence", std::string("WW") + '\0' + bin, "boosted", Confidence::Low},
+        {"whole-head text judgement", "just some words in a file\n", "plain", Confidence::Medium},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto r = identifyBytes(*db, c.bytes);
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r.front().id, c.id);
+        EXPECT_DOUBLE_EQ(r.front().percent, 100.0);
+        EXPECT_EQ(r.front().confidence, c.level);
+    }
+    EXPECT_STREQ(confidenceName(Confidence::Low), "low");
+    EXPECT_STREQ(confidenceName(Confidence::Medium), "medium");
+    EXPECT_STREQ(confidenceName(Confidence::High), "high");
+}
+
+TEST(OrderedPipeline, ResultsComeOutInSubmissionOrderWithinTheWindow)
+{
+    for (unsigned workers : {1u, 2u, 4u}) {
+        SCOPED_TRACE(workers);
+        constexpr std::size_t kWindow = 8;
+        std::atomic<int> inFlight{0};
+        std::atomic<int> maxInFlight{0};
+        std::vector<int> emitted;
+        std::mt19937 rng(workers);
+        std::vector<int> delays(300);
+        for (auto& d : delays)
+            d = static_cast<int>(rng() % 300);
+        {
+            OrderedPipeline<int, int> p(
+                workers, kWindow,
+                [&](unsigned index, int& job) {
+                    EXPECT_LT(index, workers);
+                    int now = ++inFlight;
+                    int seen = maxInFlight.load();
+                    while (now > seen && !maxInFlight.compare_exchange_weak(seen, now)) {
+                    }
+                    std::this_thread::sleep_for(std::chrono::microseconds(delays[static_cast<std::size_t>(job)]));
+                    --inFlight;
+                    return job * 2;
+                },
+                [&](int& r) { emitted.push_back(r); });
+            for (int i = 0; i < 300; ++i) {
+                p.submit(i);
+                // Never more results held back than the window allows.
+                EXPECT_LE(static_cast<std::size_t>(i + 1) - emitted.size(), kWindow);
+            }
+            p.finish();
+        }
+        ASSERT_EQ(emitted.size(), 300u);
+        for (int i = 0; i < 300; ++i)
+            ASSERT_EQ(emitted[static_cast<std::size_t>(i)], i * 2);
+        EXPECT_LE(maxInFlight.load(), static_cast<int>(workers));
+    }
+}
+
+TEST(OrderedPipeline, AFailingJobIsReportedNotHung)
+{
+    for (unsigned workers : {1u, 2u}) {
+        SCOPED_TRACE(workers);
+        std::vector<int> emitted;
+        OrderedPipeline<int, int> p(
+            workers, 4,
+            [](unsigned, int& job) {
+                if (job == 5)
+                    throw std::runtime_error("boom");
+                return job;
+            },
+            [&](int& r) { emitted.push_back(r); });
+        EXPECT_THROW(
+            {
+                for (int i = 0; i < 100; ++i)
+                    p.submit(i);
+                p.finish();
+            },
+            std::runtime_error);
+        // Everything emitted came before the failure, in order.
+        if (workers == 1) {
+            EXPECT_EQ(emitted.size(), 5u);
+        }
+        EXPECT_LE(emitted.size(), 5u);
+        for (std::size_t i = 0; i < emitted.size(); ++i)
+            EXPECT_EQ(emitted[i], static_cast<int>(i));
+    }
+}
+
+} // namespace
+} // namespace gv::vonk

@@ -1,0 +1,472 @@
+// Import of shared-mime-info package files: rule mapping checked by
+// identifying made-up files, precedence of our own definitions, malformed
+// input, and `vonk --list` / `--info` on a database built by vonk-defs.
+
+#include "TestSupport.h"
+
+#include "ByteSource.h"
+#include "Matcher.h"
+#include "MimeInfoImport.h"
+#include "Probe.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <cstdlib>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace gv::vonk::test {
+namespace {
+
+const char* const kOurs = R"(
+type png
+  desc "PNG image"
+  ext  png
+  mime image/png image/x-png
+  cat  image
+  at 0 hex 89 50 4E 47
+
+type zip
+  desc "ZIP archive"
+  ext  zip
+  mime application/zip
+  cat  archive
+  at 0 str "PK\x03\x04"
+
+type makefile
+  desc "Makefile"
+  ext  mk
+  mime text/x-makefile
+  cat  text
+  text
+  head 4096 str ":\n\t"
+)";
+
+// Line numbers matter: warnings are checked against them.
+const char* const kPackage = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE mime-info [ <!ELEMENT mime-info (mime-type)+> ]>
+<mime-info xmlns="http://www.freedesktop.org/standards/shared-mime-info">
+  <mime-type type="application/x-nest">
+    <comment>Nested &lt;test&gt; format</comment>
+    <comment xml:lang="it">Formato annidato</comment>
+    <generic-icon name="package-x-generic"/>
+    <glob pattern="*.nest"/>
+    <glob pattern="*.NST"/>
+    <glob pattern="Nestfile"/>
+    <magic priority="60">
+      <match type="string" value="NEST" offset="0">
+        <match type="big16" value="0x0102" offset="4"/>
+        <match type="little32" value="0x0a0b0c0d" offset="4"/>
+      </match>
+      <match type="string" value="ALT\x21" offset="8:16"/>
+    </magic>
+  </mime-type>
+  <mime-type type="application/x-masked">
+    <comment>Masked format</comment>
+    <magic>
+      <match type="string" value="\x4d\x00\x53\x4b" mask="0xff00ffff" offset="2"/>
+      <match type="byte" value="0x40" mask="0xf0" offset="0"/>
+    </magic>
+  </mime-type>
+  <mime-type type="application/x-host">
+    <comment>Host-order format</comment>
+    <magic>
+      <match type="host16" value="070707" offset="0"/>
+    </magic>
+  </mime-type>
+  <mime-type type="application/x-ranged">
+    <comment>Ranged number</comment>
+    <magic>
+      <match type="big32" value="0xCAFED00D" offset="4:40"/>
+    </magic>
+  </mime-type>
+  <mime-type type="application/x-sub">
+    <comment>Refined nest</comment>
+    <sub-class-of type="application/x-nest"/>
+    <magic priority="70">
+      <match type="string" value="SUB" offset="12"/>
+    </magic>
+  </mime-type>
+  <mime-type type="application/x-zipped">
+    <comment>Zipped thing</comment>
+    <sub-class-of type="application/x-missing"/>
+    <sub-class-of type="application/zip"/>
+    <magic>
+      <match type="string" value="zipped" offset="30"/>
+    </magic>
+  </mime-type>
+  <mime-type type="application/x-thing+xml">
+    <comment>Thing document</comment>
+    <root-XML namespaceURI="urn:example:thing" localName="thing"/>
+  </mime-type>
+  <mime-type type="image/png">
+    <comment>Their PNG</comment>
+    <magic><match type="string" value="\x89PNG" offset="0"/></magic>
+  </mime-type>
+  <mime-type type="image/x-apng">
+    <comment>Aliased to ours</comment>
+    <alias type="image/x-png"/>
+    <magic><match type="string" value="\x89PNG" offset="0"/></magic>
+  </mime-type>
+  <mime-type type="video/x-weakchild">
+    <comment>Weaker refinement</comment>
+    <sub-class-of type="application/x-nest"/>
+    <magic priority="40">
+      <match type="string" value="NEST" offset="0"/>
+    </magic>
+  </mime-type>
+  <mime-type type="application/x-wordy">
+    <comment>Starts with a word</comment>
+    <magic>
+      <match type="string" value="PREFIX" offset="0"/>
+    </magic>
+  </mime-type>
+  <mime-type type="text/x-nameonly">
+    <comment>Known by name</comment>
+    <glob pattern="*.nmo"/>
+  </mime-type>
+  <mime-type type="application/x-badrules">
+    <comment>Partly broken</comment>
+    <magic>
+      <match type="big16" value="0x10000" offset="0"/>
+      <match type="string" value="GOOD" offset="0"/>
+      <match type="quad64" value="1" offset="0"/>
+    </magic>
+  </mime-type>
+</mime-info>
+)";
+
+class MimeInfoImportTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        DefinitionParser parser;
+        parser.parse(kOurs, "ours.vdef");
+        ASSERT_TRUE(parser.finish());
+        m_defs = parser.definitions();
+        ASSERT_TRUE(m_import.parse(kPackage, "pkg.xml"));
+        m_added = m_import.mergeInto(m_defs);
+        std::string error;
+        m_db = Database::fromBytes(DatabaseWriter::build(m_defs), error);
+        ASSERT_TRUE(m_db) << error;
+        m_matcher = std::make_unique<Matcher>(*m_db);
+    }
+
+    const SourceDefinition* def(const std::string& id) const
+    {
+        auto it = std::find_if(m_defs.begin(), m_defs.end(), [&](const SourceDefinition& d) { return d.id == id; });
+        return it == m_defs.end() ? nullptr : &*it;
+    }
+
+    // Ids of every matching definition, best first.
+    std::vector<std::string> identify(const std::string& bytes)
+    {
+        MemorySource src(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        m_probe.reset(src);
+        std::vector<std::string> ids;
+        for (const auto& c : m_matcher->identify(m_probe))
+            ids.emplace_back(m_db->str(m_db->def(c.def).id));
+        return ids;
+    }
+
+    bool matches(const std::string& bytes, const std::string& id)
+    {
+        auto ids = identify(bytes);
+        return std::find(ids.begin(), ids.end(), id) != ids.end();
+    }
+
+    std::vector<SourceDefinition> m_defs;
+    MimeInfoImport m_import;
+    std::size_t m_added = 0;
+    std::unique_ptr<Database> m_db;
+    std::unique_ptr<Matcher> m_matcher;
+    Probe m_probe;
+};
+
+TEST_F(MimeInfoImportTest, RuleTreesMatchAsTheirMatchesSay)
+{
+    const std::string pad(64, 'z');
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* id;
+        bool expected;
+    };
+    const std::vector<Case> cases = {
+        {"parent and first nested match", "NEST\x01\x02" + pad, "mime:application/x-nest", true},
+        {"parent and second nested match", std::string("NEST\x0d\x0c\x0b\x0a", 8) + pad, "mime:application/x-nest", true},
+        {"parent without any nested match", "NEST\x02\x01" + pad, "mime:application/x-nest", false},
+        {"nested match without its parent", "XEST\x01\x02" + pad, "mime:application/x-nest", false},
+        {"sibling at the start of its range", std::string(8, 'y') + "ALT!" + pad, "mime:application/x-nest", true},
+        {"sibling at the end of its range", std::string(16, 'y') + "ALT!" + pad, "mime:application/x-nest", true},
+        {"sibling past its range", std::string(17, 'y') + "ALT!" + pad, "mime:application/x-nest", false},
+        {"string mask ignores the masked byte", "..M?SK" + pad, "mime:application/x-masked", true},
+        {"string mask keeps the other bytes", "..M?SX" + pad, "mime:application/x-masked", false},
+        {"byte mask", "\x4f" + pad, "mime:application/x-masked", true},
+        {"host order, little-endian", std::string("\xc7\x71", 2) + pad, "mime:application/x-host", true},
+        {"host order, big-endian", std::string("\x71\xc7", 2) + pad, "mime:application/x-host", true},
+        {"number searched in a range", std::string(30, 'q') + "\xca\xfe\xd0\x0d" + pad, "mime:application/x-ranged", true},
+        {"number in the other byte order", std::string(30, 'q') + "\x0d\xd0\xfe\xca" + pad, "mime:application/x-ranged", false},
+        {"xml root with namespace", "<?xml version=\"1.0\"?>\n<thing xmlns=\"urn:example:thing\"/>\n", "mime:application/x-thing+xml", true},
+        {"xml root in another namespace", "<?xml version=\"1.0\"?>\n<thing xmlns=\"urn:other\"/>\n", "mime:application/x-thing+xml", false},
+        {"valid rule kept beside broken ones", "GOOD" + pad, "mime:application/x-badrules", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(matches(c.bytes, c.id), c.expected) << c.what;
+}
+
+TEST_F(MimeInfoImportTest, OurDefinitionsWinEveryConflict)
+{
+    // image/png is ours; image/x-apng claims our alias image/x-png.
+    EXPECT_EQ(def("mime:image/png"), nullptr);
+    EXPECT_EQ(def("mime:image/x-apng"), nullptr);
+    EXPECT_EQ(m_import.typesOurs(), 2u);
+    EXPECT_EQ(m_added, m_import.typesSeen() - 2);
+    EXPECT_EQ(identify("\x89PNG\r\n\x1a\n" + std::string(32, '\0')), std::vector<std::string>{"png"});
+
+    // Imported magic that also holds for one of ours ranks below it.
+    std::string zipped = test::makeZip({{"zipped", "x"}});
+    zipped.replace(30, 6, "zipped");
+    auto ids = identify(zipped);
+    ASSERT_FALSE(ids.empty());
+    EXPECT_EQ(ids.front(), "mime:application/x-zipped") << "a refinement holds, so it carries its parent's score";
+    ASSERT_NE(def("mime:application/x-zipped"), nullptr);
+    EXPECT_EQ(def("mime:application/x-zipped")->parent, "zip") << "the first parent that exists";
+    // A word at the start of a text file says less than its bits: our
+    // weaker but text-aware definition keeps first place.
+    auto text = identify("PREFIX ?= /usr\nall:\n\techo hi\n");
+    ASSERT_GE(text.size(), 2u);
+    EXPECT_EQ(text[0], "makefile");
+    EXPECT_EQ(text[1], "mime:application/x-wordy");
+    for (const auto& d : m_defs) {
+        if (d.file.rfind("shared-mime-info:", 0) == 0 && !d.contentless) {
+            EXPECT_LT(d.weight, 0) << d.id << " is not damped";
+        }
+    }
+}
+
+TEST_F(MimeInfoImportTest, DefinitionFieldsComeFromTheType)
+{
+    const SourceDefinition* nest = def("mime:application/x-nest");
+    ASSERT_NE(nest, nullptr);
+    EXPECT_EQ(nest->desc, "Nested <test> format");
+    EXPECT_EQ(nest->exts, (std::vector<std::string>{"nest", "nst"}));
+    EXPECT_EQ(nest->mimes, std::vector<std::string>{"application/x-nest"});
+    EXPECT_EQ(nest->category, "archive");
+    EXPECT_EQ(nest->file, "shared-mime-info:pkg.xml");
+    EXPECT_EQ(nest->line, 4);
+    EXPECT_TRUE(MimeInfoImport::isImported(nest->file + ":4"));
+    EXPECT_FALSE(MimeInfoImport::isImported("definitions/raster.vdef:12"));
+
+    const SourceDefinition* sub = def("mime:application/x-sub");
+    ASSERT_NE(sub, nullptr);
+    EXPECT_EQ(sub->parent, "mime:application/x-nest");
+    EXPECT_GT(sub->weight, nest->weight) << "a higher priority ranks higher";
+    auto ids = identify("NEST\x01\x02zzzzzzSUB" + std::string(32, 'z'));
+    ASSERT_GE(ids.size(), 2u);
+    EXPECT_EQ(ids[0], "mime:application/x-sub");
+    EXPECT_EQ(ids[1], "mime:application/x-nest");
+
+    // A refinement with a lower priority than its parent must not outrank it.
+    const SourceDefinition* weak = def("mime:video/x-weakchild");
+    ASSERT_NE(weak, nullptr);
+    EXPECT_TRUE(weak->parent.empty());
+    ids = identify("NEST\x01\x02" + std::string(32, 'z'));
+    ASSERT_GE(ids.size(), 2u);
+    EXPECT_EQ(ids[0], "mime:application/x-nest");
+
+    const SourceDefinition* thing = def("mime:application/x-thing+xml");
+    ASSERT_NE(thing, nullptr);
+    EXPECT_EQ(thing->exts, std::vector<std::string>{"-"});
+    EXPECT_EQ(thing->category, "data");
+}
+
+TEST_F(MimeInfoImportTest, TypesKnownOnlyByNameAreListedButNeverMatch)
+{
+    const SourceDefinition* named = def("mime:text/x-nameonly");
+    ASSERT_NE(named, nullptr);
+    EXPECT_TRUE(named->contentless);
+    EXPECT_EQ(named->category, "text");
+    EXPECT_EQ(named->exts, std::vector<std::string>{"nmo"});
+    for (const std::string& bytes : {std::string("plain text\n"), std::string(100, '\0'), std::string("nmo")})
+        EXPECT_FALSE(matches(bytes, "mime:text/x-nameonly"));
+}
+
+TEST_F(MimeInfoImportTest, UnusableRulesAreWarnedAboutWithTheirLine)
+{
+    const auto& w = m_import.warnings();
+    auto has = [&](const std::string& prefix) {
+        return std::any_of(w.begin(), w.end(), [&](const std::string& s) { return s.rfind(prefix, 0) == 0; });
+    };
+    int badLine = 0, quadLine = 0, line = 1;
+    for (const char* p = kPackage; *p; ++p) {
+        if (std::string_view(p).starts_with("<match type=\"big16\" value=\"0x10000\""))
+            badLine = line;
+        if (std::string_view(p).starts_with("<match type=\"quad64\""))
+            quadLine = line;
+        line += *p == '\n';
+    }
+    EXPECT_TRUE(has("pkg.xml:" + std::to_string(badLine) + ": value '0x10000'")) << testing::PrintToString(w);
+    EXPECT_TRUE(has("pkg.xml:" + std::to_string(quadLine) + ": match type 'quad64'")) << testing::PrintToString(w);
+    EXPECT_EQ(w.size(), 2u) << testing::PrintToString(w);
+}
+
+TEST(MimeInfoImportXml, MalformedFilesAreSkippedWithTheirLine)
+{
+    struct Case {
+        const char* what;
+        std::string xml;
+        std::string warning;
+    };
+    const std::string open = "<?xml version=\"1.0\"?>\n<mime-info>\n";
+    const std::vector<Case> cases = {
+        {"mismatched end tag", open + "<mime-type type=\"a/b\">\n</mime-info>\n", "bad.xml:4: not well-formed XML: unexpected </mime-info> (expected </mime-type>)"},
+        {"unclosed root", open + "<mime-type type=\"a/b\"/>\n", "bad.xml:4: not well-formed XML: <mime-info> (line 2) is never closed"},
+        {"unknown entity", open + "<mime-type type=\"a/b\"><comment>&nbsp;</comment></mime-type>\n</mime-info>\n", "bad.xml:3: not well-formed XML: unknown entity &nbsp;"},
+        {"unquoted attribute", open + "<mime-type type=a/b/>\n</mime-info>\n", "bad.xml:3: not well-formed XML: attribute type has no quoted value"},
+        {"unterminated comment", open + "<!-- never ends\n</mime-info>\n", "bad.xml:3: not well-formed XML: unterminated comment"},
+        {"two roots", open + "</mime-info>\n<mime-info/>\n", "bad.xml:4: not well-formed XML: a second root element"},
+        {"bad character reference", open + "<mime-type type=\"a/b\"><comment>&#xD800;</comment></mime-type></mime-info>", "bad.xml:3: not well-formed XML: bad character reference"},
+        {"other document", "<svg/>", "bad.xml:1: root element is <svg>, not <mime-info>"},
+        {"empty file", "", "bad.xml:1: not well-formed XML: no root element"},
+    };
+    for (const auto& c : cases) {
+        MimeInfoImport imp;
+        EXPECT_FALSE(imp.parse(c.xml, "bad.xml")) << c.what;
+        ASSERT_EQ(imp.warnings().size(), 1u) << c.what;
+        EXPECT_EQ(imp.warnings()[0].substr(0, c.warning.size()), c.warning) << c.what;
+        EXPECT_EQ(imp.typesSeen(), 0u) << c.what << ": nothing is kept from a malformed file";
+    }
+}
+
+TEST(MimeInfoImportXml, DeepNestingIsBoundedAndCyclesAreRefused)
+{
+    std::string deep = "<mime-info><mime-type type=\"a/deep\"><magic>";
+    for (int i = 0; i < 40; ++i)
+        deep += "<match type=\"byte\" value=\"" + std::to_string(i) + "\" offset=\"" + std::to_string(i) + "\">";
+    for (int i = 0; i < 40; ++i)
+        deep += "</match>";
+    deep += "</magic></mime-type>";
+    // Each is the other's parent; only one link can be kept.
+    deep += "<mime-type type=\"a/one\"><sub-class-of type=\"a/two\"/><magic><match type=\"string\" value=\"one\" offset=\"0\"/></magic></mime-type>";
+    deep += "<mime-type type=\"a/two\"><sub-class-of type=\"a/one\"/><magic><match type=\"string\" value=\"two\" offset=\"0\"/></magic></mime-type>";
+    deep += "</mime-info>";
+    MimeInfoImport imp;
+    ASSERT_TRUE(imp.parse(deep, "deep.xml"));
+    std::vector<SourceDefinition> defs;
+    EXPECT_EQ(imp.mergeInto(defs), 3u);
+    DefinitionParser check;
+    check.definitions() = defs;
+    EXPECT_TRUE(check.finish()) << (check.errors().empty() ? "" : check.errors()[0].format());
+    std::string error;
+    EXPECT_TRUE(Database::fromBytes(DatabaseWriter::build(defs), error)) << error;
+    // Too deep a chain is dropped whole, so a/deep has no content rule left.
+    EXPECT_TRUE(defs[0].contentless);
+    EXPECT_NE(defs[1].parent.empty(), defs[2].parent.empty());
+}
+
+// ---- end to end: vonk-defs imports, vonk lists ----
+
+struct RunResult {
+    int exit = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quoted(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs under `timeout`, so a hung child fails the test instead of the run.
+RunResult run(const TempDir& dir, const std::string& exe, const std::vector<std::string>& args)
+{
+    std::string cmd = "timeout 60 " + quoted(exe);
+    for (const auto& a : args)
+        cmd += " " + quoted(a);
+    cmd += " >" + quoted(dir.file("stdout")) + " 2>" + quoted(dir.file("stderr")) + " </dev/null";
+    int status = std::system(cmd.c_str());
+    RunResult r;
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = readText(dir.file("stdout"));
+    r.err = readText(dir.file("stderr"));
+    return r;
+}
+
+int countLines(const std::string& s, const std::string& prefix)
+{
+    int n = 0;
+    std::size_t pos = 0;
+    while (pos < s.size()) {
+        auto end = s.find('\n', pos);
+        if (s.compare(pos, prefix.size(), prefix) == 0)
+            ++n;
+        pos = end == std::string::npos ? s.size() : end + 1;
+    }
+    return n;
+}
+
+TEST(MimeInfoImportCli, CompilerImportsAndVonkListsAndDescribes)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("mime"));
+    writeFile(dir.file("mime/pkg.xml"), kPackage);
+    writeFile(dir.file("mime/broken.xml"), "<mime-info><mime-type type=\"a/b\">\n");
+    writeFile(dir.file("ours.vdef"), kOurs);
+    const std::string db = dir.file("t.vkd");
+
+    RunResult c = run(dir, GV_VONK_DEFS_EXE, {"--mime-dir", dir.file("mime"), "-o", db, dir.file("ours.vdef")});
+    ASSERT_EQ(c.exit, 0) << c.err;
+    EXPECT_NE(c.out.find("3 definitions from 1 source(s), 11 imported from shared-mime-info"), std::string::npos) << c.out;
+    EXPECT_NE(c.err.find("broken.xml:2: not well-formed XML"), std::string::npos) << c.err;
+
+    RunResult list = run(dir, GV_VONK_EXE, {"-d:" + db, "--list"});
+    ASSERT_EQ(list.exit, 0) << list.err;
+    EXPECT_EQ(countLines(list.out, "mime:"), 11);
+    EXPECT_NE(list.out.find("png\tpng\timage/png image/x-png\tPNG image\t"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("mime:application/x-nest\tnest nst\tapplication/x-nest\tNested <test> format\tshared-mime-info:" + dir.file("mime/pkg.xml") + ":4\n"),
+        std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("# 14 definitions: 3 ours, 11 imported from shared-mime-info"), std::string::npos) << list.out;
+
+    RunResult info = run(dir, GV_VONK_EXE, {"-d:" + db, "--info"});
+    ASSERT_EQ(info.exit, 0) << info.err;
+    EXPECT_NE(info.out.find("definitions:  14 (3 ours, 11 imported from shared-mime-info)"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("size:         " + std::to_string(std::filesystem::file_size(db)) + " bytes"), std::string::npos) << info.out;
+    std::string bytes = readText(db);
+    std::uint32_t crc = 0;
+    std::memcpy(&crc, bytes.data() + offsetof(db::Header, bodyCrc), 4);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08x", crc);
+    EXPECT_NE(info.out.find(std::string("checksum:     ") + hex), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("version:      " + std::to_string(db::kVersion)), std::string::npos) << info.out;
+
+    // Verbose reports say where an imported definition came from.
+    writeFile(dir.file("sample.nest"), "NEST\x01\x02" + std::string(40, 'z'));
+    RunResult v = run(dir, GV_VONK_EXE, {"-d:" + db, "-v", dir.file("sample.nest")});
+    ASSERT_EQ(v.exit, 0) << v.err;
+    EXPECT_NE(v.out.find("pkg.xml:4 (imported)"), std::string::npos) << v.out;
+
+    // Without the import, or without the package, only ours; never an error.
+    RunResult none = run(dir, GV_VONK_DEFS_EXE, {"--no-import", "-o", db, dir.file("ours.vdef")});
+    ASSERT_EQ(none.exit, 0) << none.err;
+    RunResult missing = run(dir, GV_VONK_DEFS_EXE, {"--mime-dir", dir.file("nowhere"), "-o", db, dir.file("ours.vdef")});
+    ASSERT_EQ(missing.exit, 0) << missing.err;
+    EXPECT_NE(missing.err.find("warning: " + dir.file("nowhere") + " not found"), std::string::npos) << missing.err;
+    RunResult after = run(dir, GV_VONK_EXE, {"-d:" + db, "--info"});
+    EXPECT_NE(after.out.find("definitions:  3 (3 ours, 0 imported"), std::string::npos) << after.out;
+
+    RunResult mixed = run(dir, GV_VONK_EXE, {"-d:" + db, "--list", dir.file("sample.nest")});
+    EXPECT_EQ(mixed.exit, 2);
+    EXPECT_TRUE(mixed.out.empty());
+}
+
+} // namespace
+} // namespace gv::vonk::test
