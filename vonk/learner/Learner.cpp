@@ -26,6 +26,8 @@ std::size_t distinctBytes(const std::vector<std::uint8_t>& b)
     return std::set<std::uint8_t>(b.begin(), b.end()).size();
 }
 
+bool isLetter(std::uint8_t b) { return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z'); }
+
 bool isSubsequence(const std::vector<std::uint8_t>& small, const std::vector<std::uint8_t>& big)
 {
     return std::search(big.begin(), big.end(), small.begin(), small.end()) != big.end();
@@ -110,7 +112,12 @@ std::vector<Candidate> buildCandidates(const std::vector<Sample>& samples, const
         // At the start, prefixes of several lengths: samples often share a
         // version or size byte right after the magic, and the shortest
         // prefix that is distinctive is the one that holds for other files.
-        std::size_t lengths[] = {2, 4, o.maxPattern, std::min(run.bytes.size(), o.maxPattern)};
+        // Also the prefix that ends where the word at its fourth byte ends:
+        // a text magic is recognised by whole words.
+        std::size_t word = std::min<std::size_t>(4, run.bytes.size());
+        while (word < run.bytes.size() && word < o.maxPattern && isLetter(run.bytes[word - 1]) && isLetter(run.bytes[word]))
+            ++word;
+        std::size_t lengths[] = {2, 4, word, o.maxPattern, std::min(run.bytes.size(), o.maxPattern)};
         std::sort(std::begin(lengths), std::end(lengths));
         std::size_t last = 0;
         for (std::size_t len : lengths) {
@@ -280,6 +287,15 @@ LearnResult Learner::learn(const std::vector<Sample>& samples, const std::vector
         return k;
     };
 
+    // Whether a prefix at the start ends inside a word the samples continue.
+    auto cutsWord = [&](const LearnedRule& r) {
+        std::size_t n = r.bytes.size();
+        if (n == 0 || n >= o.maxPattern || !isLetter(r.bytes[n - 1]))
+            return false;
+        return std::all_of(samples.begin(), samples.end(), [&](const Sample& s) {
+            return s.head.size() > n && s.head[n] == samples.front().head[n] && isLetter(s.head[n]);
+        });
+    };
     // A distinctive magic number at the very start is what formats are
     // usually recognised by, and the cheapest rule for the identifier: the
     // shortest such prefix (four bytes unless the shared run is shorter)
@@ -296,8 +312,11 @@ LearnResult Learner::learn(const std::vector<Sample>& samples, const std::vector
                 continue;
             }
             std::size_t len = r.bytes.size(), bestLen = cands[best].rule.bytes.size();
-            // Prefer four bytes or more, and among those the shortest.
-            bool better = R == 0 ? len > bestLen : (bestLen < 4 && len > bestLen) || (len >= 4 && len < bestLen);
+            // Prefer four bytes or more, and among those the shortest that
+            // does not stop in the middle of a word.
+            bool better = R == 0 ? len > bestLen
+                                 : (bestLen < 4 && len > bestLen)
+                    || (len >= 4 && (cutsWord(cands[best].rule) ? len > bestLen : len < bestLen && !cutsWord(r)));
             if (better)
                 best = i;
         }
