@@ -59,6 +59,31 @@ inline constexpr std::uint8_t kLastCmpOp = static_cast<std::uint8_t>(CmpOp::Ge);
 enum class NumKind : std::uint8_t { U8, Le16, Be16, Le32, Be32, Le64, Be64 };
 inline constexpr std::uint8_t kLastNumKind = static_cast<std::uint8_t>(NumKind::Be64);
 
+// Bytes a number of this kind takes in the file.
+inline constexpr int NumKindWidth(NumKind k)
+{
+    switch (k) {
+    case NumKind::U8: return 1;
+    case NumKind::Le16:
+    case NumKind::Be16: return 2;
+    case NumKind::Le32:
+    case NumKind::Be32: return 4;
+    default: return 8;
+    }
+}
+
+// Value of one hexadecimal digit, -1 for any other character.
+inline constexpr int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 enum class TextKind : std::uint8_t { Any, Ascii, Utf8, Utf16, Utf32 };
 inline constexpr std::uint8_t kLastTextKind = static_cast<std::uint8_t>(TextKind::Utf32);
 

@@ -63,16 +63,7 @@ bool parseUnsigned(std::string_view s, std::uint64_t& out)
     return ec == std::errc() && p == s.data() + s.size();
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+int hexDigit(char c) { return db::HexDigitValue(c); }
 
 bool parseHexByte(std::string_view s, std::uint8_t& out)
 {
@@ -111,17 +102,7 @@ bool parseNumKind(std::string_view s, db::NumKind& kind)
     return false;
 }
 
-int numWidth(db::NumKind k)
-{
-    switch (k) {
-    case db::NumKind::U8: return 1;
-    case db::NumKind::Le16:
-    case db::NumKind::Be16: return 2;
-    case db::NumKind::Le32:
-    case db::NumKind::Be32: return 4;
-    default: return 8;
-    }
-}
+int numWidth(db::NumKind k) { return db::NumKindWidth(k); }
 
 std::string trim(std::string_view s)
 {

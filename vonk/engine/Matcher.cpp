@@ -22,17 +22,7 @@ bool compare(db::CmpOp op, std::uint64_t a, std::uint64_t b)
     return false;
 }
 
-int widthOf(db::NumKind k)
-{
-    switch (k) {
-    case db::NumKind::U8: return 1;
-    case db::NumKind::Le16:
-    case db::NumKind::Be16: return 2;
-    case db::NumKind::Le32:
-    case db::NumKind::Be32: return 4;
-    default: return 8;
-    }
-}
+int widthOf(db::NumKind k) { return db::NumKindWidth(k); }
 
 bool bigEndian(db::NumKind k)
 {

@@ -336,16 +336,7 @@ bool parseNumber(const std::string& s, std::uint64_t& out)
     return errno == 0 && end && *end == '\0';
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+int hexDigit(char c) { return db::HexDigitValue(c); }
 
 // String values use C escapes: \n \t \r \\ \xHH and octal \NNN; any other
 // escaped character stands for itself.
