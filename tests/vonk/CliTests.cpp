@@ -1,6 +1,8 @@
 // End-to-end tests: run the vonk executable on files made here, against the
 // test definitions database, with a time limit on every run.
 
+#include "../support/RunProgram.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -19,85 +21,13 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-struct RunResult {
-    int exit = -1;
-    bool timedOut = false;
-    std::string out;
-    std::string err;
-};
+using gv::test::RunResult;
 
 RunResult runExe(const std::string& exe, const std::vector<std::string>& args, const std::string& cwd = {}, int timeoutMs = 15000)
 {
-    RunResult r;
-    int outPipe[2], errPipe[2];
-    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0)
-        return r;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&fa, errPipe[1], 2);
-    posix_spawn_file_actions_addclose(&fa, outPipe[0]);
-    posix_spawn_file_actions_addclose(&fa, errPipe[0]);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    std::vector<std::string> argv{exe};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargv;
-    for (auto& a : argv)
-        cargv.push_back(a.data());
-    cargv.push_back(nullptr);
-    std::string oldCwd = std::filesystem::current_path();
-    if (!cwd.empty())
-        std::filesystem::current_path(cwd);
-    pid_t pid = -1;
-    int rc = ::posix_spawn(&pid, exe.c_str(), &fa, nullptr, cargv.data(), environ);
-    if (!cwd.empty())
-        std::filesystem::current_path(oldCwd);
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    if (rc != 0) {
-        ::close(outPipe[0]);
-        ::close(errPipe[0]);
-        return r;
-    }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    int open = 2;
-    char buf[65536];
-    while (open > 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0) {
-            r.timedOut = true;
-            ::kill(pid, SIGKILL);
-            break;
-        }
-        if (::poll(fds, 2, static_cast<int>(left)) < 0 && errno != EINTR)
-            break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
-                continue;
-            ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
-            if (n <= 0) {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            } else {
-                (i == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
-            }
-        }
-    }
-    for (auto& f : fds) {
-        if (f.fd >= 0)
-            ::close(f.fd);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return r;
+    return gv::test::RunProgram(exe, args, cwd, timeoutMs);
 }
 
 RunResult vonk(std::vector<std::string> args, const std::string& cwd = {})
