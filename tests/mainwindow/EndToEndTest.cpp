@@ -224,7 +224,7 @@ void EndToEndTest::folderOfThreeFiles()
         QVERIFY2(text.contains(folder + QLatin1Char('/') + name), qPrintable(text));
     QVERIFY(text.contains(QStringLiteral("PNG image")));
     QVERIFY(text.contains(QStringLiteral("ZIP archive")));
-    QVERIFY(text.contains(QStringLiteral("text")));
+    QVERIFY(text.contains(QStringLiteral("Text document")));
     QVERIFY(text.indexOf(QStringLiteral("a.png")) < text.indexOf(QStringLiteral("b.zip")));
     QVERIFY(text.indexOf(QStringLiteral("b.zip")) < text.indexOf(QStringLiteral("c.txt")));
     QCOMPARE(m_seams->prompts().back(), kDone);

@@ -119,9 +119,44 @@ TEST_F(Cli, JsonIsOneObjectPerFileAndNothingElse)
     EXPECT_EQ(lines[0]["size"], 16);
     EXPECT_EQ(lines[1]["status"], "unknown");
     EXPECT_EQ(lines[1]["text"], "ASCII");
+    EXPECT_EQ(lines[1]["line_endings"], "LF");
+    EXPECT_EQ(lines[0]["text"], nullptr); // a PNG is binary
     EXPECT_EQ(lines[2]["status"], "empty");
     EXPECT_EQ(lines[3]["status"], "error");
     EXPECT_EQ(lines[3]["error"], "no such file");
+}
+
+// With the shipped database (the one beside the executable): text that is
+// nothing more specific is a text document with its encoding, and a table
+// is judged by its field counts.
+TEST_F(Cli, TextAnswersWithTheShippedDefinitions)
+{
+    auto crlf = write("notes", "Meeting on Monday\r\nBring the local figures\r\n");
+    auto wide = write("wide", std::string("\xFF\xFE" "h\0i\0\n\0", 8));
+    auto table = write("table", "id,name,city\n1,Anna,Rome\n2,Luca,Milan\n3,Sara,Turin\n");
+    auto ragged = write("ragged", "id,name\n1,Anna,Rome\n2\n");
+    RunResult text = runExe(GV_VONK_EXE, {crlf, wide, table, ragged});
+    ASSERT_EQ(text.exit, 0) << text.err;
+    EXPECT_NE(text.out.find(crlf + "\n  100.0%  .txt   Text document (ASCII, CRLF line endings)\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find(wide + "\n  100.0%  .txt   Text document (UTF-16LE with BOM)\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find(table + "\n  "), std::string::npos);
+    EXPECT_NE(text.out.find("Comma-separated values"), std::string::npos) << text.out;
+    EXPECT_EQ(text.out.find("Comma-separated values", text.out.find(ragged)), std::string::npos) << text.out;
+
+    RunResult json = runExe(GV_VONK_EXE, {"--json", crlf, table});
+    ASSERT_EQ(json.exit, 0) << json.err;
+    auto nl = json.out.find('\n');
+    auto first = nlohmann::json::parse(json.out.substr(0, nl));
+    auto second = nlohmann::json::parse(json.out.substr(nl + 1));
+    EXPECT_EQ(first["text"], "ASCII");
+    EXPECT_EQ(first["line_endings"], "CRLF");
+    EXPECT_EQ(first["candidates"][0]["id"], "text");
+    EXPECT_EQ(first["candidates"][0]["description"], "Text document (ASCII, CRLF line endings)");
+    EXPECT_EQ(second["candidates"][0]["id"], "csv");
+    EXPECT_EQ(second["line_endings"], "LF");
+
+    RunResult tsv = runExe(GV_VONK_EXE, {"--tsv", crlf});
+    EXPECT_EQ(tsv.out, crlf + "\ttext/plain\ttxt\ttext\tText document (ASCII, CRLF line endings)\n");
 }
 
 TEST_F(Cli, TsvGivesOneLinePerFileForScoring)

@@ -76,6 +76,19 @@ TEST(Database, StructuralDamageIsCaughtEvenWithAValidChecksum)
     }
 }
 
+TEST(Database, UnknownDefinitionFlagsAreRejected)
+{
+    // A newer compiler's meaning for a flag must not be silently ignored.
+    auto bad = goodBytes();
+    const std::size_t def0 = sizeof(db::Header);
+    std::uint16_t flags = 0x8000;
+    std::memcpy(bad.data() + def0 + offsetof(db::DefRecord, flags), &flags, 2);
+    reseal(bad);
+    std::string error;
+    EXPECT_FALSE(Database::fromBytes(bad, error));
+    EXPECT_NE(error.find("flags"), std::string::npos) << error;
+}
+
 TEST(Database, WrongVersionSaysSo)
 {
     auto bad = goodBytes();

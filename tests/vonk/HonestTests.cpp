@@ -201,6 +201,178 @@ type plain
     EXPECT_STREQ(confidenceName(Confidence::High), "high");
 }
 
+// Text answers: the plain text document, languages told by habits, and
+// guesses from weak evidence.
+const char* const kTextDefs = R"(
+type plain
+  desc "text"
+  ext txt
+  mime text/plain
+  cat text
+  weight -20
+  text
+
+type weakword
+  desc "a two-letter word somewhere"
+  ext ww
+  mime text/x-ww
+  cat text
+  parent plain
+  text
+  head 4096 str "ab"
+
+type habit
+  desc "a language told by one habit"
+  ext hab
+  mime text/x-habit
+  cat text
+  parent plain
+  min-confidence high
+  text
+  head 4096 str "local "
+
+type manyhabits
+  desc "a language told by several habits"
+  ext mh
+  mime text/x-many
+  cat text
+  parent plain
+  min-confidence high
+  text
+  some 2
+    head 4096 str "function "
+    head 4096 str "return "
+    head 4096 str "local "
+    head 4096 str " end"
+  end
+
+type marker
+  desc "a format with a required marker"
+  ext mk
+  mime text/x-marker
+  cat text
+  parent plain
+  text
+  at 0 str "<?mark"
+)";
+
+TEST(TextAnswers, PlainTextOutranksGuessesWithoutStrongEvidence)
+{
+    auto db = test::compile(kTextDefs);
+    ASSERT_TRUE(db);
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {"prose", "nothing to see here\n", {"plain"}},
+        {"a weak word is listed below the document", "a cab\n", {"plain", "weakword"}},
+        {"one habit is only a guess", "the local shop\n", {"plain", "habit"}},
+        {"a required marker stands", "<?mark ab\n", {"marker", "plain", "weakword"}},
+        {"enough habits make it high", "function f()\n  local x = 1\n  return x\nend\n", {"manyhabits", "plain", "habit"}},
+        {"one habit of a some 2 block is not enough", "function of the thing\n", {"plain"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto r = identifyBytes(*db, c.bytes);
+        EXPECT_EQ(ids(r), c.expected);
+        double sum = 0;
+        for (const auto& x : r)
+            sum += x.percent;
+        EXPECT_NEAR(sum, 100.0, 1e-9);
+        if (!r.empty() && r.front().id == "manyhabits") {
+            EXPECT_EQ(r.front().confidence, Confidence::High);
+        }
+    }
+}
+
+TEST(Confidence, WholeHeadJudgementsGrowWithTheText)
+{
+    auto db = test::compile(R"(
+type j
+  desc "json"
+  ext json
+  mime application/json
+  cat text
+  json
+
+type table
+  desc "table"
+  ext csv
+  mime text/csv
+  cat text
+  delimited ","
+
+type keys
+  desc "keys"
+  ext ini
+  mime text/x-ini
+  cat text
+  key-value
+)");
+    ASSERT_TRUE(db);
+    std::string longJson = "[";
+    for (int i = 0; i < 40; ++i)
+        longJson += std::string(i ? "," : "") + "{\"n\":" + std::to_string(i) + "}";
+    longJson += "]";
+    std::string longTable = "a,b,c\n";
+    for (int i = 0; i < 6; ++i)
+        longTable += "1,2,3\n";
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string id;
+        Confidence level;
+    };
+    const Case cases[] = {
+        {"tiny JSON", "[1]", "j", Confidence::Low},
+        {"a little JSON", "{\"name\": \"Anna\", \"city\": \"Rome\", \"age\": 34}", "j", Confidence::Medium},
+        {"much JSON", longJson, "j", Confidence::High},
+        {"two records", "a,b\n1,2\n", "table", Confidence::Low},
+        {"three records of three", "a,b,c\n1,2,3\n4,5,6\n", "table", Confidence::Medium},
+        {"seven records", longTable, "table", Confidence::High},
+        {"a section and a key", "[s]\nk=v\n", "keys", Confidence::Medium},
+        {"a longer key file", "[a]\nk=1\nl=2\n[b]\nm=3\n", "keys", Confidence::High},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto r = identifyBytes(*db, c.bytes);
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r.front().id, c.id);
+        EXPECT_EQ(r.front().confidence, c.level);
+    }
+}
+
+TEST(Confidence, ADampedWeightDiscountsTheEvidence)
+{
+    // Imported magic such as a six-letter word at the start of a text file
+    // is damped by a negative weight; its confidence follows the damping
+    // (the score's floor of 1 must not read as strong evidence).
+    DefinitionParser parser;
+    parser.parse(R"(
+type word
+  desc "a word at the start"
+  ext w
+  mime text/x-word
+  cat text
+  weight -36
+  at 0 str "PREFIX"
+)", "test.vdef");
+    ASSERT_TRUE(parser.finish());
+    for (bool damped : {false, true}) {
+        SCOPED_TRACE(damped);
+        auto defs = parser.definitions();
+        defs.front().damped = damped;
+        std::string error;
+        auto db = Database::fromBytes(DatabaseWriter::build(defs), error);
+        ASSERT_TRUE(db) << error;
+        auto r = identifyBytes(*db, "PREFIX ex: <http://example.org/>\n");
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r.front().confidence, damped ? Confidence::Low : Confidence::High);
+    }
+}
+
 TEST(OrderedPipeline, ResultsComeOutInSubmissionOrderWithinTheWindow)
 {
     for (unsigned workers : {1u, 2u, 4u}) {

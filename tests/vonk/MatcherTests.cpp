@@ -109,7 +109,13 @@ INSTANTIATE_TEST_SUITE_P(Rules, RuleKinds, ::testing::Values(
     RuleCase{"zip-has exact", " zip-has \"mimetype\"\n", makeZip({{"a", ""}, {"mimetype", "m"}}), makeZip({{"mimetype2", "m"}})},
     RuleCase{"zip-first", " zip-first \"mimetype\" str \"application/epub+zip\"\n",
              makeZip({{"mimetype", "application/epub+zip"}, {"x", "y"}}), makeZip({{"x", "y"}, {"mimetype", "application/epub+zip"}})},
-    RuleCase{"ole-has", " ole-has \"workbook\"\n", makeOle({"Workbook"}), makeOle({"WordDocument"})}));
+    RuleCase{"ole-has", " ole-has \"workbook\"\n", makeOle({"Workbook"}), makeOle({"WordDocument"})},
+    RuleCase{"xml-root of any name", " xml-root \"*\"\n", "<!-- c --><inventory/>", "inventory"},
+    RuleCase{"delimited", " delimited \",\"\n", "a,b\n1,2\n", "a,b\n1,2,3\n"},
+    RuleCase{"delimited by tabs", " delimited \"\\t\"\n", "a\tb\n1\t2\n", "a,b\n1,2\n"},
+    RuleCase{"key-value", " key-value\n", "[s]\nk=v\n", "k=v\nl=w\n"},
+    RuleCase{"some", " at 0 str \"S\"\n some 2\n head 100 str \"aa\"\n head 100 str \"bb\"\n head 100 str \"cc\"\n end\n", "S cc aa", "S aa"},
+    RuleCase{"some 0 holds alone", " at 0 str \"S\"\n some 0\n head 100 str \"aa\"\n end\n", "S", "T aa"}));
 
 TEST(Ranking, RefinementRanksAboveItsParent)
 {

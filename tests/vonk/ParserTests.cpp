@@ -60,7 +60,13 @@ INSTANTIATE_TEST_SUITE_P(Vdef, ParserErrors, ::testing::Values(
     BadSource{"missing parent", kHead + " parent nothere\n at 0 str \"x\"\n", 1, "'nothere'"},
     BadSource{"self parent", kHead + " parent t\n at 0 str \"x\"\n", 1, "itself"},
     BadSource{"text kind", kHead + " text klingon\n", 6, "usage: text"},
-    BadSource{"zip-first form", kHead + " zip-first \"m\" hex 00\n", 6, "zip-first"}));
+    BadSource{"zip-first form", kHead + " zip-first \"m\" hex 00\n", 6, "zip-first"},
+    BadSource{"separator of two characters", kHead + " delimited \",,\"\n", 6, "usage: delimited"},
+    BadSource{"quote as separator", kHead + " delimited \"\\\"\"\n", 6, "usage: delimited"},
+    BadSource{"key-value takes nothing", kHead + " key-value \"=\"\n", 6, "usage: key-value"},
+    BadSource{"some without a number", kHead + " some\n", 6, "usage: some N"},
+    BadSource{"some asks for more than it holds", kHead + " some 3\n at 0 str \"a\"\n at 1 str \"b\"\n end\n", 9, "'some 3' holds only 2"},
+    BadSource{"min-confidence level", kHead + " min-confidence total\n at 0 str \"x\"\n", 6, "'high' or 'medium'"}));
 
 TEST(Parser, ParentCycleIsAnError)
 {

@@ -115,7 +115,7 @@ bool judgeFile(const gv::vonk::TargetItem& item, gv::vonk::ReportWriter& report,
             s.hits = matcher.explain(probe, cands[i].def);
         shown.push_back(std::move(s));
     }
-    report.matched(item.shown, probe.size(), shown, cands.size());
+    report.matched(item.shown, probe.size(), probe.text(), shown, cands.size());
     return false;
 }
 

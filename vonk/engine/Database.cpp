@@ -194,6 +194,10 @@ bool Database::validate(std::string& error, bool verifyChecksum)
             error = "definition " + std::to_string(i) + " has a wrong depth";
             return false;
         }
+        if (def(i).flags & ~kDefKnownFlags) {
+            error = "definition " + std::to_string(i) + " has unknown flags";
+            return false;
+        }
     }
     for (std::uint32_t i = 0; i < h.nodeCount; ++i) {
         const NodeRecord n = node(i);
@@ -211,13 +215,14 @@ bool Database::validate(std::string& error, bool verifyChecksum)
             return false;
         }
         auto kind = static_cast<NodeKind>(n.kind);
-        bool block = kind == NodeKind::All || kind == NodeKind::Any || kind == NodeKind::Not;
+        bool block = kind == NodeKind::All || kind == NodeKind::Any || kind == NodeKind::Not || kind == NodeKind::Some;
         if (!block && n.count != 0) {
             error = where + " is not a block but has rules inside";
             return false;
         }
         if (block) {
-            if ((kind == NodeKind::Not && n.count != 1) || (kind != NodeKind::Not && n.count == 0)) {
+            if ((kind == NodeKind::Not && n.count != 1) || (kind != NodeKind::Not && n.count == 0)
+                || (kind == NodeKind::Some && n.value > n.count)) {
                 error = where + " has a bad number of rules inside";
                 return false;
             }
@@ -254,6 +259,12 @@ bool Database::validate(std::string& error, bool verifyChecksum)
         case NodeKind::Shebang:
             if (n.a.len == 0 || n.a.len > kMaxPatternLength || n.b.len > kMaxPatternLength) {
                 error = where + " has a bad name";
+                return false;
+            }
+            break;
+        case NodeKind::Delimited:
+            if (n.a.len != 1) {
+                error = where + " has a bad separator";
                 return false;
             }
             break;

@@ -231,6 +231,8 @@ bool needsText(const SourceRule& root)
         case db::NodeKind::Json:
         case db::NodeKind::XmlRoot:
         case db::NodeKind::Shebang:
+        case db::NodeKind::Delimited:
+        case db::NodeKind::KeyValue:
             return true;
         default:
             break;
@@ -265,6 +267,7 @@ public:
                     rec.parent = it->second;
             }
             rec.weight = d.weight;
+            rec.flags = static_cast<std::uint16_t>((d.needsHigh ? db::kDefNeedsHigh : 0) | (d.damped ? db::kDefDamped : 0));
             rec.root = static_cast<std::uint32_t>(m_nodes.size());
             m_nodes.emplace_back();
             place(d.root, rec.root);
@@ -300,7 +303,7 @@ public:
             std::uint32_t depth = 0;
             for (std::uint32_t p = rec.parent; p != db::kNoParent && depth <= db::kMaxNesting; p = m_records[p].parent)
                 ++depth;
-            rec.depth = depth;
+            rec.depth = static_cast<std::uint16_t>(depth);
         }
         std::sort(m_anchors.begin(), m_anchors.end(), [](const db::AnchorRecord& a, const db::AnchorRecord& b) {
             if (a.offset != b.offset)
@@ -451,10 +454,16 @@ std::uint32_t DatabaseWriter::evidenceOf(const SourceRule& r)
         return 2;
     case NodeKind::XmlRoot:
         return r.second.empty() ? 24 : 48;
+    // Whole-head judgements: what is stored is the most they can give; the
+    // matcher scales it by how much of the text agreed.
     case NodeKind::Json:
-        return 16;
+        return 48;
+    case NodeKind::Delimited:
+    case NodeKind::KeyValue:
+        return 64;
+    // The first line names the interpreter outright.
     case NodeKind::Shebang:
-        return 32;
+        return 48;
     default:
         return 0;
     }

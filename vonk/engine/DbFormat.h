@@ -19,7 +19,7 @@ namespace gv::vonk::db {
 static_assert(std::endian::native == std::endian::little, "the database is read in place as little-endian");
 
 inline constexpr char kMagic[8] = {'V', 'O', 'N', 'K', 'D', 'E', 'F', 'S'};
-inline constexpr std::uint32_t kVersion = 2;
+inline constexpr std::uint32_t kVersion = 3;
 inline constexpr std::uint32_t kNoParent = 0xFFFFFFFFu;
 
 // Limits shared by the compiler (rejects sources beyond them) and the loader
@@ -32,6 +32,7 @@ inline constexpr std::uint32_t kMaxNesting = 32;
 inline constexpr std::uint32_t kHeadSize = 65536;
 inline constexpr std::int64_t kMaxWithinSpan = 1 << 20;
 inline constexpr std::int64_t kMaxOffset = std::int64_t{1} << 40;
+inline constexpr std::uint64_t kMaxSome = 64;
 
 enum class NodeKind : std::uint8_t {
     All = 1,
@@ -50,8 +51,11 @@ enum class NodeKind : std::uint8_t {
     XmlRoot,
     Json,
     Shebang,
+    Delimited,
+    KeyValue,
+    Some, // block: at least `value` of its rules hold; their evidence adds up
 };
-inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::Shebang);
+inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::Some);
 
 enum class CmpOp : std::uint8_t { Eq, Ne, Lt, Gt, Le, Ge };
 inline constexpr std::uint8_t kLastCmpOp = static_cast<std::uint8_t>(CmpOp::Ge);
@@ -122,9 +126,18 @@ struct DefRecord {
     std::uint32_t parent;
     std::int32_t weight;
     std::uint32_t root;  // an All node
-    std::uint32_t depth; // number of ancestors through parent
+    std::uint16_t depth; // number of ancestors through parent
+    std::uint16_t flags; // kDef* bits
 };
 static_assert(sizeof(DefRecord) == 64);
+
+// A type told by habits rather than by a required marker (source code
+// without a shebang): it outranks plain text only with high confidence.
+inline constexpr std::uint16_t kDefNeedsHigh = 1;
+// A negative weight that discounts the evidence itself (short, generic
+// imported magic), so confidence is judged after it too.
+inline constexpr std::uint16_t kDefDamped = 2;
+inline constexpr std::uint16_t kDefKnownFlags = kDefNeedsHigh | kDefDamped;
 
 // One rule. Patterns keep their bytes in `a` and their per-byte masks in
 // `b` (same length); string rules keep their first string in `a` and an

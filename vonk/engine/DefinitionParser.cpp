@@ -380,17 +380,28 @@ void DefinitionParser::statement(const std::vector<Token>& tokens, std::string_v
         def.weight = static_cast<int>(w);
         return;
     }
+    if (kw == "min-confidence") {
+        if (tokens.size() != 2 || (tokens[1].text != "high" && tokens[1].text != "medium")) {
+            error("'min-confidence' needs 'high' or 'medium'");
+            return;
+        }
+        def.needsHigh = tokens[1].text == "high";
+        return;
+    }
     if (kw == "end") {
         if (tokens.size() != 1) {
             error("'end' takes nothing after it");
             return;
         }
         if (m_blocks.size() <= 1) {
-            error("'end' without an open 'any' or 'all' block");
+            error("'end' without an open 'any', 'all' or 'some' block");
             return;
         }
-        if (m_blocks.back()->children.empty())
+        const SourceRule& block = *m_blocks.back();
+        if (block.children.empty())
             error("empty block");
+        else if (block.kind == db::NodeKind::Some && block.value > block.children.size())
+            error("'some " + std::to_string(block.value) + "' holds only " + std::to_string(block.children.size()) + " rules");
         m_blocks.pop_back();
         return;
     }
@@ -551,6 +562,17 @@ bool DefinitionParser::rule(const std::vector<Token>& t, std::size_t i, SourceRu
         opensBlock = true;
         return true;
     }
+    if (kw == "some") {
+        std::uint64_t n = 0;
+        if (t.size() - i != 2 || !parseUnsigned(t[i + 1].text, n) || n > db::kMaxSome) {
+            error("usage: some N (then rules, then end), N from 0 to " + std::to_string(db::kMaxSome));
+            return false;
+        }
+        r.kind = db::NodeKind::Some;
+        r.value = n;
+        opensBlock = true;
+        return true;
+    }
     if (kw == "at") {
         if (i + 2 >= t.size()) {
             error("usage: at OFFSET PATTERN, or at OFFSET NUMKIND [& MASK] OP VALUE");
@@ -699,6 +721,22 @@ bool DefinitionParser::rule(const std::vector<Token>& t, std::size_t i, SourceRu
         }
         r.kind = db::NodeKind::Shebang;
         r.first = t[i + 1].text;
+        return true;
+    }
+    if (kw == "delimited") {
+        if (!needCount(2, "delimited \"SEPARATOR\"") || !quotedAt(i + 1) || t[i + 1].text.size() != 1
+            || t[i + 1].text == "\"" || t[i + 1].text == "\n" || t[i + 1].text == "\r") {
+            error("usage: delimited \"SEPARATOR\", one character other than a quote or line break (\",\" \";\" \"\\t\" \"|\")");
+            return false;
+        }
+        r.kind = db::NodeKind::Delimited;
+        r.first = t[i + 1].text;
+        return true;
+    }
+    if (kw == "key-value") {
+        if (!needCount(1, "key-value"))
+            return false;
+        r.kind = db::NodeKind::KeyValue;
         return true;
     }
     error("unknown keyword '" + kw + "'");

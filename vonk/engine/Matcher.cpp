@@ -34,6 +34,30 @@ std::string offsetText(std::uint64_t off)
     return "at offset " + std::to_string(off);
 }
 
+// Evidence of the whole-head judgements grows with the text that agreed,
+// up to what the database stores for the rule. Valid JSON: 16 bits for a
+// short document, 8 more per doubling from 16 bytes.
+std::uint64_t jsonEvidence(std::size_t length)
+{
+    std::uint64_t bits = 16;
+    for (std::size_t l = length; l >= 32; l /= 2)
+        bits += 8;
+    return bits;
+}
+
+// A table: 12 bits per record that agrees with the first, 4 per field
+// beyond two.
+std::uint64_t tableEvidence(const TableShape& t)
+{
+    return 12 * (t.records - 1) + 4 * (t.fields - 2);
+}
+
+// A key file: 12 bits per section or assignment.
+std::uint64_t keyFileEvidence(const KeyFileShape& k)
+{
+    return 12 * (k.sections + k.keys);
+}
+
 } // namespace
 
 const char* confidenceName(Confidence c)
@@ -51,6 +75,7 @@ Matcher::Matcher(const Database& db)
     , m_candStamp(db.defCount(), 0)
     , m_evalStamp(db.defCount(), 0)
     , m_score(db.defCount(), 0)
+    , m_evidence(db.defCount(), 0)
     , m_matched(db.defCount(), 0)
     , m_busy(db.defCount(), 0)
     , m_plainText(db.defCount(), 0)
@@ -63,6 +88,7 @@ Matcher::Matcher(const Database& db)
         case NodeKind::Not: return false;
         case NodeKind::All:
         case NodeKind::Any:
+        case NodeKind::Some:
             if (depth > 64)
                 return false;
             for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
@@ -87,11 +113,13 @@ Confidence Matcher::confidenceOf(const Candidate& c) const
 {
     if (m_plainText[c.def])
         return Confidence::Medium;
-    // The weight only orders close candidates; it is not evidence.
-    std::int64_t evidence = static_cast<std::int64_t>(c.score) - m_db.def(c.def).weight;
-    if (evidence >= static_cast<std::int64_t>(kHighEvidence))
+    // The weight only orders close candidates; it is not evidence. Nor is
+    // the score's floor of 1: a heavily damped definition still has only
+    // the bits its rules gave.
+    std::uint64_t evidence = m_evidence[c.def];
+    if (evidence >= kHighEvidence)
         return Confidence::High;
-    if (evidence >= static_cast<std::int64_t>(kMediumEvidence))
+    if (evidence >= kMediumEvidence)
         return Confidence::Medium;
     return Confidence::Low;
 }
@@ -194,6 +222,21 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         }
         evidence = best;
         return any;
+    }
+    case NodeKind::Some: {
+        std::uint64_t sum = 0, held = 0;
+        for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
+            std::uint64_t e = 0;
+            std::size_t mark = trace ? trace->size() : 0;
+            if (eval(c, probe, e, trace)) {
+                ++held;
+                sum += e;
+            } else if (trace) {
+                trace->resize(mark);
+            }
+        }
+        evidence = sum;
+        return held >= n.value;
     }
     case NodeKind::Not: {
         std::uint64_t e = 0;
@@ -312,17 +355,40 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
     }
     case NodeKind::XmlRoot: {
         const XmlRoot& x = probe.xml();
-        if (!x.found || x.localName != m_db.str(n.a))
+        std::string_view name = m_db.str(n.a);
+        if (!x.found || (name != "*" && x.localName != name))
             return false;
         std::string_view ns = m_db.str(n.b);
         if (!ns.empty() && x.nameSpace != ns)
             return false;
         return hit("root element");
     }
-    case NodeKind::Json:
+    case NodeKind::Json: {
         if (!probe.json())
             return false;
-        return hit("valid JSON");
+        std::size_t length = probe.jsonLength();
+        hit("valid JSON, " + std::to_string(length) + " bytes");
+        evidence = std::min<std::uint64_t>(n.evidence, jsonEvidence(length));
+        return true;
+    }
+    case NodeKind::Delimited: {
+        const char sep = static_cast<char>(*m_db.bytes(n.a));
+        const TableShape t = probe.table(sep);
+        if (!t.consistent)
+            return false;
+        hit(std::to_string(t.records) + " records of " + std::to_string(t.fields) + " fields");
+        evidence = std::min<std::uint64_t>(n.evidence, tableEvidence(t));
+        return true;
+    }
+    case NodeKind::KeyValue: {
+        const KeyFileShape& k = probe.keyFile();
+        if (!k.valid)
+            return false;
+        hit(std::to_string(k.sections) + (k.sections == 1 ? " section, " : " sections, ") + std::to_string(k.keys)
+            + (k.keys == 1 ? " key" : " keys"));
+        evidence = std::min<std::uint64_t>(n.evidence, keyFileEvidence(k));
+        return true;
+    }
     case NodeKind::Shebang: {
         const std::string& interp = probe.shebang();
         if (interp.empty() || !std::string_view(interp).starts_with(m_db.str(n.a)))
@@ -348,13 +414,18 @@ bool Matcher::evalDef(std::uint32_t def, Probe& probe, std::uint64_t& score)
         return false;
     std::int64_t own = static_cast<std::int64_t>(evidence) + d.weight;
     std::uint64_t total = static_cast<std::uint64_t>(std::max<std::int64_t>(own, 1));
+    if ((d.flags & db::kDefDamped) && d.weight < 0)
+        evidence = static_cast<std::uint64_t>(std::max<std::int64_t>(own, 0));
     // A refinement that holds ranks above what it refines: it carries its
     // parent's evidence on top of its own.
     std::uint64_t parentScore = 0;
-    if (d.parent != db::kNoParent && evalDef(d.parent, probe, parentScore))
+    if (d.parent != db::kNoParent && evalDef(d.parent, probe, parentScore)) {
         total += parentScore;
+        evidence += m_evidence[d.parent];
+    }
     m_matched[def] = 1;
     m_score[def] = total;
+    m_evidence[def] = evidence;
     score = total;
     return true;
 }
@@ -424,7 +495,7 @@ const std::vector<Candidate>& Matcher::identify(Probe& probe)
     auto collect = [&](std::uint32_t d) {
         if (m_evalStamp[d] == m_gen && m_matched[d] && !m_busy[d]) {
             m_busy[d] = 1;
-            m_result.push_back({d, m_score[d], 0.0});
+            m_result.push_back({d, m_score[d], 0, 0.0, Confidence::Low, false});
         }
     };
     for (std::uint32_t d : m_candidates) {
@@ -434,6 +505,33 @@ const std::vector<Candidate>& Matcher::identify(Probe& probe)
     }
     for (auto& c : m_result)
         m_busy[c.def] = 0;
+
+    for (auto& c : m_result) {
+        c.confidence = confidenceOf(c);
+        // A directory reached from the end record is checked structure, not
+        // a chance byte pattern, even when it ranks low.
+        if (c.confidence == Confidence::Low && m_behindRule[c.def] && probe.zip().valid() && !probe.zip().names().empty())
+            c.confidence = Confidence::Medium;
+        c.plainText = m_plainText[c.def] != 0;
+        c.evidence = m_evidence[c.def];
+    }
+    // When the whole head is text, a guess from weak evidence (a short
+    // string that prose or another language may hold as well) does not
+    // outrank the plain answer, nor does a language told by habits without
+    // high confidence: the text document counts one more than the best such
+    // guess, which stays listed below it.
+    std::uint64_t bestWeak = 0;
+    for (const auto& c : m_result) {
+        bool needsHigh = (m_db.def(c.def).flags & db::kDefNeedsHigh) != 0;
+        if (c.confidence == Confidence::Low || (needsHigh && c.confidence != Confidence::High))
+            bestWeak = std::max(bestWeak, c.score);
+    }
+    if (bestWeak) {
+        for (auto& c : m_result) {
+            if (c.plainText)
+                c.score = std::max(c.score, bestWeak + 1);
+        }
+    }
 
     std::sort(m_result.begin(), m_result.end(), [&](const Candidate& a, const Candidate& b) {
         if (a.score != b.score)
@@ -447,14 +545,8 @@ const std::vector<Candidate>& Matcher::identify(Probe& probe)
     double total = 0;
     for (auto& c : m_result)
         total += static_cast<double>(c.score);
-    for (auto& c : m_result) {
+    for (auto& c : m_result)
         c.percent = total > 0 ? 100.0 * static_cast<double>(c.score) / total : 0.0;
-        c.confidence = confidenceOf(c);
-        // A directory reached from the end record is checked structure, not
-        // a chance byte pattern, even when it ranks low.
-        if (c.confidence == Confidence::Low && m_behindRule[c.def] && probe.zip().valid() && !probe.zip().names().empty())
-            c.confidence = Confidence::Medium;
-    }
     return m_result;
 }
 

@@ -23,9 +23,13 @@ const char* confidenceName(Confidence c);
 
 struct Candidate {
     std::uint32_t def = 0;
-    std::uint64_t score = 0;
+    std::uint64_t score = 0;    // orders the candidates; shares are of it
+    std::uint64_t evidence = 0; // bits the rules gave, from which confidence comes
     double percent = 0.0;
     Confidence confidence = Confidence::Low;
+    // The definition whose only rule is `text`: the answer for a text file
+    // that is nothing more specific, reported with its encoding.
+    bool plainText = false;
 };
 
 // One rule that held, and where.
@@ -62,6 +66,8 @@ private:
     std::vector<std::uint32_t> m_candStamp;
     std::vector<std::uint32_t> m_evalStamp;
     std::vector<std::uint64_t> m_score;
+    // Bits the rules gave (with the parent's), without weight or floor.
+    std::vector<std::uint64_t> m_evidence;
     std::vector<std::uint8_t> m_matched;
     std::vector<std::uint8_t> m_busy;
     std::vector<std::uint32_t> m_candidates;

@@ -814,6 +814,7 @@ std::size_t MimeInfoImport::mergeInto(std::vector<SourceDefinition>& defs)
             int e = static_cast<int>(strength(t.alternatives));
             int damp = textLike(t.alternatives) ? e * 3 / 4 : e / 2;
             d.weight = std::clamp((t.priority - 50) / 10 - std::max(damp, kDamping), -50, -1);
+            d.damped = true;
             if (t.alternatives.children.size() == 1)
                 d.root.children.push_back(t.alternatives.children.front());
             else

@@ -12,6 +12,7 @@ void Probe::reset(ByteSource& src)
     m_src = &src;
     m_size = src.size();
     m_done = 0;
+    m_tables.clear();
     m_head.resize(db::kHeadSize);
     m_headLen = src.readAt(0, m_head.data(), static_cast<std::size_t>(std::min<std::uint64_t>(m_size, db::kHeadSize)));
     if (m_headLen < std::min<std::uint64_t>(m_size, db::kHeadSize))
@@ -66,6 +67,8 @@ const TextInfo& Probe::text()
         std::size_t n = std::min(m_headLen, kTextSample);
         m_text = classifyText(m_head.data(), n, m_size > n);
         m_done |= kText;
+        if (m_text.isText())
+            m_text.lineEndings = lineEndingsOf(textView());
     }
     return m_text;
 }
@@ -95,6 +98,33 @@ bool Probe::json()
         m_done |= kJson;
     }
     return m_json;
+}
+
+std::size_t Probe::jsonLength()
+{
+    return json() ? textView().size() : 0;
+}
+
+TableShape Probe::table(char separator)
+{
+    for (const Table& t : m_tables) {
+        if (t.separator == separator)
+            return t.shape;
+    }
+    TableShape shape;
+    if (text().isText())
+        shape = delimitedShape(textView(), separator, m_size > m_headLen);
+    m_tables.push_back({separator, shape});
+    return shape;
+}
+
+const KeyFileShape& Probe::keyFile()
+{
+    if (!(m_done & kKeyFile)) {
+        m_keyFile = text().isText() ? keyFileShape(textView(), m_size > m_headLen) : KeyFileShape{};
+        m_done |= kKeyFile;
+    }
+    return m_keyFile;
 }
 
 const std::string& Probe::shebang()

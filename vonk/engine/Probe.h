@@ -38,6 +38,10 @@ public:
     const TextInfo& text();
     const XmlRoot& xml();
     bool json();
+    // How many bytes of text the JSON judgement covered.
+    std::size_t jsonLength();
+    TableShape table(char separator);
+    const KeyFileShape& keyFile();
     const std::string& shebang();
     const ZipDirectory& zip();
     const ZipFirstMember& zipFirst();
@@ -55,12 +59,19 @@ private:
     std::size_t m_tailLen = 0;
     std::vector<std::uint8_t> m_scratch;
 
-    enum Done : unsigned { kText = 1, kView = 2, kXml = 4, kJson = 8, kShebang = 16, kZip = 32, kZipFirst = 64, kOle = 128 };
+    enum Done : unsigned { kText = 1, kView = 2, kXml = 4, kJson = 8, kShebang = 16, kZip = 32, kZipFirst = 64, kOle = 128, kKeyFile = 256 };
     unsigned m_done = 0;
     TextInfo m_text;
     std::string m_view;
     XmlRoot m_xml;
     bool m_json = false;
+    // Tables judged so far for this file, by separator (a few at most).
+    struct Table {
+        char separator;
+        TableShape shape;
+    };
+    std::vector<Table> m_tables;
+    KeyFileShape m_keyFile;
     std::string m_shebang;
     ZipDirectory m_zip;
     ZipFirstMember m_zipFirst;

@@ -80,7 +80,35 @@ void ReportWriter::flush()
     m_buf.clear();
 }
 
-void ReportWriter::matched(const std::string& path, std::uint64_t size, const std::vector<Shown>& shown, std::size_t totalMatches)
+namespace {
+
+// "UTF-8", or "UTF-16LE with BOM, CRLF line endings": line endings are
+// named when they are not the usual LF.
+std::string textDetails(const TextInfo& text)
+{
+    std::string s = text.describe();
+    if (text.lineEndings != LineEndings::Lf && text.lineEndings != LineEndings::None)
+        s += std::string(", ") + lineEndingsName(text.lineEndings) + " line endings";
+    return s;
+}
+
+void addTextFields(nlohmann::json& j, const TextInfo& text)
+{
+    j["text"] = text.isText() ? nlohmann::json(text.describe()) : nlohmann::json(nullptr);
+    j["line_endings"] = text.isText() ? nlohmann::json(lineEndingsName(text.lineEndings)) : nlohmann::json(nullptr);
+}
+
+} // namespace
+
+std::string ReportWriter::description(const Candidate& c, const TextInfo& text) const
+{
+    std::string desc(m_db.str(m_db.def(c.def).desc));
+    if (c.plainText && text.isText())
+        desc += " (" + textDetails(text) + ")";
+    return desc;
+}
+
+void ReportWriter::matched(const std::string& path, std::uint64_t size, const TextInfo& text, const std::vector<Shown>& shown, std::size_t totalMatches)
 {
     switch (m_options.format) {
     case Format::Text: {
@@ -93,7 +121,7 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const st
             std::string ext = firstWord(m_db.str(d.ext));
             m_buf += "  " + percentText(s.candidate->percent) + "  " + (ext == "-" ? std::string("(none)") : "." + ext);
             m_buf.append(ext.size() + 1 < 7 ? 7 - ext.size() - 1 : 1, ' ');
-            m_buf += m_db.str(d.desc);
+            m_buf += description(*s.candidate, text);
             if (s.candidate->confidence == Confidence::Low)
                 m_buf += "  (weak evidence)";
             if (m_options.verbose) {
@@ -115,6 +143,7 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const st
         j["path"] = path;
         j["size"] = size;
         j["status"] = "identified";
+        addTextFields(j, text);
         // The file's confidence is that of its best candidate.
         j["confidence"] = confidenceName(shown.front().candidate->confidence);
         auto cands = nlohmann::json::array();
@@ -124,11 +153,11 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const st
             c["id"] = m_db.str(d.id);
             c["percent"] = std::round(s.candidate->percent * 10.0) / 10.0;
             c["extension"] = firstWord(m_db.str(d.ext)) == "-" ? std::string() : firstWord(m_db.str(d.ext));
-            c["description"] = m_db.str(d.desc);
+            c["description"] = description(*s.candidate, text);
             c["mime"] = firstWord(m_db.str(d.mime));
             c["category"] = m_db.str(d.category);
             c["confidence"] = confidenceName(s.candidate->confidence);
-            c["evidence"] = s.candidate->score;
+            c["evidence"] = s.candidate->evidence;
             if (m_options.verbose) {
                 auto rules = nlohmann::json::array();
                 for (const auto& h : s.hits)
@@ -145,7 +174,7 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const st
     case Format::Tsv: {
         const db::DefRecord& d = m_db.def(shown.front().candidate->def);
         m_buf += printable(path) + "\t" + firstWord(m_db.str(d.mime)) + "\t" + firstWord(m_db.str(d.ext)) + "\t"
-            + std::string(m_db.str(d.id)) + "\t" + printable(std::string(m_db.str(d.desc))) + "\n";
+            + std::string(m_db.str(d.id)) + "\t" + printable(description(*shown.front().candidate, text)) + "\n";
         break;
     }
     }
@@ -154,7 +183,7 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const st
 
 void ReportWriter::unmatched(const std::string& path, std::uint64_t size, const TextInfo& text)
 {
-    std::string kind = text.isText() ? "text (" + text.describe() + ")" : "binary data";
+    std::string kind = text.isText() ? "text (" + textDetails(text) + ")" : "binary data";
     switch (m_options.format) {
     case Format::Text:
         m_buf += printable(path);
@@ -167,7 +196,7 @@ void ReportWriter::unmatched(const std::string& path, std::uint64_t size, const 
         j["path"] = path;
         j["size"] = size;
         j["status"] = "unknown";
-        j["text"] = text.isText() ? nlohmann::json(text.describe()) : nlohmann::json(nullptr);
+        addTextFields(j, text);
         j["candidates"] = nlohmann::json::array();
         j["matches"] = 0;
         m_buf += dump(j) + "\n";

@@ -34,7 +34,9 @@ public:
         std::vector<RuleHit> hits; // filled in verbose mode
     };
 
-    void matched(const std::string& path, std::uint64_t size, const std::vector<Shown>& shown, std::size_t totalMatches);
+    // `text` is the file's text judgement: the plain text answer shows its
+    // encoding, and JSON records carry it.
+    void matched(const std::string& path, std::uint64_t size, const TextInfo& text, const std::vector<Shown>& shown, std::size_t totalMatches);
     void unmatched(const std::string& path, std::uint64_t size, const TextInfo& text);
     void empty(const std::string& path);
     // `failure` distinguishes files that could not be read from items that
@@ -49,6 +51,7 @@ public:
 
 private:
     void flush();
+    std::string description(const Candidate& c, const TextInfo& text) const;
 
     const Database& m_db;
     std::FILE* m_out = nullptr;

@@ -37,6 +37,11 @@ struct SourceDefinition {
     std::string category;
     std::string parent;
     int weight = 0;
+    // `min-confidence high`: see db::kDefNeedsHigh.
+    bool needsHigh = false;
+    // The weight discounts doubtful evidence (imported magic) rather than
+    // nudging the ranking: see db::kDefDamped.
+    bool damped = false;
     // Known by name only (imported without content rules): listed, but never
     // a candidate, since content decides and never the name.
     bool contentless = false;

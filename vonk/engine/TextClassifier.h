@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TextStructure.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,6 +23,8 @@ enum class Encoding : std::uint8_t {
 struct TextInfo {
     Encoding encoding = Encoding::Binary;
     bool bom = false;
+    // Filled in by Probe from the whole head.
+    LineEndings lineEndings = LineEndings::None;
     bool isText() const { return encoding != Encoding::Binary; }
     // "ASCII", "UTF-8", "UTF-16LE with BOM", ...
     std::string describe() const;

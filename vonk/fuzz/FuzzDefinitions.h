@@ -53,6 +53,45 @@ type json
   mime application/json
   cat text
   json
+type plain
+  desc "plain"
+  ext txt
+  mime text/x-plain
+  cat text
+  weight -20
+  text
+type csv
+  desc "csv"
+  ext csv
+  mime text/csv
+  cat text
+  parent plain
+  any
+    delimited ","
+    delimited "\t"
+  end
+type ini
+  desc "ini"
+  ext ini
+  mime text/x-ini
+  cat text
+  parent plain
+  key-value
+type lang
+  desc "lang"
+  ext lng
+  mime text/x-lang
+  cat text
+  parent plain
+  min-confidence high
+  some 2
+    head 4096 str "function "
+    head 4096 str "local "
+    xml-root "*"
+  end
+  some 0
+    head 4096 str "end"
+  end
 type sh
   desc "sh"
   ext sh

@@ -51,6 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)probe.xml();
     (void)probe.json();
     (void)probe.shebang();
+    (void)probe.table(';');
+    (void)probe.keyFile();
     (void)probe.zip();
     (void)probe.ole();
     return 0;

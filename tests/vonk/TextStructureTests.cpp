@@ -1,0 +1,113 @@
+#include "TextStructure.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace gv::vonk;
+
+namespace {
+
+struct TableCase {
+    const char* name;
+    std::string text;
+    char separator;
+    bool truncated;
+    bool consistent;
+    std::size_t records; // checked when consistent
+    std::size_t fields;
+};
+
+class Tables : public ::testing::TestWithParam<TableCase> {};
+
+TEST_P(Tables, JudgesFieldCounts)
+{
+    const TableCase& c = GetParam();
+    TableShape t = delimitedShape(c.text, c.separator, c.truncated);
+    EXPECT_EQ(t.consistent, c.consistent) << c.name << ": " << t.records << " records of " << t.fields;
+    if (c.consistent) {
+        EXPECT_EQ(t.records, c.records) << c.name;
+        EXPECT_EQ(t.fields, c.fields) << c.name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Text, Tables, ::testing::Values(
+    TableCase{"plain csv", "a,b,c\n1,2,3\n4,5,6\n", ',', false, true, 3, 3},
+    TableCase{"crlf and blank lines", "a,b\r\n\r\n1,2\r\n3,4\r\n\r\n", ',', false, true, 3, 2},
+    TableCase{"last record without a line break", "a,b\n1,2", ',', false, true, 2, 2},
+    TableCase{"quoted separators, line breaks, doubled quotes", "\"n\",\"v\"\n\"a,b\",\"line1\nline2\"\n\"say \"\"hi\"\"\",x\n", ',', false, true, 3, 2},
+    TableCase{"semicolons with decimal commas", "\"Name\";\"Amount\"\n\"W\";\"12,50\"\n", ';', false, true, 2, 2},
+    TableCase{"tabs", "id\tname\n1\tAnna\n2\tLuca\n", '\t', false, true, 3, 2},
+    TableCase{"short trailing records", "a,b,c,d\n1,2,3,4\n5,6\n7,8,9\n", ',', false, true, 4, 4},
+    TableCase{"a record longer than the header", "a,b\n1,2,3\n", ',', false, false, 0, 0},
+    TableCase{"a record with one field", "a,b\n1,2\nalone\n", ',', false, false, 0, 0},
+    TableCase{"one record is no table", "a,b,c\n", ',', false, false, 0, 0},
+    TableCase{"no separator at all", "just words\nmore words\n", ',', false, false, 0, 0},
+    TableCase{"prose with a comma on each line", "Dear John, hello\nYours, Anna\n", ',', false, false, 0, 0},
+    TableCase{"text after a closing quote", "\"a\"x,b\n1,2\n", ',', false, false, 0, 0},
+    TableCase{"unclosed quote at the real end", "a,b\n\"1,2\n", ',', false, false, 0, 0},
+    TableCase{"unclosed quote where the head is cut", "a,b\n1,2\n\"3,4", ',', true, true, 2, 2},
+    TableCase{"unfinished last record of a cut head", "a,b\n1,2\n3,4,5,6,7", ',', true, true, 2, 2},
+    TableCase{"blank after a tab is fine", "a\t b\n1\t 2\n", '\t', false, true, 2, 2}));
+
+struct KeyCase {
+    const char* name;
+    std::string text;
+    bool valid;
+    std::size_t sections;
+    std::size_t keys;
+};
+
+class KeyFiles : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(KeyFiles, JudgesEveryLine)
+{
+    const KeyCase& c = GetParam();
+    KeyFileShape k = keyFileShape(c.text, false);
+    EXPECT_EQ(k.valid, c.valid) << c.name;
+    if (c.valid) {
+        EXPECT_EQ(k.sections, c.sections) << c.name;
+        EXPECT_EQ(k.keys, c.keys) << c.name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Text, KeyFiles, ::testing::Values(
+    KeyCase{"ini", "; comment\n[general]\nname=sample\ndebug = false\n\n[paths]\ndata=/var/lib\n", true, 2, 3},
+    KeyCase{"desktop entry with localised keys", "[Desktop Entry]\nName=Tool\nName[it]=Attrezzo\nExec=tool %f\n", true, 1, 3},
+    KeyCase{"indented keys and lone keys", "[mysqld]\n\tport = 3306\nskip-networking\n", true, 1, 1},
+    KeyCase{"defaults commented out", "# shipped defaults\n[Manager]\n#LogLevel=info\n#LogTarget=journal\n", true, 1, 2},
+    KeyCase{"one odd line in ten", "[a]\nk1=1\nk2=2\nk3=3\nk4=4\nk5=5\nk6=6\nk7=7\nk8=8\n.include other file\n", true, 1, 8},
+    KeyCase{"no section", "a=1\nb=2\n", false, 0, 0},
+    KeyCase{"section without keys", "[only]\n", false, 0, 0},
+    KeyCase{"prose between", "[note]\nThis is a sentence about things.\nk=v\n", false, 0, 0},
+    KeyCase{"shell test brackets", "[ -f x ] && echo\nA=1\n", false, 0, 0},
+    KeyCase{"code on the key side", "[s]\nf(x) = 2\n", false, 0, 0},
+    KeyCase{"array of tables is not a section", "[[bin]]\nname = \"x\"\n", false, 0, 0}));
+
+TEST(LineEndings, NamesTheKindOrMixed)
+{
+    EXPECT_EQ(lineEndingsOf("a\nb\n"), LineEndings::Lf);
+    EXPECT_EQ(lineEndingsOf("a\r\nb\r\n"), LineEndings::CrLf);
+    EXPECT_EQ(lineEndingsOf("a\rb\r c"), LineEndings::Cr);
+    EXPECT_EQ(lineEndingsOf("a\r\nb\n"), LineEndings::Mixed);
+    EXPECT_EQ(lineEndingsOf("no break"), LineEndings::None);
+    // A CR that ends the sample may be the first half of a CR LF.
+    EXPECT_EQ(lineEndingsOf("a\r\nb\r"), LineEndings::CrLf);
+    EXPECT_STREQ(lineEndingsName(LineEndings::CrLf), "CRLF");
+    EXPECT_STREQ(lineEndingsName(LineEndings::Mixed), "mixed");
+}
+
+TEST(Tables, StopAtTheRecordLimit)
+{
+    // Ten thousand agreeing records are read only as far as the limit; a
+    // disagreeing record after it is not seen.
+    std::string text;
+    for (int i = 0; i < 10000; ++i)
+        text += "1,2\n";
+    text += "1,2,3\n";
+    TableShape t = delimitedShape(text, ',', false);
+    EXPECT_TRUE(t.consistent);
+    EXPECT_EQ(t.records, kMaxRecords);
+}
+
+} // namespace

@@ -1,0 +1,203 @@
+#include "TextStructure.h"
+
+#include <cstring>
+
+namespace gv::vonk {
+
+namespace {
+
+bool lineBreak(char c) { return c == '\n' || c == '\r'; }
+
+std::string_view trimmed(std::string_view s)
+{
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+// Characters that show a line is code or prose rather than a key.
+bool badKeyChar(char c)
+{
+    auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7F || std::strchr("\"<>{}();", c) != nullptr;
+}
+
+} // namespace
+
+const char* lineEndingsName(LineEndings e)
+{
+    switch (e) {
+    case LineEndings::Lf: return "LF";
+    case LineEndings::CrLf: return "CRLF";
+    case LineEndings::Cr: return "CR";
+    case LineEndings::Mixed: return "mixed";
+    case LineEndings::None: break;
+    }
+    return "none";
+}
+
+LineEndings lineEndingsOf(std::string_view t)
+{
+    std::size_t lf = 0, crlf = 0, cr = 0;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i] == '\n') {
+            ++lf;
+        } else if (t[i] == '\r') {
+            if (i + 1 < t.size() && t[i + 1] == '\n') {
+                ++crlf;
+                ++i;
+            } else if (i + 1 < t.size()) {
+                ++cr; // a CR that ends the sample may be half of a CR LF
+            }
+        }
+    }
+    int kinds = (lf > 0) + (crlf > 0) + (cr > 0);
+    if (kinds == 0)
+        return LineEndings::None;
+    if (kinds > 1)
+        return LineEndings::Mixed;
+    return lf ? LineEndings::Lf : crlf ? LineEndings::CrLf : LineEndings::Cr;
+}
+
+TableShape delimitedShape(std::string_view t, char sep, bool truncated)
+{
+    const std::size_t n = t.size();
+    const bool punctuation = sep != '\t' && sep != ' ';
+    std::size_t i = 0, records = 0, expected = 0, seps = 0, spaced = 0;
+    while (i < n && records < kMaxRecords) {
+        if (lineBreak(t[i])) {
+            ++i; // blank line
+            continue;
+        }
+        std::size_t fields = 1, recSeps = 0, recSpaced = 0;
+        bool ended = false;
+        while (i < n) {
+            if (t[i] == '"') {
+                bool closed = false;
+                for (++i; i < n; ++i) {
+                    if (t[i] != '"')
+                        continue;
+                    if (i + 1 < n && t[i + 1] == '"') {
+                        ++i;
+                        continue;
+                    }
+                    ++i;
+                    closed = true;
+                    break;
+                }
+                if (!closed) {
+                    if (truncated)
+                        break; // cut inside the field: the record is unfinished
+                    return {};
+                }
+                if (i < n && t[i] != sep && !lineBreak(t[i]))
+                    return {}; // text after a closing quote
+            } else {
+                while (i < n && t[i] != sep && !lineBreak(t[i]))
+                    ++i;
+            }
+            if (i >= n)
+                break;
+            if (t[i] == sep) {
+                ++recSeps;
+                recSpaced += i + 1 < n && t[i + 1] == ' ';
+                ++fields;
+                ++i;
+                continue;
+            }
+            ended = true;
+            i += t[i] == '\r' && i + 1 < n && t[i + 1] == '\n' ? 2 : 1;
+            break;
+        }
+        if (!ended && truncated)
+            break;
+        // Exporters often leave out empty trailing fields, so a record may
+        // be shorter than the first (the header), never longer.
+        if (expected == 0)
+            expected = fields;
+        else if (fields > expected || fields < 2)
+            return {};
+        ++records;
+        seps += recSeps;
+        spaced += recSpaced;
+    }
+    TableShape shape;
+    shape.records = records;
+    shape.fields = expected;
+    shape.consistent = records >= 2 && expected >= 2 && !(punctuation && spaced * 2 > seps);
+    return shape;
+}
+
+namespace {
+
+// "key = value" or a lone key; 1 for an assignment, 0 for a lone key, -1 for
+// anything else.
+int keyLine(std::string_view line)
+{
+    std::size_t eq = line.find('=');
+    std::string_view key = trimmed(line.substr(0, eq));
+    if (key.empty() || key.size() > 64)
+        return -1;
+    std::size_t blanks = 0;
+    for (char c : key) {
+        if (badKeyChar(c))
+            return -1;
+        blanks += c == ' ' || c == '\t';
+    }
+    // Keys may hold a blank or two ("Display Name"); a lone key none.
+    if (eq == std::string_view::npos)
+        return blanks == 0 ? 0 : -1;
+    return blanks <= 2 ? 1 : -1;
+}
+
+} // namespace
+
+KeyFileShape keyFileShape(std::string_view t, bool truncated)
+{
+    KeyFileShape shape;
+    std::size_t pos = 0, lines = 0, significant = 0, odd = 0;
+    while (pos < t.size() && lines < kMaxRecords) {
+        std::size_t nl = t.find('\n', pos);
+        if (nl == std::string_view::npos) {
+            if (truncated)
+                break;
+            nl = t.size();
+        }
+        std::string_view line = trimmed(t.substr(pos, nl - pos));
+        pos = nl + 1;
+        ++lines;
+        if (line.empty())
+            continue;
+        if (line.front() == ';' || line.front() == '#') {
+            // Shipped configuration often lists its defaults commented out.
+            std::string_view rest = line.substr(1);
+            if (!rest.empty() && rest.front() != ' ' && rest.front() != '\t' && rest.find('=') != std::string_view::npos
+                && keyLine(rest) == 1)
+                ++shape.keys;
+            continue;
+        }
+        ++significant;
+        if (line.front() == '[') {
+            std::string_view inner = line.size() >= 3 && line.back() == ']' ? line.substr(1, line.size() - 2) : std::string_view();
+            if (inner.empty() || inner.find_first_of("[]=") != std::string_view::npos)
+                ++odd;
+            else
+                ++shape.sections;
+            continue;
+        }
+        int k = keyLine(line);
+        if (k < 0)
+            ++odd;
+        else
+            shape.keys += static_cast<std::size_t>(k);
+    }
+    // Real files have the odd directive (an include, a continued value):
+    // one line in ten may be neither a section nor a key.
+    shape.valid = shape.sections >= 1 && shape.keys >= 1 && odd * 10 <= significant;
+    return shape;
+}
+
+} // namespace gv::vonk
