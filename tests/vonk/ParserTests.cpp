@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(Vdef, ParserErrors, ::testing::Values(
     BadSource{"zip-first form", kHead + " zip-first \"m\" hex 00\n", 6, "zip-first"},
     BadSource{"separator of two characters", kHead + " delimited \",,\"\n", 6, "usage: delimited"},
     BadSource{"quote as separator", kHead + " delimited \"\\\"\"\n", 6, "usage: delimited"},
-    BadSource{"key-value takes nothing", kHead + " key-value \"=\"\n", 6, "usage: key-value"},
+    BadSource{"key-value separator", kHead + " key-value \"-\"\n", 6, "usage: key-value"},
     BadSource{"some without a number", kHead + " some\n", 6, "usage: some N"},
     BadSource{"some asks for more than it holds", kHead + " some 3\n at 0 str \"a\"\n at 1 str \"b\"\n end\n", 9, "'some 3' holds only 2"},
     BadSource{"min-confidence level", kHead + " min-confidence total\n at 0 str \"x\"\n", 6, "'high' or 'medium'"}));

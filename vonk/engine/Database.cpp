@@ -263,7 +263,8 @@ bool Database::validate(std::string& error, bool verifyChecksum)
             }
             break;
         case NodeKind::Delimited:
-            if (n.a.len != 1) {
+        case NodeKind::KeyValue:
+            if (n.a.len != 1 || n.a.off >= h.poolSize || (kind == NodeKind::KeyValue && str(n.a) != "=" && str(n.a) != ":")) {
                 error = where + " has a bad separator";
                 return false;
             }

@@ -734,9 +734,13 @@ bool DefinitionParser::rule(const std::vector<Token>& t, std::size_t i, SourceRu
         return true;
     }
     if (kw == "key-value") {
-        if (!needCount(1, "key-value"))
+        bool ok = t.size() - i == 1 || (t.size() - i == 2 && quotedAt(i + 1) && (t[i + 1].text == "=" || t[i + 1].text == ":"));
+        if (!ok) {
+            error("usage: key-value [\"=\" | \":\"]");
             return false;
+        }
         r.kind = db::NodeKind::KeyValue;
+        r.first = t.size() - i == 2 ? t[i + 1].text : "=";
         return true;
     }
     error("unknown keyword '" + kw + "'");

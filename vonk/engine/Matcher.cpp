@@ -381,6 +381,15 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         return true;
     }
     case NodeKind::KeyValue: {
+        if (m_db.str(n.a) == ":") {
+            const MappingShape& m = probe.mapping();
+            if (!m.valid)
+                return false;
+            hit(std::to_string(m.keys) + (m.keys == 1 ? " key, " : " keys, ") + std::to_string(m.items)
+                + (m.items == 1 ? " list item" : " list items"));
+            evidence = std::min<std::uint64_t>(n.evidence, 12 * (m.keys + m.items));
+            return true;
+        }
         const KeyFileShape& k = probe.keyFile();
         if (!k.valid)
             return false;

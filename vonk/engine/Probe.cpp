@@ -127,6 +127,15 @@ const KeyFileShape& Probe::keyFile()
     return m_keyFile;
 }
 
+const MappingShape& Probe::mapping()
+{
+    if (!(m_done & kMapping)) {
+        m_mapping = text().isText() ? mappingShape(textView(), m_size > m_headLen) : MappingShape{};
+        m_done |= kMapping;
+    }
+    return m_mapping;
+}
+
 const std::string& Probe::shebang()
 {
     if (!(m_done & kShebang)) {

@@ -42,6 +42,7 @@ public:
     std::size_t jsonLength();
     TableShape table(char separator);
     const KeyFileShape& keyFile();
+    const MappingShape& mapping();
     const std::string& shebang();
     const ZipDirectory& zip();
     const ZipFirstMember& zipFirst();
@@ -59,7 +60,7 @@ private:
     std::size_t m_tailLen = 0;
     std::vector<std::uint8_t> m_scratch;
 
-    enum Done : unsigned { kText = 1, kView = 2, kXml = 4, kJson = 8, kShebang = 16, kZip = 32, kZipFirst = 64, kOle = 128, kKeyFile = 256 };
+    enum Done : unsigned { kText = 1, kView = 2, kXml = 4, kJson = 8, kShebang = 16, kZip = 32, kZipFirst = 64, kOle = 128, kKeyFile = 256, kMapping = 512 };
     unsigned m_done = 0;
     TextInfo m_text;
     std::string m_view;
@@ -72,6 +73,7 @@ private:
     };
     std::vector<Table> m_tables;
     KeyFileShape m_keyFile;
+    MappingShape m_mapping;
     std::string m_shebang;
     ZipDirectory m_zip;
     ZipFirstMember m_zipFirst;

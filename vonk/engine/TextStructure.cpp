@@ -200,4 +200,111 @@ KeyFileShape keyFileShape(std::string_view t, bool truncated)
     return shape;
 }
 
+namespace {
+
+// The key of "key: value" or "key:", quoted or plain; empty when the line
+// is not one.
+std::string_view mappingKey(std::string_view line, std::string_view& value)
+{
+    std::size_t colon = std::string_view::npos;
+    if (!line.empty() && (line.front() == '"' || line.front() == '\'')) {
+        std::size_t close = line.find(line.front(), 1);
+        if (close == std::string_view::npos || close + 1 >= line.size() || line[close + 1] != ':')
+            return {};
+        colon = close + 1;
+    } else {
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == ':' && (i + 1 == line.size() || line[i + 1] == ' ')) {
+                colon = i;
+                break;
+            }
+        }
+        if (colon == std::string_view::npos || colon == 0)
+            return {};
+        std::string_view key = line.substr(0, colon);
+        if (key.size() > 64 || key.front() == '[' || key.front() == '{')
+            return {};
+        std::size_t blanks = 0;
+        for (char c : key) {
+            if (badKeyChar(c) || c == ':')
+                return {}; // "root:x:0:" is a colon-separated record
+            blanks += c == ' ';
+        }
+        if (blanks > 2)
+            return {};
+    }
+    value = trimmed(line.substr(colon + 1));
+    return line.substr(0, colon);
+}
+
+// "|", ">", "|-", ">+2"...: the value goes on in the lines below.
+bool blockScalar(std::string_view value)
+{
+    if (value.empty() || (value.front() != '|' && value.front() != '>'))
+        return false;
+    for (char c : value.substr(1)) {
+        if (c != '-' && c != '+' && (c < '1' || c > '9'))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+MappingShape mappingShape(std::string_view t, bool truncated)
+{
+    MappingShape shape;
+    std::size_t pos = 0, lines = 0, significant = 0, odd = 0;
+    std::size_t blockIndent = std::string_view::npos; // inside a block scalar begun at this indent
+    while (pos < t.size() && lines < kMaxRecords) {
+        std::size_t nl = t.find('\n', pos);
+        if (nl == std::string_view::npos) {
+            if (truncated)
+                break;
+            nl = t.size();
+        }
+        std::string_view raw = t.substr(pos, nl - pos);
+        pos = nl + 1;
+        ++lines;
+        std::string_view line = trimmed(raw);
+        if (line.empty())
+            continue;
+        std::size_t indent = raw.find_first_not_of(' ');
+        if (blockIndent != std::string_view::npos) {
+            if (indent > blockIndent)
+                continue;
+            blockIndent = std::string_view::npos;
+        }
+        if (line.front() == '#')
+            continue;
+        if (indent == 0 && (line.starts_with("---") || line == "..." || line.front() == '%'))
+            continue;
+        ++significant;
+        if (raw[indent] == '\t') {
+            ++odd; // YAML indents with spaces only
+            continue;
+        }
+        std::string_view rest = line;
+        while (rest == "-" || rest.starts_with("- ")) {
+            ++shape.items;
+            rest = trimmed(rest.substr(1));
+        }
+        if (rest.empty())
+            continue;
+        std::string_view value;
+        if (!mappingKey(rest, value).empty() && !value.ends_with(',') && !value.starts_with('(')) {
+            ++shape.keys;
+            if (blockScalar(value))
+                blockIndent = indent;
+            continue;
+        }
+        if (rest.size() != line.size())
+            continue; // a list item holding a plain value
+        ++odd; // also "key: value," of an object literal in code
+
+    }
+    shape.valid = shape.keys >= 1 && shape.keys + shape.items >= 2 && odd * 10 <= significant;
+    return shape;
+}
+
 } // namespace gv::vonk

@@ -46,6 +46,19 @@ struct KeyFileShape {
 
 KeyFileShape keyFileShape(std::string_view text, bool truncated);
 
+// A YAML-style mapping: every line that is not blank, a comment, a document
+// marker ("---", "...") or a directive ("%YAML") is "key: value", "key:" or
+// a list item "- ...", indented by spaces (never tabs); the lines of a block
+// scalar ("key: |" or ">") are its content. One line in ten may be
+// something else. `valid` with at least one key and two keys or items.
+struct MappingShape {
+    bool valid = false;
+    std::size_t keys = 0;
+    std::size_t items = 0;
+};
+
+MappingShape mappingShape(std::string_view text, bool truncated);
+
 inline constexpr std::size_t kMaxRecords = 1000;
 
 } // namespace gv::vonk
