@@ -159,6 +159,41 @@ TEST_F(Cli, TextAnswersWithTheShippedDefinitions)
     EXPECT_EQ(tsv.out, crlf + "\ttext/plain\ttxt\ttext\tText document (ASCII, CRLF line endings)\n");
 }
 
+TEST_F(Cli, ShippedDefinitionsTellTextFormatsApart)
+{
+    struct Case {
+        const char* name;
+        std::string content;
+        const char* id;
+    };
+    const Case cases[] = {
+        {"yaml without a marker", "server:\n  host: 0.0.0.0\n  port: 8080\nlogging:\n  level: info\n", "yaml"},
+        {"licence text with an indented field", "This package was made by someone.\n\nLicense:\n  The text of the licence\n goes here.\n", "text"},
+        {"machine-readable copyright", "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\nUpstream-Name: x\n\nFiles: *\nCopyright: 2020 A\nLicense: MIT\n", "debian-copyright"},
+        {"a key boundary quoted in prose", "To export, look for the line -----BEGIN PGP PUBLIC KEY BLOCK----- in the file.\n", "text"},
+        {"an armoured key after a comment", "Comment: ours\n-----BEGIN PGP PUBLIC KEY BLOCK-----\n\nmQENBF\n-----END PGP PUBLIC KEY BLOCK-----\n", "pgp-key"},
+        {"python module with many habits", "\"\"\"Tools.\"\"\"\nimport os\n\n\nclass Walker:\n    def __init__(self, root):\n        self.root = root\n\n    def names(self):\n        if self.root is None:\n            return []\n        return os.listdir(self.root)\n", "python-script"},
+        {"prose with two keywords", "Let the local team know: the end of the road is near, then we go home.\n", "text"},
+        {"key file with commented defaults", "[Journal]\n#Storage=auto\n#Compress=yes\n", "ini"},
+        {"passwd-style records", "root:x:0:0:root:/root:/bin/bash\ndaemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n", "text"},
+    };
+    std::vector<std::string> args{"--tsv"};
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        args.push_back(write("case" + std::to_string(i), cases[i].content));
+    RunResult r = runExe(GV_VONK_EXE, args);
+    ASSERT_EQ(r.exit, 0) << r.err;
+    std::size_t pos = 0;
+    for (const auto& c : cases) {
+        std::size_t nl = r.out.find('\n', pos);
+        ASSERT_NE(nl, std::string::npos) << r.out;
+        std::string line = r.out.substr(pos, nl - pos);
+        pos = nl + 1;
+        // path, MIME, extension, id, description
+        std::size_t a = line.find('\t'), b = line.find('\t', a + 1), d = line.find('\t', b + 1), e = line.find('\t', d + 1);
+        EXPECT_EQ(line.substr(d + 1, e - d - 1), c.id) << c.name << ": " << line;
+    }
+}
+
 TEST_F(Cli, TsvGivesOneLinePerFileForScoring)
 {
     auto a = write("a", kPng);

@@ -84,6 +84,39 @@ INSTANTIATE_TEST_SUITE_P(Text, KeyFiles, ::testing::Values(
     KeyCase{"code on the key side", "[s]\nf(x) = 2\n", false, 0, 0},
     KeyCase{"array of tables is not a section", "[[bin]]\nname = \"x\"\n", false, 0, 0}));
 
+struct MappingCase {
+    const char* name;
+    std::string text;
+    bool valid;
+    std::size_t keys;
+    std::size_t items;
+};
+
+class Mappings : public ::testing::TestWithParam<MappingCase> {};
+
+TEST_P(Mappings, JudgesEveryLine)
+{
+    const MappingCase& c = GetParam();
+    MappingShape m = mappingShape(c.text, false);
+    EXPECT_EQ(m.valid, c.valid) << c.name << ": " << m.keys << " keys, " << m.items << " items";
+    if (c.valid) {
+        EXPECT_EQ(m.keys, c.keys) << c.name;
+        EXPECT_EQ(m.items, c.items) << c.name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Text, Mappings, ::testing::Values(
+    MappingCase{"nested mapping", "# service\nserver:\n  host: 0.0.0.0\n  port: 8080\n", true, 3, 0},
+    MappingCase{"document markers and a list", "%YAML 1.2\n---\n- id: 1\n  title: \"first\"\n- id: 2\n...\n", true, 3, 2},
+    MappingCase{"block scalar content is skipped", "steps:\n  - run: |\n      make test\n      echo done!\n  - uses: x\n", true, 3, 2},
+    MappingCase{"quoted keys", "\"a b\": 1\n'c': 2\n", true, 2, 0},
+    MappingCase{"a single key is too little", "key: value\n", false, 0, 0},
+    MappingCase{"tab indentation", "a:\n\tb: 1\n\tc: 2\n", false, 0, 0},
+    MappingCase{"prose with a heading", "Note: read this\nThe quick brown fox jumps over the lazy dog.\n", false, 0, 0},
+    MappingCase{"colon-separated records", "root:x:0:\ndaemon:x:1:\n", false, 0, 0},
+    MappingCase{"object literal in code", "M = {\n    'a': ('x', 1),\n    'b': ('y', 2),\n}\n", false, 0, 0},
+    MappingCase{"python", "def f(x):\n    return x\n", false, 0, 0}));
+
 TEST(LineEndings, NamesTheKindOrMixed)
 {
     EXPECT_EQ(lineEndingsOf("a\nb\n"), LineEndings::Lf);
