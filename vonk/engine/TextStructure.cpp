@@ -1,5 +1,6 @@
 #include "TextStructure.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace gv::vonk {
@@ -23,6 +24,13 @@ bool badKeyChar(char c)
 {
     auto u = static_cast<unsigned char>(c);
     return u < 0x20 || u == 0x7F || std::strchr("\"<>{}();", c) != nullptr;
+}
+
+// More than one line in ten that fits no form, judged as the lines come
+// (over ten at least), so prose is given up on within a few lines.
+bool tooOdd(std::size_t odd, std::size_t significant)
+{
+    return odd * 10 > std::max<std::size_t>(significant, 10);
 }
 
 } // namespace
@@ -160,6 +168,8 @@ KeyFileShape keyFileShape(std::string_view t, bool truncated)
     KeyFileShape shape;
     std::size_t pos = 0, lines = 0, significant = 0, odd = 0;
     while (pos < t.size() && lines < kMaxRecords) {
+        if (tooOdd(odd, significant))
+            return {};
         std::size_t nl = t.find('\n', pos);
         if (nl == std::string_view::npos) {
             if (truncated)
@@ -257,6 +267,8 @@ MappingShape mappingShape(std::string_view t, bool truncated)
     std::size_t pos = 0, lines = 0, significant = 0, odd = 0;
     std::size_t blockIndent = std::string_view::npos; // inside a block scalar begun at this indent
     while (pos < t.size() && lines < kMaxRecords) {
+        if (tooOdd(odd, significant))
+            return {};
         std::size_t nl = t.find('\n', pos);
         if (nl == std::string_view::npos) {
             if (truncated)
