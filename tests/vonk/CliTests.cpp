@@ -175,6 +175,7 @@ TEST_F(Cli, ShippedDefinitionsTellTextFormatsApart)
         {"python module with many habits", "\"\"\"Tools.\"\"\"\nimport os\n\n\nclass Walker:\n    def __init__(self, root):\n        self.root = root\n\n    def names(self):\n        if self.root is None:\n            return []\n        return os.listdir(self.root)\n", "python-script"},
         {"prose with two keywords", "Let the local team know: the end of the road is near, then we go home.\n", "text"},
         {"key file with commented defaults", "[Journal]\n#Storage=auto\n#Compress=yes\n", "ini"},
+        {"perl module quoting other languages' words", "package Env;\nour $VERSION = '1.06';\n\n=head1 NAME\n\nEnv - the environment as variables\n\n=cut\n\nsub import {\n    my ($callpack) = caller(0);\n    return undefined unless @_;\n    tie_all(sub { function(); });\n}\n1;\n", "perl-script"},
         {"passwd-style records", "root:x:0:0:root:/root:/bin/bash\ndaemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n", "text"},
     };
     std::vector<std::string> args{"--tsv"};
