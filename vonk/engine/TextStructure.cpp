@@ -26,6 +26,35 @@ bool badKeyChar(char c)
     return u < 0x20 || u == 0x7F || std::strchr("\"<>{}();", c) != nullptr;
 }
 
+// The lines of a head, at most kMaxRecords of them; the unfinished last
+// line of a head cut from a longer file is left out.
+class LineReader {
+public:
+    LineReader(std::string_view text, bool truncated) : m_text(text), m_truncated(truncated) {}
+
+    bool next(std::string_view& line)
+    {
+        if (m_pos >= m_text.size() || m_lines >= kMaxRecords)
+            return false;
+        std::size_t nl = m_text.find('\n', m_pos);
+        if (nl == std::string_view::npos) {
+            if (m_truncated)
+                return false;
+            nl = m_text.size();
+        }
+        line = m_text.substr(m_pos, nl - m_pos);
+        m_pos = nl + 1;
+        ++m_lines;
+        return true;
+    }
+
+private:
+    std::string_view m_text;
+    bool m_truncated;
+    std::size_t m_pos = 0;
+    std::size_t m_lines = 0;
+};
+
 // More than one line in ten that fits no form, judged as the lines come
 // (over ten at least), so prose is given up on within a few lines.
 bool tooOdd(std::size_t odd, std::size_t significant)
@@ -166,19 +195,11 @@ int keyLine(std::string_view line)
 KeyFileShape keyFileShape(std::string_view t, bool truncated)
 {
     KeyFileShape shape;
-    std::size_t pos = 0, lines = 0, significant = 0, odd = 0;
-    while (pos < t.size() && lines < kMaxRecords) {
-        if (tooOdd(odd, significant))
-            return {};
-        std::size_t nl = t.find('\n', pos);
-        if (nl == std::string_view::npos) {
-            if (truncated)
-                break;
-            nl = t.size();
-        }
-        std::string_view line = trimmed(t.substr(pos, nl - pos));
-        pos = nl + 1;
-        ++lines;
+    std::size_t significant = 0, odd = 0;
+    LineReader reader(t, truncated);
+    std::string_view raw;
+    while (!tooOdd(odd, significant) && reader.next(raw)) {
+        std::string_view line = trimmed(raw);
         if (line.empty())
             continue;
         if (line.front() == ';' || line.front() == '#') {
@@ -264,20 +285,11 @@ bool blockScalar(std::string_view value)
 MappingShape mappingShape(std::string_view t, bool truncated)
 {
     MappingShape shape;
-    std::size_t pos = 0, lines = 0, significant = 0, odd = 0;
+    std::size_t significant = 0, odd = 0;
     std::size_t blockIndent = std::string_view::npos; // inside a block scalar begun at this indent
-    while (pos < t.size() && lines < kMaxRecords) {
-        if (tooOdd(odd, significant))
-            return {};
-        std::size_t nl = t.find('\n', pos);
-        if (nl == std::string_view::npos) {
-            if (truncated)
-                break;
-            nl = t.size();
-        }
-        std::string_view raw = t.substr(pos, nl - pos);
-        pos = nl + 1;
-        ++lines;
+    LineReader reader(t, truncated);
+    std::string_view raw;
+    while (!tooOdd(odd, significant) && reader.next(raw)) {
         std::string_view line = trimmed(raw);
         if (line.empty())
             continue;
