@@ -334,6 +334,9 @@ TEST(MimeInfoImportXml, MalformedFilesAreSkippedWithTheirLine)
         {"bad character reference", open + "<mime-type type=\"a/b\"><comment>&#xD800;</comment></mime-type></mime-info>", "bad.xml:3: not well-formed XML: bad character reference"},
         {"other document", "<svg/>", "bad.xml:1: root element is <svg>, not <mime-info>"},
         {"empty file", "", "bad.xml:1: not well-formed XML: no root element"},
+        {"lines inside a doctype are counted", "<?xml version=\"1.0\"?>\n<!DOCTYPE mime-info [\n<!ENTITY a \"]>\">\n]>\n<mime-info>\n</mime-type>\n",
+            "bad.xml:6: not well-formed XML: unexpected </mime-type>"},
+        {"unterminated doctype", "<?xml version=\"1.0\"?>\n<!DOCTYPE mime-info [\n<!ELEMENT x ANY>\n", "bad.xml:2: not well-formed XML: unterminated DOCTYPE"},
     };
     for (const auto& c : cases) {
         MimeInfoImport imp;

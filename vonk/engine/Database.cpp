@@ -264,7 +264,7 @@ bool Database::validate(std::string& error, bool verifyChecksum)
             break;
         case NodeKind::Delimited:
         case NodeKind::KeyValue:
-            if (n.a.len != 1 || n.a.off >= h.poolSize || (kind == NodeKind::KeyValue && str(n.a) != "=" && str(n.a) != ":")) {
+            if (n.a.len != 1 || (kind == NodeKind::KeyValue && str(n.a) != "=" && str(n.a) != ":")) {
                 error = where + " has a bad separator";
                 return false;
             }

@@ -449,7 +449,6 @@ const std::vector<Candidate>& Matcher::identify(Probe& probe)
     m_candidates.clear();
     m_result.clear();
 
-    const std::uint64_t size = probe.size();
     auto head = probe.head();
     auto tail = probe.tail(m_db.tailAnchorReach());
     const auto& anchors = m_db.anchors();
@@ -493,7 +492,6 @@ const std::vector<Candidate>& Matcher::identify(Probe& probe)
     }
     for (std::uint32_t d : m_db.always())
         addCandidate(d);
-    (void)size;
 
     for (std::size_t i = 0; i < m_candidates.size(); ++i) {
         std::uint64_t s = 0;

@@ -1,6 +1,7 @@
 #include "MimeInfoImport.h"
 
 #include "DatabaseWriter.h"
+#include "TextSniffer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -239,25 +240,11 @@ private:
 
     bool skipDoctype()
     {
-        int brackets = 0;
-        char quote = 0;
-        while (m_i < m_s.size()) {
-            char c = m_s[m_i];
-            step();
-            if (quote) {
-                if (c == quote)
-                    quote = 0;
-            } else if (c == '"' || c == '\'') {
-                quote = c;
-            } else if (c == '[') {
-                ++brackets;
-            } else if (c == ']') {
-                --brackets;
-            } else if (c == '>' && brackets <= 0) {
-                return true;
-            }
-        }
-        return false;
+        std::size_t end = doctypeEnd(m_s, m_i);
+        std::size_t stop = end == std::string_view::npos ? m_s.size() : end;
+        while (m_i < stop)
+            step(); // counts the lines it passes
+        return end != std::string_view::npos;
     }
 
     std::string readName()

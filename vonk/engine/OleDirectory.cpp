@@ -1,20 +1,13 @@
 #include "OleDirectory.h"
 
+#include "LittleEndian.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace gv::vonk {
 
 namespace {
-
-std::uint16_t le16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t le32(const std::uint8_t* p)
-{
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
-}
 
 char lowerAscii(char c)
 {

@@ -21,6 +21,28 @@ bool nameChar(char c)
 
 } // namespace
 
+std::size_t doctypeEnd(std::string_view t, std::size_t from)
+{
+    int bracket = 0;
+    char quote = 0;
+    for (std::size_t j = from; j < t.size(); ++j) {
+        char c = t[j];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '[') {
+            ++bracket;
+        } else if (c == ']') {
+            --bracket;
+        } else if (c == '>' && bracket <= 0) {
+            return j + 1;
+        }
+    }
+    return std::string_view::npos;
+}
+
 XmlRoot findXmlRoot(std::string_view t)
 {
     XmlRoot r;
@@ -48,28 +70,9 @@ XmlRoot findXmlRoot(std::string_view t)
             continue;
         }
         if (t.compare(i, 2, "<!") == 0) {
-            // Doctype: skip to its '>' outside the internal subset and quotes.
-            int bracket = 0;
-            char quote = 0;
-            std::size_t j = i + 2;
-            for (; j < t.size(); ++j) {
-                char c = t[j];
-                if (quote) {
-                    if (c == quote)
-                        quote = 0;
-                } else if (c == '"' || c == '\'') {
-                    quote = c;
-                } else if (c == '[') {
-                    ++bracket;
-                } else if (c == ']') {
-                    --bracket;
-                } else if (c == '>' && bracket <= 0) {
-                    break;
-                }
-            }
-            if (j >= t.size())
+            i = doctypeEnd(t, i + 2);
+            if (i == std::string_view::npos)
                 return r;
-            i = j + 1;
             continue;
         }
         break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,10 @@ struct XmlRoot {
 // processing instructions and a doctype (with an internal subset), then
 // reads the first element's name and the namespace that applies to it.
 XmlRoot findXmlRoot(std::string_view text);
+
+// Where a doctype that began before `from` ends: just past its '>', found
+// outside quotes and the internal subset; npos when the text ends first.
+std::size_t doctypeEnd(std::string_view text, std::size_t from);
 
 // True when the text is a JSON object or array. With `truncated`, a document
 // cut off by the end of the text counts, as long as what is there is valid.

@@ -1,27 +1,12 @@
 #include "ZipDirectory.h"
 
+#include "LittleEndian.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string.h>
 
 namespace gv::vonk {
-
-namespace {
-
-std::uint16_t le16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t le32(const std::uint8_t* p)
-{
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
-}
-std::uint64_t le64(const std::uint8_t* p)
-{
-    return std::uint64_t{le32(p)} | (std::uint64_t{le32(p + 4)} << 32);
-}
-
-} // namespace
 
 void ZipDirectory::read(ByteSource& src, std::span<const std::uint8_t> tail)
 {
