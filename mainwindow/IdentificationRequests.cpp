@@ -11,6 +11,8 @@
 #include "winhelpers/MsgBox.h"
 #include "winhelpers/core/ShortName.h"
 
+#include "runner/Utf8ChunkDecoder.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -156,39 +158,6 @@ private:
     std::function<void(QDropEvent*)> m_drop;
 };
 
-// Lengths of well-formed UTF-8 sequences, as the Unicode standard bounds
-// them: no overlong forms, no encoded surrogates, nothing past U+10FFFF.
-int validSequenceLength(std::string_view bytes, size_t at)
-{
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    const unsigned char lead = byte(at);
-    const size_t left = bytes.size() - at;
-    const auto cont = [&](size_t i, unsigned char low = 0x80, unsigned char high = 0xBF) {
-        return at + i < bytes.size() && byte(at + i) >= low && byte(at + i) <= high;
-    };
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        return left >= 2 && cont(1) ? 2 : 0;
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        unsigned char low = 0x80, high = 0xBF;
-        if (lead == 0xE0)
-            low = 0xA0;
-        else if (lead == 0xED)
-            high = 0x9F;
-        return left >= 3 && cont(1, low, high) && cont(2) ? 3 : 0;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        unsigned char low = 0x80, high = 0xBF;
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;
-        return left >= 4 && cont(1, low, high) && cont(2) && cont(3) ? 4 : 0;
-    }
-    return 0;
-}
-
 constexpr char16_t kEscapeBase = 0xDC00;
 
 bool isEscapedByte(QStringView text, qsizetype i)
@@ -213,7 +182,7 @@ QString commandTextFromBytes(std::string_view bytes)
             text += QString::fromUtf8(bytes.data() + runStart, qsizetype(i - runStart));
     };
     while (i < bytes.size()) {
-        const int length = validSequenceLength(bytes, i);
+        const int length = validUtf8SequenceLength(bytes, i);
         if (length > 0) {
             i += size_t(length);
             continue;

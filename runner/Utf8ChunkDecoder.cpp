@@ -40,6 +40,21 @@ bool acceptsContinuation(unsigned char lead, std::size_t index, unsigned char c)
 
 } // namespace
 
+int validUtf8SequenceLength(std::string_view bytes, std::size_t at)
+{
+    const auto lead = static_cast<unsigned char>(bytes[at]);
+    if (lead < 0x80)
+        return 1;
+    const int count = continuationCount(lead);
+    if (count < 0 || bytes.size() - at <= static_cast<std::size_t>(count))
+        return 0;
+    for (int k = 1; k <= count; ++k) {
+        if (!acceptsContinuation(lead, static_cast<std::size_t>(k), static_cast<unsigned char>(bytes[at + k])))
+            return 0;
+    }
+    return count + 1;
+}
+
 void Utf8ChunkDecoder::decode(const char* data, std::size_t size, std::string& out)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);

@@ -2,8 +2,15 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace gv {
+
+// Length (1 to 4) of the well-formed UTF-8 character that starts at `at`;
+// 0 when the bytes there are not one: a stray continuation byte, an
+// overlong form, a surrogate, a value above U+10FFFF, or a sequence cut
+// short by the end of `bytes`.
+int validUtf8SequenceLength(std::string_view bytes, std::size_t at);
 
 // Turns the bytes of successive pipe reads into valid UTF-8 text.
 //

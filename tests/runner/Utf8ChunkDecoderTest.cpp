@@ -71,4 +71,24 @@ TEST(Utf8ChunkDecoder, AnySplitPointKeepsTheText)
     }
 }
 
+// The one-character check agrees with the decoder: a sequence is valid
+// exactly when decoding it alone gives it back unchanged.
+TEST(Utf8ChunkDecoder, SequenceLengthAgreesWithTheDecoder)
+{
+    const char* samples[] = {"a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xC0\xAF", "\xE0\x9F\x80",
+        "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\x80", "\xE2\x82", "\xFF"};
+    for (const char* sample : samples) {
+        const std::string bytes = sample;
+        gv::Utf8ChunkDecoder decoder;
+        std::string out;
+        decoder.decode(bytes.data(), bytes.size(), out);
+        decoder.finish(out);
+        const int length = gv::validUtf8SequenceLength(bytes, 0);
+        EXPECT_EQ(length != 0, out == bytes) << testing::PrintToString(bytes);
+        if (length != 0) {
+            EXPECT_EQ(static_cast<std::size_t>(length), bytes.size()) << testing::PrintToString(bytes);
+        }
+    }
+}
+
 } // namespace
