@@ -75,22 +75,32 @@ bool TargetExpander::listFolder(const std::string& dir, const std::string& shown
     DIR* d = ::opendir(dir.c_str());
     if (!d)
         return false;
-    std::vector<std::string> names;
+    struct Entry {
+        std::string name;
+        unsigned char type; // d_type: DT_UNKNOWN when the file system does not say
+        bool operator<(const Entry& o) const { return name < o.name; }
+    };
+    std::vector<Entry> entries;
     while (dirent* e = ::readdir(d)) {
         std::string name = e->d_name;
         if (name == "." || name == "..")
             continue;
-        names.push_back(std::move(name));
+        entries.push_back({std::move(name), e->d_type});
     }
     ::closedir(d);
-    std::sort(names.begin(), names.end());
+    std::sort(entries.begin(), entries.end());
     std::string fsPrefix = withOneSlash(dir);
-    for (const auto& name : names) {
+    for (const auto& [name, type] : entries) {
         std::string path = fsPrefix + name;
         std::string shown = shownPrefix + name;
-        struct stat st {};
-        bool isDir = ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-        if (isDir && m_recursive) {
+        // Only a walk into subfolders needs to know what an entry is; the
+        // listing's type saves a stat per file, which opening it makes anyway.
+        bool isDir = false;
+        if (m_recursive) {
+            struct stat st {};
+            isDir = type == DT_DIR || (type == DT_UNKNOWN && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+        }
+        if (isDir) {
             // Symbolic links to folders are not followed, so a link loop
             // cannot make the walk endless.
             if (!listFolder(path, shown + "/", pattern, sink))
