@@ -216,6 +216,41 @@ TEST(ScanEndToEnd, DefaultsComeFromTheFolderAndTheSamples)
     EXPECT_TRUE(r.err.empty()) << r.err;
 }
 
+namespace {
+
+// UTF-16 text with a byte-order mark, as some editors save notes.
+std::string utf16le(const std::string& ascii)
+{
+    std::string out = "\xff\xfe";
+    for (char c : ascii)
+        out += std::string(1, c) + '\0';
+    return out;
+}
+
+} // namespace
+
+TEST(ScanEndToEnd, TheDefaultCategoryFollowsTheIdentifiersJudgementOfText)
+{
+    struct Case {
+        std::string folder;
+        std::string (*make)(int);
+        std::string category;
+    };
+    const std::vector<Case> cases{
+        {"wide", [](int i) { return utf16le("WIDENOTES 1\r\nline " + std::to_string(i * 31) + " of text\r\n"); }, "text"},
+        {"plain", [](int i) { return "PLAINNOTES 1\nline " + std::to_string(i * 31) + " of text\n"; }, "text"},
+        {"bin", [](int i) { return std::string("BINFMT\0\x01\x02", 9) + std::string(40, static_cast<char>(i)); }, "data"},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        for (int i = 0; i < 4; ++i)
+            dir.write(c.folder + "/s" + std::to_string(i), c.make(i));
+        RunResult r = scan({dir.path() + "/" + c.folder, "-q"});
+        ASSERT_EQ(r.exit, 0) << c.folder << ": " << r.err;
+        EXPECT_NE(r.out.find("cat  " + c.category + "\n"), std::string::npos) << c.folder << ":\n" << r.out;
+    }
+}
+
 TEST(ScanEndToEnd, OutputThroughALinkOrToADeviceKeepsThemWhatTheyAre)
 {
     TempDir dir;

@@ -1,6 +1,7 @@
 // The written source: what the compiler's parser reads back, and the checks
 // on values the user gives.
 
+#include "DatabaseWriter.h"
 #include "DefinitionParser.h"
 #include "DefinitionWriter.h"
 #include "LearnerTestSupport.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace gv::learner;
 using namespace gv::learner::test;
@@ -59,6 +61,37 @@ TEST(DefinitionWriter, WritesASourceTheCompilerReadsBackExactly)
         EXPECT_EQ(d.root.children[i].bytes, res.rules[i].bytes) << res.rules[i].source();
     EXPECT_EQ(d.root.children[1].off, -6);
     EXPECT_EQ(d.root.children[2].off, 512);
+}
+
+TEST(DefinitionWriter, EvidenceWrittenIsWhatTheCompilerGives)
+{
+    // Long strings in a narrow window, single bytes in a wide one, long
+    // fixed runs: the figures at the database's limits.
+    LearnResult res;
+    res.ok = true;
+    res.rules = {
+        rule(LearnedRule::Kind::Head, 0, 128, "configuration-of-the-frobnicator", true),
+        rule(LearnedRule::Kind::Head, 0, 4096, "\x01", false),
+        rule(LearnedRule::Kind::Tail, 0, 1, "Z", true),
+        rule(LearnedRule::Kind::Tail, 0, 64, "trailer!", true),
+        rule(LearnedRule::Kind::At, 0, 0, std::string(25, 'Q'), true),
+        rule(LearnedRule::Kind::At, 3, 0, "\xca", false),
+        rule(LearnedRule::Kind::At, -4, 0, "EOF!", true),
+    };
+    DefinitionInfo info{"evidence", "Evidence", {"-"}, {"application/x-evidence"}, "data", {}};
+    std::string text = DefinitionWriter::write(info, res);
+    gv::vonk::DefinitionParser parser;
+    parser.parse(text, "evidence.vdef");
+    ASSERT_TRUE(parser.finish()) << text;
+    const auto& compiled = parser.definitions().front().root.children;
+    ASSERT_EQ(compiled.size(), res.rules.size());
+    for (std::size_t i = 0; i < res.rules.size(); ++i) {
+        EXPECT_EQ(res.rules[i].bits, static_cast<int>(gv::vonk::DatabaseWriter::evidenceOf(compiled[i])))
+            << res.rules[i].source();
+        EXPECT_NE(text.find(res.rules[i].source() + " "), std::string::npos);
+    }
+    EXPECT_EQ(res.rules[0].bits, 160);
+    EXPECT_NE(text.find("# 160 bits"), std::string::npos) << text;
 }
 
 TEST(DefinitionWriter, CheckReportsWhatTheCompilerRejects)
@@ -134,6 +167,24 @@ TEST(SampleReader, ReadsBoundedWindowsOfRegularFilesOnly)
     EXPECT_EQ(std::string(s.head.begin(), s.head.begin() + 5), "START");
     EXPECT_EQ(std::string(s.tail.end() - 3, s.tail.end()), "END");
 
+    // Sizes around both windows: what is read matches the whole content
+    // seen through the windows, and an empty file is read as size 0.
+    for (std::size_t size : {0u, 1u, 31u, 32u, 33u, 63u, 64u, 65u, 96u, 97u, 5000u}) {
+        std::string content;
+        for (std::size_t i = 0; i < size; ++i)
+            content += static_cast<char>('a' + i % 26);
+        auto p = dir.write("sized/" + std::to_string(size), content);
+        Sample got;
+        ASSERT_TRUE(reader.read(p, got, err)) << size << ": " << err;
+        Sample want = Sample::fromText(p, content, reader.window());
+        EXPECT_EQ(got.size, size);
+        EXPECT_EQ(got.head, want.head) << size;
+        EXPECT_EQ(got.tail, want.tail) << size;
+    }
+
+    EXPECT_FALSE(reader.read(dir.path() + "/sized", s, err)); // a folder
+    EXPECT_NE(err.find("folder"), std::string::npos) << err;
+
     auto fifo = dir.path() + "/pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(reader.read(fifo, s, err)); // returns at once, no writer needed
@@ -163,6 +214,31 @@ TEST(SampleReader, ListsSortedSkipsHiddenAndExcludedAndSpreads)
     auto flat = SampleReader::listFiles(dir.path(), false, {}, 100, problems);
     ASSERT_EQ(flat.size(), 1u);
     EXPECT_EQ(flat.front().filename(), "top");
+
+    // Links: into the excluded folder (a file or the folder itself) they
+    // are left out, elsewhere a link to a file is listed.
+    std::filesystem::create_symlink("samples/1", dir.path() + "/into-samples");
+    std::filesystem::create_symlink(dir.path() + "/samples", dir.path() + "/a/samples-link");
+    std::filesystem::create_symlink("../top", dir.path() + "/b/to-top");
+    all = SampleReader::listFiles(dir.path(), true, dir.path() + "/samples", 100, problems);
+    rel.clear();
+    for (const auto& p : all)
+        rel.push_back(p.lexically_relative(dir.path()).string());
+    EXPECT_EQ(rel, (std::vector<std::string>{"a/1", "b/1", "b/2", "b/to-top", "top"}));
+    // The excluded folder named a different way, and the flat listing too.
+    flat = SampleReader::listFiles(dir.path(), false, dir.path() + "/a/samples-link/", 100, problems);
+    rel.clear();
+    for (const auto& p : flat)
+        rel.push_back(p.lexically_relative(dir.path()).string());
+    EXPECT_EQ(rel, (std::vector<std::string>{"top"}));
+    // A listing inside the excluded folder finds nothing.
+    EXPECT_TRUE(SampleReader::listFiles(dir.path() + "/samples", true, dir.path() + "/samples", 100, problems).empty());
+    EXPECT_TRUE(problems.empty());
+
+    // The limit stops the listing.
+    EXPECT_EQ(SampleReader::listFiles(dir.path(), true, {}, 2, problems).size(), 2u);
+    EXPECT_FALSE(SampleReader::listFiles(dir.path() + "/missing", true, {}, 100, problems).size());
+    EXPECT_EQ(problems.size(), 1u);
 
     std::vector<std::filesystem::path> many;
     for (int i = 0; i < 10; ++i)

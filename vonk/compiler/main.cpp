@@ -8,6 +8,7 @@
 #include "DatabaseWriter.h"
 #include "DbFormat.h"
 #include "DefinitionParser.h"
+#include "FileAccess.h"
 #include "MimeInfoImport.h"
 
 #include <CLI/CLI.hpp>
@@ -17,8 +18,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
+#include <string_view>
 
 namespace fs = std::filesystem;
 
@@ -103,23 +104,12 @@ int main(int argc, char** argv)
         when = std::strtoull(epoch, nullptr, 10);
     auto bytes = gv::vonk::DatabaseWriter::build(parser.definitions(), when);
     if (!output.empty()) {
-        // Written beside the target and renamed over it, so a reader never
-        // sees a half-written database.
-        std::string tmp = output + ".tmp";
-        {
-            std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-            if (!out) {
-                std::cerr << "vonk-defs: cannot write " << tmp << '\n';
-                std::remove(tmp.c_str());
-                return 2;
-            }
-        }
-        std::error_code ec;
-        fs::rename(tmp, output, ec);
-        if (ec) {
-            std::cerr << "vonk-defs: cannot write " << output << ": " << ec.message() << '\n';
-            std::remove(tmp.c_str());
+        // Replaced whole, so a reader never sees a half-written database; a
+        // link or a device named as the output stays what it is.
+        std::string error;
+        std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        if (!gv::vonk::replaceFile(output, view, error)) {
+            std::cerr << "vonk-defs: " << error << '\n';
             return 2;
         }
     }

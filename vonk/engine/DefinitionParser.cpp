@@ -4,26 +4,11 @@
 #include <cctype>
 #include <charconv>
 #include <fstream>
-#include <set>
 #include <sstream>
 
 namespace gv::vonk {
 
 namespace {
-
-const std::set<std::string, std::less<>> kCategories = {
-    "image", "audio", "video", "archive", "document", "executable", "font",
-    "database", "text", "disk", "crypto", "data"};
-
-bool validId(std::string_view id)
-{
-    if (id.empty() || !(std::islower(static_cast<unsigned char>(id[0])) || std::isdigit(static_cast<unsigned char>(id[0]))))
-        return false;
-    return std::all_of(id.begin(), id.end(), [](char c) {
-        auto u = static_cast<unsigned char>(c);
-        return std::islower(u) || std::isdigit(u) || c == '.' || c == '_' || c == '+' || c == '-';
-    });
-}
 
 // Decimal or 0x hexadecimal, optionally negative.
 bool parseInt(std::string_view s, std::int64_t& out)
@@ -114,6 +99,25 @@ std::string trim(std::string_view s)
 }
 
 } // namespace
+
+const std::vector<std::string>& DefinitionParser::categories()
+{
+    static const std::vector<std::string> cats{"archive", "audio", "crypto", "data", "database", "disk", "document",
+        "executable", "font", "image", "text", "video"};
+    return cats;
+}
+
+bool DefinitionParser::isIdChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '+' || c == '-';
+}
+
+bool DefinitionParser::validId(std::string_view id)
+{
+    if (id.empty() || !((id[0] >= 'a' && id[0] <= 'z') || (id[0] >= '0' && id[0] <= '9')))
+        return false;
+    return std::all_of(id.begin(), id.end(), isIdChar);
+}
 
 void DefinitionParser::error(const std::string& reason)
 {
@@ -349,9 +353,10 @@ void DefinitionParser::statement(const std::vector<Token>& tokens, std::string_v
         return;
     }
     if (kw == "cat") {
-        if (tokens.size() != 2 || !kCategories.count(tokens[1].text)) {
+        const auto& cats = categories();
+        if (tokens.size() != 2 || std::find(cats.begin(), cats.end(), tokens[1].text) == cats.end()) {
             std::string list;
-            for (auto& c : kCategories)
+            for (auto& c : cats)
                 list += (list.empty() ? "" : " ") + c;
             error("'cat' needs one of: " + list);
             return;

@@ -25,6 +25,14 @@ public:
     std::vector<SourceDefinition>& definitions() { return m_defs; }
     const std::vector<SourceError>& errors() const { return m_errors; }
 
+    // The categories `cat` accepts, in alphabetical order.
+    static const std::vector<std::string>& categories();
+    // A definition id: lower-case ASCII letters, digits and . _ + -, starting
+    // with a letter or digit.
+    static bool validId(std::string_view id);
+    // A character an id may hold (. _ + - only after the first).
+    static bool isIdChar(char c);
+
 private:
     struct Token {
         std::string text;

@@ -1,8 +1,10 @@
 #include "FileAccess.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,7 +38,130 @@ std::string describeErrno(int e)
     }
 }
 
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// A device, FIFO or terminal: written through its own name.
+bool writeInPlace(const std::string& path, std::string_view bytes, std::string& error)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        error = "cannot write " + path + ": " + describeErrno(errno);
+        return false;
+    }
+    bool ok = writeAll(fd, bytes);
+    int e = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        e = errno;
+    }
+    if (!ok)
+        error = "cannot write " + path + ": " + describeErrno(e);
+    return ok;
+}
+
+// The file a symbolic link leads to, for a link whose target may not exist
+// yet (writing through it creates the target, as a shell redirection does).
+bool followLinks(const std::string& path, std::string& target, std::string& error)
+{
+    namespace fs = std::filesystem;
+    fs::path p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(p, ec))) {
+            target = p.string();
+            return true;
+        }
+        fs::path next = fs::read_symlink(p, ec);
+        if (ec) {
+            error = "cannot write " + path + ": " + ec.message();
+            return false;
+        }
+        p = next.is_absolute() ? next : p.parent_path() / next;
+    }
+    error = "cannot write " + path + ": symbolic link loop";
+    return false;
+}
+
+std::atomic<unsigned> g_tempCounter{0};
+
 } // namespace
+
+bool replaceFile(const std::string& path, std::string_view bytes, std::string& error)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::file_status st = fs::status(path, ec);
+    if (fs::is_directory(st)) {
+        error = "cannot write " + path + ": a folder";
+        return false;
+    }
+    if (fs::exists(st) && !fs::is_regular_file(st))
+        return writeInPlace(path, bytes, error);
+
+    std::string target = path;
+    if (fs::is_symlink(fs::symlink_status(path, ec))) {
+        if (fs::exists(st)) {
+            fs::path resolved = fs::canonical(path, ec);
+            if (ec) {
+                error = "cannot write " + path + ": " + ec.message();
+                return false;
+            }
+            target = resolved.string();
+        } else if (!followLinks(path, target, error)) {
+            return false;
+        }
+    }
+
+    // The temporary name carries the process and a per-process count, and
+    // is created exclusively: two writers of one file, in one process or
+    // in two, never write into each other's temporary file.
+    struct stat old {};
+    const bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tmp = target + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(g_tempCounter.fetch_add(1));
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        int e = errno;
+        error = "cannot write " + target + ": " + (e == ENOENT ? std::string("its folder does not exist") : describeErrno(e));
+        return false;
+    }
+    // The replacement keeps the permissions the file had.
+    if (replacing)
+        (void)::fchmod(fd, old.st_mode & 07777);
+    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    int e = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        e = errno;
+    }
+    if (!ok) {
+        error = "cannot write " + tmp + ": " + describeErrno(e);
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    if (::rename(tmp.c_str(), target.c_str()) != 0) {
+        error = "cannot write " + target + ": " + describeErrno(errno);
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}
 
 FdGuard::~FdGuard()
 {

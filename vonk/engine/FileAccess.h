@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace gv::vonk {
 
@@ -40,5 +41,13 @@ public:
 private:
     int m_fd;
 };
+
+// Writes `bytes` as the whole content of `path` so that a reader never sees
+// it half-written and a failed write leaves the old content: a regular file
+// is written beside itself under a name no other writer uses, then renamed
+// over. A symbolic link keeps being a link: the file it leads to is replaced.
+// A device, FIFO or terminal (/dev/stdout) is written as it is, since a
+// rename would replace it. On failure `error` says why ("cannot write ...").
+bool replaceFile(const std::string& path, std::string_view bytes, std::string& error);
 
 } // namespace gv::vonk

@@ -4,13 +4,15 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 namespace gv::learner {
 
 namespace {
 
-bool idChar(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '+' || c == '-'; }
-bool idStart(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
+using gv::vonk::DefinitionParser;
+
+bool idStart(char c) { return DefinitionParser::validId(std::string_view(&c, 1)); }
 
 // A token the source format reads as one bare word: no blanks, quotes or
 // comment marks.
@@ -32,16 +34,14 @@ std::string percent(std::size_t hits, std::size_t total)
 
 const std::vector<std::string>& DefinitionWriter::categories()
 {
-    static const std::vector<std::string> cats{"image", "audio", "video", "archive", "document", "executable", "font",
-        "database", "text", "disk", "crypto", "data"};
-    return cats;
+    return DefinitionParser::categories();
 }
 
 std::string DefinitionWriter::checkId(const std::string& id)
 {
     if (id.empty())
         return "an id cannot be empty";
-    if (!idStart(id[0]) || !std::all_of(id.begin(), id.end(), idChar))
+    if (!DefinitionParser::validId(id))
         return "an id is lower-case letters, digits and . _ + -, starting with a letter or digit: \"" + id + "\"";
     return {};
 }
@@ -78,7 +78,7 @@ std::string DefinitionWriter::idFrom(const std::string& name)
     std::string id;
     for (char c : name) {
         char l = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        if (idChar(l))
+        if (DefinitionParser::isIdChar(l))
             id += l;
         else if (!id.empty() && id.back() != '-')
             id += '-';
@@ -144,7 +144,7 @@ std::string DefinitionWriter::write(const DefinitionInfo& info, const LearnResul
 
 std::vector<std::string> DefinitionWriter::check(const std::string& text, const std::string& name)
 {
-    gv::vonk::DefinitionParser parser;
+    DefinitionParser parser;
     parser.parse(text, name);
     parser.finish();
     std::vector<std::string> out;

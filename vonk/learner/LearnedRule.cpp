@@ -1,9 +1,10 @@
 #include "LearnedRule.h"
 
+#include "DatabaseWriter.h"
 #include "DefinitionWriter.h"
+#include "SourceDefinition.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdio>
 #include <string_view>
 
@@ -60,13 +61,26 @@ bool LearnedRule::holds(const Sample& file) const
 
 int LearnedRule::evidenceBits() const
 {
-    int b = 8 * static_cast<int>(bytes.size());
-    if (kind != Kind::At) {
-        // One bit less per doubling of the searched width.
-        std::size_t width = window > bytes.size() ? window - bytes.size() + 1 : 1;
-        b -= static_cast<int>(std::bit_width(width - 1));
+    // Ranked by the database's own measure, so what we report and weigh is
+    // what the compiled definition will carry.
+    gv::vonk::SourceRule r;
+    switch (kind) {
+    case Kind::At:
+        r.kind = gv::vonk::db::NodeKind::AtPattern;
+        r.off = offset;
+        break;
+    case Kind::Head:
+        r.kind = gv::vonk::db::NodeKind::Head;
+        r.off = static_cast<std::int64_t>(window);
+        break;
+    case Kind::Tail:
+        r.kind = gv::vonk::db::NodeKind::Tail;
+        r.off = static_cast<std::int64_t>(window);
+        break;
     }
-    return std::max(b, 1);
+    r.bytes = bytes;
+    r.masks.assign(bytes.size(), 0xFF);
+    return static_cast<int>(gv::vonk::DatabaseWriter::evidenceOf(r));
 }
 
 std::string LearnedRule::source() const

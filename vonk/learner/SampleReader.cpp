@@ -1,52 +1,15 @@
 #include "SampleReader.h"
 
+#include "ByteSource.h"
+#include "FileAccess.h"
+
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace gv::learner {
 
 namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-bool readAt(int fd, std::uint64_t offset, std::size_t len, std::vector<std::uint8_t>& out)
-{
-    out.resize(len);
-    std::size_t done = 0;
-    while (done < len) {
-        ssize_t n = ::pread(fd, out.data() + done, len - done, static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (n == 0)
-            break; // the file shrank while we read it: keep what is there
-        done += static_cast<std::size_t>(n);
-    }
-    out.resize(done);
-    return true;
-}
 
 bool isHidden(const fs::path& p)
 {
@@ -78,32 +41,42 @@ fs::path canonicalOrSelf(const fs::path& p)
 
 bool SampleReader::read(const fs::path& path, Sample& out, std::string& error) const
 {
-    // Non-blocking open, then fstat: a FIFO swapped in after listing is seen
-    // for what it is instead of blocking the open.
-    Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0) {
-        error = std::strerror(errno);
+    // The identifier's own opening: special files are never opened, so a
+    // FIFO among the samples cannot block the run.
+    gv::vonk::FileAccess::Result file = gv::vonk::FileAccess::open(path.string(), false);
+    switch (file.status) {
+    case gv::vonk::FileAccess::Status::Failed:
+    case gv::vonk::FileAccess::Status::Skipped:
+        error = file.reason;
         return false;
+    case gv::vonk::FileAccess::Status::Empty:
+        // Read, but nothing to learn from: callers decide what an empty
+        // sample means.
+        out = Sample{};
+        out.path = path.string();
+        return true;
+    case gv::vonk::FileAccess::Status::Ok:
+        break;
     }
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = "not a regular file";
-        return false;
-    }
+    gv::vonk::FdGuard guard(file.fd);
+    gv::vonk::FdSource source(file.fd, file.size);
     out = Sample{};
     out.path = path.string();
-    out.size = static_cast<std::uint64_t>(st.st_size);
+    out.size = file.size;
     std::size_t h = static_cast<std::size_t>(std::min<std::uint64_t>(out.size, m_window.head));
     std::size_t t = static_cast<std::size_t>(std::min<std::uint64_t>(out.size, m_window.tail));
-    if (!readAt(fd.get(), 0, h, out.head) || !readAt(fd.get(), out.size - t, t, out.tail)) {
-        error = std::strerror(errno);
+    out.head.resize(h);
+    if (source.readAt(0, out.head.data(), h) != h) {
+        error = "the file changed while it was read";
         return false;
     }
-    if (out.head.size() != h || out.tail.size() != t) {
+    if (h == out.size) {
+        // The whole file is in the head: its end is there too.
+        out.tail.assign(out.head.end() - static_cast<std::ptrdiff_t>(t), out.head.end());
+        return true;
+    }
+    out.tail.resize(t);
+    if (source.readAt(out.size - t, out.tail.data(), t) != t) {
         error = "the file changed while it was read";
         return false;
     }
@@ -114,51 +87,44 @@ std::vector<fs::path> SampleReader::listFiles(const fs::path& dir, bool recursiv
     std::size_t limit, std::vector<std::string>& problems)
 {
     std::vector<fs::path> found;
-    const fs::path excluded = exclude.empty() ? fs::path{} : canonicalOrSelf(exclude);
     std::error_code ec;
-    auto consider = [&](const fs::directory_entry& e) -> bool {
-        // Returns false when the entry (a folder) must not be descended into.
-        if (isHidden(e.path()))
-            return false;
-        if (!excluded.empty() && isUnder(canonicalOrSelf(e.path()), excluded))
-            return false;
+    // Without a folder to walk, the walk below would pass over the problem
+    // in silence (permissions are skipped inside it).
+    {
+        fs::directory_iterator probe(dir, ec);
+    }
+    if (ec) {
+        problems.push_back(dir.string() + ": " + ec.message());
+        return found;
+    }
+    const fs::path excluded = exclude.empty() ? fs::path{} : canonicalOrSelf(exclude);
+    if (!excluded.empty() && isUnder(canonicalOrSelf(dir), excluded))
+        return found;
+    fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec);
+    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        const fs::directory_entry& e = *it;
+        if (!recursive)
+            it.disable_recursion_pending();
+        if (isHidden(e.path())) {
+            it.disable_recursion_pending();
+            continue;
+        }
         std::error_code sec;
-        if (e.is_regular_file(sec))
+        // Only a folder or a link can lead elsewhere: a plain file's real
+        // place is its folder's, which was checked on the way down.
+        if (!excluded.empty() && (e.is_symlink(sec) || e.is_directory(sec))
+            && isUnder(canonicalOrSelf(e.path()), excluded)) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        if (e.is_regular_file(sec)) {
             found.push_back(e.path());
-        return true;
-    };
-    if (recursive) {
-        fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec);
-        if (ec) {
-            problems.push_back(dir.string() + ": " + ec.message());
-            return found;
-        }
-        for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            if (ec) {
-                problems.push_back(dir.string() + ": " + ec.message());
-                break;
-            }
-            if (!consider(*it))
-                it.disable_recursion_pending();
-            if (found.size() >= limit)
-                break;
-        }
-    } else {
-        fs::directory_iterator it(dir, ec);
-        if (ec) {
-            problems.push_back(dir.string() + ": " + ec.message());
-            return found;
-        }
-        for (; it != fs::directory_iterator(); it.increment(ec)) {
-            if (ec) {
-                problems.push_back(dir.string() + ": " + ec.message());
-                break;
-            }
-            consider(*it);
             if (found.size() >= limit)
                 break;
         }
     }
+    if (ec)
+        problems.push_back(dir.string() + ": " + ec.message());
     std::sort(found.begin(), found.end());
     return found;
 }

@@ -5,18 +5,17 @@
 // error, 2 usage errors.
 
 #include "DefinitionWriter.h"
+#include "FileAccess.h"
 #include "Learner.h"
 #include "SampleReader.h"
+#include "TextClassifier.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace gv::learner;
@@ -64,16 +63,7 @@ std::string commonExtension(const std::vector<Sample>& samples)
 
 bool looksLikeText(const Sample& s)
 {
-    if (s.head.empty())
-        return false;
-    std::size_t odd = 0;
-    for (std::uint8_t b : s.head) {
-        if (b == 0)
-            return false;
-        if (b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f')
-            ++odd;
-    }
-    return odd * 100 <= s.head.size();
+    return !s.head.empty() && gv::vonk::classifyText(s.head.data(), s.head.size(), s.size > s.head.size()).isText();
 }
 
 std::string folderName(const std::string& dir)
@@ -111,56 +101,6 @@ std::vector<Sample> readAll(const SampleReader& reader, const std::vector<fs::pa
         out.push_back(std::move(s));
     }
     return out;
-}
-
-bool writeDirectly(const std::string& path, const std::string& text, std::string& error)
-{
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    out.flush();
-    if (!out) {
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
-}
-
-bool writeOutput(const std::string& output, const std::string& text, std::string& error)
-{
-    std::error_code ec;
-    fs::file_status st = fs::status(output, ec);
-    // A device, FIFO or terminal (-o /dev/stdout) is written as it is:
-    // renaming a file over it would replace it.
-    if (fs::exists(st) && !fs::is_regular_file(st))
-        return writeDirectly(output, text, error);
-    // Through a symbolic link, the file it points to is replaced, not the link.
-    std::string path = output;
-    if (fs::is_symlink(fs::symlink_status(output, ec))) {
-        fs::path target = fs::canonical(output, ec);
-        if (!ec)
-            path = target.string();
-    }
-    // Written beside the target and renamed over it: a failed run never
-    // leaves a half-written source where the old one was.
-    std::string tmp = path + ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            error = "cannot write beside " + path + " (" + tmp + ")";
-            std::remove(tmp.c_str());
-            return false;
-        }
-    }
-    ec.clear();
-    fs::rename(tmp, path, ec);
-    if (ec) {
-        error = "cannot write " + path + ": " + ec.message();
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -305,7 +245,7 @@ int main(int argc, char** argv)
         }
     } else {
         std::string err;
-        if (!writeOutput(output, text_, err)) {
+        if (!gv::vonk::replaceFile(output, text_, err)) {
             std::cerr << "vonk-scan: " << err << '\n';
             return 1;
         }
