@@ -4,6 +4,7 @@
 // (those, and the boxes, are covered in-process).
 
 #include "TempFolder.h"
+#include "../support/RunProgram.h"
 
 #include <gtest/gtest.h>
 
@@ -257,8 +258,9 @@ TEST_F(EndToEnd, KilledCopyBlocksNoNextStart)
 // bind mount of it in a mount namespace of the program's own.
 TEST_F(EndToEnd, ReadOnlyProgramFolderDeploysToTheUserFolder)
 {
-    if (::system("unshare -m sh -c 'mount --bind /tmp /tmp && mount -o remount,ro,bind /tmp /tmp' >/dev/null 2>&1")
-        != 0)
+    const std::vector<std::string> probe { "-m", "/bin/sh", "-c",
+        "mount --bind /tmp /tmp && mount -o remount,ro,bind /tmp /tmp" };
+    if (gv::test::RunProgram("/usr/bin/unshare", probe, {}, 10000).exit != 0)
         GTEST_SKIP() << "no private read-only mounts here";
     const std::string user = m_runtime + "/gui-vonk";
     auto program = startCommand({ "/usr/bin/unshare", "-m", "/bin/sh", "-c",
@@ -273,15 +275,9 @@ TEST_F(EndToEnd, ReadOnlyProgramFolderDeploysToTheUserFolder)
     // commands start in.
     const std::string sample = m_root / "sample file.png";
     writeFile(sample, kPngStart);
-    const std::string command = "cd '" + user + "' && '" + m_program + "/cmd' /c vonk '" + sample + "'";
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[512];
-        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-            output.append(buffer, n);
-        ::pclose(pipe);
-    }
-    EXPECT_NE(output.find("PNG image"), std::string::npos) << output;
+    const gv::test::RunResult identified = gv::test::RunProgram(m_program + "/cmd", { "/c", "vonk", sample }, user, 30000);
+    const std::string& output = identified.out;
+    EXPECT_NE(output.find("PNG image"), std::string::npos) << output << identified.err;
 
     EXPECT_EQ(program->endWith(SIGTERM), 0);
     EXPECT_FALSE(exists(user + "/vonk"));

@@ -1,6 +1,9 @@
 #pragma once
+// The shared temporary folder, and the file helpers of the window program's
+// tests.
 
-#include <cstdlib>
+#include "../support/TempFolder.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -8,30 +11,7 @@
 
 namespace gv::testing {
 
-// A fresh folder under the temporary folder, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "gv-app-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::filesystem::path& path() const { return m_path; }
-    std::string str() const { return m_path.string(); }
-    std::string operator/(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
+using TempFolder = gv::test::TempFolder;
 
 inline std::string readFile(const std::string& path)
 {

@@ -4,22 +4,14 @@
 
 #include "Sample.h"
 #include "../support/RunProgram.h"
+#include "../support/TempFolder.h"
 
-#include <chrono>
-#include <cerrno>
-#include <csignal>
 #include <cstdint>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <poll.h>
 #include <random>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
-
 
 namespace gv::learner::test {
 
@@ -38,32 +30,20 @@ inline std::string randomBytes(std::mt19937& rng, std::size_t n)
     return s;
 }
 
-class TempDir {
+class TempDir : public gv::test::TempFolder {
 public:
     TempDir()
+        : TempFolder("vonk-learn")
     {
-        std::string tmpl = (std::filesystem::temp_directory_path() / ("vonk-learn-" + std::string(6, 'X'))).string();
-        m_path = ::mkdtemp(tmpl.data());
     }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
 
-    const std::string& path() const { return m_path; }
     std::string write(const std::string& rel, const std::string& content) const
     {
-        std::filesystem::path p = std::filesystem::path(m_path) / rel;
+        std::filesystem::path p = std::filesystem::path(path()) / rel;
         std::filesystem::create_directories(p.parent_path());
         std::ofstream(p, std::ios::binary) << content;
         return p.string();
     }
-
-private:
-    std::string m_path;
 };
 
 using gv::test::RunResult;

@@ -1,14 +1,9 @@
 #include "CommandLineWords.h"
 #include "DOSOutputs.h"
 #include "RunnerTestSupport.h"
+#include "../support/RunProgram.h"
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace {
 
@@ -19,25 +14,12 @@ using gv::test::Recorder;
 using gv::test::TempDir;
 using gv::test::Watchdog;
 
-// Runs the interpreter directly (its output thrown away) for its exit code.
+// Runs the interpreter directly (its output ignored) for its exit code.
 int exitCodeOf(const std::vector<std::string>& args)
 {
-    std::vector<char*> argv{const_cast<char*>(kCmd.c_str())};
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, kCmd.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return -1;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const gv::test::RunResult r = gv::test::RunProgram(kCmd, args, {}, 10000);
+    EXPECT_FALSE(r.timedOut) << "cmd did not end in time";
+    return r.exit;
 }
 
 class CmdStandIn : public testing::Test {

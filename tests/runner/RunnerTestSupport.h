@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DOSOutputs.h"
+#include "../support/TempFolder.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -72,31 +73,20 @@ private:
 };
 
 // A fresh folder, removed with everything in it afterwards.
-class TempDir {
+class TempDir : public TempFolder {
 public:
     TempDir()
+        : TempFolder("gv-runner")
     {
-        std::string pattern = "/tmp/gv-runner-" + std::string(6, 'X');
-        if (::mkdtemp(pattern.data()))
-            m_path = pattern;
     }
-    ~TempDir()
-    {
-        if (!m_path.empty())
-            std::system(("rm -rf '" + m_path + "'").c_str());
-    }
-    const std::string& path() const { return m_path; }
 
     std::string writeFile(const std::string& name, const std::string& text, mode_t mode) const
     {
-        const std::string file = m_path + "/" + name;
+        const std::string file = path() + "/" + name;
         std::ofstream(file, std::ios::binary) << text;
         ::chmod(file.c_str(), mode);
         return file;
     }
-
-private:
-    std::string m_path;
 };
 
 // The text of /proc/PID/stat, empty once the process is gone (it may go

@@ -31,9 +31,11 @@ inline RunResult RunProgram(const std::string& exe, const std::vector<std::strin
 {
     RunResult r;
     int outPipe[2], errPipe[2];
-    if (::pipe(outPipe) != 0)
+    // Close-on-exec, so a child started meanwhile from another thread does
+    // not hold these pipes open and keep us reading past this child's end.
+    if (::pipe2(outPipe, O_CLOEXEC) != 0)
         return r;
-    if (::pipe(errPipe) != 0) {
+    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
         ::close(outPipe[0]);
         ::close(outPipe[1]);
         return r;
@@ -95,8 +97,25 @@ inline RunResult RunProgram(const std::string& exe, const std::vector<std::strin
         if (f.fd >= 0)
             ::close(f.fd);
     }
+    // A child may close its output and still run on: the time limit holds
+    // for its end too.
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    for (;;) {
+        const pid_t done = ::waitpid(pid, &status, r.timedOut ? 0 : WNOHANG);
+        if (done == pid)
+            break;
+        if (done < 0) {
+            if (errno == EINTR)
+                continue;
+            return r; // nothing known of how it ended: exit stays -1
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            r.timedOut = true;
+            ::kill(pid, SIGKILL);
+        } else {
+            ::usleep(5000);
+        }
+    }
     r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return r;
 }

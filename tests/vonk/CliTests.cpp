@@ -2,22 +2,15 @@
 // test definitions database, with a time limit on every run.
 
 #include "../support/RunProgram.h"
+#include "../support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <chrono>
-#include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <poll.h>
-#include <spawn.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -38,12 +31,6 @@ RunResult vonk(std::vector<std::string> args, const std::string& cwd = {})
 
 class Cli : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "vonk-cli-XXXXXX").string();
-        m_dir = ::mkdtemp(tmpl.data());
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
     std::string write(const std::string& name, const std::string& bytes)
     {
         std::string p = m_dir + "/" + name;
@@ -51,7 +38,8 @@ protected:
         return p;
     }
     const std::string kPng = std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16);
-    std::string m_dir;
+    gv::test::TempFolder m_folder{"vonk-cli"};
+    const std::string m_dir = m_folder.path();
 };
 
 TEST_F(Cli, IdentifiesAFileWithPercentageExtensionAndDescription)

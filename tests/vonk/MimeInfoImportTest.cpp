@@ -3,6 +3,7 @@
 // input, and `vonk --list` / `--info` on a database built by vonk-defs.
 
 #include "TestSupport.h"
+#include "../support/RunProgram.h"
 
 #include "ByteSource.h"
 #include "Matcher.h"
@@ -15,9 +16,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <cstdlib>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace gv::vonk::test {
@@ -375,33 +374,12 @@ TEST(MimeInfoImportXml, DeepNestingIsBoundedAndCyclesAreRefused)
 
 // ---- end to end: vonk-defs imports, vonk lists ----
 
-struct RunResult {
-    int exit = -1;
-    std::string out;
-    std::string err;
-};
+using gv::test::RunResult;
 
-std::string quoted(const std::string& s)
+// A time limit on every run, so a hung child fails the test instead of the run.
+RunResult run(const std::string& exe, const std::vector<std::string>& args)
 {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs under `timeout`, so a hung child fails the test instead of the run.
-RunResult run(const TempDir& dir, const std::string& exe, const std::vector<std::string>& args)
-{
-    std::string cmd = "timeout 60 " + quoted(exe);
-    for (const auto& a : args)
-        cmd += " " + quoted(a);
-    cmd += " >" + quoted(dir.file("stdout")) + " 2>" + quoted(dir.file("stderr")) + " </dev/null";
-    int status = std::system(cmd.c_str());
-    RunResult r;
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = readText(dir.file("stdout"));
-    r.err = readText(dir.file("stderr"));
-    return r;
+    return gv::test::RunProgram(exe, args, {}, 60000);
 }
 
 int countLines(const std::string& s, const std::string& prefix)
@@ -426,12 +404,12 @@ TEST(MimeInfoImportCli, CompilerImportsAndVonkListsAndDescribes)
     writeFile(dir.file("ours.vdef"), kOurs);
     const std::string db = dir.file("t.vkd");
 
-    RunResult c = run(dir, GV_VONK_DEFS_EXE, {"--mime-dir", dir.file("mime"), "-o", db, dir.file("ours.vdef")});
+    RunResult c = run(GV_VONK_DEFS_EXE, {"--mime-dir", dir.file("mime"), "-o", db, dir.file("ours.vdef")});
     ASSERT_EQ(c.exit, 0) << c.err;
     EXPECT_NE(c.out.find("3 definitions from 1 source(s), 11 imported from shared-mime-info"), std::string::npos) << c.out;
     EXPECT_NE(c.err.find("broken.xml:2: not well-formed XML"), std::string::npos) << c.err;
 
-    RunResult list = run(dir, GV_VONK_EXE, {"-d:" + db, "--list"});
+    RunResult list = run(GV_VONK_EXE, {"-d:" + db, "--list"});
     ASSERT_EQ(list.exit, 0) << list.err;
     EXPECT_EQ(countLines(list.out, "mime:"), 11);
     EXPECT_NE(list.out.find("png\tpng\timage/png image/x-png\tPNG image\t"), std::string::npos) << list.out;
@@ -439,7 +417,7 @@ TEST(MimeInfoImportCli, CompilerImportsAndVonkListsAndDescribes)
         std::string::npos) << list.out;
     EXPECT_NE(list.out.find("# 14 definitions: 3 ours, 11 imported from shared-mime-info"), std::string::npos) << list.out;
 
-    RunResult info = run(dir, GV_VONK_EXE, {"-d:" + db, "--info"});
+    RunResult info = run(GV_VONK_EXE, {"-d:" + db, "--info"});
     ASSERT_EQ(info.exit, 0) << info.err;
     EXPECT_NE(info.out.find("definitions:  14 (3 ours, 11 imported from shared-mime-info)"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("size:         " + std::to_string(std::filesystem::file_size(db)) + " bytes"), std::string::npos) << info.out;
@@ -453,20 +431,20 @@ TEST(MimeInfoImportCli, CompilerImportsAndVonkListsAndDescribes)
 
     // Verbose reports say where an imported definition came from.
     writeFile(dir.file("sample.nest"), "NEST\x01\x02" + std::string(40, 'z'));
-    RunResult v = run(dir, GV_VONK_EXE, {"-d:" + db, "-v", dir.file("sample.nest")});
+    RunResult v = run(GV_VONK_EXE, {"-d:" + db, "-v", dir.file("sample.nest")});
     ASSERT_EQ(v.exit, 0) << v.err;
     EXPECT_NE(v.out.find("pkg.xml:4 (imported)"), std::string::npos) << v.out;
 
     // Without the import, or without the package, only ours; never an error.
-    RunResult none = run(dir, GV_VONK_DEFS_EXE, {"--no-import", "-o", db, dir.file("ours.vdef")});
+    RunResult none = run(GV_VONK_DEFS_EXE, {"--no-import", "-o", db, dir.file("ours.vdef")});
     ASSERT_EQ(none.exit, 0) << none.err;
-    RunResult missing = run(dir, GV_VONK_DEFS_EXE, {"--mime-dir", dir.file("nowhere"), "-o", db, dir.file("ours.vdef")});
+    RunResult missing = run(GV_VONK_DEFS_EXE, {"--mime-dir", dir.file("nowhere"), "-o", db, dir.file("ours.vdef")});
     ASSERT_EQ(missing.exit, 0) << missing.err;
     EXPECT_NE(missing.err.find("warning: " + dir.file("nowhere") + " not found"), std::string::npos) << missing.err;
-    RunResult after = run(dir, GV_VONK_EXE, {"-d:" + db, "--info"});
+    RunResult after = run(GV_VONK_EXE, {"-d:" + db, "--info"});
     EXPECT_NE(after.out.find("definitions:  3 (3 ours, 0 imported"), std::string::npos) << after.out;
 
-    RunResult mixed = run(dir, GV_VONK_EXE, {"-d:" + db, "--list", dir.file("sample.nest")});
+    RunResult mixed = run(GV_VONK_EXE, {"-d:" + db, "--list", dir.file("sample.nest")});
     EXPECT_EQ(mixed.exit, 2);
     EXPECT_TRUE(mixed.out.empty());
 }

@@ -5,11 +5,11 @@
 #include "Database.h"
 #include "DatabaseWriter.h"
 #include "DefinitionParser.h"
+#include "../support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -20,27 +20,9 @@
 
 namespace gv::vonk::test {
 
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "vonk-test-XXXXXX").string();
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        m_path = ::mkdtemp(buf.data());
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-        std::filesystem::remove_all(m_path, ec);
-    }
-    const std::string& path() const { return m_path; }
-    std::string file(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
+// Gives the owner back write access before removing, as engine tests make
+// unreadable files and folders on purpose.
+using TempDir = gv::test::TempFolder;
 
 inline void writeFile(const std::string& path, const std::string& bytes)
 {

@@ -2,6 +2,7 @@
 // writes, and its confidence marks agree between the text and JSON reports.
 
 #include "TestSupport.h"
+#include "../support/RunProgram.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -10,46 +11,19 @@
 #include <cstdio>
 #include <random>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 namespace {
 
+using gv::test::RunResult;
 using gv::vonk::test::TempDir;
 using gv::vonk::test::writeFile;
 
-struct RunResult {
-    int exit = -1;
-    std::string out;
-};
-
-std::string quoted(const std::string& s)
+// A time limit on every run, so a hang fails the test instead of stalling it.
+RunResult vonk(std::vector<std::string> args)
 {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs vonk under `timeout`, so a hang fails the test instead of stalling it.
-RunResult vonk(const std::vector<std::string>& args)
-{
-    std::string cmd = "timeout -s KILL 60 " + quoted(GV_VONK_EXE);
     if (std::none_of(args.begin(), args.end(), [](const std::string& a) { return a.starts_with("-d:"); }))
-        cmd += " " + quoted(std::string("-d:") + GV_TEST_DB);
-    for (const auto& a : args)
-        cmd += " " + quoted(a);
-    cmd += " 2>/dev/null";
-    RunResult r;
-    std::FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    int status = ::pclose(p);
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return r;
+        args.insert(args.begin(), std::string("-d:") + GV_TEST_DB);
+    return gv::test::RunProgram(GV_VONK_EXE, args, {}, 60000);
 }
 
 // A folder of mixed files: known types, text, binary noise, empty files, a

@@ -1,11 +1,12 @@
 #include "ResourceFile.h"
 #include "winhelpers/ResourceTable.h"
+#include "../support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
-#include <cstdlib>
-#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -46,38 +47,27 @@ protected:
     void SetUp() override
     {
         gv::RegisterEmbeddedResources(kTable);
-        std::string pattern = ::testing::TempDir() + "gvresXXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        ASSERT_NE(::mkdtemp(buf.data()), nullptr);
-        dir = buf.data();
+        ASSERT_FALSE(dir.empty());
         oldMask = ::umask(077);
     }
     void TearDown() override
     {
         ::umask(oldMask);
         gv::UnregisterEmbeddedResources(kTable);
-        std::system(("rm -rf '" + dir + "'").c_str());
     }
 
+    // Every name in the folder, hidden ones too, in order.
     std::vector<std::string> entries() const
     {
         std::vector<std::string> names;
-        std::string cmd = "ls -A '" + dir + "'";
-        FILE* p = ::popen(cmd.c_str(), "r");
-        char line[512];
-        while (p && std::fgets(line, sizeof line, p)) {
-            std::string s(line);
-            if (!s.empty() && s.back() == '\n')
-                s.pop_back();
-            names.push_back(s);
-        }
-        if (p)
-            ::pclose(p);
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
         return names;
     }
 
-    std::string dir;
+    gv::test::TempFolder folder{"gvres"};
+    const std::string dir = folder.path();
     mode_t oldMask = 0;
 };
 

@@ -1,4 +1,5 @@
 #include "ShortName.h"
+#include "../support/TempFolder.h"
 
 #ifdef GV_HAVE_RUNNER_WORDS
 #include "runner/CommandLineWords.h"
@@ -6,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -17,26 +17,7 @@ namespace {
 
 using namespace std::string_literals;
 
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = ::testing::TempDir() + "gvshortXXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        if (::mkdtemp(buf.data()))
-            m_path = buf.data();
-    }
-    ~TempDir()
-    {
-        if (!m_path.empty())
-            std::system(("rm -rf '" + m_path + "'").c_str());
-    }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+using TempDir = gv::test::TempFolder;
 
 bool touch(const std::string& path)
 {
