@@ -1,18 +1,17 @@
 #include "frmAbout.h"
 
 #include "AboutTexts.h"
+#include "DesignFont.h"
 #include "FileHelpers.h"
+#include "LabelClicks.h"
+#include "QtPlacement.h"
 
 #include <QApplication>
-#include <QEvent>
-#include <QFontDatabase>
 #include <QIcon>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QScreen>
 #include <QTimer>
 
 namespace gv {
@@ -36,28 +35,9 @@ QRect twips(int left, int top, int width, int height)
     return QRect(left / 15, top / 15, width / 15, height / 15);
 }
 
-// The design face is a Windows one; use it when installed, else the
-// nearest sans face, preferring one with Arial's metrics so that captions
-// keep their designed widths, at the same size and weight.
-QFont designFont(qreal points, bool bold = false, bool underline = false)
-{
-    static const QString family = [] {
-        const QStringList installed = QFontDatabase::families();
-        for (const QString& f : {QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                                 QStringLiteral("Arimo"), QStringLiteral("DejaVu Sans"),
-                                 QStringLiteral("Nimbus Sans")}) {
-            if (installed.contains(f, Qt::CaseInsensitive))
-                return f;
-        }
-        return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
-    }();
-    QFont font(family);
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    font.setUnderline(underline);
-    return font;
-}
+// The face the window was designed with; designFont() stands in the
+// nearest installed sans face, preferring one with its metrics.
+const QString kDesignFace = QStringLiteral("MS Sans Serif");
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect)
 {
@@ -65,7 +45,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const 
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(rect);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setFont(designFont(8.25));
+    label->setFont(designFont(kDesignFace, 8.25));
     return label;
 }
 
@@ -123,7 +103,7 @@ frmAbout::frmAbout(QWidget* parent)
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("Info GUI-Vonk 1.0 - Gui per Vonk command line."));
     setWindowIcon(QIcon(QStringLiteral(":/art/icon32.png")));
-    setFont(designFont(8.25));
+    setFont(designFont(kDesignFace, 8.25));
     setFixedSize(500, 352);
     setSizeGripEnabled(false);
     buildControls();
@@ -148,22 +128,22 @@ void frmAbout::buildControls()
     m_text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_text1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    m_text1->setFont(designFont(8.25));
+    m_text1->setFont(designFont(kDesignFace, 8.25));
     m_text1->setPlainText(aboutTermsText());
 
     QLabel* label5 = makeLabel(this, "Label5", aboutProgramText(), twips(90, 270, 5805, 1035));
     label5->setWordWrap(true);
 
     QLabel* label8 = makeLabel(this, "Label8", QStringLiteral("GUI-Vonk"), twips(105, 270, 780, 195));
-    label8->setFont(designFont(8.25, true));
+    label8->setFont(designFont(kDesignFace, 8.25, true));
     autoSize(label8);
 
     QLabel* label6 = makeLabel(this, "Label6", QStringLiteral("Vonk"), twips(75, 1335, 540, 300));
-    label6->setFont(designFont(12, true));
+    label6->setFont(designFont(kDesignFace, 12, true));
     autoSize(label6);
 
     m_label2[2] = makeLabel(this, "Label2_2", QStringLiteral("home page"), twips(690, 1395, 795, 195));
-    m_label2[2]->setFont(designFont(8.25, false, true));
+    m_label2[2]->setFont(designFont(kDesignFace, 8.25, false, true));
     setTextColour(m_label2[2], QColor(0, 0, 192));
     m_label2[2]->setCursor(Qt::PointingHandCursor);
     m_label2[2]->setToolTip(QStringLiteral("home page di voNK"));
@@ -185,7 +165,7 @@ void frmAbout::buildControls()
 
     // The only label with a background of its own: the form's colour.
     m_label7 = makeLabel(this, "Label7", QStringLiteral("File extension defs"), twips(4905, 3990, 1380, 210));
-    m_label7->setFont(designFont(8.25, false, true));
+    m_label7->setFont(designFont(kDesignFace, 8.25, false, true));
     setTextColour(m_label7, QColor(0, 0, 192));
     m_label7->setAutoFillBackground(true);
     m_label7->setToolTip(QStringLiteral("vai alla pagina definizioni [on line]"));
@@ -199,7 +179,7 @@ void frmAbout::buildControls()
     keepApart(label6, m_label2[2], 2);
 
     QLabel* label9 = makeLabel(this, "Label9", QStringLiteral("GUI"), twips(6360, 630, 675, 435));
-    label9->setFont(designFont(18, true));
+    label9->setFont(designFont(kDesignFace, 18, true));
     setTextColour(label9, Qt::white);
     autoSize(label9);
 
@@ -207,34 +187,16 @@ void frmAbout::buildControls()
     // the focus, the rest are labels.
     m_text1->setFocus();
 
-    for (QWidget* w : {static_cast<QWidget*>(m_label2[0]), static_cast<QWidget*>(m_label2[2]),
-                       static_cast<QWidget*>(m_label7), static_cast<QWidget*>(m_image1)})
-        w->installEventFilter(this);
+    using K = LabelClicks;
+    K::attach(m_label2[0], K::Click, [this] { Label2_Click(0); });
+    K::attach(m_label2[2], K::Click, [this] { Label2_Click(2); });
+    K::attach(m_label7, K::Click, [this] { Label7_Click(); });
+    K::attach(m_image1, K::Click, [this] { Image1_Click(); });
 }
 
 QLabel* frmAbout::Label2(int index) const
 {
     return (index == 0 || index == 2) ? m_label2[static_cast<std::size_t>(index)] : nullptr;
-}
-
-bool frmAbout::eventFilter(QObject* watched, QEvent* event)
-{
-    // A click is a left-button release over the control that took the press.
-    if (event->type() == QEvent::MouseButtonRelease) {
-        auto* me = static_cast<QMouseEvent*>(event);
-        auto* w = qobject_cast<QWidget*>(watched);
-        if (w && me->button() == Qt::LeftButton && w->rect().contains(me->position().toPoint())) {
-            if (w == m_label2[0])
-                Label2_Click(0);
-            else if (w == m_label2[2])
-                Label2_Click(2);
-            else if (w == m_label7)
-                Label7_Click();
-            else if (w == m_image1)
-                Image1_Click();
-        }
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 void frmAbout::Label2_Click(int index)
@@ -255,21 +217,6 @@ void frmAbout::Image1_Click()
     OpenWithShell(kChangeLogFeed, QString());
 }
 
-void frmAbout::centreOnScreen(QWidget* reference)
-{
-    QScreen* screen = reference ? reference->screen() : nullptr;
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->availableGeometry();
-    // The frame's thickness is known only once shown; centre the client
-    // area, which is within a few pixels of the whole window's centre.
-    QRect r(QPoint(0, 0), size());
-    r.moveCenter(area.center());
-    move(r.topLeft());
-}
-
 void frmAbout::setInspector(Inspector inspector)
 {
     inspectorSlot() = std::move(inspector);
@@ -281,7 +228,9 @@ void frmAbout::showModalAbout(QWidget* parent)
     // the screen, whichever window asked for it.
     frmAbout about;
     about.setWindowModality(Qt::ApplicationModal);
-    about.centreOnScreen(parent ? parent->window() : nullptr);
+    // Placed before it is shown, when it has no frame yet: its client
+    // area is centred, within a few pixels of the whole window's centre.
+    PlaceWindow(&about, parent ? parent->window() : nullptr, ScreenCenter, 0);
     if (const Inspector& inspector = inspectorSlot()) {
         QPointer<frmAbout> guard(&about);
         QTimer::singleShot(0, &about, [guard, inspector] {

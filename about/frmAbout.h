@@ -45,12 +45,8 @@ public:
 
     QLabel* Label2(int index) const;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void buildControls();
-    void centreOnScreen(QWidget* reference);
 
     std::array<QLabel*, 3> m_label2{}; // members 0 and 2; 1 stays empty
     QLabel* m_label7 = nullptr;

@@ -4,9 +4,9 @@
 
 #include "frmDOSOutput.h"
 
-#include "LabelClicks.h"
 #include "frmAbout.h"
 #include "winhelpers/FileHelpers.h"
+#include "winhelpers/LabelClicks.h"
 #include "winhelpers/MsgBox.h"
 #include "winhelpers/core/IdentifierDeployment.h"
 #include "winhelpers/core/InstanceLock.h"
@@ -15,9 +15,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include <chrono>
 #include <cstdio>
-#include <poll.h>
 
 #ifndef GV_VERSION_MAJOR
 #error "GV_VERSION_MAJOR, GV_VERSION_MINOR and GV_VERSION_TWEAK come from the project's version"
@@ -129,14 +127,7 @@ void frmDOSOutput::stopRunForClose()
         return;
     if (m_objDOS && m_objDOS->IsRunning()) {
         // The window goes: end the command without the closing boxes.
-        m_objDOS->Stop();
-        m_runError = std::make_exception_ptr(std::runtime_error("closed"));
-        const int fd = m_objDOS->OutputFd();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        while (m_objDOS->PumpAvailable() && std::chrono::steady_clock::now() < deadline) {
-            pollfd pfd { fd, POLLIN, 0 };
-            ::poll(&pfd, 1, 50);
-        }
+        m_objDOS->StopAndWait();
         m_runError = nullptr;
     }
     endRunState();

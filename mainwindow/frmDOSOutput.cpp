@@ -1,6 +1,6 @@
 #include "frmDOSOutput.h"
 
-#include "DesignFont.h"
+#include "winhelpers/DesignFont.h"
 #include "winhelpers/FileHelpers.h"
 #include "winhelpers/MsgBox.h"
 #include "winhelpers/core/IdentifierDeployment.h"
@@ -27,9 +27,7 @@
 #include <QTimer>
 #include <QWindow>
 
-#include <chrono>
 #include <new>
-#include <poll.h>
 
 namespace gv {
 
@@ -161,7 +159,6 @@ QString frmDOSOutput::contactPage()
 
 frmDOSOutput::frmDOSOutput(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
-    , m_objDOS(std::make_unique<DOSOutputs>())
 {
     setObjectName(QStringLiteral("frmDOSOutput"));
     setWindowTitle(QStringLiteral("VONK Gui"));
@@ -182,8 +179,7 @@ frmDOSOutput::frmDOSOutput(QWidget* parent)
     applyTabOrder();
     connectFrame();
 
-    m_objDOS->setListener(this);
-    m_objDOS->setMessageSink(this);
+    createRunner();
 
     // Enter anywhere presses the default button; Esc ends a run.
     for (const int key : { int(Qt::Key_Return), int(Qt::Key_Enter) }) {
@@ -464,6 +460,13 @@ QLabel* frmDOSOutput::Image(int number) const
     return number >= 1 && number <= 10 ? m_Image[size_t(number - 1)] : nullptr;
 }
 
+void frmDOSOutput::createRunner()
+{
+    m_objDOS = std::make_unique<DOSOutputs>();
+    m_objDOS->setListener(this);
+    m_objDOS->setMessageSink(this);
+}
+
 void frmDOSOutput::Form_Load()
 {
     if (m_loaded)
@@ -485,11 +488,8 @@ void frmDOSOutput::Form_Load()
 
     m_LabelTOP->setText(titleText());
 
-    if (!m_objDOS) {
-        m_objDOS = std::make_unique<DOSOutputs>();
-        m_objDOS->setListener(this);
-        m_objDOS->setMessageSink(this);
-    }
+    if (!m_objDOS)
+        createRunner();
 
     deployIdentifier();
 
@@ -643,17 +643,9 @@ void frmDOSOutput::finishRun()
 
 void frmDOSOutput::failRun(const std::exception& error)
 {
-    if (m_objDOS && m_objDOS->IsRunning()) {
-        // A started run is ended and drained before the box is shown.
-        m_objDOS->Stop();
-        const int fd = m_objDOS->OutputFd();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        m_runError = std::make_exception_ptr(std::runtime_error("run abandoned"));
-        while (m_objDOS->PumpAvailable() && std::chrono::steady_clock::now() < deadline) {
-            pollfd pfd { fd, POLLIN, 0 };
-            ::poll(&pfd, 1, 50);
-        }
-    }
+    // A started run is ended and drained before the box is shown.
+    if (m_objDOS)
+        m_objDOS->StopAndWait();
     m_runError = nullptr;
     endRunState();
     SystemMsgBox(runErrorText(error), vbOKOnly, QString());

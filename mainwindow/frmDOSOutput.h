@@ -200,6 +200,7 @@ private:
     void buildControls();
     void buildFrame();
     void applyTabOrder();
+    void createRunner();
     void onEnterPressed();
     void onOutputReady();
     void finishRun();

@@ -221,8 +221,17 @@ void DOSOutputs::report(const std::string& message)
 void DOSOutputs::emitChunk(const std::string& chunk)
 {
     m_outputs += chunk;
-    if (m_listener)
+    if (!m_listener)
+        return;
+    const bool outer = m_delivering;
+    m_delivering = true;
+    try {
         m_listener->ReceiveOutputs(chunk);
+    } catch (...) {
+        m_delivering = outer;
+        throw;
+    }
+    m_delivering = outer;
 }
 
 bool DOSOutputs::Start(const std::string& commandLine)
@@ -450,6 +459,27 @@ void DOSOutputs::Stop()
         control = m_run->control;
     }
     requestStop(control);
+}
+
+void DOSOutputs::StopAndWait()
+{
+    if (!m_run)
+        return;
+    Stop();
+    if (m_delivering)
+        return;
+    // The run was given up: its last words are kept in Outputs only.
+    IReceiveOutputs* const listener = m_listener;
+    m_listener = nullptr;
+    try {
+        waitForEnd();
+    } catch (...) {
+        m_listener = listener;
+        abandonRun();
+        throw;
+    }
+    m_listener = listener;
+    finishRun();
 }
 
 bool DOSOutputs::IsRunning() const

@@ -7,7 +7,8 @@
 namespace gv {
 
 // Receives the text of every read of a run, in reading order. The last
-// chunk of every run is empty.
+// chunk of every run is empty, except for a run given up with
+// StopAndWait(), which tells the listener nothing more.
 class IReceiveOutputs {
 public:
     virtual ~IReceiveOutputs() = default;
@@ -97,6 +98,16 @@ public:
     // should keep calling PumpAvailable() on a timer meanwhile so it sees
     // that end even without pipe activity. Nothing happens when idle.
     void Stop();
+    // Stop() for a caller that cannot go back to its event loop first (a
+    // start that failed halfway, a window that is closing): waits here
+    // for the run to end, then reaps the child and closes the pipe, as
+    // the end of any run does. What the group still prints meanwhile goes
+    // to Outputs but not to the listener, nor does the final empty chunk:
+    // the caller has given the run up. Returns within Stop()'s second and
+    // a half even when a writer escaped the group. Nothing happens when
+    // idle. Called from inside a listener it only stops: the run is in
+    // the middle of a read there, and ends as Stop() describes.
+    void StopAndWait();
     bool IsRunning() const;
 
 private:
@@ -117,6 +128,8 @@ private:
     IReceiveOutputs* m_listener = nullptr;
     IRunnerMessages* m_sink = nullptr;
     Run* m_run = nullptr;
+    // True while a listener is being told of a chunk.
+    bool m_delivering = false;
     // Guards m_run against Stop() and IsRunning() from other threads; the
     // owner's thread alone creates and ends runs.
     mutable std::mutex m_runMutex;

@@ -1,6 +1,7 @@
 #include "Payloads.h"
 
 #include "winhelpers/ResourceTable.h"
+#include "winhelpers/core/IdentifierDeployment.h"
 
 #include <array>
 

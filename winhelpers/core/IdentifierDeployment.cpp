@@ -17,8 +17,6 @@ namespace gv {
 
 namespace {
 
-constexpr const char* kResourceType = "files";
-
 std::string joinPath(const std::string& folder, const std::string& name)
 {
     if (!folder.empty() && folder.back() == '/')
@@ -81,8 +79,8 @@ bool writeRecord(const std::string& path)
 const std::vector<CarriedFile>& IdentifierFiles()
 {
     static const std::vector<CarriedFile> files {
-        { "vonk", 102, true },
-        { "VonkDefs.vkd", 103, false },
+        { "vonk", kIdentifierResource, true },
+        { "VonkDefs.vkd", kDatabaseResource, false },
     };
     return files;
 }
@@ -170,7 +168,7 @@ bool IdentifierDeployment::writeAll(const std::string& folder)
 {
     for (const CarriedFile& file : m_files) {
         const std::string target = joinPath(folder, file.name);
-        if (ExtractResourceToFile(target, file.id, kResourceType, true) != ExtractOutcome::Written)
+        if (ExtractResourceToFile(target, file.id, kPayloadType, true) != ExtractOutcome::Written)
             return false;
         if (!file.executable && ::chmod(target.c_str(), 0644) != 0)
             return false;
@@ -220,7 +218,7 @@ DeploymentResult IdentifierDeployment::Deploy()
     m_deployRan = true;
 
     for (const CarriedFile& file : m_files) {
-        if (!FindEmbeddedResource(kResourceType, file.id)) {
+        if (!FindEmbeddedResource(kPayloadType, file.id)) {
             m_result.missingPayload = true;
             return m_result;
         }

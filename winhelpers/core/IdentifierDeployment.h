@@ -6,10 +6,16 @@
 
 namespace gv {
 
+// Resource numbers and type of the files the window program carries: the
+// embedded table registers them under these, deployment looks them up.
+inline constexpr int kIdentifierResource = 102;
+inline constexpr int kDatabaseResource = 103;
+inline constexpr const char* kPayloadType = "FILES";
+
 // One file the program carries and writes out at start.
 struct CarriedFile {
     std::string name; // file name inside the deployment folder
-    int id;           // resource number, type "FILES"
+    int id;           // resource number, type kPayloadType
     bool executable;
 };
 

@@ -1,15 +1,17 @@
 #include "DesignFont.h"
 
 #include <QFontDatabase>
+#include <QHash>
 #include <QStringList>
+
+#include <mutex>
 
 namespace gv {
 
 namespace {
 
-bool installed(const QString& family)
+bool installed(const QStringList& families, const QString& family)
 {
-    const QStringList families = QFontDatabase::families();
     return families.contains(family, Qt::CaseInsensitive);
 }
 
@@ -45,15 +47,32 @@ bool isFixedPitchDesignFace(const QString& family)
 
 QString resolveFontFamily(const QString& family)
 {
-    if (installed(family))
-        return family;
+    static std::mutex mutex;
+    static QHash<QString, QString> chosen;
+    std::lock_guard lock(mutex);
+    if (const auto known = chosen.constFind(family); known != chosen.constEnd())
+        return known.value();
+
+    // Asking the font database for its families is costly; once per
+    // name is enough.
+    const QStringList families = QFontDatabase::families();
+    QString result;
     const bool mono = isFixedPitchDesignFace(family);
-    for (const QString& candidate : mono ? monoCandidates() : sansCandidates()) {
-        if (installed(candidate))
-            return candidate;
+    if (installed(families, family)) {
+        result = family;
+    } else {
+        for (const QString& candidate : mono ? monoCandidates() : sansCandidates()) {
+            if (installed(families, candidate)) {
+                result = candidate;
+                break;
+            }
+        }
     }
     // Nothing known is installed: let the font system pick by kind.
-    return QFontDatabase::systemFont(mono ? QFontDatabase::FixedFont : QFontDatabase::GeneralFont).family();
+    if (result.isEmpty())
+        result = QFontDatabase::systemFont(mono ? QFontDatabase::FixedFont : QFontDatabase::GeneralFont).family();
+    chosen.insert(family, result);
+    return result;
 }
 
 QFont designFont(const QString& family, qreal points, bool bold, bool underline)
