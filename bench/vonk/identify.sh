@@ -8,7 +8,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-build=${1:-$root/build-vonk}
+build=${1:-$root/build}
 corpus=${2:-/tmp/corpus/out}
 vonk=$build/bin/vonk
 [ -x "$vonk" ] || { echo "identify.sh: build vonk first ($vonk missing)" >&2; exit 2; }

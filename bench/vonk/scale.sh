@@ -7,7 +7,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-build=${1:-$root/build-vonk}
+build=${1:-$root/build}
 corpus=${2:-/tmp/corpus/out}
 count=${3:-100000}
 vonk=$build/bin/vonk
