@@ -281,6 +281,22 @@ TEST_F(AboutTest, LinksOpenTheirTargetsAndNothingElseOpens)
     EXPECT_TRUE(m_boxes.empty());
 }
 
+// A double click on a link is one request, not two: the second press of a
+// double click does not open the page again.
+TEST_F(AboutTest, DoubleClickOpensALinkOnce)
+{
+    gv::frmAbout about;
+    about.show();
+    QWidget* link = child(about, "Image1");
+    ASSERT_NE(link, nullptr);
+    // What a real double click delivers: a click, then a double-click
+    // press and its release.
+    QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(2, 2));
+    QTest::mouseDClick(link, Qt::LeftButton, {}, QPoint(2, 2));
+    QTest::mouseRelease(link, Qt::LeftButton, {}, QPoint(2, 2));
+    EXPECT_EQ(m_opened.size(), 1u);
+}
+
 TEST_F(AboutTest, SharedHandlerActsOnlyForTheHomePageMember)
 {
     gv::frmAbout about;
