@@ -143,7 +143,7 @@ TEST(Parser, MissingFileIsAnError)
     p.parseFile("/nonexistent/dir/x.vdef");
     EXPECT_FALSE(p.finish());
     ASSERT_EQ(p.errors().size(), 1u);
-    EXPECT_EQ(p.errors()[0].file, "/nonexistent/dir/x.vdef");
+    EXPECT_EQ(p.errors()[0].format(), "/nonexistent/dir/x.vdef: no such file");
 }
 
 TEST(Writer, EvidenceGrowsWithLengthAndFixedness)
