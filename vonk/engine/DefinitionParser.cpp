@@ -208,6 +208,10 @@ void DefinitionParser::parse(std::string_view text, const std::string& fileName)
     m_line = 0;
     m_inDefinition = false;
     m_blocks.clear();
+    // Editors on some systems start UTF-8 text with a byte-order mark.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(kByteOrderMark))
+        text.remove_prefix(kByteOrderMark.size());
     std::vector<Token> tokens;
     std::size_t pos = 0;
     while (pos <= text.size()) {
