@@ -52,21 +52,21 @@ bool hexBytes(std::string_view hex, std::string& out)
 // The content column, in words: "text" with the escapes \\ \" \n \r \t \0
 // \xHH; hex bytes (89504E47); HH*N, the byte HH N times; @N, zero bytes up
 // to offset N.
-bool decode(const std::string& spec, std::string& out, std::string& error)
+bool decode(const std::string& content, std::string& out, std::string& error)
 {
     std::size_t i = 0;
-    while (i < spec.size()) {
-        if (spec[i] == ' ') {
+    while (i < content.size()) {
+        if (content[i] == ' ') {
             ++i;
             continue;
         }
-        if (spec[i] == '"') {
-            for (++i; i < spec.size() && spec[i] != '"'; ++i) {
-                if (spec[i] != '\\') {
-                    out += spec[i];
+        if (content[i] == '"') {
+            for (++i; i < content.size() && content[i] != '"'; ++i) {
+                if (content[i] != '\\') {
+                    out += content[i];
                     continue;
                 }
-                const char e = i + 1 < spec.size() ? spec[++i] : '\0';
+                const char e = i + 1 < content.size() ? content[++i] : '\0';
                 switch (e) {
                 case '\\': out += '\\'; break;
                 case '"': out += '"'; break;
@@ -75,7 +75,7 @@ bool decode(const std::string& spec, std::string& out, std::string& error)
                 case 't': out += '\t'; break;
                 case '0': out += '\0'; break;
                 case 'x':
-                    if (i + 2 >= spec.size() || !hexBytes(spec.substr(i + 1, 2), out)) {
+                    if (i + 2 >= content.size() || !hexBytes(content.substr(i + 1, 2), out)) {
                         error = "\\x needs two hex digits";
                         return false;
                     }
@@ -84,15 +84,15 @@ bool decode(const std::string& spec, std::string& out, std::string& error)
                 default: error = std::string("unknown escape \\") + e; return false;
                 }
             }
-            if (i >= spec.size()) {
+            if (i >= content.size()) {
                 error = "unterminated text";
                 return false;
             }
             ++i;
             continue;
         }
-        const std::size_t end = std::min(spec.find(' ', i), spec.size());
-        const std::string word = spec.substr(i, end - i);
+        const std::size_t end = std::min(content.find(' ', i), content.size());
+        const std::string word = content.substr(i, end - i);
         i = end;
         const std::size_t star = word.find('*');
         if (word[0] == '@') {
