@@ -111,6 +111,7 @@ private Q_SLOTS:
     void fileReports();
     void folderOfThreeFiles();
     void awkwardNamesAreIdentifiedByTheirRealNames();
+    void wildcardCharactersInRealNames();
 
 private:
     QString report() const { return m_w->txtOutputs()->toPlainText(); }
@@ -284,6 +285,49 @@ void EndToEndTest::awkwardNamesAreIdentifiedByTheirRealNames()
     QVERIFY(waitForRun(finished));
     QCOMPARE(report().count(QStringLiteral("PNG image")), int(awkwardNames().size()));
     QVERIFY(!QFile::exists(m_deployed.filePath(QStringLiteral("x"))));
+}
+
+// A folder request identifies every file of the folder, one named "*" and
+// a folder named with "*" included; a file request identifies exactly the
+// chosen file, and says so when it has gone before the answer.
+void EndToEndTest::wildcardCharactersInRealNames()
+{
+    const std::string png = pngImage().toStdString();
+    for (const char* name : { "d", "w*d" }) {
+        const std::string folder = bytesOf(m_data.path()) + "/" + name;
+        QVERIFY(::mkdir(folder.c_str(), 0755) == 0);
+        QVERIFY(writeBytes(folder + "/a.png", png));
+        QVERIFY(writeBytes(folder + "/*", png));
+        QSignalSpy finished(m_w.get(), &frmDOSOutput::runFinished);
+        m_seams->choose(QString::fromStdString(folder));
+        m_w->cmdCartella_Click();
+        QVERIFY(waitForRun(finished));
+        QVERIFY2(report().count(QStringLiteral("PNG image")) == 2, qPrintable(report()));
+    }
+
+    const std::string e = bytesOf(m_data.path()) + "/e";
+    QVERIFY(::mkdir(e.c_str(), 0755) == 0);
+    for (const char* name : { "a*", "ab", "ac" })
+        QVERIFY(writeBytes(e + "/" + name, png));
+    const QString chosen = QString::fromStdString(e + "/a*");
+    for (const bool goneBeforeTheAnswer : { false, true }) {
+        gv::SetMsgBoxAnswerer([chosen, goneBeforeTheAnswer](const gv::MsgBoxRequest& request, QMessageBox*) {
+            if ((request.style & 0x0F) != gv::vbYesNo)
+                return int(gv::vbOK);
+            if (goneBeforeTheAnswer)
+                QFile::remove(chosen);
+            return int(gv::vbYes);
+        });
+        QSignalSpy finished(m_w.get(), &frmDOSOutput::runFinished);
+        m_seams->choose(chosen);
+        m_w->cmdFile_Click();
+        QVERIFY(waitForRun(finished));
+        const QString text = report();
+        QVERIFY2(text.startsWith(chosen + QLatin1Char('\n')), qPrintable(text));
+        QVERIFY2(!text.contains(QStringLiteral("/ab")) && !text.contains(QStringLiteral("/ac")), qPrintable(text));
+        QCOMPARE(text.contains(QStringLiteral("PNG image")), !goneBeforeTheAnswer);
+        QCOMPARE(text.contains(QStringLiteral("error: no such file")), goneBeforeTheAnswer);
+    }
 }
 
 QTEST_MAIN(EndToEndTest)
