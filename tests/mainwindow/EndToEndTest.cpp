@@ -84,13 +84,13 @@ QByteArray zipArchive()
 }
 
 // The part of a name that any report shows unchanged: up to its first
-// control character or byte outside ASCII.
+// backslash, control character or byte outside ASCII.
 QString plainPrefix(const std::string& name)
 {
     std::string prefix;
     for (const char c : name) {
         const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u >= 0x7F)
+        if (u < 0x20 || u >= 0x7F || c == '\\')
             break;
         prefix += c;
     }
