@@ -2,7 +2,6 @@
 
 #include "Matcher.h"
 #include "Probe.h"
-#include "ReportWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -208,40 +207,6 @@ TEST(Explain, NamesTheRulesAndWhereTheyHeld)
     ASSERT_EQ(hits.size(), 2u);
     EXPECT_EQ(db->str(db->node(hits[0].node).src), "at 0 str \"AB\"");
     EXPECT_EQ(hits[1].where, "at offset 12");
-}
-
-// Names must read back as exactly one name (a backslash-n and a newline
-// differ), and a definition's description, ours or imported, must not
-// reach a terminal or the console pane with raw control characters.
-TEST(Report, EscapesNamesAndDescriptionsInTextAndTsv)
-{
-    auto db = test::compile("type t\n desc \"red\\x1B[31m\\nnext C:\\\\dir\"\n ext t\n mime x/t\n cat data\n at 0 str \"ABCDEFGH\"\n");
-    ASSERT_TRUE(db);
-    Matcher m(*db);
-    Probe probe;
-    std::string bytes = "ABCDEFGH";
-    MemorySource src({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
-    probe.reset(src);
-    const auto& cands = m.identify(probe);
-    ASSERT_EQ(cands.size(), 1u);
-    std::vector<ReportWriter::Shown> shown{{&cands[0], {}}};
-    struct Case {
-        ReportWriter::Format format;
-        std::string name;
-        std::string expected;
-    };
-    const Case cases[] = {
-        {ReportWriter::Format::Text, "n\\nl", "n\\\\nl\n  100.0%  .t     red\\x1B[31m\\nnext C:\\dir\n\n"},
-        {ReportWriter::Format::Text, "n\nl\x1B", "n\\nl\\x1B\n  100.0%  .t     red\\x1B[31m\\nnext C:\\dir\n\n"},
-        {ReportWriter::Format::Tsv, "a\\b\tc", "a\\\\b\\tc\tx/t\tt\tt\tred\\x1B[31m\\nnext C:\\\\dir\n"},
-    };
-    for (const auto& c : cases) {
-        std::string out;
-        ReportWriter::Options options;
-        options.format = c.format;
-        ReportWriter(*db, &out, options).matched(c.name, bytes.size(), probe.text(), shown, 1);
-        EXPECT_EQ(out, c.expected) << c.name;
-    }
 }
 
 } // namespace
