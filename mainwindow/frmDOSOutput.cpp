@@ -50,6 +50,9 @@ const QString kArial = QStringLiteral("Arial");
 const QString kLucida = QStringLiteral("Lucida Console");
 
 const QString kReadComplete = QStringLiteral("Lettura completa");
+// Ends the report of a run the user stopped, so that it cannot pass for a
+// complete one.
+const QString kStoppedByUser = QStringLiteral("-> interrotto dall'utente");
 
 QString descriptionText()
 {
@@ -530,6 +533,7 @@ void frmDOSOutput::cmdExecute_Click()
         return;
     m_running = true;
     m_stopRequested = false;
+    m_stoppedByUser = false;
     m_runError = nullptr;
     try {
         setCursor(Qt::WaitCursor);
@@ -559,6 +563,14 @@ void frmDOSOutput::cmdStop_Click()
 {
     if (!m_running || !m_objDOS || m_stopRequested)
         return;
+    m_stoppedByUser = true;
+    stopRun();
+}
+
+void frmDOSOutput::stopRun()
+{
+    if (!m_running || !m_objDOS || m_stopRequested)
+        return;
     m_stopRequested = true;
     m_objDOS->Stop();
     m_stopPoll.start();
@@ -579,7 +591,7 @@ void frmDOSOutput::onOutputReady()
     // Everything read in this pass reaches the pane as one insertion.
     m_txtOutputs->flushPending();
     if (m_runError && !m_stopRequested)
-        cmdStop_Click();
+        stopRun();
     if (!more)
         finishRun();
 }
@@ -634,6 +646,8 @@ void frmDOSOutput::finishRun()
             SystemMsgBox(QStringLiteral("Unknown error - frmDOSOutput - 5"), vbOKOnly, QString());
         }
     } else {
+        if (m_stoppedByUser)
+            m_txtOutputs->appendLine(kStoppedByUser);
         SystemMsgBox(kReadComplete, vbOKOnly, QString());
     }
     m_running = false;
@@ -733,8 +747,10 @@ bool frmDOSOutput::eventFilter(QObject* watched, QEvent* event)
         switch (event->type()) {
         case QEvent::MouseButtonPress: {
             auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() == Qt::LeftButton)
+            if (mouse->button() == Qt::LeftButton) {
                 m_dragOffset = mouse->globalPosition().toPoint() - frameGeometry().topLeft();
+                m_movePending = true;
+            }
             break;
         }
         case QEvent::MouseMove:
@@ -742,6 +758,7 @@ bool frmDOSOutput::eventFilter(QObject* watched, QEvent* event)
             break;
         case QEvent::MouseButtonRelease:
             m_dragging = false;
+            m_movePending = false;
             break;
         default:
             break;
@@ -759,6 +776,13 @@ void frmDOSOutput::LabelTOP_MouseMove(QMouseEvent* event)
         move(event->globalPosition().toPoint() - m_dragOffset);
         return;
     }
+    // One move per press on the title. The window manager's move takes
+    // the pointer, release included, so afterwards Qt may still report the
+    // button held: a move started from such a report would follow the
+    // pointer until the next click.
+    if (!m_movePending)
+        return;
+    m_movePending = false;
     // The system's own move when the platform offers one; otherwise the
     // window follows the pointer until the button is released.
     if (QWindow* window = windowHandle(); window && window->startSystemMove())
