@@ -27,6 +27,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <new>
 
 namespace gv {
@@ -263,6 +264,10 @@ void frmDOSOutput::buildControls()
     m_Label8->setToolTip(QStringLiteral("Massimizza / Ripristina"));
     m_Label2[4] = makeLabel(this, "Label2_4", twipsRect(4950, 45, 255, 255));
     m_Label2[4]->setToolTip(QStringLiteral("Minimizza nella traybar"));
+    // Each title-bar button is drawn by the hot spot that does its work;
+    // the maximise and "Chiudi Quorvane" spots do nothing and draw nothing.
+    if (const QPixmap glyph(QStringLiteral(":/art/frame/Minimise.png")); !glyph.isNull())
+        m_Label2[4]->setPixmap(glyph);
 
     // Header panel: logo, the large "GUI" over it, the description.
     m_Picture1 = new QFrame(this);
@@ -483,9 +488,9 @@ void frmDOSOutput::Form_Load()
     // Every command button gets the flat look, which also shows the
     // default button again (beyond the right edge, but Enter reaches it).
     // The Stop control looks the same but shows only while a run lasts.
-    for (QPushButton* button : { m_cmdFile, m_cmdCartella, m_cmdExit, m_cmdExecute })
+    for (QPushButton* button : { m_cmdFile, m_cmdCartella, m_cmdExit, m_cmdExecute, m_cmdStop })
         MakeControlFlat(button);
-    m_cmdStop->setFlat(true);
+    m_cmdStop->setVisible(false);
 
     Check2_Click();
 
@@ -719,6 +724,11 @@ void frmDOSOutput::Form_Resize()
     m_LabelTOP->resize(W(), m_LabelTOP->height());
     image1->resize(W(), image1->height());
     image8->move(W() - image8->width() - tw(800), image8->y());
+
+    // The title spans the strip, but its text stops short of the first
+    // title-bar button instead of running under it.
+    const int textWidth = m_Label2[4]->x() - 4 - m_LabelTOP->x();
+    m_LabelTOP->setContentsMargins(0, 0, std::max(0, m_LabelTOP->width() - std::max(0, textWidth)), 0);
 }
 
 void frmDOSOutput::Check2_Click()
