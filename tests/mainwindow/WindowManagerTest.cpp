@@ -5,6 +5,8 @@
 
 #include "frmDOSOutput.h"
 
+#include "frmAbout.h"
+
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProcess>
@@ -54,6 +56,7 @@ class WindowManagerTest : public QObject {
 private Q_SLOTS:
     void initTestCase();
     void titleDragEndsWithTheButton();
+    void minimisedAboutComesBackWithTheMainWindow();
 };
 
 void WindowManagerTest::initTestCase()
@@ -100,6 +103,29 @@ void WindowManagerTest::titleDragEndsWithTheButton()
     QVERIFY((back - start).manhattanLength() < (dropped - start).manhattanLength() / 2);
     glide(again - drag, QPoint(60, 30));
     QCOMPARE(settledPosition(window), back);
+}
+
+// The window manager may offer to minimise the modal About window even
+// without a minimise button; the main window, blocked behind it, must then
+// bring it back when it is itself activated, and never stay dead.
+void WindowManagerTest::minimisedAboutComesBackWithTheMainWindow()
+{
+    frmDOSOutput window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    bool minimised = false;
+    bool restored = false;
+    gv::frmAbout::setInspector([&](gv::frmAbout& about) {
+        QTest::qWait(200);
+        xdotool({ QStringLiteral("windowminimize"), QString::number(about.winId()) });
+        minimised = QTest::qWaitFor([&] { return about.isMinimized(); }, 2000);
+        xdotool({ QStringLiteral("windowactivate"), QString::number(window.winId()) });
+        restored = QTest::qWaitFor([&] { return !about.isMinimized() && !window.isMinimized(); }, 2000);
+    });
+    window.Label2_Click(1);
+    gv::frmAbout::setInspector(nullptr);
+    QVERIFY(minimised);
+    QVERIFY(restored);
 }
 
 QTEST_MAIN(WindowManagerTest)
