@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
-#include "Crc32.h"
-#include "DbFormat.h"
+#include "vonk/base/Crc32.h"
+#include "vonk/format/DbFormat.h"
 
 #include <gtest/gtest.h>
 

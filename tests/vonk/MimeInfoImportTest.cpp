@@ -5,10 +5,10 @@
 #include "TestSupport.h"
 #include "../support/RunProgram.h"
 
-#include "ByteSource.h"
-#include "Matcher.h"
-#include "MimeInfoImport.h"
-#include "Probe.h"
+#include "vonk/match/ByteSource.h"
+#include "vonk/match/Matcher.h"
+#include "vonk/build/MimeInfoImport.h"
+#include "vonk/match/Probe.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // what they are, concurrent writers never share a temporary file, and the
 // compiler writes its database the same way.
 
-#include "FileAccess.h"
+#include "vonk/base/FileAccess.h"
 #include "TestSupport.h"
 #include "../support/RunProgram.h"
 
