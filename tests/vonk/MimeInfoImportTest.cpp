@@ -259,8 +259,8 @@ TEST_F(MimeInfoImportTest, DefinitionFieldsComeFromTheType)
     EXPECT_EQ(nest->category, "archive");
     EXPECT_EQ(nest->file, "shared-mime-info:pkg.xml");
     EXPECT_EQ(nest->line, 4);
-    EXPECT_TRUE(MimeInfoImport::isImported(nest->file + ":4"));
-    EXPECT_FALSE(MimeInfoImport::isImported("definitions/raster.vdef:12"));
+    EXPECT_TRUE(nest->imported);
+    EXPECT_FALSE(def("png")->imported);
 
     const SourceDefinition* sub = def("mime:application/x-sub");
     ASSERT_NE(sub, nullptr);

@@ -784,6 +784,7 @@ std::size_t MimeInfoImport::mergeInto(std::vector<SourceDefinition>& defs)
                 d.mimes.push_back(a);
         d.category = categoryOf(t);
         d.file = std::string(kSourceTag) + ":" + t.file;
+        d.imported = true;
         d.line = t.line;
         if (t.alternatives.children.empty()) {
             // Known by name only. Content decides here, never the name, so

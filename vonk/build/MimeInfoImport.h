@@ -27,9 +27,6 @@ public:
     // definitions when both hold: its weight takes off at least this much.
     static constexpr int kDamping = 12;
 
-    // True for a definition source (DefRecord::source) written by this import.
-    static bool isImported(std::string_view source) { return source.substr(0, kSourceTag.size()) == kSourceTag; }
-
     // Reads one package file; returns false (with a warning) when it is not
     // well-formed, in which case nothing from it is kept.
     bool parse(std::string_view xml, const std::string& fileName);

@@ -45,6 +45,8 @@ struct SourceDefinition {
     // Known by name only (imported without content rules): listed, but never
     // a candidate, since content decides and never the name.
     bool contentless = false;
+    // Taken from shared-mime-info: see db::kDefImported.
+    bool imported = false;
     std::string file;
     int line = 0;
     SourceRule root; // an All block holding the top-level rules

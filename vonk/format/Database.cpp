@@ -106,7 +106,12 @@ bool Database::validate(std::string& error, bool verifyChecksum)
         error = "not a vonk definitions database (bad signature)";
         return false;
     }
-    if (h.version != kVersion) {
+    if (h.version < kVersion) {
+        error = "database format version " + std::to_string(h.version) + " is older than this vonk's version "
+            + std::to_string(kVersion) + " (rebuild it with vonk-defs)";
+        return false;
+    }
+    if (h.version > kVersion) {
         error = "database format version " + std::to_string(h.version) + ", but this vonk reads version " + std::to_string(kVersion);
         return false;
     }

@@ -19,7 +19,9 @@ namespace gv::vonk::db {
 static_assert(std::endian::native == std::endian::little, "the database is read in place as little-endian");
 
 inline constexpr char kMagic[8] = {'V', 'O', 'N', 'K', 'D', 'E', 'F', 'S'};
-inline constexpr std::uint32_t kVersion = 3;
+// Raised whenever the layout or the meaning of a field changes; a file of
+// another version is refused, never half-read. 4: kDefImported.
+inline constexpr std::uint32_t kVersion = 4;
 inline constexpr std::uint32_t kNoParent = 0xFFFFFFFFu;
 
 // Limits shared by the compiler (rejects sources beyond them) and the loader
@@ -137,7 +139,10 @@ inline constexpr std::uint16_t kDefNeedsHigh = 1;
 // A negative weight that discounts the evidence itself (short, generic
 // imported magic), so confidence is judged after it too.
 inline constexpr std::uint16_t kDefDamped = 2;
-inline constexpr std::uint16_t kDefKnownFlags = kDefNeedsHigh | kDefDamped;
+// Taken from another project's data (shared-mime-info) rather than from our
+// sources: listed, counted and reported as such.
+inline constexpr std::uint16_t kDefImported = 4;
+inline constexpr std::uint16_t kDefKnownFlags = kDefNeedsHigh | kDefDamped | kDefImported;
 
 // One rule. Patterns keep their bytes in `a` and their per-byte masks in
 // `b` (same length); string rules keep their first string in `a` and an

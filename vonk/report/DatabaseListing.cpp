@@ -1,7 +1,5 @@
 #include "vonk/report/DatabaseListing.h"
 
-#include "vonk/build/MimeInfoImport.h"
-
 #include <ctime>
 
 namespace gv::vonk {
@@ -26,7 +24,7 @@ DatabaseListing::Counts DatabaseListing::counts(const Database& db)
     Counts c;
     c.total = db.defCount();
     for (std::uint32_t i = 0; i < c.total; ++i)
-        if (MimeInfoImport::isImported(db.str(db.def(i).source)))
+        if (db.def(i).flags & db::kDefImported)
             ++c.imported;
     c.ours = c.total - c.imported;
     return c;

@@ -1,7 +1,5 @@
 #include "vonk/report/ReportWriter.h"
 
-#include "vonk/build/MimeInfoImport.h"
-
 #include <nlohmann/json.hpp>
 
 #include <cmath>
@@ -128,7 +126,7 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const Te
                 m_buf += "  (weak evidence)";
             if (m_options.verbose) {
                 m_buf += "  [" + std::string(m_db.str(d.mime)) + "]\n";
-                m_buf += "           id " + std::string(m_db.str(d.id)) + ", " + std::string(m_db.str(d.category)) + ", from " + std::string(m_db.str(d.source)) + (MimeInfoImport::isImported(m_db.str(d.source)) ? " (imported)" : "") + "\n";
+                m_buf += "           id " + std::string(m_db.str(d.id)) + ", " + std::string(m_db.str(d.category)) + ", from " + std::string(m_db.str(d.source)) + ((d.flags & db::kDefImported) ? " (imported)" : "") + "\n";
                 for (const auto& h : s.hits)
                     m_buf += "           matched: " + std::string(m_db.str(m_db.node(h.node).src)) + "  (" + printable(h.where) + ")\n";
             } else {
