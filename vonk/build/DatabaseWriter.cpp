@@ -1,9 +1,9 @@
 #include "vonk/build/DatabaseWriter.h"
 
 #include "vonk/base/Crc32.h"
+#include "vonk/format/Ranking.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -419,55 +419,17 @@ private:
 
 std::uint32_t DatabaseWriter::evidenceOf(const SourceRule& r)
 {
-    using db::NodeKind;
-    auto patternBits = [&] {
-        int bits = 0;
-        for (std::size_t i = 0; i < r.masks.size(); ++i)
-            bits += (r.masks[i] == 0xDF && isLetter(r.bytes[i])) ? 7 : std::popcount(r.masks[i]);
-        return bits;
-    };
-    switch (r.kind) {
-    case NodeKind::AtPattern:
-        return static_cast<std::uint32_t>(std::clamp(patternBits(), 1, 160));
-    case NodeKind::Within:
-    case NodeKind::Head:
-    case NodeKind::Tail: {
-        // A pattern that may sit anywhere in a range says less than one at a
-        // fixed place: each doubling of the range costs one bit.
-        double range = r.kind == NodeKind::Within ? static_cast<double>(r.to - r.off) : static_cast<double>(r.off);
-        int bits = patternBits() - static_cast<int>(std::log2(range + 1.0));
-        return static_cast<std::uint32_t>(std::clamp(bits, 2, 160));
-    }
-    case NodeKind::AtNumber:
-        if (r.op == db::CmpOp::Eq)
-            return static_cast<std::uint32_t>(std::max(1, std::popcount(r.mask)));
-        return r.op == db::CmpOp::Ne ? 1 : 3;
-    case NodeKind::Size:
-        return r.op == db::CmpOp::Eq ? 12 : 2;
-    case NodeKind::Not:
-        return 1;
-    case NodeKind::ZipHas:
-    case NodeKind::OleHas:
-        return 24 + static_cast<std::uint32_t>(std::min<std::size_t>(r.first.size(), 24));
-    case NodeKind::ZipFirst:
-        return 40 + static_cast<std::uint32_t>(std::min<std::size_t>(r.second.size() * 2, 48));
-    case NodeKind::Text:
-        return 2;
-    case NodeKind::XmlRoot:
-        return r.second.empty() ? 24 : 48;
-    // Whole-head judgements: what is stored is the most they can give; the
-    // matcher scales it by how much of the text agreed.
-    case NodeKind::Json:
-        return 48;
-    case NodeKind::Delimited:
-    case NodeKind::KeyValue:
-        return 64;
-    // The first line names the interpreter outright.
-    case NodeKind::Shebang:
-        return 48;
-    default:
-        return 0;
-    }
+    ranking::RuleFacts facts;
+    facts.kind = r.kind;
+    facts.op = r.op;
+    facts.off = r.off;
+    facts.to = r.to;
+    facts.mask = r.mask;
+    facts.bytes = r.bytes;
+    facts.masks = r.masks;
+    facts.nameLength = r.first.size();
+    facts.secondLength = r.second.size();
+    return ranking::ruleEvidence(facts);
 }
 
 std::vector<std::uint8_t> DatabaseWriter::build(const std::vector<SourceDefinition>& defs, std::uint64_t buildTime)

@@ -15,7 +15,8 @@ public:
     // `defs` must have passed DefinitionParser::finish().
     static std::vector<std::uint8_t> build(const std::vector<SourceDefinition>& defs, std::uint64_t buildTime = 0);
 
-    // Evidence (roughly bits of information) that a matching rule adds.
+    // Evidence (roughly bits of information) that a matching rule adds: see
+    // Ranking.h.
     static std::uint32_t evidenceOf(const SourceRule& rule);
 };
 

@@ -1,5 +1,7 @@
 #include "vonk/build/DefinitionParser.h"
 
+#include "vonk/format/Ranking.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -378,8 +380,8 @@ void DefinitionParser::statement(const std::vector<Token>& tokens, std::string_v
     }
     if (kw == "weight") {
         std::int64_t w = 0;
-        if (tokens.size() != 2 || !parseInt(tokens[1].text, w) || w < -50 || w > 50) {
-            error("'weight' needs a number from -50 to 50");
+        if (tokens.size() != 2 || !parseInt(tokens[1].text, w) || !ranking::weightInRange(w)) {
+            error("'weight' needs a number from " + std::to_string(ranking::kMinWeight) + " to " + std::to_string(ranking::kMaxWeight));
             return;
         }
         def.weight = static_cast<int>(w);

@@ -1,6 +1,7 @@
 #include "vonk/build/MimeInfoImport.h"
 
 #include "vonk/build/DatabaseWriter.h"
+#include "vonk/format/Ranking.h"
 #include "vonk/match/TextSniffer.h"
 
 #include <algorithm>
@@ -797,11 +798,8 @@ std::size_t MimeInfoImport::mergeInto(std::vector<SourceDefinition>& defs)
             never.text = "never (no content rule in shared-mime-info)";
             d.root.children.push_back(std::move(never));
         } else {
-            // Imported evidence counts for less than ours: a half, a quarter
-            // for text-like magic; the priority nudges within that.
-            int e = static_cast<int>(strength(t.alternatives));
-            int damp = textLike(t.alternatives) ? e * 3 / 4 : e / 2;
-            d.weight = std::clamp((t.priority - 50) / 10 - std::max(damp, kDamping), -50, -1);
+            // Imported evidence counts for less than ours.
+            d.weight = ranking::importedWeight(t.priority, strength(t.alternatives), textLike(t.alternatives));
             d.damped = true;
             if (t.alternatives.children.size() == 1)
                 d.root.children.push_back(t.alternatives.children.front());

@@ -23,9 +23,6 @@ public:
     static constexpr std::string_view kSourceTag = "shared-mime-info";
     static constexpr std::string_view kIdPrefix = "mime:";
     static constexpr const char* kDefaultFolder = "/usr/share/mime/packages";
-    // Imported magic is often short and generic, so it ranks below our own
-    // definitions when both hold: its weight takes off at least this much.
-    static constexpr int kDamping = 12;
 
     // Reads one package file; returns false (with a warning) when it is not
     // well-formed, in which case nothing from it is kept.

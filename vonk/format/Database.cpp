@@ -1,6 +1,7 @@
 #include "vonk/format/Database.h"
 
 #include "vonk/base/Crc32.h"
+#include "vonk/format/Ranking.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -182,7 +183,7 @@ bool Database::validate(std::string& error, bool verifyChecksum)
             error = "definition " + std::to_string(i) + " has a bad rule list";
             return false;
         }
-        if (d.weight < -50 || d.weight > 50) {
+        if (!ranking::weightInRange(d.weight)) {
             error = "definition " + std::to_string(i) + " has a bad weight";
             return false;
         }

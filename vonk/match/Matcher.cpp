@@ -34,30 +34,6 @@ std::string offsetText(std::uint64_t off)
     return "at offset " + std::to_string(off);
 }
 
-// Evidence of the whole-head judgements grows with the text that agreed,
-// up to what the database stores for the rule. Valid JSON: 16 bits for a
-// short document, 8 more per doubling from 16 bytes.
-std::uint64_t jsonEvidence(std::size_t length)
-{
-    std::uint64_t bits = 16;
-    for (std::size_t l = length; l >= 32; l /= 2)
-        bits += 8;
-    return bits;
-}
-
-// A table: 12 bits per record that agrees with the first, 4 per field
-// beyond two.
-std::uint64_t tableEvidence(const TableShape& t)
-{
-    return 12 * (t.records - 1) + 4 * (t.fields - 2);
-}
-
-// A key file: 12 bits per section or assignment.
-std::uint64_t keyFileEvidence(const KeyFileShape& k)
-{
-    return 12 * (k.sections + k.keys);
-}
-
 } // namespace
 
 const char* confidenceName(Confidence c)
@@ -107,21 +83,6 @@ Matcher::Matcher(const Database& db)
             && static_cast<NodeKind>(db.node(only).kind) == NodeKind::Text)
             m_plainText[d] = 1;
     }
-}
-
-Confidence Matcher::confidenceOf(const Candidate& c) const
-{
-    if (m_plainText[c.def])
-        return Confidence::Medium;
-    // The weight only orders close candidates; it is not evidence. Nor is
-    // the score's floor of 1: a heavily damped definition still has only
-    // the bits its rules gave.
-    std::uint64_t evidence = m_evidence[c.def];
-    if (evidence >= kHighEvidence)
-        return Confidence::High;
-    if (evidence >= kMediumEvidence)
-        return Confidence::Medium;
-    return Confidence::Low;
 }
 
 void Matcher::addCandidate(std::uint32_t def)
@@ -368,7 +329,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
             return false;
         std::size_t length = probe.jsonLength();
         hit("valid JSON, " + std::to_string(length) + " bytes");
-        evidence = std::min<std::uint64_t>(n.evidence, jsonEvidence(length));
+        evidence = std::min<std::uint64_t>(n.evidence, ranking::jsonEvidence(length));
         return true;
     }
     case NodeKind::Delimited: {
@@ -377,7 +338,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         if (!t.consistent)
             return false;
         hit(std::to_string(t.records) + " records of " + std::to_string(t.fields) + " fields");
-        evidence = std::min<std::uint64_t>(n.evidence, tableEvidence(t));
+        evidence = std::min<std::uint64_t>(n.evidence, ranking::tableEvidence(t.records, t.fields));
         return true;
     }
     case NodeKind::KeyValue: {
@@ -387,7 +348,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
                 return false;
             hit(std::to_string(m.keys) + (m.keys == 1 ? " key, " : " keys, ") + std::to_string(m.items)
                 + (m.items == 1 ? " list item" : " list items"));
-            evidence = std::min<std::uint64_t>(n.evidence, 12 * (m.keys + m.items));
+            evidence = std::min<std::uint64_t>(n.evidence, ranking::mappingEvidence(m.keys, m.items));
             return true;
         }
         const KeyFileShape& k = probe.keyFile();
@@ -395,7 +356,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
             return false;
         hit(std::to_string(k.sections) + (k.sections == 1 ? " section, " : " sections, ") + std::to_string(k.keys)
             + (k.keys == 1 ? " key" : " keys"));
-        evidence = std::min<std::uint64_t>(n.evidence, keyFileEvidence(k));
+        evidence = std::min<std::uint64_t>(n.evidence, ranking::keyFileEvidence(k.sections, k.keys));
         return true;
     }
     case NodeKind::Shebang: {
@@ -421,10 +382,9 @@ bool Matcher::evalDef(std::uint32_t def, Probe& probe, std::uint64_t& score)
     std::uint64_t evidence = 0;
     if (!eval(d.root, probe, evidence, nullptr))
         return false;
-    std::int64_t own = static_cast<std::int64_t>(evidence) + d.weight;
-    std::uint64_t total = static_cast<std::uint64_t>(std::max<std::int64_t>(own, 1));
-    if ((d.flags & db::kDefDamped) && d.weight < 0)
-        evidence = static_cast<std::uint64_t>(std::max<std::int64_t>(own, 0));
+    const ranking::OwnScore own = ranking::ownScore(evidence, d.weight, (d.flags & db::kDefDamped) != 0);
+    std::uint64_t total = own.score;
+    evidence = own.evidence;
     // A refinement that holds ranks above what it refines: it carries its
     // parent's evidence on top of its own.
     std::uint64_t parentScore = 0;
@@ -441,6 +401,15 @@ bool Matcher::evalDef(std::uint32_t def, Probe& probe, std::uint64_t& score)
 
 const std::vector<Candidate>& Matcher::identify(Probe& probe)
 {
+    beginRound();
+    gather(probe);
+    evaluate(probe);
+    rank(probe);
+    return m_result;
+}
+
+void Matcher::beginRound()
+{
     if (++m_gen == 0) {
         std::fill(m_candStamp.begin(), m_candStamp.end(), 0);
         std::fill(m_evalStamp.begin(), m_evalStamp.end(), 0);
@@ -448,9 +417,19 @@ const std::vector<Candidate>& Matcher::identify(Probe& probe)
     }
     m_candidates.clear();
     m_result.clear();
+}
 
+void Matcher::gather(Probe& probe)
+{
     auto head = probe.head();
-    auto tail = probe.tail(m_db.tailAnchorReach());
+    gatherByAnchors(head, probe.tail(m_db.tailAnchorReach()));
+    gatherByLiterals(probe, head);
+    for (std::uint32_t d : m_db.always())
+        addCandidate(d);
+}
+
+void Matcher::gatherByAnchors(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail)
+{
     const auto& anchors = m_db.anchors();
     for (const auto& g : m_db.anchorGroups()) {
         const std::uint8_t* p = nullptr;
@@ -471,6 +450,10 @@ const std::vector<Candidate>& Matcher::identify(Probe& probe)
         for (auto it = first; it != anchors.begin() + g.end && it->key == key; ++it)
             addCandidate(it->def);
     }
+}
+
+void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head)
+{
     for (int set = 0; set < Database::kLiteralSets; ++set) {
         const AhoCorasick& ac = m_db.automaton(set);
         if (ac.empty())
@@ -490,9 +473,10 @@ const std::vector<Candidate>& Matcher::identify(Probe& probe)
                 addCandidate(d);
         });
     }
-    for (std::uint32_t d : m_db.always())
-        addCandidate(d);
+}
 
+void Matcher::evaluate(Probe& probe)
+{
     for (std::size_t i = 0; i < m_candidates.size(); ++i) {
         std::uint64_t s = 0;
         evalDef(m_candidates[i], probe, s);
@@ -512,49 +496,35 @@ const std::vector<Candidate>& Matcher::identify(Probe& probe)
     }
     for (auto& c : m_result)
         m_busy[c.def] = 0;
+}
 
+void Matcher::rank(Probe& probe)
+{
+    const bool archiveBehind = probe.zip().valid() && !probe.zip().names().empty();
     for (auto& c : m_result) {
-        c.confidence = confidenceOf(c);
-        // A directory reached from the end record is checked structure, not
-        // a chance byte pattern, even when it ranks low.
-        if (c.confidence == Confidence::Low && m_behindRule[c.def] && probe.zip().valid() && !probe.zip().names().empty())
-            c.confidence = Confidence::Medium;
         c.plainText = m_plainText[c.def] != 0;
         c.evidence = m_evidence[c.def];
+        c.confidence = ranking::confidenceOf(c.evidence, c.plainText, m_behindRule[c.def] && archiveBehind);
     }
-    // When the whole head is text, a guess from weak evidence (a short
-    // string that prose or another language may hold as well) does not
-    // outrank the plain answer, nor does a language told by habits without
-    // high confidence: the text document counts one more than the best such
-    // guess, which stays listed below it.
     std::uint64_t bestWeak = 0;
     for (const auto& c : m_result) {
-        bool needsHigh = (m_db.def(c.def).flags & db::kDefNeedsHigh) != 0;
-        if (c.confidence == Confidence::Low || (needsHigh && c.confidence != Confidence::High))
+        if (ranking::isWeakGuess(c.confidence, (m_db.def(c.def).flags & db::kDefNeedsHigh) != 0))
             bestWeak = std::max(bestWeak, c.score);
     }
-    if (bestWeak) {
-        for (auto& c : m_result) {
-            if (c.plainText)
-                c.score = std::max(c.score, bestWeak + 1);
-        }
+    for (auto& c : m_result) {
+        if (c.plainText)
+            c.score = ranking::plainTextScore(c.score, bestWeak);
     }
-
     std::sort(m_result.begin(), m_result.end(), [&](const Candidate& a, const Candidate& b) {
-        if (a.score != b.score)
-            return a.score > b.score;
-        const auto& da = m_db.def(a.def);
-        const auto& dbb = m_db.def(b.def);
-        if (da.depth != dbb.depth)
-            return da.depth > dbb.depth;
-        return m_db.str(da.id) < m_db.str(dbb.id);
+        const auto da = m_db.def(a.def);
+        const auto dbb = m_db.def(b.def);
+        return ranking::ranksBefore(a.score, da.depth, m_db.str(da.id), b.score, dbb.depth, m_db.str(dbb.id));
     });
     double total = 0;
     for (auto& c : m_result)
         total += static_cast<double>(c.score);
     for (auto& c : m_result)
         c.percent = total > 0 ? 100.0 * static_cast<double>(c.score) / total : 0.0;
-    return m_result;
 }
 
 std::vector<RuleHit> Matcher::explain(Probe& probe, std::uint32_t def)

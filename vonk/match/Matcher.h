@@ -1,23 +1,15 @@
 #pragma once
 
 #include "vonk/format/Database.h"
+#include "vonk/format/Ranking.h"
 #include "vonk/match/Probe.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace gv::vonk {
-
-// How much a candidate's absolute evidence says, apart from its share: a
-// lone two-byte magic wins 100% of nothing else, yet proves little.
-enum class Confidence : std::uint8_t { Low, Medium, High };
-
-// Evidence (in bits) from which a candidate counts as medium or high: a
-// 3-byte magic is medium, 6 fixed bytes or a magic with checked header
-// fields is high.
-inline constexpr std::uint64_t kMediumEvidence = 24;
-inline constexpr std::uint64_t kHighEvidence = 48;
 
 const char* confidenceName(Confidence c);
 
@@ -55,8 +47,16 @@ public:
     std::size_t evaluatedCount() const { return m_candidates.size(); }
 
 private:
+    // One identification runs in three phases: gather the definitions the
+    // file's bytes point to, evaluate their rules, rank those that hold.
+    void beginRound();
+    void gather(Probe& probe);
+    void gatherByAnchors(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail);
+    void gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head);
+    void evaluate(Probe& probe);
+    void rank(Probe& probe);
+
     void addCandidate(std::uint32_t def);
-    Confidence confidenceOf(const Candidate& c) const;
     bool evalDef(std::uint32_t def, Probe& probe, std::uint64_t& score);
     bool eval(std::uint32_t node, Probe& probe, std::uint64_t& evidence, std::vector<RuleHit>* trace);
     bool search(const db::NodeRecord& n, const std::uint8_t* data, std::size_t len, std::size_t lastStart, std::size_t& found) const;
