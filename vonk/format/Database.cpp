@@ -95,6 +95,19 @@ std::span<const std::uint32_t> Database::literalDefs(int set, std::uint32_t patt
 
 bool Database::validate(std::string& error, bool verifyChecksum)
 {
+    if (!checkHeader(error, verifyChecksum))
+        return false;
+    // Every rule must belong to exactly one block or definition, so
+    // evaluation work is linear in the number of rules.
+    std::vector<std::uint8_t> owners(m_header.nodeCount, 0);
+    if (!checkDefinitions(error, owners) || !checkRules(error, owners) || !checkIndexes(error))
+        return false;
+    buildIndexes();
+    return true;
+}
+
+bool Database::checkHeader(std::string& error, bool verifyChecksum)
+{
     using namespace db;
     const std::uint64_t fileSize = m_size;
     if (fileSize < sizeof(Header)) {
@@ -158,20 +171,20 @@ bool Database::validate(std::string& error, bool verifyChecksum)
     readArray(p, m_always, h.alwaysCount);
     m_pool = p;
     m_poolSize = h.poolSize;
+    return true;
+}
 
-    auto strOk = [&](StrRef r) { return std::uint64_t{r.off} + r.len <= m_poolSize; };
-
+bool Database::checkDefinitions(std::string& error, std::vector<std::uint8_t>& owners) const
+{
+    using namespace db;
+    const Header& h = m_header;
     if (h.defCount == 0) {
         error = "the database holds no definitions";
         return false;
     }
-    // Every node must belong to exactly one parent or definition, so
-    // evaluation work is linear in the number of nodes.
-    std::vector<std::uint8_t> owners(h.nodeCount, 0);
-    std::vector<std::uint8_t> depth(h.nodeCount, 0);
     for (std::uint32_t i = 0; i < h.defCount; ++i) {
         const DefRecord d = def(i);
-        if (!strOk(d.id) || !strOk(d.desc) || !strOk(d.ext) || !strOk(d.mime) || !strOk(d.category) || !strOk(d.source)) {
+        if (!inPool(d.id) || !inPool(d.desc) || !inPool(d.ext) || !inPool(d.mime) || !inPool(d.category) || !inPool(d.source)) {
             error = "definition " + std::to_string(i) + " has a text out of range";
             return false;
         }
@@ -205,6 +218,14 @@ bool Database::validate(std::string& error, bool verifyChecksum)
             return false;
         }
     }
+    return true;
+}
+
+bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners) const
+{
+    using namespace db;
+    const Header& h = m_header;
+    std::vector<std::uint8_t> depth(h.nodeCount, 0);
     for (std::uint32_t i = 0; i < h.nodeCount; ++i) {
         const NodeRecord n = node(i);
         const std::string where = "rule " + std::to_string(i);
@@ -212,7 +233,7 @@ bool Database::validate(std::string& error, bool verifyChecksum)
             error = where + " has an unknown kind";
             return false;
         }
-        if (!strOk(n.a) || !strOk(n.b) || !strOk(n.src)) {
+        if (!inPool(n.a) || !inPool(n.b) || !inPool(n.src)) {
             error = where + " has a text out of range";
             return false;
         }
@@ -305,6 +326,13 @@ bool Database::validate(std::string& error, bool verifyChecksum)
             return false;
         }
     }
+    return true;
+}
+
+bool Database::checkIndexes(std::string& error) const
+{
+    using namespace db;
+    const Header& h = m_header;
     for (std::size_t i = 0; i < m_anchors.size(); ++i) {
         const AnchorRecord& a = m_anchors[i];
         bool reach = a.offset >= 0 ? a.offset + a.len <= kHeadSize : (a.offset + a.len <= 0 && a.offset >= -std::int64_t{kHeadSize});
@@ -321,6 +349,25 @@ bool Database::validate(std::string& error, bool verifyChecksum)
             }
         }
     }
+    for (std::uint32_t a : m_always) {
+        if (a >= h.defCount) {
+            error = "index entry out of range";
+            return false;
+        }
+    }
+    for (const auto& l : m_literals) {
+        if (l.def >= h.defCount || l.zone > 1 || l.flags > kLiteralNeedsText || !inPool(l.text) || l.text.len == 0
+            || l.text.len > kMaxPatternLength || l.extent > kHeadSize) {
+            error = "literal index entry out of range";
+            return false;
+        }
+    }
+    return true;
+}
+
+void Database::buildIndexes()
+{
+    using namespace db;
     for (std::uint32_t i = 0; i < m_anchors.size();) {
         std::uint32_t j = i;
         while (j < m_anchors.size() && m_anchors[j].offset == m_anchors[i].offset && m_anchors[j].len == m_anchors[i].len)
@@ -330,20 +377,9 @@ bool Database::validate(std::string& error, bool verifyChecksum)
             m_tailAnchorReach = std::max(m_tailAnchorReach, static_cast<std::uint32_t>(-m_anchors[i].offset));
         i = j;
     }
-    for (std::uint32_t a : m_always) {
-        if (a >= h.defCount) {
-            error = "index entry out of range";
-            return false;
-        }
-    }
     // Literal triggers: group by set and text, then one automaton per set.
     std::map<std::string_view, std::vector<std::uint32_t>> byText[kLiteralSets];
-    for (auto& l : m_literals) {
-        if (l.def >= h.defCount || l.zone > 1 || l.flags > kLiteralNeedsText || !strOk(l.text) || l.text.len == 0
-            || l.text.len > kMaxPatternLength || l.extent > kHeadSize) {
-            error = "literal index entry out of range";
-            return false;
-        }
+    for (const auto& l : m_literals) {
         int set = literalSet(static_cast<Zone>(l.zone), l.flags & kLiteralNeedsText, l.extent > kNearExtent);
         byText[set][str(l.text)].push_back(l.def);
         m_extent[set] = std::max(m_extent[set], l.extent);
@@ -358,7 +394,6 @@ bool Database::validate(std::string& error, bool verifyChecksum)
         }
         m_ac[z].build(patterns);
     }
-    return true;
 }
 
 } // namespace gv::vonk

@@ -79,7 +79,15 @@ public:
 
 private:
     Database() = default;
+    // Checks every count, offset and index against its section, so that the
+    // matcher needs no checks of its own; then derives the search indexes.
     bool validate(std::string& error, bool verifyChecksum);
+    bool checkHeader(std::string& error, bool verifyChecksum);
+    bool checkDefinitions(std::string& error, std::vector<std::uint8_t>& owners) const;
+    bool checkRules(std::string& error, std::vector<std::uint8_t>& owners) const;
+    bool checkIndexes(std::string& error) const;
+    void buildIndexes();
+    bool inPool(db::StrRef r) const { return std::uint64_t{r.off} + r.len <= m_poolSize; }
 
     std::vector<std::uint8_t> m_bytes; // owned bytes, or empty when mapped
     void* m_map = nullptr;
