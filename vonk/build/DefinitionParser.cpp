@@ -263,28 +263,9 @@ void DefinitionParser::statement(const std::vector<Token>& tokens, std::string_v
         error("a statement must start with a keyword, not a string");
         return;
     }
+    // `type` opens a definition; every other statement belongs to one.
     if (kw == "type") {
-        closeDefinition();
-        if (tokens.size() != 2 || tokens[1].quoted || !validId(tokens[1].text)) {
-            error("'type' needs one id of lower-case letters, digits and . _ + -");
-            // Keep parsing the body so its own mistakes are reported too.
-        }
-        SourceDefinition def;
-        def.id = tokens.size() > 1 ? tokens[1].text : std::string();
-        def.file = m_file;
-        def.line = m_line;
-        def.root.kind = db::NodeKind::All;
-        def.root.line = m_line;
-        if (!def.id.empty()) {
-            auto it = m_ids.find(def.id);
-            if (it != m_ids.end())
-                error("duplicate id '" + def.id + "' (first defined at " + it->second.first + ":" + std::to_string(it->second.second) + ")");
-            else
-                m_ids.emplace(def.id, std::make_pair(m_file, m_line));
-        }
-        m_defs.push_back(std::move(def));
-        m_inDefinition = true;
-        m_blocks.assign(1, &m_defs.back().root);
+        typeStatement(tokens);
         return;
     }
     if (!m_inDefinition) {
@@ -293,124 +274,22 @@ void DefinitionParser::statement(const std::vector<Token>& tokens, std::string_v
     }
     SourceDefinition& def = m_defs.back();
 
-    if (kw == "desc") {
-        if (!def.desc.empty()) {
-            error("'desc' given twice");
+    using Reader = void (DefinitionParser::*)(const std::vector<Token>&, SourceDefinition&);
+    static const std::pair<std::string_view, Reader> readers[] = {
+        {"desc", &DefinitionParser::descStatement},
+        {"ext", &DefinitionParser::extStatement},
+        {"mime", &DefinitionParser::mimeStatement},
+        {"cat", &DefinitionParser::catStatement},
+        {"parent", &DefinitionParser::parentStatement},
+        {"weight", &DefinitionParser::weightStatement},
+        {"min-confidence", &DefinitionParser::minConfidenceStatement},
+        {"end", &DefinitionParser::endStatement},
+    };
+    for (const auto& [name, read] : readers) {
+        if (kw == name) {
+            (this->*read)(tokens, def);
             return;
         }
-        if (tokens.size() == 2 && tokens[1].quoted) {
-            def.desc = tokens[1].text;
-        } else {
-            // Unquoted text: the rest of the line, comments removed.
-            std::string joined;
-            for (std::size_t i = 1; i < tokens.size(); ++i)
-                joined += (i > 1 ? " " : "") + tokens[i].text;
-            def.desc = joined;
-        }
-        if (trim(def.desc).empty())
-            error("'desc' needs a description");
-        return;
-    }
-    if (kw == "ext") {
-        if (!def.exts.empty()) {
-            error("'ext' given twice");
-            return;
-        }
-        if (tokens.size() < 2) {
-            error("'ext' needs at least one extension, or '-'");
-            return;
-        }
-        for (std::size_t i = 1; i < tokens.size(); ++i) {
-            std::string e = tokens[i].text;
-            if (e.size() > 1 && e[0] == '.')
-                e.erase(0, 1);
-            if (e.empty() || e.find_first_of(" \t/") != std::string::npos) {
-                error("bad extension '" + tokens[i].text + "'");
-                return;
-            }
-            def.exts.push_back(e);
-        }
-        if (def.exts.size() > 1 && std::find(def.exts.begin(), def.exts.end(), "-") != def.exts.end())
-            error("'-' (no extension) cannot be listed with extensions");
-        return;
-    }
-    if (kw == "mime") {
-        if (!def.mimes.empty()) {
-            error("'mime' given twice");
-            return;
-        }
-        if (tokens.size() < 2) {
-            error("'mime' needs at least one MIME type");
-            return;
-        }
-        for (std::size_t i = 1; i < tokens.size(); ++i) {
-            const std::string& m = tokens[i].text;
-            auto slash = m.find('/');
-            if (slash == std::string::npos || slash == 0 || slash + 1 == m.size()) {
-                error("bad MIME type '" + m + "' (expected type/subtype)");
-                return;
-            }
-            def.mimes.push_back(m);
-        }
-        return;
-    }
-    if (kw == "cat") {
-        const auto& cats = categories();
-        if (tokens.size() != 2 || std::find(cats.begin(), cats.end(), tokens[1].text) == cats.end()) {
-            std::string list;
-            for (auto& c : cats)
-                list += (list.empty() ? "" : " ") + c;
-            error("'cat' needs one of: " + list);
-            return;
-        }
-        def.category = tokens[1].text;
-        return;
-    }
-    if (kw == "parent") {
-        if (tokens.size() != 2 || !validId(tokens[1].text)) {
-            error("'parent' needs one definition id");
-            return;
-        }
-        if (!def.parent.empty()) {
-            error("'parent' given twice");
-            return;
-        }
-        def.parent = tokens[1].text;
-        return;
-    }
-    if (kw == "weight") {
-        std::int64_t w = 0;
-        if (tokens.size() != 2 || !parseInt(tokens[1].text, w) || !ranking::weightInRange(w)) {
-            error("'weight' needs a number from " + std::to_string(ranking::kMinWeight) + " to " + std::to_string(ranking::kMaxWeight));
-            return;
-        }
-        def.weight = static_cast<int>(w);
-        return;
-    }
-    if (kw == "min-confidence") {
-        if (tokens.size() != 2 || (tokens[1].text != "high" && tokens[1].text != "medium")) {
-            error("'min-confidence' needs 'high' or 'medium'");
-            return;
-        }
-        def.needsHigh = tokens[1].text == "high";
-        return;
-    }
-    if (kw == "end") {
-        if (tokens.size() != 1) {
-            error("'end' takes nothing after it");
-            return;
-        }
-        if (m_blocks.size() <= 1) {
-            error("'end' without an open 'any', 'all' or 'some' block");
-            return;
-        }
-        const SourceRule& block = *m_blocks.back();
-        if (block.children.empty())
-            error("empty block");
-        else if (block.kind == db::NodeKind::Some && block.value > block.children.size())
-            error("'some " + std::to_string(block.value) + "' holds only " + std::to_string(block.children.size()) + " rules");
-        m_blocks.pop_back();
-        return;
     }
 
     SourceRule r;
@@ -448,6 +327,158 @@ void DefinitionParser::statement(const std::vector<Token>& tokens, std::string_v
             opened = &opened->children.back();
         m_blocks.push_back(opened);
     }
+}
+
+void DefinitionParser::typeStatement(const std::vector<Token>& tokens)
+{
+    closeDefinition();
+    if (tokens.size() != 2 || tokens[1].quoted || !validId(tokens[1].text)) {
+        error("'type' needs one id of lower-case letters, digits and . _ + -");
+        // Keep parsing the body so its own mistakes are reported too.
+    }
+    SourceDefinition def;
+    def.id = tokens.size() > 1 ? tokens[1].text : std::string();
+    def.file = m_file;
+    def.line = m_line;
+    def.root.kind = db::NodeKind::All;
+    def.root.line = m_line;
+    if (!def.id.empty()) {
+        auto it = m_ids.find(def.id);
+        if (it != m_ids.end())
+            error("duplicate id '" + def.id + "' (first defined at " + it->second.first + ":" + std::to_string(it->second.second) + ")");
+        else
+            m_ids.emplace(def.id, std::make_pair(m_file, m_line));
+    }
+    m_defs.push_back(std::move(def));
+    m_inDefinition = true;
+    m_blocks.assign(1, &m_defs.back().root);
+}
+
+void DefinitionParser::descStatement(const std::vector<Token>& tokens, SourceDefinition& def)
+{
+    if (!def.desc.empty()) {
+        error("'desc' given twice");
+        return;
+    }
+    if (tokens.size() == 2 && tokens[1].quoted) {
+        def.desc = tokens[1].text;
+    } else {
+        // Unquoted text: the rest of the line, comments removed.
+        std::string joined;
+        for (std::size_t i = 1; i < tokens.size(); ++i)
+            joined += (i > 1 ? " " : "") + tokens[i].text;
+        def.desc = joined;
+    }
+    if (trim(def.desc).empty())
+        error("'desc' needs a description");
+}
+
+void DefinitionParser::extStatement(const std::vector<Token>& tokens, SourceDefinition& def)
+{
+    if (!def.exts.empty()) {
+        error("'ext' given twice");
+        return;
+    }
+    if (tokens.size() < 2) {
+        error("'ext' needs at least one extension, or '-'");
+        return;
+    }
+    for (std::size_t i = 1; i < tokens.size(); ++i) {
+        std::string e = tokens[i].text;
+        if (e.size() > 1 && e[0] == '.')
+            e.erase(0, 1);
+        if (e.empty() || e.find_first_of(" \t/") != std::string::npos) {
+            error("bad extension '" + tokens[i].text + "'");
+            return;
+        }
+        def.exts.push_back(e);
+    }
+    if (def.exts.size() > 1 && std::find(def.exts.begin(), def.exts.end(), "-") != def.exts.end())
+        error("'-' (no extension) cannot be listed with extensions");
+}
+
+void DefinitionParser::mimeStatement(const std::vector<Token>& tokens, SourceDefinition& def)
+{
+    if (!def.mimes.empty()) {
+        error("'mime' given twice");
+        return;
+    }
+    if (tokens.size() < 2) {
+        error("'mime' needs at least one MIME type");
+        return;
+    }
+    for (std::size_t i = 1; i < tokens.size(); ++i) {
+        const std::string& m = tokens[i].text;
+        auto slash = m.find('/');
+        if (slash == std::string::npos || slash == 0 || slash + 1 == m.size()) {
+            error("bad MIME type '" + m + "' (expected type/subtype)");
+            return;
+        }
+        def.mimes.push_back(m);
+    }
+}
+
+void DefinitionParser::catStatement(const std::vector<Token>& tokens, SourceDefinition& def)
+{
+    const auto& cats = categories();
+    if (tokens.size() != 2 || std::find(cats.begin(), cats.end(), tokens[1].text) == cats.end()) {
+        std::string list;
+        for (auto& c : cats)
+            list += (list.empty() ? "" : " ") + c;
+        error("'cat' needs one of: " + list);
+        return;
+    }
+    def.category = tokens[1].text;
+}
+
+void DefinitionParser::parentStatement(const std::vector<Token>& tokens, SourceDefinition& def)
+{
+    if (tokens.size() != 2 || !validId(tokens[1].text)) {
+        error("'parent' needs one definition id");
+        return;
+    }
+    if (!def.parent.empty()) {
+        error("'parent' given twice");
+        return;
+    }
+    def.parent = tokens[1].text;
+}
+
+void DefinitionParser::weightStatement(const std::vector<Token>& tokens, SourceDefinition& def)
+{
+    std::int64_t w = 0;
+    if (tokens.size() != 2 || !parseInt(tokens[1].text, w) || !ranking::weightInRange(w)) {
+        error("'weight' needs a number from " + std::to_string(ranking::kMinWeight) + " to " + std::to_string(ranking::kMaxWeight));
+        return;
+    }
+    def.weight = static_cast<int>(w);
+}
+
+void DefinitionParser::minConfidenceStatement(const std::vector<Token>& tokens, SourceDefinition& def)
+{
+    if (tokens.size() != 2 || (tokens[1].text != "high" && tokens[1].text != "medium")) {
+        error("'min-confidence' needs 'high' or 'medium'");
+        return;
+    }
+    def.needsHigh = tokens[1].text == "high";
+}
+
+void DefinitionParser::endStatement(const std::vector<Token>& tokens, SourceDefinition&)
+{
+    if (tokens.size() != 1) {
+        error("'end' takes nothing after it");
+        return;
+    }
+    if (m_blocks.size() <= 1) {
+        error("'end' without an open 'any', 'all' or 'some' block");
+        return;
+    }
+    const SourceRule& block = *m_blocks.back();
+    if (block.children.empty())
+        error("empty block");
+    else if (block.kind == db::NodeKind::Some && block.value > block.children.size())
+        error("'some " + std::to_string(block.value) + "' holds only " + std::to_string(block.children.size()) + " rules");
+    m_blocks.pop_back();
 }
 
 bool DefinitionParser::pattern(const std::vector<Token>& t, std::size_t i, SourceRule& out)
@@ -537,221 +568,284 @@ bool DefinitionParser::rule(const std::vector<Token>& t, std::size_t i, SourceRu
 {
     r.line = m_line;
     const std::string& kw = t[i].text;
-    auto needCount = [&](std::size_t n, const char* usage) {
-        if (t.size() - i != n) {
-            error(std::string("usage: ") + usage);
-            return false;
-        }
-        return true;
-    };
-    auto quotedAt = [&](std::size_t j) { return j < t.size() && t[j].quoted; };
-
     if (t[i].quoted) {
         error("a rule must start with a keyword, not a string");
         return false;
     }
-    if (kw == "not") {
-        if (i + 1 >= t.size()) {
-            error("'not' needs a rule after it");
-            return false;
-        }
-        r.kind = db::NodeKind::Not;
-        SourceRule child;
-        if (!rule(t, i + 1, child, opensBlock))
-            return false;
-        r.children.push_back(std::move(child));
-        return true;
-    }
-    if (kw == "any" || kw == "all") {
-        if (!needCount(1, "any | all (then rules, then end)"))
-            return false;
-        r.kind = kw == "any" ? db::NodeKind::Any : db::NodeKind::All;
-        opensBlock = true;
-        return true;
-    }
-    if (kw == "some") {
-        std::uint64_t n = 0;
-        if (t.size() - i != 2 || !parseUnsigned(t[i + 1].text, n) || n > db::kMaxSome) {
-            error("usage: some N (then rules, then end), N from 0 to " + std::to_string(db::kMaxSome));
-            return false;
-        }
-        r.kind = db::NodeKind::Some;
-        r.value = n;
-        opensBlock = true;
-        return true;
-    }
-    if (kw == "at") {
-        if (i + 2 >= t.size()) {
-            error("usage: at OFFSET PATTERN, or at OFFSET NUMKIND [& MASK] OP VALUE");
-            return false;
-        }
-        if (!parseInt(t[i + 1].text, r.off) || r.off > db::kMaxOffset || r.off < -db::kMaxOffset) {
-            error("bad offset '" + t[i + 1].text + "'");
-            return false;
-        }
-        db::NumKind nk;
-        if (!t[i + 2].quoted && parseNumKind(t[i + 2].text, nk)) {
-            r.kind = db::NodeKind::AtNumber;
-            r.num = nk;
-            std::size_t j = i + 3;
-            int width = numWidth(nk);
-            std::uint64_t limit = width == 8 ? ~std::uint64_t{0} : ((std::uint64_t{1} << (8 * width)) - 1);
-            r.mask = limit;
-            if (j < t.size() && t[j].text == "&") {
-                if (j + 1 >= t.size() || !parseUnsigned(t[j + 1].text, r.mask) || r.mask > limit) {
-                    error("bad mask (a number that fits the " + t[i + 2].text + ")");
-                    return false;
-                }
-                r.hasMask = true;
-                j += 2;
-            }
-            if (j + 2 != t.size() || !parseOp(t[j].text, r.op)) {
-                error("usage: at OFFSET NUMKIND [& MASK] OP VALUE, OP one of = != < > <= >=");
-                return false;
-            }
-            if (!parseUnsigned(t[j + 1].text, r.value) || r.value > limit) {
-                error("bad value '" + t[j + 1].text + "' for " + t[i + 2].text);
-                return false;
-            }
-            if (r.op == db::CmpOp::Eq && (r.value & ~r.mask) != 0) {
-                error("value has bits outside the mask, so it can never match");
-                return false;
-            }
-            return true;
-        }
-        r.kind = db::NodeKind::AtPattern;
-        return pattern(t, i + 2, r);
-    }
-    if (kw == "within") {
-        if (i + 3 >= t.size() || !parseInt(t[i + 1].text, r.off) || !parseInt(t[i + 2].text, r.to)) {
-            error("usage: within FROM TO PATTERN");
-            return false;
-        }
-        if (r.off < 0 || r.to < r.off || r.to > db::kMaxOffset) {
-            error("'within' needs 0 <= FROM <= TO");
-            return false;
-        }
-        if (r.to - r.off > db::kMaxWithinSpan) {
-            error("'within' range wider than " + std::to_string(db::kMaxWithinSpan) + " bytes");
-            return false;
-        }
-        r.kind = db::NodeKind::Within;
-        return pattern(t, i + 3, r);
-    }
-    if (kw == "head" || kw == "tail") {
-        if (i + 2 >= t.size() || !parseInt(t[i + 1].text, r.off)) {
-            error("usage: " + kw + " N PATTERN");
-            return false;
-        }
-        if (r.off < 1 || r.off > db::kHeadSize) {
-            error("'" + kw + "' needs N from 1 to " + std::to_string(db::kHeadSize));
-            return false;
-        }
-        r.kind = kw == "head" ? db::NodeKind::Head : db::NodeKind::Tail;
-        return pattern(t, i + 2, r);
-    }
-    if (kw == "size") {
-        std::uint64_t v = 0;
-        if (!needCount(3, "size OP VALUE") || !parseOp(t[i + 1].text, r.op) || !parseUnsigned(t[i + 2].text, v)) {
-            error("usage: size OP VALUE, OP one of = != < > <= >=");
-            return false;
-        }
-        r.kind = db::NodeKind::Size;
-        r.value = v;
-        return true;
-    }
-    if (kw == "zip-has" || kw == "ole-has") {
-        if (!needCount(2, (kw + " \"NAME\"").c_str()) || !quotedAt(i + 1) || t[i + 1].text.empty()) {
-            error("usage: " + kw + " \"NAME\"");
-            return false;
-        }
-        r.kind = kw == "zip-has" ? db::NodeKind::ZipHas : db::NodeKind::OleHas;
-        r.first = t[i + 1].text;
-        return true;
-    }
-    if (kw == "zip-first") {
-        bool ok = quotedAt(i + 1) && !t[i + 1].text.empty();
-        if (ok && t.size() - i == 4)
-            ok = !t[i + 2].quoted && t[i + 2].text == "str" && quotedAt(i + 3);
-        else if (ok)
-            ok = t.size() - i == 2;
-        if (!ok) {
-            error("usage: zip-first \"NAME\" [str \"CONTENT\"]");
-            return false;
-        }
-        r.kind = db::NodeKind::ZipFirst;
-        r.first = t[i + 1].text;
-        if (t.size() - i == 4)
-            r.second = t[i + 3].text;
-        return true;
-    }
-    if (kw == "text") {
-        r.kind = db::NodeKind::Text;
-        if (t.size() - i == 1)
-            return true;
-        static const std::pair<std::string_view, db::TextKind> kinds[] = {
-            {"any", db::TextKind::Any}, {"ascii", db::TextKind::Ascii}, {"utf8", db::TextKind::Utf8},
-            {"utf16", db::TextKind::Utf16}, {"utf32", db::TextKind::Utf32}};
-        if (t.size() - i == 2) {
-            for (auto& [name, value] : kinds) {
-                if (t[i + 1].text == name) {
-                    r.textKind = value;
-                    return true;
-                }
-            }
-        }
-        error("usage: text [ascii|utf8|utf16|utf32|any]");
-        return false;
-    }
-    if (kw == "xml-root") {
-        bool ok = quotedAt(i + 1) && !t[i + 1].text.empty() && (t.size() - i == 2 || (t.size() - i == 3 && quotedAt(i + 2)));
-        if (!ok) {
-            error("usage: xml-root \"NAME\" [\"NAMESPACE\"]");
-            return false;
-        }
-        r.kind = db::NodeKind::XmlRoot;
-        r.first = t[i + 1].text;
-        if (t.size() - i == 3)
-            r.second = t[i + 2].text;
-        return true;
-    }
-    if (kw == "json") {
-        if (!needCount(1, "json"))
-            return false;
-        r.kind = db::NodeKind::Json;
-        return true;
-    }
-    if (kw == "shebang") {
-        if (!needCount(2, "shebang \"NAME\"") || !quotedAt(i + 1) || t[i + 1].text.empty()) {
-            error("usage: shebang \"NAME\"");
-            return false;
-        }
-        r.kind = db::NodeKind::Shebang;
-        r.first = t[i + 1].text;
-        return true;
-    }
-    if (kw == "delimited") {
-        if (!needCount(2, "delimited \"SEPARATOR\"") || !quotedAt(i + 1) || t[i + 1].text.size() != 1
-            || t[i + 1].text == "\"" || t[i + 1].text == "\n" || t[i + 1].text == "\r") {
-            error("usage: delimited \"SEPARATOR\", one character other than a quote or line break (\",\" \";\" \"\\t\" \"|\")");
-            return false;
-        }
-        r.kind = db::NodeKind::Delimited;
-        r.first = t[i + 1].text;
-        return true;
-    }
-    if (kw == "key-value") {
-        bool ok = t.size() - i == 1 || (t.size() - i == 2 && quotedAt(i + 1) && (t[i + 1].text == "=" || t[i + 1].text == ":"));
-        if (!ok) {
-            error("usage: key-value [\"=\" | \":\"]");
-            return false;
-        }
-        r.kind = db::NodeKind::KeyValue;
-        r.first = t.size() - i == 2 ? t[i + 1].text : "=";
-        return true;
+    using Reader = bool (DefinitionParser::*)(const std::vector<Token>&, std::size_t, SourceRule&, bool&);
+    static const std::pair<std::string_view, Reader> readers[] = {
+        {"not", &DefinitionParser::notRule},
+        {"any", &DefinitionParser::blockRule},
+        {"all", &DefinitionParser::blockRule},
+        {"some", &DefinitionParser::someRule},
+        {"at", &DefinitionParser::atRule},
+        {"within", &DefinitionParser::withinRule},
+        {"head", &DefinitionParser::headTailRule},
+        {"tail", &DefinitionParser::headTailRule},
+        {"size", &DefinitionParser::sizeRule},
+        {"zip-has", &DefinitionParser::memberRule},
+        {"ole-has", &DefinitionParser::memberRule},
+        {"zip-first", &DefinitionParser::zipFirstRule},
+        {"text", &DefinitionParser::textRule},
+        {"xml-root", &DefinitionParser::xmlRootRule},
+        {"json", &DefinitionParser::jsonRule},
+        {"shebang", &DefinitionParser::shebangRule},
+        {"delimited", &DefinitionParser::delimitedRule},
+        {"key-value", &DefinitionParser::keyValueRule},
+    };
+    for (const auto& [name, read] : readers) {
+        if (kw == name)
+            return (this->*read)(t, i, r, opensBlock);
     }
     error("unknown keyword '" + kw + "'");
     return false;
+}
+
+bool DefinitionParser::needCount(const std::vector<Token>& t, std::size_t i, std::size_t n, const char* usage)
+{
+    if (t.size() - i != n) {
+        error(std::string("usage: ") + usage);
+        return false;
+    }
+    return true;
+}
+
+bool DefinitionParser::quotedAt(const std::vector<Token>& t, std::size_t j)
+{
+    return j < t.size() && t[j].quoted;
+}
+
+bool DefinitionParser::notRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock)
+{
+    if (i + 1 >= t.size()) {
+        error("'not' needs a rule after it");
+        return false;
+    }
+    r.kind = db::NodeKind::Not;
+    SourceRule child;
+    if (!rule(t, i + 1, child, opensBlock))
+        return false;
+    r.children.push_back(std::move(child));
+    return true;
+}
+
+bool DefinitionParser::blockRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock)
+{
+    const std::string& kw = t[i].text;
+    if (!needCount(t, i, 1, "any | all (then rules, then end)"))
+        return false;
+    r.kind = kw == "any" ? db::NodeKind::Any : db::NodeKind::All;
+    opensBlock = true;
+    return true;
+}
+
+bool DefinitionParser::someRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock)
+{
+    std::uint64_t n = 0;
+    if (t.size() - i != 2 || !parseUnsigned(t[i + 1].text, n) || n > db::kMaxSome) {
+        error("usage: some N (then rules, then end), N from 0 to " + std::to_string(db::kMaxSome));
+        return false;
+    }
+    r.kind = db::NodeKind::Some;
+    r.value = n;
+    opensBlock = true;
+    return true;
+}
+
+bool DefinitionParser::atRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    if (i + 2 >= t.size()) {
+        error("usage: at OFFSET PATTERN, or at OFFSET NUMKIND [& MASK] OP VALUE");
+        return false;
+    }
+    if (!parseInt(t[i + 1].text, r.off) || r.off > db::kMaxOffset || r.off < -db::kMaxOffset) {
+        error("bad offset '" + t[i + 1].text + "'");
+        return false;
+    }
+    db::NumKind nk;
+    if (!t[i + 2].quoted && parseNumKind(t[i + 2].text, nk)) {
+        r.kind = db::NodeKind::AtNumber;
+        r.num = nk;
+        std::size_t j = i + 3;
+        int width = numWidth(nk);
+        std::uint64_t limit = width == 8 ? ~std::uint64_t{0} : ((std::uint64_t{1} << (8 * width)) - 1);
+        r.mask = limit;
+        if (j < t.size() && t[j].text == "&") {
+            if (j + 1 >= t.size() || !parseUnsigned(t[j + 1].text, r.mask) || r.mask > limit) {
+                error("bad mask (a number that fits the " + t[i + 2].text + ")");
+                return false;
+            }
+            r.hasMask = true;
+            j += 2;
+        }
+        if (j + 2 != t.size() || !parseOp(t[j].text, r.op)) {
+            error("usage: at OFFSET NUMKIND [& MASK] OP VALUE, OP one of = != < > <= >=");
+            return false;
+        }
+        if (!parseUnsigned(t[j + 1].text, r.value) || r.value > limit) {
+            error("bad value '" + t[j + 1].text + "' for " + t[i + 2].text);
+            return false;
+        }
+        if (r.op == db::CmpOp::Eq && (r.value & ~r.mask) != 0) {
+            error("value has bits outside the mask, so it can never match");
+            return false;
+        }
+        return true;
+    }
+    r.kind = db::NodeKind::AtPattern;
+    return pattern(t, i + 2, r);
+}
+
+bool DefinitionParser::withinRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    if (i + 3 >= t.size() || !parseInt(t[i + 1].text, r.off) || !parseInt(t[i + 2].text, r.to)) {
+        error("usage: within FROM TO PATTERN");
+        return false;
+    }
+    if (r.off < 0 || r.to < r.off || r.to > db::kMaxOffset) {
+        error("'within' needs 0 <= FROM <= TO");
+        return false;
+    }
+    if (r.to - r.off > db::kMaxWithinSpan) {
+        error("'within' range wider than " + std::to_string(db::kMaxWithinSpan) + " bytes");
+        return false;
+    }
+    r.kind = db::NodeKind::Within;
+    return pattern(t, i + 3, r);
+}
+
+bool DefinitionParser::headTailRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    const std::string& kw = t[i].text;
+    if (i + 2 >= t.size() || !parseInt(t[i + 1].text, r.off)) {
+        error("usage: " + kw + " N PATTERN");
+        return false;
+    }
+    if (r.off < 1 || r.off > db::kHeadSize) {
+        error("'" + kw + "' needs N from 1 to " + std::to_string(db::kHeadSize));
+        return false;
+    }
+    r.kind = kw == "head" ? db::NodeKind::Head : db::NodeKind::Tail;
+    return pattern(t, i + 2, r);
+}
+
+bool DefinitionParser::sizeRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    std::uint64_t v = 0;
+    if (!needCount(t, i, 3, "size OP VALUE") || !parseOp(t[i + 1].text, r.op) || !parseUnsigned(t[i + 2].text, v)) {
+        error("usage: size OP VALUE, OP one of = != < > <= >=");
+        return false;
+    }
+    r.kind = db::NodeKind::Size;
+    r.value = v;
+    return true;
+}
+
+bool DefinitionParser::memberRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    const std::string& kw = t[i].text;
+    if (!needCount(t, i, 2, (kw + " \"NAME\"").c_str()) || !quotedAt(t, i + 1) || t[i + 1].text.empty()) {
+        error("usage: " + kw + " \"NAME\"");
+        return false;
+    }
+    r.kind = kw == "zip-has" ? db::NodeKind::ZipHas : db::NodeKind::OleHas;
+    r.first = t[i + 1].text;
+    return true;
+}
+
+bool DefinitionParser::zipFirstRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    bool ok = quotedAt(t, i + 1) && !t[i + 1].text.empty();
+    if (ok && t.size() - i == 4)
+        ok = !t[i + 2].quoted && t[i + 2].text == "str" && quotedAt(t, i + 3);
+    else if (ok)
+        ok = t.size() - i == 2;
+    if (!ok) {
+        error("usage: zip-first \"NAME\" [str \"CONTENT\"]");
+        return false;
+    }
+    r.kind = db::NodeKind::ZipFirst;
+    r.first = t[i + 1].text;
+    if (t.size() - i == 4)
+        r.second = t[i + 3].text;
+    return true;
+}
+
+bool DefinitionParser::textRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    r.kind = db::NodeKind::Text;
+    if (t.size() - i == 1)
+        return true;
+    static const std::pair<std::string_view, db::TextKind> kinds[] = {
+        {"any", db::TextKind::Any}, {"ascii", db::TextKind::Ascii}, {"utf8", db::TextKind::Utf8},
+        {"utf16", db::TextKind::Utf16}, {"utf32", db::TextKind::Utf32}};
+    if (t.size() - i == 2) {
+        for (auto& [name, value] : kinds) {
+            if (t[i + 1].text == name) {
+                r.textKind = value;
+                return true;
+            }
+        }
+    }
+    error("usage: text [ascii|utf8|utf16|utf32|any]");
+    return false;
+}
+
+bool DefinitionParser::xmlRootRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    bool ok = quotedAt(t, i + 1) && !t[i + 1].text.empty() && (t.size() - i == 2 || (t.size() - i == 3 && quotedAt(t, i + 2)));
+    if (!ok) {
+        error("usage: xml-root \"NAME\" [\"NAMESPACE\"]");
+        return false;
+    }
+    r.kind = db::NodeKind::XmlRoot;
+    r.first = t[i + 1].text;
+    if (t.size() - i == 3)
+        r.second = t[i + 2].text;
+    return true;
+}
+
+bool DefinitionParser::jsonRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    if (!needCount(t, i, 1, "json"))
+        return false;
+    r.kind = db::NodeKind::Json;
+    return true;
+}
+
+bool DefinitionParser::shebangRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    if (!needCount(t, i, 2, "shebang \"NAME\"") || !quotedAt(t, i + 1) || t[i + 1].text.empty()) {
+        error("usage: shebang \"NAME\"");
+        return false;
+    }
+    r.kind = db::NodeKind::Shebang;
+    r.first = t[i + 1].text;
+    return true;
+}
+
+bool DefinitionParser::delimitedRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    if (!needCount(t, i, 2, "delimited \"SEPARATOR\"") || !quotedAt(t, i + 1) || t[i + 1].text.size() != 1
+        || t[i + 1].text == "\"" || t[i + 1].text == "\n" || t[i + 1].text == "\r") {
+        error("usage: delimited \"SEPARATOR\", one character other than a quote or line break (\",\" \";\" \"\\t\" \"|\")");
+        return false;
+    }
+    r.kind = db::NodeKind::Delimited;
+    r.first = t[i + 1].text;
+    return true;
+}
+
+bool DefinitionParser::keyValueRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    bool ok = t.size() - i == 1 || (t.size() - i == 2 && quotedAt(t, i + 1) && (t[i + 1].text == "=" || t[i + 1].text == ":"));
+    if (!ok) {
+        error("usage: key-value [\"=\" | \":\"]");
+        return false;
+    }
+    r.kind = db::NodeKind::KeyValue;
+    r.first = t.size() - i == 2 ? t[i + 1].text : "=";
+    return true;
 }
 
 bool DefinitionParser::finish()

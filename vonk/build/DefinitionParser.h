@@ -43,6 +43,33 @@ private:
     void statement(const std::vector<Token>& tokens, std::string_view lineText);
     // Parses a rule from tokens[i..]; returns false after reporting an error.
     bool rule(const std::vector<Token>& tokens, std::size_t i, SourceRule& out, bool& opensBlock);
+    // One reader per keyword, found through a table in statement() and rule().
+    void typeStatement(const std::vector<Token>& tokens);
+    void descStatement(const std::vector<Token>& tokens, SourceDefinition& def);
+    void extStatement(const std::vector<Token>& tokens, SourceDefinition& def);
+    void mimeStatement(const std::vector<Token>& tokens, SourceDefinition& def);
+    void catStatement(const std::vector<Token>& tokens, SourceDefinition& def);
+    void parentStatement(const std::vector<Token>& tokens, SourceDefinition& def);
+    void weightStatement(const std::vector<Token>& tokens, SourceDefinition& def);
+    void minConfidenceStatement(const std::vector<Token>& tokens, SourceDefinition& def);
+    void endStatement(const std::vector<Token>& tokens, SourceDefinition& def);
+    bool notRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool blockRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool someRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool atRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool withinRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool headTailRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool sizeRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool memberRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool zipFirstRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool textRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool xmlRootRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool jsonRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool shebangRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool delimitedRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool keyValueRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool needCount(const std::vector<Token>& t, std::size_t i, std::size_t n, const char* usage);
+    static bool quotedAt(const std::vector<Token>& t, std::size_t j);
     bool pattern(const std::vector<Token>& tokens, std::size_t i, SourceRule& out);
     void closeDefinition();
     void error(const std::string& reason);
