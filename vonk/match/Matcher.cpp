@@ -498,6 +498,7 @@ void Matcher::evaluate(Probe& probe)
         m_busy[c.def] = 0;
 }
 
+// Applies the policy of Ranking.h to what matched.
 void Matcher::rank(Probe& probe)
 {
     const bool archiveBehind = probe.zip().valid() && !probe.zip().names().empty();
