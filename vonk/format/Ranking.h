@@ -4,7 +4,7 @@
 // all up, so the whole policy lives here, beside the file both sides share.
 //
 // Evidence. A rule that holds gives evidence, measured in roughly the bits
-// it checks: 8 per fixed byte, 7 per letter of either case, a bit less per
+// it checks: 8 per fixed byte, 7 per letter of either case, one bit less per
 // doubling of the range a pattern may sit in. Structure gives fixed amounts
 // (a container member, an XML root, a shebang), and the whole-head judgements
 // (JSON, tables, key files, mappings) grow with the text that agreed, up to
@@ -15,8 +15,8 @@
 // from kMinWeight to kMaxWeight that orders close candidates; the score never
 // falls below 1, so whatever matched is listed. A refinement adds its
 // parent's score, so it ranks above what it refines. Imported magic is often
-// short and generic: its weight is negative by at least half its evidence
-// (three quarters for printable text) and discounts the evidence itself.
+// short and generic: its weight takes off half its evidence (three quarters
+// for printable text), at least 12, and discounts the evidence itself.
 //
 // Confidence comes from evidence alone, never from weight or share: a lone
 // two-byte magic wins 100% of nothing else, yet proves little. From 24 bits
