@@ -4,12 +4,12 @@
 // the in-process time per file, and both again with the database grown by
 // SYNTHETIC_COUNT made-up definitions (default: as many as the real ones).
 
-#include "Database.h"
-#include "DatabaseWriter.h"
-#include "DefinitionParser.h"
-#include "FileAccess.h"
-#include "Matcher.h"
-#include "Probe.h"
+#include "vonk/format/Database.h"
+#include "vonk/build/DatabaseWriter.h"
+#include "vonk/build/DefinitionParser.h"
+#include "vonk/base/FileAccess.h"
+#include "vonk/match/Matcher.h"
+#include "vonk/match/Probe.h"
 
 #include <algorithm>
 #include <chrono>

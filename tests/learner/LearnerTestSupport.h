@@ -2,7 +2,7 @@
 // Helpers shared by the learner's tests: samples made in memory, a temporary
 // folder, and child processes run with a time limit.
 
-#include "Sample.h"
+#include "vonk/learner/Sample.h"
 #include "../support/RunProgram.h"
 #include "../support/TempFolder.h"
 

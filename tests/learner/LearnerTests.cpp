@@ -1,7 +1,7 @@
 // Choosing rules: rarity among reference files, preference for a magic
 // number at the start, strings when fixed bytes are weak, and refusals.
 
-#include "Learner.h"
+#include "vonk/learner/Learner.h"
 #include "LearnerTestSupport.h"
 
 #include <gtest/gtest.h>

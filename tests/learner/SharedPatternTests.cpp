@@ -1,8 +1,8 @@
 // What every sample shares: byte runs at fixed places and strings anywhere.
 
 #include "LearnerTestSupport.h"
-#include "SharedBytes.h"
-#include "SharedStrings.h"
+#include "vonk/learner/SharedBytes.h"
+#include "vonk/learner/SharedStrings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The written source: what the compiler's parser reads back, and the checks
 // on values the user gives.
 
-#include "DatabaseWriter.h"
-#include "DefinitionParser.h"
-#include "DefinitionWriter.h"
+#include "vonk/build/DatabaseWriter.h"
+#include "vonk/build/DefinitionParser.h"
+#include "vonk/learner/DefinitionWriter.h"
 #include "LearnerTestSupport.h"
-#include "SampleReader.h"
+#include "vonk/learner/SampleReader.h"
 
 #include <gtest/gtest.h>
 

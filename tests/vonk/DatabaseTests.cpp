@@ -1,7 +1,8 @@
 #include "TestSupport.h"
 
-#include "Crc32.h"
-#include "DbFormat.h"
+#include "vonk/base/Crc32.h"
+#include "vonk/format/DbFormat.h"
+#include "vonk/report/DatabaseListing.h"
 
 #include <gtest/gtest.h>
 
@@ -91,12 +92,39 @@ TEST(Database, UnknownDefinitionFlagsAreRejected)
 
 TEST(Database, WrongVersionSaysSo)
 {
-    auto bad = goodBytes();
-    std::uint32_t v = db::kVersion + 1;
-    std::memcpy(bad.data() + offsetof(db::Header, version), &v, 4);
+    const struct {
+        std::uint32_t version;
+        const char* advice;
+    } cases[] = {
+        {db::kVersion - 1, "rebuild it with vonk-defs"},
+        {db::kVersion + 1, "this vonk reads version"},
+    };
+    for (const auto& c : cases) {
+        auto bad = goodBytes();
+        std::memcpy(bad.data() + offsetof(db::Header, version), &c.version, 4);
+        std::string error;
+        EXPECT_FALSE(Database::fromBytes(bad, error));
+        EXPECT_NE(error.find("version " + std::to_string(c.version)), std::string::npos) << error;
+        EXPECT_NE(error.find(c.advice), std::string::npos) << error;
+    }
+}
+
+TEST(Database, ImportedIsTheDefinitionsFlagNotItsSourceName)
+{
+    DefinitionParser parser;
+    parser.parse("type ours\n desc \"Ours\"\n ext -\n mime a/b\n cat data\n at 0 str \"OURS\"\n"
+                 "type theirs\n desc \"Theirs\"\n ext -\n mime a/c\n cat data\n at 0 str \"THEM\"\n",
+        "shared-mime-info-notes.vdef");
+    ASSERT_TRUE(parser.finish());
+    parser.definitions()[1].imported = true;
     std::string error;
-    EXPECT_FALSE(Database::fromBytes(bad, error));
-    EXPECT_NE(error.find("version " + std::to_string(v)), std::string::npos) << error;
+    auto built = Database::fromBytes(DatabaseWriter::build(parser.definitions()), error);
+    ASSERT_TRUE(built) << error;
+    EXPECT_FALSE(built->def(0).flags & db::kDefImported);
+    EXPECT_TRUE(built->def(1).flags & db::kDefImported);
+    const auto counts = DatabaseListing::counts(*built);
+    EXPECT_EQ(counts.ours, 1u);
+    EXPECT_EQ(counts.imported, 1u);
 }
 
 TEST(Database, LoadErrorsNameTheFile)

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
-#include "FileAccess.h"
-#include "TargetExpander.h"
+#include "vonk/base/FileAccess.h"
+#include "vonk/report/TargetExpander.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Confidence levels, files that are two types at once, and the ordered
 // worker pipeline behind -j.
 
-#include "Matcher.h"
-#include "OrderedPipeline.h"
-#include "Probe.h"
+#include "vonk/match/Matcher.h"
+#include "vonk/base/OrderedPipeline.h"
+#include "vonk/match/Probe.h"
 #include "TestSupport.h"
 
 #include <atomic>

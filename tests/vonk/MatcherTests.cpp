@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
-#include "Matcher.h"
-#include "Probe.h"
+#include "vonk/match/Matcher.h"
+#include "vonk/match/Probe.h"
 
 #include <gtest/gtest.h>
 

@@ -5,10 +5,10 @@
 #include "TestSupport.h"
 #include "../support/RunProgram.h"
 
-#include "ByteSource.h"
-#include "Matcher.h"
-#include "MimeInfoImport.h"
-#include "Probe.h"
+#include "vonk/match/ByteSource.h"
+#include "vonk/match/Matcher.h"
+#include "vonk/build/MimeInfoImport.h"
+#include "vonk/match/Probe.h"
 
 #include <gtest/gtest.h>
 
@@ -259,8 +259,8 @@ TEST_F(MimeInfoImportTest, DefinitionFieldsComeFromTheType)
     EXPECT_EQ(nest->category, "archive");
     EXPECT_EQ(nest->file, "shared-mime-info:pkg.xml");
     EXPECT_EQ(nest->line, 4);
-    EXPECT_TRUE(MimeInfoImport::isImported(nest->file + ":4"));
-    EXPECT_FALSE(MimeInfoImport::isImported("definitions/raster.vdef:12"));
+    EXPECT_TRUE(nest->imported);
+    EXPECT_FALSE(def("png")->imported);
 
     const SourceDefinition* sub = def("mime:application/x-sub");
     ASSERT_NE(sub, nullptr);

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "DefinitionParser.h"
+#include "vonk/build/DefinitionParser.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // compiler writes its database the same way. The compiler's sources are
 // read, or refused by name, never blocked on and never read without end.
 
-#include "FileAccess.h"
+#include "vonk/base/FileAccess.h"
 #include "TestSupport.h"
 #include "../support/RunProgram.h"
 

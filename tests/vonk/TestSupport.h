@@ -2,9 +2,9 @@
 // Helpers shared by the identifier's engine tests: temporary folders, and
 // databases compiled in-process from source text.
 
-#include "Database.h"
-#include "DatabaseWriter.h"
-#include "DefinitionParser.h"
+#include "vonk/format/Database.h"
+#include "vonk/build/DatabaseWriter.h"
+#include "vonk/build/DefinitionParser.h"
 #include "../support/TempFolder.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "TextStructure.h"
+#include "vonk/match/TextStructure.h"
 
 #include <gtest/gtest.h>
 

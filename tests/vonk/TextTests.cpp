@@ -1,5 +1,5 @@
-#include "TextClassifier.h"
-#include "TextSniffer.h"
+#include "vonk/match/TextClassifier.h"
+#include "vonk/match/TextSniffer.h"
 
 #include <gtest/gtest.h>
 

@@ -2,14 +2,14 @@
 // Exit codes: 0 every file was read, 1 some could not be, 2 usage or
 // database errors.
 
-#include "Database.h"
-#include "DatabaseListing.h"
-#include "FileAccess.h"
-#include "Matcher.h"
-#include "OrderedPipeline.h"
-#include "Probe.h"
-#include "ReportWriter.h"
-#include "TargetExpander.h"
+#include "vonk/format/Database.h"
+#include "vonk/report/DatabaseListing.h"
+#include "vonk/base/FileAccess.h"
+#include "vonk/match/Matcher.h"
+#include "vonk/base/OrderedPipeline.h"
+#include "vonk/match/Probe.h"
+#include "vonk/report/ReportWriter.h"
+#include "vonk/report/TargetExpander.h"
 
 #include <CLI/CLI.hpp>
 

@@ -4,12 +4,12 @@
 // shared-mime-info database that the sources lack are imported too.
 // Exit codes: 0 done, 1 errors in the sources, 2 usage or output errors.
 
-#include "Database.h"
-#include "DatabaseWriter.h"
-#include "DbFormat.h"
-#include "DefinitionParser.h"
-#include "FileAccess.h"
-#include "MimeInfoImport.h"
+#include "vonk/format/Database.h"
+#include "vonk/build/DatabaseWriter.h"
+#include "vonk/format/DbFormat.h"
+#include "vonk/build/DefinitionParser.h"
+#include "vonk/base/FileAccess.h"
+#include "vonk/build/MimeInfoImport.h"
 
 #include <CLI/CLI.hpp>
 

@@ -2,9 +2,9 @@
 // database the matcher can use safely. The checksum is not verified, so
 // mutations reach the structural checks behind it.
 
-#include "Database.h"
-#include "Matcher.h"
-#include "Probe.h"
+#include "vonk/format/Database.h"
+#include "vonk/match/Matcher.h"
+#include "vonk/match/Probe.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // Fuzzes the definition compiler: any source text must give errors with a
 // line number, or a database that loads.
 
-#include "Database.h"
-#include "DatabaseWriter.h"
-#include "DefinitionParser.h"
+#include "vonk/format/Database.h"
+#include "vonk/build/DatabaseWriter.h"
+#include "vonk/build/DefinitionParser.h"
 
 #include <string>
 #include <string_view>

@@ -2,12 +2,12 @@
 // kind (containers, markup, numbers, ranges), must be judged without a
 // crash, an overrun or unbounded work.
 
-#include "Database.h"
-#include "DatabaseWriter.h"
-#include "DefinitionParser.h"
-#include "FuzzDefinitions.h"
-#include "Matcher.h"
-#include "Probe.h"
+#include "vonk/format/Database.h"
+#include "vonk/build/DatabaseWriter.h"
+#include "vonk/build/DefinitionParser.h"
+#include "vonk/fuzz/FuzzDefinitions.h"
+#include "vonk/match/Matcher.h"
+#include "vonk/match/Probe.h"
 
 #include <cstdlib>
 #include <memory>

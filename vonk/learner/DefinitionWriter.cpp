@@ -1,6 +1,6 @@
-#include "DefinitionWriter.h"
+#include "vonk/learner/DefinitionWriter.h"
 
-#include "DefinitionParser.h"
+#include "vonk/build/DefinitionParser.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // Writes a learned definition as a .vdef source, and checks the text with
 // the compiler's own parser so what we hand out always compiles.
 
-#include "Learner.h"
+#include "vonk/learner/Learner.h"
 
 #include <string>
 #include <vector>

@@ -1,8 +1,8 @@
-#include "LearnedRule.h"
+#include "vonk/learner/LearnedRule.h"
 
-#include "DatabaseWriter.h"
-#include "DefinitionWriter.h"
-#include "SourceDefinition.h"
+#include "vonk/build/DatabaseWriter.h"
+#include "vonk/learner/DefinitionWriter.h"
+#include "vonk/build/SourceDefinition.h"
 
 #include <algorithm>
 #include <cstdio>

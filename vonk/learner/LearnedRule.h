@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Sample.h"
+#include "vonk/learner/Sample.h"
 
 namespace gv::learner {
 

@@ -1,7 +1,7 @@
-#include "Learner.h"
+#include "vonk/learner/Learner.h"
 
-#include "SharedBytes.h"
-#include "SharedStrings.h"
+#include "vonk/learner/SharedBytes.h"
+#include "vonk/learner/SharedStrings.h"
 
 #include <algorithm>
 #include <bit>

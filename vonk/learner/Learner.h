@@ -4,8 +4,8 @@
 // share it, until the rules hold in no reference file and carry enough
 // evidence to rank.
 
-#include "LearnedRule.h"
-#include "Sample.h"
+#include "vonk/learner/LearnedRule.h"
+#include "vonk/learner/Sample.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "Sample.h"
+#include "vonk/learner/Sample.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "SampleReader.h"
+#include "vonk/learner/SampleReader.h"
 
-#include "ByteSource.h"
-#include "FileAccess.h"
+#include "vonk/match/ByteSource.h"
+#include "vonk/base/FileAccess.h"
 
 #include <algorithm>
 

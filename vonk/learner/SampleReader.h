@@ -3,7 +3,7 @@
 // (a FIFO or device among the samples must not block the run), and only
 // their bounded head and tail are read.
 
-#include "Sample.h"
+#include "vonk/learner/Sample.h"
 
 #include <filesystem>
 #include <string>

@@ -1,4 +1,4 @@
-#include "SharedBytes.h"
+#include "vonk/learner/SharedBytes.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // Runs of bytes that every sample holds at the same place: counted from the
 // start within the head window, or from the end within the tail window.
 
-#include "Sample.h"
+#include "vonk/learner/Sample.h"
 
 #include <cstdint>
 #include <vector>

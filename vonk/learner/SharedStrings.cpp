@@ -1,4 +1,4 @@
-#include "SharedStrings.h"
+#include "vonk/learner/SharedStrings.h"
 
 #include <algorithm>
 #include <string_view>

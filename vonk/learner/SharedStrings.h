@@ -2,7 +2,7 @@
 // Printable strings that every sample holds somewhere in its head (or tail)
 // window, wherever they sit.
 
-#include "Sample.h"
+#include "vonk/learner/Sample.h"
 
 #include <cstddef>
 #include <string>

@@ -4,11 +4,11 @@
 // Exit codes: 0 written, 1 refused (the samples share too little) or output
 // error, 2 usage errors.
 
-#include "DefinitionWriter.h"
-#include "FileAccess.h"
-#include "Learner.h"
-#include "SampleReader.h"
-#include "TextClassifier.h"
+#include "vonk/learner/DefinitionWriter.h"
+#include "vonk/base/FileAccess.h"
+#include "vonk/learner/Learner.h"
+#include "vonk/learner/SampleReader.h"
+#include "vonk/match/TextClassifier.h"
 
 #include <CLI/CLI.hpp>
 

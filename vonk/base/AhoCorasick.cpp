@@ -1,0 +1,105 @@
+#include "vonk/base/AhoCorasick.h"
+
+#include <algorithm>
+
+namespace gv::vonk {
+
+void AhoCorasick::build(const std::vector<std::string_view>& patterns)
+{
+    // Byte classes: each byte used by a pattern gets its own class; the
+    // scan folds case through the class map.
+    m_class.fill(0);
+    m_classes = 1;
+    for (auto p : patterns) {
+        for (char ch : p) {
+            auto c = static_cast<std::uint8_t>(ch);
+            if (m_class[c] == 0)
+                m_class[c] = static_cast<std::uint8_t>(m_classes++);
+            if (m_classes >= 255)
+                break;
+        }
+    }
+    std::array<std::uint8_t, 256> folded{};
+    for (int b = 0; b < 256; ++b)
+        folded[static_cast<std::size_t>(b)] = m_class[kAsciiLower[static_cast<std::size_t>(b)]];
+
+    // Trie, with the goto function in the table (kNone = no edge yet).
+    m_table.assign(m_classes, kNone);
+    m_pattern.assign(1, kNone);
+    m_out.assign(1, kNone);
+    m_states = 1;
+    for (std::uint32_t p = 0; p < patterns.size(); ++p) {
+        std::uint32_t s = 0;
+        bool ok = true;
+        for (char ch : patterns[p]) {
+            std::uint8_t c = m_class[static_cast<std::uint8_t>(ch)];
+            if (c == 0) {
+                ok = false; // more distinct bytes than classes: pattern left out
+                break;
+            }
+            std::uint32_t& next = m_table[s * m_classes + c];
+            if (next == kNone) {
+                next = m_states++;
+                m_table.resize(static_cast<std::size_t>(m_states) * m_classes, kNone);
+                m_pattern.push_back(kNone);
+                m_out.push_back(kNone);
+            }
+            s = m_table[s * m_classes + c];
+        }
+        if (ok && s != 0 && m_pattern[s] == kNone)
+            m_pattern[s] = p;
+    }
+
+    // Breadth-first: failure links become full transitions.
+    std::vector<std::uint32_t> fail(m_states, 0);
+    std::vector<std::uint32_t> queue;
+    queue.reserve(m_states);
+    for (std::uint32_t c = 0; c < m_classes; ++c) {
+        std::uint32_t& t = m_table[c];
+        if (t == kNone) {
+            t = 0;
+        } else {
+            fail[t] = 0;
+            queue.push_back(t);
+        }
+    }
+    for (std::size_t qi = 0; qi < queue.size(); ++qi) {
+        std::uint32_t s = queue[qi];
+        std::uint32_t f = fail[s];
+        m_out[s] = m_pattern[f] != kNone ? f : m_out[f];
+        for (std::uint32_t c = 0; c < m_classes; ++c) {
+            std::uint32_t& t = m_table[s * m_classes + c];
+            std::uint32_t viaFail = m_table[f * m_classes + c] & kStateMask;
+            if (t == kNone) {
+                t = viaFail;
+            } else {
+                fail[t] = viaFail;
+                queue.push_back(t);
+            }
+        }
+    }
+    // Flag transitions into states that end a pattern or lead to one through
+    // the output chain, so the scan checks outputs only there.
+    for (std::uint32_t i = 0; i < m_states * m_classes; ++i) {
+        std::uint32_t to = m_table[i] & kStateMask;
+        if (m_pattern[to] != kNone || m_out[to] != kNone)
+            m_table[i] |= kOutputFlag;
+    }
+    m_class = folded;
+    m_startCount = 0;
+    for (int b = 0; b < 256; ++b) {
+        auto c = m_class[static_cast<std::size_t>(b)];
+        bool start = c != 0 && (m_table[c] & kStateMask) != 0;
+        m_starts[static_cast<std::size_t>(b)] = start;
+        if (start && m_startCount < kFewStarts) {
+            Block v;
+            for (int k = 0; k < 16; ++k)
+                v[k] = static_cast<std::uint8_t>(b);
+            m_startBlock[m_startCount] = v;
+        }
+        m_startCount += start;
+    }
+    m_fewStarts = m_startCount > 0 && m_startCount <= kFewStarts;
+}
+
+} // namespace gv::vonk

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "vonk/build/SourceDefinition.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace gv::vonk {
+
+// Packs parsed definitions into the binary database: assigns each rule its
+// evidence, flattens rule trees, and builds the candidate index.
+class DatabaseWriter {
+public:
+    // `defs` must have passed DefinitionParser::finish().
+    static std::vector<std::uint8_t> build(const std::vector<SourceDefinition>& defs, std::uint64_t buildTime = 0);
+
+    // Evidence (roughly bits of information) that a matching rule adds: see
+    // Ranking.h.
+    static std::uint32_t evidenceOf(const SourceRule& rule);
+};
+
+} // namespace gv::vonk

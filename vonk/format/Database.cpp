@@ -1,0 +1,399 @@
+#include "vonk/format/Database.h"
+
+#include "vonk/base/Crc32.h"
+#include "vonk/format/Ranking.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace gv::vonk {
+
+namespace {
+
+template <typename T>
+void readArray(const std::uint8_t*& p, std::vector<T>& out, std::uint32_t count)
+{
+    out.resize(count);
+    if (count)
+        std::memcpy(out.data(), p, sizeof(T) * count);
+    p += sizeof(T) * count;
+}
+
+} // namespace
+
+Database::~Database()
+{
+    if (m_map)
+        ::munmap(m_map, m_mapLength);
+}
+
+std::unique_ptr<Database> Database::load(const std::string& path, std::string& error)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = "cannot open database '" + path + "': " + std::strerror(errno);
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = "database '" + path + "' is not a regular file";
+        return nullptr;
+    }
+    if (st.st_size > static_cast<off_t>(db::kMaxPool) * 2) {
+        ::close(fd);
+        error = "database '" + path + "' is too large to be a definitions database";
+        return nullptr;
+    }
+    std::unique_ptr<Database> d(new Database());
+    if (st.st_size > 0) {
+        // Mapped and populated at once: one system call instead of a fault
+        // per page, and no copy of the file.
+        void* m = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (m == MAP_FAILED) {
+            int e = errno;
+            ::close(fd);
+            error = "cannot read database '" + path + "': " + std::strerror(e);
+            return nullptr;
+        }
+        d->m_map = m;
+        d->m_mapLength = static_cast<std::size_t>(st.st_size);
+        d->m_data = static_cast<const std::uint8_t*>(m);
+        d->m_size = d->m_mapLength;
+    }
+    ::close(fd);
+    std::string reason;
+    if (!d->validate(reason, true)) {
+        error = "database '" + path + "' is unusable: " + reason;
+        return nullptr;
+    }
+    return d;
+}
+
+std::unique_ptr<Database> Database::fromBytes(std::vector<std::uint8_t> bytes, std::string& error, bool verifyChecksum)
+{
+    std::unique_ptr<Database> d(new Database());
+    d->m_bytes = std::move(bytes);
+    d->m_data = d->m_bytes.data();
+    d->m_size = d->m_bytes.size();
+    if (!d->validate(error, verifyChecksum))
+        return nullptr;
+    return d;
+}
+
+std::span<const std::uint32_t> Database::literalDefs(int set, std::uint32_t pattern) const
+{
+    std::uint32_t b = m_litStart[set][pattern], e = m_litStart[set][pattern + 1];
+    return {m_litDefs[set].data() + b, e - b};
+}
+
+bool Database::validate(std::string& error, bool verifyChecksum)
+{
+    if (!checkHeader(error, verifyChecksum))
+        return false;
+    // Every rule must belong to exactly one block or definition, so
+    // evaluation work is linear in the number of rules.
+    std::vector<std::uint8_t> owners(m_header.nodeCount, 0);
+    if (!checkDefinitions(error, owners) || !checkRules(error, owners) || !checkIndexes(error))
+        return false;
+    buildIndexes();
+    return true;
+}
+
+bool Database::checkHeader(std::string& error, bool verifyChecksum)
+{
+    using namespace db;
+    const std::uint64_t fileSize = m_size;
+    if (fileSize < sizeof(Header)) {
+        error = fileSize == 0 ? "the file is empty" : "truncated header (" + std::to_string(fileSize) + " bytes)";
+        return false;
+    }
+    std::memcpy(&m_header, m_data, sizeof(Header));
+    const Header& h = m_header;
+    if (std::memcmp(h.magic, kMagic, sizeof kMagic) != 0) {
+        error = "not a vonk definitions database (bad signature)";
+        return false;
+    }
+    if (h.version < kVersion) {
+        error = "database format version " + std::to_string(h.version) + " is older than this vonk's version "
+            + std::to_string(kVersion) + " (rebuild it with vonk-defs)";
+        return false;
+    }
+    if (h.version > kVersion) {
+        error = "database format version " + std::to_string(h.version) + ", but this vonk reads version " + std::to_string(kVersion);
+        return false;
+    }
+    if (h.headerSize != sizeof(Header)) {
+        error = "bad header size";
+        return false;
+    }
+    if (h.defCount > kMaxCount || h.nodeCount > kMaxCount || h.anchorCount > kMaxCount || h.literalCount > kMaxCount
+        || h.alwaysCount > kMaxCount || h.poolSize > kMaxPool) {
+        error = "implausible counts in the header";
+        return false;
+    }
+    const std::uint64_t expected = std::uint64_t{h.defCount} * sizeof(DefRecord) + std::uint64_t{h.nodeCount} * sizeof(NodeRecord)
+        + std::uint64_t{h.anchorCount} * sizeof(AnchorRecord) + std::uint64_t{h.literalCount} * sizeof(LiteralRecord)
+        + std::uint64_t{h.alwaysCount} * 4 + h.poolSize;
+    if (h.bodySize != expected) {
+        error = "header sizes disagree";
+        return false;
+    }
+    if (fileSize - sizeof(Header) < expected) {
+        error = "truncated: " + std::to_string(sizeof(Header) + expected) + " bytes expected, " + std::to_string(fileSize) + " found";
+        return false;
+    }
+    if (fileSize - sizeof(Header) > expected) {
+        error = "unexpected data after the end of the database";
+        return false;
+    }
+    const std::uint8_t* body = m_data + sizeof(Header);
+    db::Header zeroed = h;
+    zeroed.bodyCrc = 0;
+    if (verifyChecksum && crc32(body, expected, crc32(reinterpret_cast<const std::uint8_t*>(&zeroed), sizeof zeroed)) != h.bodyCrc) {
+        error = "checksum mismatch (the file is damaged)";
+        return false;
+    }
+
+    const std::uint8_t* p = body;
+    m_defs = p;
+    p += std::size_t{h.defCount} * sizeof(DefRecord);
+    m_nodes = p;
+    p += std::size_t{h.nodeCount} * sizeof(NodeRecord);
+    readArray(p, m_anchors, h.anchorCount);
+    readArray(p, m_literals, h.literalCount);
+    readArray(p, m_always, h.alwaysCount);
+    m_pool = p;
+    m_poolSize = h.poolSize;
+    return true;
+}
+
+bool Database::checkDefinitions(std::string& error, std::vector<std::uint8_t>& owners) const
+{
+    using namespace db;
+    const Header& h = m_header;
+    if (h.defCount == 0) {
+        error = "the database holds no definitions";
+        return false;
+    }
+    for (std::uint32_t i = 0; i < h.defCount; ++i) {
+        const DefRecord d = def(i);
+        if (!inPool(d.id) || !inPool(d.desc) || !inPool(d.ext) || !inPool(d.mime) || !inPool(d.category) || !inPool(d.source)) {
+            error = "definition " + std::to_string(i) + " has a text out of range";
+            return false;
+        }
+        if (d.parent != kNoParent && d.parent >= h.defCount) {
+            error = "definition " + std::to_string(i) + " has a bad parent";
+            return false;
+        }
+        if (d.root >= h.nodeCount || node(d.root).kind != static_cast<std::uint8_t>(NodeKind::All) || owners[d.root]++) {
+            error = "definition " + std::to_string(i) + " has a bad rule list";
+            return false;
+        }
+        if (!ranking::weightInRange(d.weight)) {
+            error = "definition " + std::to_string(i) + " has a bad weight";
+            return false;
+        }
+    }
+    for (std::uint32_t i = 0; i < h.defCount; ++i) {
+        std::uint32_t steps = 0;
+        for (std::uint32_t q = def(i).parent; q != kNoParent; q = def(q).parent) {
+            if (++steps > kMaxNesting) {
+                error = "definition " + std::to_string(i) + " has a parent cycle";
+                return false;
+            }
+        }
+        if (def(i).depth != steps) {
+            error = "definition " + std::to_string(i) + " has a wrong depth";
+            return false;
+        }
+        if (def(i).flags & ~kDefKnownFlags) {
+            error = "definition " + std::to_string(i) + " has unknown flags";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners) const
+{
+    using namespace db;
+    const Header& h = m_header;
+    std::vector<std::uint8_t> depth(h.nodeCount, 0);
+    for (std::uint32_t i = 0; i < h.nodeCount; ++i) {
+        const NodeRecord n = node(i);
+        const std::string where = "rule " + std::to_string(i);
+        if (n.kind < 1 || n.kind > kLastNodeKind || n.op > kLastCmpOp || n.num > kLastNumKind) {
+            error = where + " has an unknown kind";
+            return false;
+        }
+        if (!inPool(n.a) || !inPool(n.b) || !inPool(n.src)) {
+            error = where + " has a text out of range";
+            return false;
+        }
+        if (!owners[i]) {
+            error = where + " belongs to no definition";
+            return false;
+        }
+        auto kind = static_cast<NodeKind>(n.kind);
+        bool block = kind == NodeKind::All || kind == NodeKind::Any || kind == NodeKind::Not || kind == NodeKind::Some;
+        if (!block && n.count != 0) {
+            error = where + " is not a block but has rules inside";
+            return false;
+        }
+        if (block) {
+            if ((kind == NodeKind::Not && n.count != 1) || (kind != NodeKind::Not && n.count == 0)
+                || (kind == NodeKind::Some && n.value > n.count)) {
+                error = where + " has a bad number of rules inside";
+                return false;
+            }
+            if (n.first <= i || std::uint64_t{n.first} + n.count > h.nodeCount) {
+                error = where + " has rules out of range";
+                return false;
+            }
+            if (depth[i] >= 2 * kMaxNesting) {
+                error = where + " is nested too deeply";
+                return false;
+            }
+            for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
+                if (owners[c]++) {
+                    error = where + " shares a rule with another";
+                    return false;
+                }
+                depth[c] = static_cast<std::uint8_t>(depth[i] + 1);
+            }
+        }
+        switch (kind) {
+        case NodeKind::AtPattern:
+        case NodeKind::Within:
+        case NodeKind::Head:
+        case NodeKind::Tail:
+            if (n.a.len == 0 || n.a.len > kMaxPatternLength || n.b.len != n.a.len) {
+                error = where + " has a bad pattern";
+                return false;
+            }
+            break;
+        case NodeKind::ZipHas:
+        case NodeKind::ZipFirst:
+        case NodeKind::OleHas:
+        case NodeKind::XmlRoot:
+        case NodeKind::Shebang:
+            if (n.a.len == 0 || n.a.len > kMaxPatternLength || n.b.len > kMaxPatternLength) {
+                error = where + " has a bad name";
+                return false;
+            }
+            break;
+        case NodeKind::Delimited:
+        case NodeKind::KeyValue:
+            if (n.a.len != 1 || (kind == NodeKind::KeyValue && str(n.a) != "=" && str(n.a) != ":")) {
+                error = where + " has a bad separator";
+                return false;
+            }
+            break;
+        case NodeKind::Text:
+            if (n.flags > kLastTextKind) {
+                error = where + " has a bad text kind";
+                return false;
+            }
+            break;
+        default:
+            break;
+        }
+        bool offOk = true;
+        switch (kind) {
+        case NodeKind::AtPattern:
+        case NodeKind::AtNumber:
+            offOk = n.off >= -kMaxOffset && n.off <= kMaxOffset;
+            break;
+        case NodeKind::Within:
+            offOk = n.off >= 0 && n.to >= n.off && n.to <= kMaxOffset && n.to - n.off <= kMaxWithinSpan;
+            break;
+        case NodeKind::Head:
+        case NodeKind::Tail:
+            offOk = n.off >= 1 && n.off <= kHeadSize;
+            break;
+        default:
+            break;
+        }
+        if (!offOk) {
+            error = where + " has an offset out of range";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Database::checkIndexes(std::string& error) const
+{
+    using namespace db;
+    const Header& h = m_header;
+    for (std::size_t i = 0; i < m_anchors.size(); ++i) {
+        const AnchorRecord& a = m_anchors[i];
+        bool reach = a.offset >= 0 ? a.offset + a.len <= kHeadSize : (a.offset + a.len <= 0 && a.offset >= -std::int64_t{kHeadSize});
+        if (a.def >= h.defCount || a.len < 1 || a.len > 4 || !reach || (a.len < 4 && (a.key >> (8 * a.len)) != 0)) {
+            error = "index entry " + std::to_string(i) + " is out of range";
+            return false;
+        }
+        if (i) {
+            const AnchorRecord& p = m_anchors[i - 1];
+            bool ordered = p.offset < a.offset || (p.offset == a.offset && (p.len < a.len || (p.len == a.len && p.key <= a.key)));
+            if (!ordered) {
+                error = "index is not sorted";
+                return false;
+            }
+        }
+    }
+    for (std::uint32_t a : m_always) {
+        if (a >= h.defCount) {
+            error = "index entry out of range";
+            return false;
+        }
+    }
+    for (const auto& l : m_literals) {
+        if (l.def >= h.defCount || l.zone > 1 || l.flags > kLiteralNeedsText || !inPool(l.text) || l.text.len == 0
+            || l.text.len > kMaxPatternLength || l.extent > kHeadSize) {
+            error = "literal index entry out of range";
+            return false;
+        }
+    }
+    return true;
+}
+
+void Database::buildIndexes()
+{
+    using namespace db;
+    for (std::uint32_t i = 0; i < m_anchors.size();) {
+        std::uint32_t j = i;
+        while (j < m_anchors.size() && m_anchors[j].offset == m_anchors[i].offset && m_anchors[j].len == m_anchors[i].len)
+            ++j;
+        m_groups.push_back({m_anchors[i].offset, m_anchors[i].len, i, j});
+        if (m_anchors[i].offset < 0)
+            m_tailAnchorReach = std::max(m_tailAnchorReach, static_cast<std::uint32_t>(-m_anchors[i].offset));
+        i = j;
+    }
+    // Literal triggers: group by set and text, then one automaton per set.
+    std::map<std::string_view, std::vector<std::uint32_t>> byText[kLiteralSets];
+    for (const auto& l : m_literals) {
+        int set = literalSet(static_cast<Zone>(l.zone), l.flags & kLiteralNeedsText, l.extent > kNearExtent);
+        byText[set][str(l.text)].push_back(l.def);
+        m_extent[set] = std::max(m_extent[set], l.extent);
+    }
+    for (int z = 0; z < kLiteralSets; ++z) {
+        std::vector<std::string_view> patterns;
+        m_litStart[z].push_back(0);
+        for (auto& [text, defs] : byText[z]) {
+            patterns.push_back(text);
+            m_litDefs[z].insert(m_litDefs[z].end(), defs.begin(), defs.end());
+            m_litStart[z].push_back(static_cast<std::uint32_t>(m_litDefs[z].size()));
+        }
+        m_ac[z].build(patterns);
+    }
+}
+
+} // namespace gv::vonk

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "vonk/base/AhoCorasick.h"
+#include "vonk/format/DbFormat.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace gv::vonk {
+
+// A loaded, fully validated VonkDefs.vkd. After a successful load every
+// index and offset inside it is known to be in range, so the matcher needs
+// no further checks.
+class Database {
+public:
+    // Reads and validates a database file. On failure returns null and sets
+    // `error` to a reason that names the file.
+    static std::unique_ptr<Database> load(const std::string& path, std::string& error);
+    // Validates bytes already in memory. `verifyChecksum` is off only for
+    // fuzzing, so that mutations reach the structural checks.
+    static std::unique_ptr<Database> fromBytes(std::vector<std::uint8_t> bytes, std::string& error, bool verifyChecksum = true);
+
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Records are read in place from the file's bytes (copied out, as the
+    // bytes carry no C++ objects), so loading copies nothing.
+    std::uint32_t defCount() const { return m_header.defCount; }
+    db::DefRecord def(std::uint32_t i) const
+    {
+        db::DefRecord r;
+        std::memcpy(&r, m_defs + std::size_t{i} * sizeof r, sizeof r);
+        return r;
+    }
+    db::NodeRecord node(std::uint32_t i) const
+    {
+        db::NodeRecord r;
+        std::memcpy(&r, m_nodes + std::size_t{i} * sizeof r, sizeof r);
+        return r;
+    }
+    std::string_view str(db::StrRef r) const { return std::string_view(reinterpret_cast<const char*>(m_pool) + r.off, r.len); }
+    const std::uint8_t* bytes(db::StrRef r) const { return m_pool + r.off; }
+
+    const std::vector<db::AnchorRecord>& anchors() const { return m_anchors; }
+    // Distinct anchor (offset, length) pairs, each with its range in anchors().
+    struct AnchorGroup {
+        std::int64_t offset;
+        std::uint32_t len;
+        std::uint32_t begin;
+        std::uint32_t end;
+    };
+    const std::vector<AnchorGroup>& anchorGroups() const { return m_groups; }
+    const std::vector<std::uint32_t>& always() const { return m_always; }
+    // How many of a file's last bytes the anchors look at.
+    std::uint32_t tailAnchorReach() const { return m_tailAnchorReach; }
+
+    // Literal triggers: one automaton per zone (head, tail) and gate (all
+    // files, text only); a hit on pattern p makes every definition in
+    // literalDefs(set, p) a candidate.
+    // Literals searched beyond the first (or last) 4 KiB go to sets of
+    // their own, so the long scan runs only for the few that need it.
+    static constexpr std::uint32_t kNearExtent = 4096;
+    static constexpr int kLiteralSets = 8;
+    static int literalSet(db::Zone z, bool textOnly, bool far) { return static_cast<int>(z) * 4 + (textOnly ? 2 : 0) + (far ? 1 : 0); }
+    static bool setIsTail(int set) { return set >= 4; }
+    static bool setIsTextOnly(int set) { return (set & 2) != 0; }
+    const AhoCorasick& automaton(int set) const { return m_ac[set]; }
+    std::span<const std::uint32_t> literalDefs(int set, std::uint32_t pattern) const;
+    std::uint32_t scanExtent(int set) const { return m_extent[set]; }
+    const std::vector<db::LiteralRecord>& literals() const { return m_literals; }
+
+    const db::Header& header() const { return m_header; }
+
+private:
+    Database() = default;
+    // Checks every count, offset and index against its section, so that the
+    // matcher needs no checks of its own; then derives the search indexes.
+    bool validate(std::string& error, bool verifyChecksum);
+    bool checkHeader(std::string& error, bool verifyChecksum);
+    bool checkDefinitions(std::string& error, std::vector<std::uint8_t>& owners) const;
+    bool checkRules(std::string& error, std::vector<std::uint8_t>& owners) const;
+    bool checkIndexes(std::string& error) const;
+    void buildIndexes();
+    bool inPool(db::StrRef r) const { return std::uint64_t{r.off} + r.len <= m_poolSize; }
+
+    std::vector<std::uint8_t> m_bytes; // owned bytes, or empty when mapped
+    void* m_map = nullptr;
+    std::size_t m_mapLength = 0;
+    const std::uint8_t* m_data = nullptr;
+    std::size_t m_size = 0;
+    db::Header m_header{};
+    const std::uint8_t* m_defs = nullptr;
+    const std::uint8_t* m_nodes = nullptr;
+    std::vector<db::AnchorRecord> m_anchors;
+    std::vector<AnchorGroup> m_groups;
+    std::uint32_t m_tailAnchorReach = 0;
+    std::vector<std::uint32_t> m_always;
+    const std::uint8_t* m_pool = nullptr;
+    std::uint32_t m_poolSize = 0;
+
+    std::vector<db::LiteralRecord> m_literals;
+    AhoCorasick m_ac[kLiteralSets];
+    // Per set: for pattern p, its definitions are m_litDefs[s][m_litStart[s][p] .. m_litStart[s][p+1]).
+    std::vector<std::uint32_t> m_litStart[kLiteralSets];
+    std::vector<std::uint32_t> m_litDefs[kLiteralSets];
+    std::uint32_t m_extent[kLiteralSets] = {};
+};
+
+} // namespace gv::vonk

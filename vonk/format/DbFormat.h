@@ -1,0 +1,196 @@
+#pragma once
+// On-disk layout of VonkDefs.vkd. Every record has a fixed size and is read
+// with memcpy, so the file needs no alignment; all integers are little-endian.
+//
+//   Header (64 bytes)
+//   body: DefRecord[defCount] NodeRecord[nodeCount] AnchorRecord[anchorCount]
+//         LiteralRecord[literalCount] uint32_t always[alwaysCount] pool[poolSize]
+//
+// The CRC-32 of the header (with its checksum field zeroed) and the body is
+// kept in the header; every offset and index in the
+// body is checked against its section when the file is loaded.
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+
+namespace gv::vonk::db {
+
+static_assert(std::endian::native == std::endian::little, "the database is read in place as little-endian");
+
+inline constexpr char kMagic[8] = {'V', 'O', 'N', 'K', 'D', 'E', 'F', 'S'};
+// Raised whenever the layout or the meaning of a field changes; a file of
+// another version is refused, never half-read. 4: kDefImported.
+inline constexpr std::uint32_t kVersion = 4;
+inline constexpr std::uint32_t kNoParent = 0xFFFFFFFFu;
+
+// Limits shared by the compiler (rejects sources beyond them) and the loader
+// (rejects files beyond them), so a crafted file cannot make the matcher do
+// unbounded work.
+inline constexpr std::uint32_t kMaxCount = 1u << 22;
+inline constexpr std::uint32_t kMaxPool = 1u << 28;
+inline constexpr std::uint32_t kMaxPatternLength = 4096;
+inline constexpr std::uint32_t kMaxNesting = 32;
+inline constexpr std::uint32_t kHeadSize = 65536;
+inline constexpr std::int64_t kMaxWithinSpan = 1 << 20;
+inline constexpr std::int64_t kMaxOffset = std::int64_t{1} << 40;
+inline constexpr std::uint64_t kMaxSome = 64;
+
+enum class NodeKind : std::uint8_t {
+    All = 1,
+    Any,
+    Not,
+    AtPattern,
+    AtNumber,
+    Within,
+    Head,
+    Tail,
+    Size,
+    ZipHas,
+    ZipFirst,
+    OleHas,
+    Text,
+    XmlRoot,
+    Json,
+    Shebang,
+    Delimited,
+    KeyValue,
+    Some, // block: at least `value` of its rules hold; their evidence adds up
+};
+inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::Some);
+
+enum class CmpOp : std::uint8_t { Eq, Ne, Lt, Gt, Le, Ge };
+inline constexpr std::uint8_t kLastCmpOp = static_cast<std::uint8_t>(CmpOp::Ge);
+
+enum class NumKind : std::uint8_t { U8, Le16, Be16, Le32, Be32, Le64, Be64 };
+inline constexpr std::uint8_t kLastNumKind = static_cast<std::uint8_t>(NumKind::Be64);
+
+// Bytes a number of this kind takes in the file.
+inline constexpr int NumKindWidth(NumKind k)
+{
+    switch (k) {
+    case NumKind::U8: return 1;
+    case NumKind::Le16:
+    case NumKind::Be16: return 2;
+    case NumKind::Le32:
+    case NumKind::Be32: return 4;
+    default: return 8;
+    }
+}
+
+// Value of one hexadecimal digit, -1 for any other character.
+inline constexpr int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+enum class TextKind : std::uint8_t { Any, Ascii, Utf8, Utf16, Utf32 };
+inline constexpr std::uint8_t kLastTextKind = static_cast<std::uint8_t>(TextKind::Utf32);
+
+// Where a literal trigger is searched.
+enum class Zone : std::uint8_t { Head, Tail };
+
+struct StrRef {
+    std::uint32_t off;
+    std::uint32_t len;
+};
+
+struct Header {
+    char magic[8];
+    std::uint32_t version;
+    std::uint32_t headerSize;
+    std::uint32_t defCount;
+    std::uint32_t nodeCount;
+    std::uint32_t anchorCount;
+    std::uint32_t literalCount;
+    std::uint32_t alwaysCount;
+    std::uint32_t poolSize;
+    std::uint64_t bodySize;
+    std::uint32_t bodyCrc; // CRC-32 of header (this field zeroed) and body
+    std::uint32_t flags;
+    std::uint64_t buildTime;
+};
+static_assert(sizeof(Header) == 64);
+
+struct DefRecord {
+    StrRef id;
+    StrRef desc;
+    StrRef ext;      // space-separated, "-" when none
+    StrRef mime;     // space-separated
+    StrRef category;
+    StrRef source;   // "file.vdef:line"
+    std::uint32_t parent;
+    std::int32_t weight;
+    std::uint32_t root;  // an All node
+    std::uint16_t depth; // number of ancestors through parent
+    std::uint16_t flags; // kDef* bits
+};
+static_assert(sizeof(DefRecord) == 64);
+
+// A type told by habits rather than by a required marker (source code
+// without a shebang): it outranks plain text only with high confidence.
+inline constexpr std::uint16_t kDefNeedsHigh = 1;
+// A negative weight that discounts the evidence itself (short, generic
+// imported magic), so confidence is judged after it too.
+inline constexpr std::uint16_t kDefDamped = 2;
+// Taken from another project's data (shared-mime-info) rather than from our
+// sources: listed, counted and reported as such.
+inline constexpr std::uint16_t kDefImported = 4;
+inline constexpr std::uint16_t kDefKnownFlags = kDefNeedsHigh | kDefDamped | kDefImported;
+
+// One rule. Patterns keep their bytes in `a` and their per-byte masks in
+// `b` (same length); string rules keep their first string in `a` and an
+// optional second one (namespace, content) in `b`. `src` is the rule's
+// source text, shown in verbose reports.
+struct NodeRecord {
+    std::uint8_t kind;
+    std::uint8_t op;
+    std::uint8_t num;
+    std::uint8_t flags;
+    std::uint32_t evidence;
+    StrRef a;
+    StrRef b;
+    StrRef src;
+    std::uint32_t first; // children occupy [first, first + count), all after this node
+    std::uint32_t count;
+    std::int64_t off;    // offset, FROM, or N
+    std::int64_t to;     // TO for within
+    std::uint64_t value;
+    std::uint64_t mask;
+};
+static_assert(sizeof(NodeRecord) == 72);
+
+// A definition is a candidate when the `len` (1 to 4) bytes at `offset`
+// (negative: from the end), read first byte lowest, equal `key`. Sorted by
+// (offset, len, key).
+struct AnchorRecord {
+    std::int64_t offset;
+    std::uint32_t def;
+    std::uint32_t key;
+    std::uint8_t len;
+    std::uint8_t pad[7];
+};
+static_assert(sizeof(AnchorRecord) == 24);
+
+// A definition is a candidate when the lower-cased literal occurs in the
+// first (Head) or last (Tail) `extent` bytes. With kLiteralNeedsText in
+// `flags` the definition can only match text, so the search is skipped for
+// binary files.
+inline constexpr std::uint8_t kLiteralNeedsText = 1;
+struct LiteralRecord {
+    StrRef text;
+    std::uint32_t def;
+    std::uint32_t extent;
+    std::uint8_t zone;
+    std::uint8_t flags;
+    std::uint8_t pad[2];
+};
+static_assert(sizeof(LiteralRecord) == 20);
+
+} // namespace gv::vonk::db

@@ -1,0 +1,147 @@
+#include "vonk/format/Ranking.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+namespace gv::vonk::ranking {
+
+namespace {
+
+// Imported magic's weight takes off at least this much, so it ranks below
+// our own definitions when both hold.
+constexpr int kImportDamping = 12;
+// Priority of shared-mime-info magic that states none.
+constexpr int kUsualPriority = 50;
+
+bool isLetter(std::uint8_t c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+} // namespace
+
+std::uint32_t ruleEvidence(const RuleFacts& r)
+{
+    using db::NodeKind;
+    auto patternBits = [&] {
+        int bits = 0;
+        for (std::size_t i = 0; i < r.masks.size(); ++i)
+            bits += (r.masks[i] == 0xDF && isLetter(r.bytes[i])) ? 7 : std::popcount(r.masks[i]);
+        return bits;
+    };
+    switch (r.kind) {
+    case NodeKind::AtPattern:
+        return static_cast<std::uint32_t>(std::clamp(patternBits(), 1, 160));
+    case NodeKind::Within:
+    case NodeKind::Head:
+    case NodeKind::Tail: {
+        // A pattern that may sit anywhere in a range says less than one at a
+        // fixed place: each doubling of the range costs one bit.
+        double range = r.kind == NodeKind::Within ? static_cast<double>(r.to - r.off) : static_cast<double>(r.off);
+        int bits = patternBits() - static_cast<int>(std::log2(range + 1.0));
+        return static_cast<std::uint32_t>(std::clamp(bits, 2, 160));
+    }
+    case NodeKind::AtNumber:
+        if (r.op == db::CmpOp::Eq)
+            return static_cast<std::uint32_t>(std::max(1, std::popcount(r.mask)));
+        return r.op == db::CmpOp::Ne ? 1 : 3;
+    case NodeKind::Size:
+        return r.op == db::CmpOp::Eq ? 12 : 2;
+    case NodeKind::Not:
+        return 1;
+    case NodeKind::ZipHas:
+    case NodeKind::OleHas:
+        return 24 + static_cast<std::uint32_t>(std::min<std::size_t>(r.nameLength, 24));
+    case NodeKind::ZipFirst:
+        return 40 + static_cast<std::uint32_t>(std::min<std::size_t>(r.secondLength * 2, 48));
+    case NodeKind::Text:
+        return 2;
+    case NodeKind::XmlRoot:
+        return r.secondLength == 0 ? 24 : 48;
+    // Whole-head judgements: what is stored is the most they can give; the
+    // matcher scales it by how much of the text agreed.
+    case NodeKind::Json:
+        return 48;
+    case NodeKind::Delimited:
+    case NodeKind::KeyValue:
+        return 64;
+    // The first line names the interpreter outright.
+    case NodeKind::Shebang:
+        return 48;
+    default:
+        return 0;
+    }
+}
+
+// Valid JSON: 16 bits for a short document, 8 more per doubling from 16 bytes.
+std::uint64_t jsonEvidence(std::size_t length)
+{
+    std::uint64_t bits = 16;
+    for (std::size_t l = length; l >= 32; l /= 2)
+        bits += 8;
+    return bits;
+}
+
+// A table: 12 bits per record that agrees with the first, 4 per field
+// beyond two.
+std::uint64_t tableEvidence(std::size_t records, std::size_t fields)
+{
+    return 12 * (records - 1) + 4 * (fields - 2);
+}
+
+// A key file: 12 bits per section or assignment.
+std::uint64_t keyFileEvidence(std::size_t sections, std::size_t keys)
+{
+    return 12 * (sections + keys);
+}
+
+// A mapping (key: value): 12 bits per key or list item.
+std::uint64_t mappingEvidence(std::size_t keys, std::size_t items)
+{
+    return 12 * (keys + items);
+}
+
+OwnScore ownScore(std::uint64_t evidence, std::int32_t weight, bool damped)
+{
+    const std::int64_t own = static_cast<std::int64_t>(evidence) + weight;
+    OwnScore s;
+    s.score = static_cast<std::uint64_t>(std::max<std::int64_t>(own, 1));
+    s.evidence = damped && weight < 0 ? static_cast<std::uint64_t>(std::max<std::int64_t>(own, 0)) : evidence;
+    return s;
+}
+
+int importedWeight(int priority, std::uint32_t evidence, bool textLike)
+{
+    const int e = static_cast<int>(evidence);
+    const int damp = textLike ? e * 3 / 4 : e / 2;
+    return std::clamp((priority - kUsualPriority) / 10 - std::max(damp, kImportDamping), kMinWeight, -1);
+}
+
+Confidence confidenceOf(std::uint64_t evidence, bool plainText, bool foundBehind)
+{
+    if (plainText)
+        return Confidence::Medium;
+    if (evidence >= kHighEvidence)
+        return Confidence::High;
+    if (evidence >= kMediumEvidence || foundBehind)
+        return Confidence::Medium;
+    return Confidence::Low;
+}
+
+bool isWeakGuess(Confidence c, bool needsHigh)
+{
+    return c == Confidence::Low || (needsHigh && c != Confidence::High);
+}
+
+bool ranksBefore(std::uint64_t scoreA, std::uint16_t depthA, std::string_view idA, std::uint64_t scoreB, std::uint16_t depthB,
+    std::string_view idB)
+{
+    if (scoreA != scoreB)
+        return scoreA > scoreB;
+    if (depthA != depthB)
+        return depthA > depthB;
+    return idA < idB;
+}
+
+} // namespace gv::vonk::ranking

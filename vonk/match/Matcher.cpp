@@ -1,0 +1,540 @@
+#include "vonk/match/Matcher.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace gv::vonk {
+
+using db::NodeKind;
+
+namespace {
+
+bool compare(db::CmpOp op, std::uint64_t a, std::uint64_t b)
+{
+    switch (op) {
+    case db::CmpOp::Eq: return a == b;
+    case db::CmpOp::Ne: return a != b;
+    case db::CmpOp::Lt: return a < b;
+    case db::CmpOp::Gt: return a > b;
+    case db::CmpOp::Le: return a <= b;
+    case db::CmpOp::Ge: return a >= b;
+    }
+    return false;
+}
+
+int widthOf(db::NumKind k) { return db::NumKindWidth(k); }
+
+bool bigEndian(db::NumKind k)
+{
+    return k == db::NumKind::Be16 || k == db::NumKind::Be32 || k == db::NumKind::Be64;
+}
+
+std::string offsetText(std::uint64_t off)
+{
+    return "at offset " + std::to_string(off);
+}
+
+} // namespace
+
+const char* confidenceName(Confidence c)
+{
+    switch (c) {
+    case Confidence::High: return "high";
+    case Confidence::Medium: return "medium";
+    case Confidence::Low: break;
+    }
+    return "low";
+}
+
+Matcher::Matcher(const Database& db)
+    : m_db(db)
+    , m_candStamp(db.defCount(), 0)
+    , m_evalStamp(db.defCount(), 0)
+    , m_score(db.defCount(), 0)
+    , m_evidence(db.defCount(), 0)
+    , m_matched(db.defCount(), 0)
+    , m_busy(db.defCount(), 0)
+    , m_plainText(db.defCount(), 0)
+    , m_behindRule(db.defCount(), 0)
+{
+    auto hasBehindRule = [&](auto& self, std::uint32_t idx, int depth) -> bool {
+        const db::NodeRecord& n = db.node(idx);
+        switch (static_cast<NodeKind>(n.kind)) {
+        case NodeKind::ZipHas: return db.str(n.a) == "/";
+        case NodeKind::Not: return false;
+        case NodeKind::All:
+        case NodeKind::Any:
+        case NodeKind::Some:
+            if (depth > 64)
+                return false;
+            for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
+                if (self(self, c, depth + 1))
+                    return true;
+            }
+            return false;
+        default: return false;
+        }
+    };
+    for (std::uint32_t d = 0; d < db.defCount(); ++d) {
+        m_behindRule[d] = hasBehindRule(hasBehindRule, db.def(d).root, 0) ? 1 : 0;
+        const db::NodeRecord& root = db.node(db.def(d).root);
+        std::uint32_t only = root.first;
+        if (static_cast<NodeKind>(root.kind) == NodeKind::All && root.count == 1
+            && static_cast<NodeKind>(db.node(only).kind) == NodeKind::Text)
+            m_plainText[d] = 1;
+    }
+}
+
+void Matcher::addCandidate(std::uint32_t def)
+{
+    if (m_candStamp[def] != m_gen) {
+        m_candStamp[def] = m_gen;
+        m_candidates.push_back(def);
+    }
+}
+
+bool Matcher::search(const db::NodeRecord& n, const std::uint8_t* data, std::size_t len, std::size_t lastStart, std::size_t& found) const
+{
+    const std::uint8_t* pat = m_db.bytes(n.a);
+    const std::uint8_t* mask = m_db.bytes(n.b);
+    const std::size_t plen = n.a.len;
+    if (len < plen)
+        return false;
+    lastStart = std::min(lastStart, len - plen);
+    // Anchor the scan on a fully fixed byte, found with memchr.
+    std::size_t k = plen;
+    for (std::size_t i = 0; i < plen; ++i) {
+        if (mask[i] == 0xFF) {
+            k = i;
+            break;
+        }
+    }
+    auto matchesAt = [&](std::size_t s) {
+        for (std::size_t i = 0; i < plen; ++i) {
+            if ((data[s + i] & mask[i]) != pat[i])
+                return false;
+        }
+        return true;
+    };
+    if (k == plen) {
+        for (std::size_t s = 0; s <= lastStart; ++s) {
+            if (matchesAt(s)) {
+                found = s;
+                return true;
+            }
+        }
+        return false;
+    }
+    const std::uint8_t* p = data + k;
+    const std::uint8_t* end = data + lastStart + k + 1;
+    while (p < end) {
+        p = static_cast<const std::uint8_t*>(std::memchr(p, pat[k], static_cast<std::size_t>(end - p)));
+        if (!p)
+            return false;
+        std::size_t s = static_cast<std::size_t>(p - data) - k;
+        if (matchesAt(s)) {
+            found = s;
+            return true;
+        }
+        ++p;
+    }
+    return false;
+}
+
+bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std::vector<RuleHit>* trace)
+{
+    const db::NodeRecord& n = m_db.node(idx);
+    const auto kind = static_cast<NodeKind>(n.kind);
+    const std::uint64_t size = probe.size();
+    auto hit = [&](std::string where) {
+        evidence = n.evidence;
+        if (trace)
+            trace->push_back({idx, std::move(where)});
+        return true;
+    };
+    switch (kind) {
+    case NodeKind::All: {
+        std::uint64_t sum = 0;
+        std::size_t mark = trace ? trace->size() : 0;
+        for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
+            std::uint64_t e = 0;
+            if (!eval(c, probe, e, trace)) {
+                if (trace)
+                    trace->resize(mark);
+                return false;
+            }
+            sum += e;
+        }
+        evidence = sum;
+        return true;
+    }
+    case NodeKind::Any: {
+        bool any = false;
+        std::uint64_t best = 0;
+        for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
+            std::uint64_t e = 0;
+            std::size_t mark = trace ? trace->size() : 0;
+            if (eval(c, probe, e, trace)) {
+                any = true;
+                best = std::max(best, e);
+            } else if (trace) {
+                trace->resize(mark);
+            }
+        }
+        evidence = best;
+        return any;
+    }
+    case NodeKind::Some: {
+        std::uint64_t sum = 0, held = 0;
+        for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
+            std::uint64_t e = 0;
+            std::size_t mark = trace ? trace->size() : 0;
+            if (eval(c, probe, e, trace)) {
+                ++held;
+                sum += e;
+            } else if (trace) {
+                trace->resize(mark);
+            }
+        }
+        evidence = sum;
+        return held >= n.value;
+    }
+    case NodeKind::Not: {
+        std::uint64_t e = 0;
+        if (eval(n.first, probe, e, nullptr))
+            return false;
+        return hit("does not hold");
+    }
+    case NodeKind::AtPattern: {
+        std::int64_t pos = n.off >= 0 ? n.off : static_cast<std::int64_t>(size) + n.off;
+        if (pos < 0)
+            return false;
+        const std::uint8_t* p = probe.bytesAt(static_cast<std::uint64_t>(pos), n.a.len);
+        if (!p)
+            return false;
+        const std::uint8_t* pat = m_db.bytes(n.a);
+        const std::uint8_t* mask = m_db.bytes(n.b);
+        for (std::uint32_t i = 0; i < n.a.len; ++i) {
+            if ((p[i] & mask[i]) != pat[i])
+                return false;
+        }
+        return hit(offsetText(static_cast<std::uint64_t>(pos)));
+    }
+    case NodeKind::AtNumber: {
+        int w = widthOf(static_cast<db::NumKind>(n.num));
+        std::int64_t pos = n.off >= 0 ? n.off : static_cast<std::int64_t>(size) + n.off;
+        if (pos < 0)
+            return false;
+        const std::uint8_t* p = probe.bytesAt(static_cast<std::uint64_t>(pos), static_cast<std::size_t>(w));
+        if (!p)
+            return false;
+        std::uint64_t v = 0;
+        bool big = bigEndian(static_cast<db::NumKind>(n.num));
+        for (int i = 0; i < w; ++i)
+            v |= std::uint64_t{p[i]} << (8 * (big ? w - 1 - i : i));
+        if (!compare(static_cast<db::CmpOp>(n.op), v & n.mask, n.value))
+            return false;
+        return hit(offsetText(static_cast<std::uint64_t>(pos)) + " (value " + std::to_string(v & n.mask) + ")");
+    }
+    case NodeKind::Within: {
+        std::uint64_t from = static_cast<std::uint64_t>(n.off);
+        if (from >= size)
+            return false;
+        std::uint64_t end = std::min<std::uint64_t>(size, static_cast<std::uint64_t>(n.to) + n.a.len);
+        const std::uint8_t* p = probe.bytesAt(from, static_cast<std::size_t>(end - from));
+        std::size_t found = 0;
+        if (!p || !search(n, p, static_cast<std::size_t>(end - from), static_cast<std::size_t>(n.to - n.off), found))
+            return false;
+        return hit(offsetText(from + found));
+    }
+    case NodeKind::Head: {
+        std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(size, static_cast<std::uint64_t>(n.off)));
+        const std::uint8_t* p = probe.bytesAt(0, len);
+        std::size_t found = 0;
+        if (!p || !search(n, p, len, len, found))
+            return false;
+        return hit(offsetText(found));
+    }
+    case NodeKind::Tail: {
+        std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(size, static_cast<std::uint64_t>(n.off)));
+        probe.tail(len);
+        const std::uint8_t* p = probe.bytesAt(size - len, len);
+        std::size_t found = 0;
+        if (!p || !search(n, p, len, len, found))
+            return false;
+        return hit(offsetText(size - len + found));
+    }
+    case NodeKind::Size:
+        if (!compare(static_cast<db::CmpOp>(n.op), size, n.value))
+            return false;
+        return hit("size " + std::to_string(size));
+    case NodeKind::ZipHas: {
+        const ZipDirectory& z = probe.zip();
+        std::string_view name = m_db.str(n.a);
+        // "/" is the archive's root: any member will do, which proves a
+        // directory that the end record leads to, wherever the archive starts.
+        if (name == "/") {
+            if (!z.valid() || z.names().empty())
+                return false;
+            // What starts the file ranks first; the archive behind it still
+            // gets its confidence (see identify()).
+            hit("a ZIP directory, found from its end record");
+            evidence = 0;
+            return true;
+        }
+        if (!z.has(name))
+            return false;
+        return hit("in the ZIP directory");
+    }
+    case NodeKind::ZipFirst: {
+        const ZipFirstMember& m = probe.zipFirst();
+        if (!m.found || m.name != m_db.str(n.a))
+            return false;
+        std::string_view content = m_db.str(n.b);
+        if (!content.empty() && (!m.stored || !std::string_view(m.dataPrefix).starts_with(content)))
+            return false;
+        return hit("first member");
+    }
+    case NodeKind::OleHas:
+        if (!probe.ole().has(m_db.str(n.a)))
+            return false;
+        return hit("in the OLE2 directory");
+    case NodeKind::Text: {
+        const TextInfo& t = probe.text();
+        Encoding e = t.encoding;
+        bool ok = false;
+        switch (static_cast<db::TextKind>(n.flags)) {
+        case db::TextKind::Any: ok = t.isText(); break;
+        case db::TextKind::Ascii: ok = e == Encoding::Ascii; break;
+        case db::TextKind::Utf8: ok = e == Encoding::Utf8 || e == Encoding::Ascii; break;
+        case db::TextKind::Utf16: ok = e == Encoding::Utf16Le || e == Encoding::Utf16Be; break;
+        case db::TextKind::Utf32: ok = e == Encoding::Utf32Le || e == Encoding::Utf32Be; break;
+        }
+        if (!ok)
+            return false;
+        return hit(t.describe());
+    }
+    case NodeKind::XmlRoot: {
+        const XmlRoot& x = probe.xml();
+        std::string_view name = m_db.str(n.a);
+        if (!x.found || (name != "*" && x.localName != name))
+            return false;
+        std::string_view ns = m_db.str(n.b);
+        if (!ns.empty() && x.nameSpace != ns)
+            return false;
+        return hit("root element");
+    }
+    case NodeKind::Json: {
+        if (!probe.json())
+            return false;
+        std::size_t length = probe.jsonLength();
+        hit("valid JSON, " + std::to_string(length) + " bytes");
+        evidence = std::min<std::uint64_t>(n.evidence, ranking::jsonEvidence(length));
+        return true;
+    }
+    case NodeKind::Delimited: {
+        const char sep = static_cast<char>(*m_db.bytes(n.a));
+        const TableShape t = probe.table(sep);
+        if (!t.consistent)
+            return false;
+        hit(std::to_string(t.records) + " records of " + std::to_string(t.fields) + " fields");
+        evidence = std::min<std::uint64_t>(n.evidence, ranking::tableEvidence(t.records, t.fields));
+        return true;
+    }
+    case NodeKind::KeyValue: {
+        if (m_db.str(n.a) == ":") {
+            const MappingShape& m = probe.mapping();
+            if (!m.valid)
+                return false;
+            hit(std::to_string(m.keys) + (m.keys == 1 ? " key, " : " keys, ") + std::to_string(m.items)
+                + (m.items == 1 ? " list item" : " list items"));
+            evidence = std::min<std::uint64_t>(n.evidence, ranking::mappingEvidence(m.keys, m.items));
+            return true;
+        }
+        const KeyFileShape& k = probe.keyFile();
+        if (!k.valid)
+            return false;
+        hit(std::to_string(k.sections) + (k.sections == 1 ? " section, " : " sections, ") + std::to_string(k.keys)
+            + (k.keys == 1 ? " key" : " keys"));
+        evidence = std::min<std::uint64_t>(n.evidence, ranking::keyFileEvidence(k.sections, k.keys));
+        return true;
+    }
+    case NodeKind::Shebang: {
+        const std::string& interp = probe.shebang();
+        if (interp.empty() || !std::string_view(interp).starts_with(m_db.str(n.a)))
+            return false;
+        return hit("interpreter " + interp);
+    }
+    }
+    return false;
+}
+
+bool Matcher::evalDef(std::uint32_t def, Probe& probe, std::uint64_t& score)
+{
+    if (m_evalStamp[def] == m_gen) {
+        score = m_score[def];
+        return m_matched[def];
+    }
+    m_evalStamp[def] = m_gen;
+    m_matched[def] = 0;
+    m_score[def] = 0;
+    const db::DefRecord& d = m_db.def(def);
+    std::uint64_t evidence = 0;
+    if (!eval(d.root, probe, evidence, nullptr))
+        return false;
+    const ranking::OwnScore own = ranking::ownScore(evidence, d.weight, (d.flags & db::kDefDamped) != 0);
+    std::uint64_t total = own.score;
+    evidence = own.evidence;
+    // A refinement that holds ranks above what it refines: it carries its
+    // parent's evidence on top of its own.
+    std::uint64_t parentScore = 0;
+    if (d.parent != db::kNoParent && evalDef(d.parent, probe, parentScore)) {
+        total += parentScore;
+        evidence += m_evidence[d.parent];
+    }
+    m_matched[def] = 1;
+    m_score[def] = total;
+    m_evidence[def] = evidence;
+    score = total;
+    return true;
+}
+
+const std::vector<Candidate>& Matcher::identify(Probe& probe)
+{
+    beginRound();
+    gather(probe);
+    evaluate(probe);
+    rank(probe);
+    return m_result;
+}
+
+void Matcher::beginRound()
+{
+    if (++m_gen == 0) {
+        std::fill(m_candStamp.begin(), m_candStamp.end(), 0);
+        std::fill(m_evalStamp.begin(), m_evalStamp.end(), 0);
+        m_gen = 1;
+    }
+    m_candidates.clear();
+    m_result.clear();
+}
+
+void Matcher::gather(Probe& probe)
+{
+    auto head = probe.head();
+    gatherByAnchors(head, probe.tail(m_db.tailAnchorReach()));
+    gatherByLiterals(probe, head);
+    for (std::uint32_t d : m_db.always())
+        addCandidate(d);
+}
+
+void Matcher::gatherByAnchors(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail)
+{
+    const auto& anchors = m_db.anchors();
+    for (const auto& g : m_db.anchorGroups()) {
+        const std::uint8_t* p = nullptr;
+        if (g.offset >= 0) {
+            if (static_cast<std::uint64_t>(g.offset) + g.len > head.size())
+                continue;
+            p = head.data() + g.offset;
+        } else {
+            if (static_cast<std::uint64_t>(-g.offset) > tail.size())
+                continue;
+            p = tail.data() + tail.size() - static_cast<std::size_t>(-g.offset);
+        }
+        std::uint32_t key = 0;
+        for (std::uint32_t k = 0; k < g.len; ++k)
+            key |= std::uint32_t{p[k]} << (8 * k);
+        auto first = std::lower_bound(anchors.begin() + g.begin, anchors.begin() + g.end, key,
+            [](const db::AnchorRecord& a, std::uint32_t v) { return a.key < v; });
+        for (auto it = first; it != anchors.begin() + g.end && it->key == key; ++it)
+            addCandidate(it->def);
+    }
+}
+
+void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head)
+{
+    for (int set = 0; set < Database::kLiteralSets; ++set) {
+        const AhoCorasick& ac = m_db.automaton(set);
+        if (ac.empty())
+            continue;
+        bool tailZone = Database::setIsTail(set);
+        bool textOnly = Database::setIsTextOnly(set);
+        // Text-only definitions cannot match binary files: their literals
+        // are not searched there (the classifier usually stops within the
+        // first bytes of a binary file).
+        if (textOnly && !probe.text().isText())
+            continue;
+        auto zone = tailZone ? probe.tail(m_db.scanExtent(set)) : head;
+        std::size_t n = std::min<std::size_t>(zone.size(), m_db.scanExtent(set));
+        const std::uint8_t* start = tailZone ? zone.data() + zone.size() - n : zone.data();
+        ac.scan(start, n, [&](std::uint32_t p) {
+            for (std::uint32_t d : m_db.literalDefs(set, p))
+                addCandidate(d);
+        });
+    }
+}
+
+void Matcher::evaluate(Probe& probe)
+{
+    for (std::size_t i = 0; i < m_candidates.size(); ++i) {
+        std::uint64_t s = 0;
+        evalDef(m_candidates[i], probe, s);
+    }
+    // Parents evaluated for their children are results too; collect every
+    // definition evaluated in this round that matched.
+    auto collect = [&](std::uint32_t d) {
+        if (m_evalStamp[d] == m_gen && m_matched[d] && !m_busy[d]) {
+            m_busy[d] = 1;
+            m_result.push_back({d, m_score[d], 0, 0.0, Confidence::Low, false});
+        }
+    };
+    for (std::uint32_t d : m_candidates) {
+        collect(d);
+        for (std::uint32_t p = m_db.def(d).parent; p != db::kNoParent; p = m_db.def(p).parent)
+            collect(p);
+    }
+    for (auto& c : m_result)
+        m_busy[c.def] = 0;
+}
+
+// Applies the policy of Ranking.h to what matched.
+void Matcher::rank(Probe& probe)
+{
+    const bool archiveBehind = probe.zip().valid() && !probe.zip().names().empty();
+    for (auto& c : m_result) {
+        c.plainText = m_plainText[c.def] != 0;
+        c.evidence = m_evidence[c.def];
+        c.confidence = ranking::confidenceOf(c.evidence, c.plainText, m_behindRule[c.def] && archiveBehind);
+    }
+    std::uint64_t bestWeak = 0;
+    for (const auto& c : m_result) {
+        if (ranking::isWeakGuess(c.confidence, (m_db.def(c.def).flags & db::kDefNeedsHigh) != 0))
+            bestWeak = std::max(bestWeak, c.score);
+    }
+    for (auto& c : m_result) {
+        if (c.plainText)
+            c.score = ranking::plainTextScore(c.score, bestWeak);
+    }
+    std::sort(m_result.begin(), m_result.end(), [&](const Candidate& a, const Candidate& b) {
+        const auto da = m_db.def(a.def);
+        const auto dbb = m_db.def(b.def);
+        return ranking::ranksBefore(a.score, da.depth, m_db.str(da.id), b.score, dbb.depth, m_db.str(dbb.id));
+    });
+    double total = 0;
+    for (auto& c : m_result)
+        total += static_cast<double>(c.score);
+    for (auto& c : m_result)
+        c.percent = total > 0 ? 100.0 * static_cast<double>(c.score) / total : 0.0;
+}
+
+std::vector<RuleHit> Matcher::explain(Probe& probe, std::uint32_t def)
+{
+    std::vector<RuleHit> trace;
+    std::uint64_t e = 0;
+    if (!eval(m_db.def(def).root, probe, e, &trace))
+        trace.clear();
+    return trace;
+}
+
+} // namespace gv::vonk

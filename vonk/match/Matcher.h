@@ -1,0 +1,83 @@
+#pragma once
+
+#include "vonk/format/Database.h"
+#include "vonk/format/Ranking.h"
+#include "vonk/match/Probe.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace gv::vonk {
+
+const char* confidenceName(Confidence c);
+
+struct Candidate {
+    std::uint32_t def = 0;
+    std::uint64_t score = 0;    // orders the candidates; shares are of it
+    std::uint64_t evidence = 0; // bits the rules gave, from which confidence comes
+    double percent = 0.0;
+    Confidence confidence = Confidence::Low;
+    // The definition whose only rule is `text`: the answer for a text file
+    // that is nothing more specific, reported with its encoding.
+    bool plainText = false;
+};
+
+// One rule that held, and where.
+struct RuleHit {
+    std::uint32_t node = 0;
+    std::string where;
+};
+
+// Finds the definitions a file matches and ranks them. One Matcher serves
+// many files in turn; its work buffers are reused, so identifying a file
+// allocates nothing in the common case.
+class Matcher {
+public:
+    explicit Matcher(const Database& db);
+
+    // Every matching definition, best first; percentages over all of them add
+    // up to 100.
+    const std::vector<Candidate>& identify(Probe& probe);
+    // The rules of `def` that held for the probed file (verbose reports).
+    std::vector<RuleHit> explain(Probe& probe, std::uint32_t def);
+
+    // How many definitions the last identify() evaluated (for benchmarks).
+    std::size_t evaluatedCount() const { return m_candidates.size(); }
+
+private:
+    // One identification runs in three phases: gather the definitions the
+    // file's bytes point to, evaluate their rules, rank those that hold.
+    void beginRound();
+    void gather(Probe& probe);
+    void gatherByAnchors(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail);
+    void gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head);
+    void evaluate(Probe& probe);
+    void rank(Probe& probe);
+
+    void addCandidate(std::uint32_t def);
+    bool evalDef(std::uint32_t def, Probe& probe, std::uint64_t& score);
+    bool eval(std::uint32_t node, Probe& probe, std::uint64_t& evidence, std::vector<RuleHit>* trace);
+    bool search(const db::NodeRecord& n, const std::uint8_t* data, std::size_t len, std::size_t lastStart, std::size_t& found) const;
+
+    const Database& m_db;
+    std::uint32_t m_gen = 0;
+    std::vector<std::uint32_t> m_candStamp;
+    std::vector<std::uint32_t> m_evalStamp;
+    std::vector<std::uint64_t> m_score;
+    // Bits the rules gave (with the parent's), without weight or floor.
+    std::vector<std::uint64_t> m_evidence;
+    std::vector<std::uint8_t> m_matched;
+    std::vector<std::uint8_t> m_busy;
+    std::vector<std::uint32_t> m_candidates;
+    std::vector<Candidate> m_result;
+    // Definitions whose only rule is a bare `text` test: the whole sampled
+    // head was judged, which is worth more than the rule's few bits say.
+    std::vector<std::uint8_t> m_plainText;
+    // Definitions with a `zip-has "/"` rule: an archive found behind other
+    // data through its end record.
+    std::vector<std::uint8_t> m_behindRule;
+};
+
+} // namespace gv::vonk

@@ -1,0 +1,175 @@
+#include "vonk/match/Probe.h"
+
+#include "vonk/format/DbFormat.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace gv::vonk {
+
+void Probe::reset(ByteSource& src)
+{
+    m_src = &src;
+    m_size = src.size();
+    m_done = 0;
+    m_tables.clear();
+    m_head.resize(db::kHeadSize);
+    m_headLen = src.readAt(0, m_head.data(), static_cast<std::size_t>(std::min<std::uint64_t>(m_size, db::kHeadSize)));
+    if (m_headLen < std::min<std::uint64_t>(m_size, db::kHeadSize))
+        m_size = m_headLen; // the file shrank or could not be read past this point
+    if (m_size <= m_headLen) {
+        m_tailPtr = m_head.data();
+        m_tailLen = m_headLen;
+        return;
+    }
+    // The tail is always the file's last bytes, even where it overlaps the
+    // head, so a tail rule never needs to stitch two buffers.
+    m_tailBuf.resize(db::kHeadSize);
+    m_tailLen = 0;
+    m_tailPtr = m_tailBuf.data();
+    tail(kShortTail);
+}
+
+std::span<const std::uint8_t> Probe::tail(std::size_t n)
+{
+    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>({m_size, db::kHeadSize, std::max<std::uint64_t>(n, 1)}));
+    if (m_tailPtr == m_head.data() || want <= m_tailLen)
+        return {m_tailPtr, m_tailLen};
+    // Read only the part not yet read, in front of what is there.
+    std::size_t extra = want - m_tailLen;
+    std::uint8_t* front = m_tailBuf.data() + db::kHeadSize - want;
+    if (m_src->readAt(m_size - want, front, extra) != extra) {
+        // Unreadable: keep what we have.
+        return {m_tailPtr, m_tailLen};
+    }
+    m_tailPtr = front;
+    m_tailLen = want;
+    return {m_tailPtr, m_tailLen};
+}
+
+const std::uint8_t* Probe::bytesAt(std::uint64_t pos, std::size_t n)
+{
+    if (pos > m_size || n > m_size - pos)
+        return nullptr;
+    if (pos + n <= m_headLen)
+        return m_head.data() + pos;
+    if (pos >= tailStart())
+        return m_tailPtr + (pos - tailStart());
+    m_scratch.resize(n);
+    if (m_src->readAt(pos, m_scratch.data(), n) != n)
+        return nullptr;
+    return m_scratch.data();
+}
+
+const TextInfo& Probe::text()
+{
+    if (!(m_done & kText)) {
+        std::size_t n = std::min(m_headLen, kTextSample);
+        m_text = classifyText(m_head.data(), n, m_size > n);
+        m_done |= kText;
+        if (m_text.isText())
+            m_text.lineEndings = lineEndingsOf(textView());
+    }
+    return m_text;
+}
+
+const std::string& Probe::textView()
+{
+    if (!(m_done & kView)) {
+        m_view = asciiView(m_head.data(), m_headLen, text(), db::kHeadSize);
+        m_done |= kView;
+    }
+    return m_view;
+}
+
+const XmlRoot& Probe::xml()
+{
+    if (!(m_done & kXml)) {
+        m_xml = text().isText() ? findXmlRoot(textView()) : XmlRoot{};
+        m_done |= kXml;
+    }
+    return m_xml;
+}
+
+bool Probe::json()
+{
+    if (!(m_done & kJson)) {
+        m_json = text().isText() && isJson(textView(), m_size > m_headLen);
+        m_done |= kJson;
+    }
+    return m_json;
+}
+
+std::size_t Probe::jsonLength()
+{
+    return json() ? textView().size() : 0;
+}
+
+TableShape Probe::table(char separator)
+{
+    for (const Table& t : m_tables) {
+        if (t.separator == separator)
+            return t.shape;
+    }
+    TableShape shape;
+    if (text().isText())
+        shape = delimitedShape(textView(), separator, m_size > m_headLen);
+    m_tables.push_back({separator, shape});
+    return shape;
+}
+
+const KeyFileShape& Probe::keyFile()
+{
+    if (!(m_done & kKeyFile)) {
+        m_keyFile = text().isText() ? keyFileShape(textView(), m_size > m_headLen) : KeyFileShape{};
+        m_done |= kKeyFile;
+    }
+    return m_keyFile;
+}
+
+const MappingShape& Probe::mapping()
+{
+    if (!(m_done & kMapping)) {
+        m_mapping = text().isText() ? mappingShape(textView(), m_size > m_headLen) : MappingShape{};
+        m_done |= kMapping;
+    }
+    return m_mapping;
+}
+
+const std::string& Probe::shebang()
+{
+    if (!(m_done & kShebang)) {
+        m_shebang = text().isText() ? shebangInterpreter(textView()) : std::string();
+        m_done |= kShebang;
+    }
+    return m_shebang;
+}
+
+const ZipDirectory& Probe::zip()
+{
+    if (!(m_done & kZip)) {
+        m_zip.read(*m_src, tail(db::kHeadSize));
+        m_done |= kZip;
+    }
+    return m_zip;
+}
+
+const ZipFirstMember& Probe::zipFirst()
+{
+    if (!(m_done & kZipFirst)) {
+        m_zipFirst = readZipFirstMember(m_head.data(), m_headLen);
+        m_done |= kZipFirst;
+    }
+    return m_zipFirst;
+}
+
+const OleDirectory& Probe::ole()
+{
+    if (!(m_done & kOle)) {
+        m_ole.read(*m_src);
+        m_done |= kOle;
+    }
+    return m_ole;
+}
+
+} // namespace gv::vonk

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "vonk/match/ByteSource.h"
+#include "vonk/match/OleDirectory.h"
+#include "vonk/match/TextClassifier.h"
+#include "vonk/match/TextSniffer.h"
+#include "vonk/match/ZipDirectory.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace gv::vonk {
+
+// What the matcher knows about one file: its size, a bounded head and tail,
+// and analyses (text, markup, containers) computed only when a rule asks and
+// then kept for the other rules. Buffers are reused from file to file.
+class Probe {
+public:
+    static constexpr std::size_t kTextSample = 16384;
+    static constexpr std::size_t kShortTail = 4096;
+
+    void reset(ByteSource& src);
+
+    ByteSource& source() { return *m_src; }
+    std::uint64_t size() const { return m_size; }
+    std::span<const std::uint8_t> head() const { return {m_head.data(), m_headLen}; }
+    // The file's last bytes: at least min(size, n), at most 64 KiB. Large
+    // files get a short tail first; it grows only when a rule asks.
+    std::span<const std::uint8_t> tail(std::size_t n = 0);
+    std::uint64_t tailStart() const { return m_size - m_tailLen; }
+
+    // The n bytes at pos, from the head or tail when they hold them, else read
+    // now. Null when the range is not wholly inside the file.
+    const std::uint8_t* bytesAt(std::uint64_t pos, std::size_t n);
+
+    const TextInfo& text();
+    const XmlRoot& xml();
+    bool json();
+    // How many bytes of text the JSON judgement covered.
+    std::size_t jsonLength();
+    TableShape table(char separator);
+    const KeyFileShape& keyFile();
+    const MappingShape& mapping();
+    const std::string& shebang();
+    const ZipDirectory& zip();
+    const ZipFirstMember& zipFirst();
+    const OleDirectory& ole();
+
+private:
+    const std::string& textView();
+
+    ByteSource* m_src = nullptr;
+    std::uint64_t m_size = 0;
+    std::vector<std::uint8_t> m_head;
+    std::size_t m_headLen = 0;
+    std::vector<std::uint8_t> m_tailBuf;
+    const std::uint8_t* m_tailPtr = nullptr;
+    std::size_t m_tailLen = 0;
+    std::vector<std::uint8_t> m_scratch;
+
+    enum Done : unsigned { kText = 1, kView = 2, kXml = 4, kJson = 8, kShebang = 16, kZip = 32, kZipFirst = 64, kOle = 128, kKeyFile = 256, kMapping = 512 };
+    unsigned m_done = 0;
+    TextInfo m_text;
+    std::string m_view;
+    XmlRoot m_xml;
+    bool m_json = false;
+    // Tables judged so far for this file, by separator (a few at most).
+    struct Table {
+        char separator;
+        TableShape shape;
+    };
+    std::vector<Table> m_tables;
+    KeyFileShape m_keyFile;
+    MappingShape m_mapping;
+    std::string m_shebang;
+    ZipDirectory m_zip;
+    ZipFirstMember m_zipFirst;
+    OleDirectory m_ole;
+};
+
+} // namespace gv::vonk
