@@ -224,9 +224,13 @@ void frmAbout::setInspector(Inspector inspector)
 
 void frmAbout::showModalAbout(QWidget* parent)
 {
-    // No owner: the window is application-modal and appears in the centre of
-    // the screen, whichever window asked for it.
-    frmAbout about;
+    // Application-modal, in the centre of the screen whichever window asked
+    // for it. It stands over the asking window for the window manager: one
+    // that offers to minimise the About window (a dialog asks for no minimise
+    // button, but not every manager listens) then minimises and restores the
+    // two together, instead of hiding the About window alone and leaving the
+    // blocked main window dead.
+    frmAbout about(parent ? parent->window() : nullptr);
     about.setWindowModality(Qt::ApplicationModal);
     // Placed before it is shown, when it has no frame yet: its client
     // area is centred, within a few pixels of the whole window's centre.

@@ -26,8 +26,8 @@ public:
     ~frmAbout() override;
 
     // Builds a fresh window, centres it on the screen and runs it modally;
-    // returns when it is closed. The parent, when given, only decides which
-    // screen it appears on.
+    // returns when it is closed. The parent, when given, decides which screen
+    // it appears on, and the window manager keeps the two together.
     static void showModalAbout(QWidget* parent = nullptr);
 
     // Test seam: when set, showModalAbout hands the window, already shown

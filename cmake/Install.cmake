@@ -60,6 +60,10 @@ foreach(program IN LISTS GV_LINKED_PROGRAMS)
     endif()
 endforeach()
 
+# The licence, where Debian looks for it; the same file on other prefixes.
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/gui-vonk)
+
 # Desktop integration only makes sense with the window program.
 if(TARGET gui-vonk)
     set(GV_DESKTOP_DIR ${PROJECT_SOURCE_DIR}/resources/desktop)

@@ -7,7 +7,9 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 
 namespace gv {
 
@@ -86,6 +88,16 @@ void ConsolePane::endOfStream()
     flushPending();
     // The next stream starts afresh: its first LF is a line of its own.
     m_lastWasCR = false;
+}
+
+void ConsolePane::appendLine(const QString& line)
+{
+    flushPending();
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    // An empty last block means the text ends with a line end, or is empty.
+    const bool atLineStart = document()->lastBlock().text().isEmpty();
+    end.insertText((atLineStart ? QString() : QStringLiteral("\n")) + line + QLatin1Char('\n'));
 }
 
 void ConsolePane::setConsoleText(const QString& text)

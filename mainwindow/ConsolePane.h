@@ -27,6 +27,9 @@ public:
     void flushPending();
     // The end of a stream: a held-back CR counts as a line end.
     void endOfStream();
+    // Writes a line of the window's own after everything queued, on a line
+    // of its own whatever the last output ended with.
+    void appendLine(const QString& line);
     bool hasPending() const { return !m_pending.isEmpty(); }
 
     // Replaces the whole content (used when a new request clears the

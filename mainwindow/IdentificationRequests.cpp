@@ -37,6 +37,10 @@ namespace {
 
 const QString kCommandStart = QStringLiteral("cmd /c vonk ");
 const QString kVerbose = QStringLiteral(" -v");
+// A file request names one file: without this, a name holding '*' or '?'
+// would be taken as a pattern and identify its neighbours instead (or as
+// well), and a chosen file removed meanwhile would not be reported gone.
+const QString kLiteral = QStringLiteral(" --literal");
 
 const QString kModeFile = QStringLiteral("file");
 const QString kModeFolder = QStringLiteral("cartella");
@@ -289,7 +293,7 @@ void frmDOSOutput::cmdFile_Click()
         notice(kFileRefused);
         return;
     }
-    runRequest(m_txtFile->text(), m_ckVerbose->isChecked() ? kVerbose : QString());
+    runRequest(m_txtFile->text(), kLiteral + (m_ckVerbose->isChecked() ? kVerbose : QString()));
 }
 
 void frmDOSOutput::cmdCartella_Click()
@@ -371,7 +375,7 @@ void frmDOSOutput::dropRequest(const QString& mode, const std::string& path)
             notice(kFileRefused);
             return;
         }
-        runRequest(m_txtFile->text(), m_ckVerbose->isChecked() ? kVerbose : QString());
+        runRequest(m_txtFile->text(), kLiteral + (m_ckVerbose->isChecked() ? kVerbose : QString()));
     } else if (mode == kModeFolder) {
         m_txtCartella->setText(commandTextFromBytes(ShortPathOf(path)));
         if (!confirmed(kFolderQuestion, kFolderTitle)) {

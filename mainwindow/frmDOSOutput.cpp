@@ -27,6 +27,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <new>
 
 namespace gv {
@@ -50,6 +51,9 @@ const QString kArial = QStringLiteral("Arial");
 const QString kLucida = QStringLiteral("Lucida Console");
 
 const QString kReadComplete = QStringLiteral("Lettura completa");
+// Ends the report of a run the user stopped, so that it cannot pass for a
+// complete one.
+const QString kStoppedByUser = QStringLiteral("-> interrotto dall'utente");
 
 QString descriptionText()
 {
@@ -260,6 +264,10 @@ void frmDOSOutput::buildControls()
     m_Label8->setToolTip(QStringLiteral("Massimizza / Ripristina"));
     m_Label2[4] = makeLabel(this, "Label2_4", twipsRect(4950, 45, 255, 255));
     m_Label2[4]->setToolTip(QStringLiteral("Minimizza nella traybar"));
+    // Each title-bar button is drawn by the hot spot that does its work;
+    // the maximise and "Chiudi Quorvane" spots do nothing and draw nothing.
+    if (const QPixmap glyph(QStringLiteral(":/art/frame/Minimise.png")); !glyph.isNull())
+        m_Label2[4]->setPixmap(glyph);
 
     // Header panel: logo, the large "GUI" over it, the description.
     m_Picture1 = new QFrame(this);
@@ -480,9 +488,9 @@ void frmDOSOutput::Form_Load()
     // Every command button gets the flat look, which also shows the
     // default button again (beyond the right edge, but Enter reaches it).
     // The Stop control looks the same but shows only while a run lasts.
-    for (QPushButton* button : { m_cmdFile, m_cmdCartella, m_cmdExit, m_cmdExecute })
+    for (QPushButton* button : { m_cmdFile, m_cmdCartella, m_cmdExit, m_cmdExecute, m_cmdStop })
         MakeControlFlat(button);
-    m_cmdStop->setFlat(true);
+    m_cmdStop->setVisible(false);
 
     Check2_Click();
 
@@ -531,6 +539,7 @@ void frmDOSOutput::cmdExecute_Click()
         return;
     m_running = true;
     m_stopRequested = false;
+    m_stoppedByUser = false;
     m_runError = nullptr;
     try {
         setCursor(Qt::WaitCursor);
@@ -560,6 +569,14 @@ void frmDOSOutput::cmdStop_Click()
 {
     if (!m_running || !m_objDOS || m_stopRequested)
         return;
+    m_stoppedByUser = true;
+    stopRun();
+}
+
+void frmDOSOutput::stopRun()
+{
+    if (!m_running || !m_objDOS || m_stopRequested)
+        return;
     m_stopRequested = true;
     m_objDOS->Stop();
     m_stopPoll.start();
@@ -580,7 +597,7 @@ void frmDOSOutput::onOutputReady()
     // Everything read in this pass reaches the pane as one insertion.
     m_txtOutputs->flushPending();
     if (m_runError && !m_stopRequested)
-        cmdStop_Click();
+        stopRun();
     if (!more)
         finishRun();
 }
@@ -635,6 +652,8 @@ void frmDOSOutput::finishRun()
             SystemMsgBox(QStringLiteral("Unknown error - frmDOSOutput - 5"), vbOKOnly, QString());
         }
     } else {
+        if (m_stoppedByUser)
+            m_txtOutputs->appendLine(kStoppedByUser);
         SystemMsgBox(kReadComplete, vbOKOnly, QString());
     }
     m_running = false;
@@ -706,6 +725,11 @@ void frmDOSOutput::Form_Resize()
     m_LabelTOP->resize(W(), m_LabelTOP->height());
     image1->resize(W(), image1->height());
     image8->move(W() - image8->width() - tw(800), image8->y());
+
+    // The title spans the strip, but its text stops short of the first
+    // title-bar button instead of running under it.
+    const int textWidth = m_Label2[4]->x() - 4 - m_LabelTOP->x();
+    m_LabelTOP->setContentsMargins(0, 0, std::max(0, m_LabelTOP->width() - std::max(0, textWidth)), 0);
 }
 
 void frmDOSOutput::Check2_Click()
@@ -734,8 +758,10 @@ bool frmDOSOutput::eventFilter(QObject* watched, QEvent* event)
         switch (event->type()) {
         case QEvent::MouseButtonPress: {
             auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() == Qt::LeftButton)
+            if (mouse->button() == Qt::LeftButton) {
                 m_dragOffset = mouse->globalPosition().toPoint() - frameGeometry().topLeft();
+                m_movePending = true;
+            }
             break;
         }
         case QEvent::MouseMove:
@@ -743,6 +769,7 @@ bool frmDOSOutput::eventFilter(QObject* watched, QEvent* event)
             break;
         case QEvent::MouseButtonRelease:
             m_dragging = false;
+            m_movePending = false;
             break;
         default:
             break;
@@ -760,6 +787,13 @@ void frmDOSOutput::LabelTOP_MouseMove(QMouseEvent* event)
         move(event->globalPosition().toPoint() - m_dragOffset);
         return;
     }
+    // One move per press on the title. The window manager's move takes
+    // the pointer, release included, so afterwards Qt may still report the
+    // button held: a move started from such a report would follow the
+    // pointer until the next click.
+    if (!m_movePending)
+        return;
+    m_movePending = false;
     // The system's own move when the platform offers one; otherwise the
     // window follows the pointer until the button is released.
     if (QWindow* window = windowHandle(); window && window->startSystemMove())

@@ -77,7 +77,8 @@ public:
     // "Lettura completa" has been answered. Ignored while a run lasts.
     void cmdExecute_Click();
     // Ends the running command's process group; the pane keeps what has
-    // arrived, and the run ends as usual.
+    // arrived, the run ends as usual, and a last line says that the user
+    // stopped it.
     void cmdStop_Click();
     bool isRunning() const { return m_running; }
 
@@ -206,6 +207,7 @@ private:
     void finishRun();
     void failRun(const std::exception& error);
     void endRunState();
+    void stopRun();
     void LabelTOP_MouseMove(QMouseEvent* event);
 
     // Identification requests (IdentificationRequests.cpp).
@@ -226,6 +228,7 @@ private:
     bool m_loaded = false;
     bool m_running = false;
     bool m_stopRequested = false;
+    bool m_stoppedByUser = false;
     std::exception_ptr m_runError;
 
     QFrame* m_Picture1 = nullptr;
@@ -257,6 +260,8 @@ private:
     QLabel* m_Label3 = nullptr;
     std::array<QLabel*, 10> m_Image {};
 
+    // A left press on the title that has not started a move yet.
+    bool m_movePending = false;
     // Manual move of the window when the system cannot move it itself.
     bool m_dragging = false;
     QPoint m_dragOffset;

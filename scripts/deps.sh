@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libcli11-dev nlohmann-json3-dev zlib1g-dev
-    xvfb xauth fonts-dejavu-core fonts-liberation2 help2man
+    xvfb xauth openbox xdotool fonts-dejavu-core fonts-liberation2 help2man
     file shared-mime-info
     desktop-file-utils appstream
 )

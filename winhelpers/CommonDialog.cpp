@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QPointer>
 
 #include <utility>
@@ -61,6 +62,33 @@ public:
 private:
     QWidget* m_dialog;
     bool m_done = false;
+};
+
+// A file dialog that adds its default suffix to a typed name only when no
+// entry of the name as typed exists: "notes" opens the file "notes" where
+// there is one, and "notes.txt" only where there is not. Qt's own default
+// suffix would be added always, and would even select "notes.txt" in the
+// list while "notes" is being typed.
+class FileDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void setSuffixForNewNames(const QString& suffix) { m_suffix = suffix; }
+
+    void accept() override
+    {
+        auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const QString typed = edit ? edit->text() : QString();
+        if (!m_suffix.isEmpty() && !typed.isEmpty() && !typed.contains(QLatin1Char('"'))) {
+            const QFileInfo asTyped(directory().filePath(typed));
+            if (!asTyped.exists() && !asTyped.fileName().contains(QLatin1Char('.')))
+                edit->setText(typed + QLatin1Char('.') + m_suffix);
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    QString m_suffix;
 };
 
 // Runs a prepared dialog: through the answerer when one is set, else
@@ -126,7 +154,7 @@ QString ShowFileDialog(QWidget* form, bool open, const QString& title, const QSt
     if (folder.isEmpty())
         folder = QDir::currentPath();
 
-    QFileDialog dialog(form, title);
+    FileDialog dialog(form, title);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setOption(QFileDialog::DontResolveSymlinks, (flagWord & kOfnNoDereferenceLinks) != 0);
@@ -143,7 +171,7 @@ QString ShowFileDialog(QWidget* form, bool open, const QString& title, const QSt
     while (suffix.startsWith(QLatin1Char('.')))
         suffix.remove(0, 1);
     if (!suffix.isEmpty())
-        dialog.setDefaultSuffix(suffix);
+        dialog.setSuffixForNewNames(suffix);
     dialog.setDirectory(folder);
     const QString name = PathFileName(fileName);
     if (!name.isEmpty())

@@ -32,8 +32,8 @@ inline constexpr int kOfnNoDereferenceLinks = 0x100000;
 // fileName unchanged (so "" only when it was ""). The dialog opens in
 // PathFolder(fileName) (the current folder when that is empty) with
 // PathFileName(fileName) filled in. filter is a text of MakeDialogFilter
-// and filterIndex (from 1) picks its pair; defaultExt is added to typed
-// names without one. When flags points to an empty optional, the default
+// and filterIndex (from 1) picks its pair; defaultExt is added to a typed
+// name without one when nothing of the name as typed exists. When flags points to an empty optional, the default
 // for the kind of dialog is written back into it.
 QString ShowFileDialog(QWidget* form, bool open = true, const QString& title = {}, const QString& fileName = {},
                        const QString& filter = {}, int filterIndex = 1, const QString& defaultExt = {},

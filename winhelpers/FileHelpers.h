@@ -36,7 +36,8 @@ void OpenWithShell(const QString& target, const QString& params = {});
 using ShellOpener = std::function<bool(const QString& target, const QString& params)>;
 void SetShellOpener(ShellOpener opener);
 
-// Draws the button flat and shows it (also when it was hidden before).
+// Draws the button flat, as a thin frame that lights up under the pointer
+// and carries a focus mark, and shows it (also when it was hidden before).
 void MakeControlFlat(QAbstractButton* button);
 
 } // namespace gv

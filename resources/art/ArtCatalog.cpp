@@ -12,8 +12,9 @@ constexpr ArtPiece kPieces[] = {
     {":/art/frame/Image6.png", 4, 3},    // right edge, stretched down
     {":/art/frame/Image7.png", 7, 8},    // bottom edge, stretched across
     {":/art/frame/Image8.png", 12, 20},  // title bar divider
-    {":/art/frame/Image9.png", 53, 20},  // title bar right end with its buttons
+    {":/art/frame/Image9.png", 53, 20},  // title bar right end with the close button
     {":/art/frame/Image10.png", 12, 20}, // title bar left end
+    {":/art/frame/Minimise.png", 17, 17}, // drawn by the minimise hot spot
     {":/art/logo.jpg", 66, 52},
     {":/art/logo2.jpg", 66, 52},
     {":/art/feed.png", 36, 14},

@@ -161,32 +161,15 @@ void drawButtonFace(QPainter& p, const QRectF& r, const QColor& top, const QColo
     p.drawRoundedRect(r, 2, 2);
 }
 
-// Right end of the title bar: two small buttons (minimise, maximise) and the
-// red close button under the close hot spot, whose place is x 28..42,
-// y 4..15 of this piece once it is laid at the right edge.
+// Right end of the title bar: the red close button under the close hot
+// spot, whose place is x 28..42, y 4..15 of this piece once it is laid at
+// the right edge. The window has no working maximise, so no button for it.
 QImage titleRightEnd()
 {
     QImage img = titleStrip(53);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
-    const QColor faceTop(70, 94, 146), faceBottom(30, 44, 80);
     const QColor glyph(225, 232, 245);
-
-    const QRectF minR(3.5, 5.5, 10, 10);
-    drawButtonFace(p, minR, faceTop, faceBottom);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.fillRect(QRect(6, 12, 6, 2), glyph);
-
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF maxR(15.5, 5.5, 10, 10);
-    drawButtonFace(p, maxR, faceTop, faceBottom);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setPen(glyph);
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(QRect(18, 8, 5, 5));
-    p.drawLine(18, 9, 23, 9);
-
-    p.setRenderHint(QPainter::Antialiasing);
     const QRectF closeR(28.5, 4.5, 14, 11);
     drawButtonFace(p, closeR, QColor(214, 84, 52), QColor(130, 26, 12));
     p.setPen(QPen(glyph, 1.6, Qt::SolidLine, Qt::RoundCap));
@@ -197,6 +180,20 @@ QImage titleRightEnd()
     // The outermost column continues the right border's outer line.
     for (int y = 0; y < 20; ++y)
         img.setPixelColor(52, y, kOuter);
+    return img;
+}
+
+// The minimise button, drawn by the minimise hot spot itself (17 x 17, on
+// the title bar 3 pixels below its top): transparent around the button, so
+// the title bar shows through.
+QImage minimiseButton()
+{
+    QImage img = blank(17, 17);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    drawButtonFace(p, QRectF(3.5, 3.5, 10, 10), QColor(70, 94, 146), QColor(30, 44, 80));
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.fillRect(QRect(6, 10, 6, 2), QColor(225, 232, 245));
     return img;
 }
 
@@ -368,6 +365,7 @@ QImage framePreview(const QString& dir, int w, int h)
     p.drawImage(QPoint(4, 0), piece(10));
     p.drawImage(QPoint(w - 12 - 53, 0), piece(8));
     p.drawImage(QPoint(w - 53, 0), piece(9));
+    p.drawImage(QPoint(330, 3), QImage(dir + QStringLiteral("/frame/Minimise.png")));
     QFont f(QStringLiteral("DejaVu Sans"));
     f.setPointSizeF(8.25);
     f.setBold(true);
@@ -406,6 +404,7 @@ int main(int argc, char** argv)
     ok &= save(titleDivider(), frame + QStringLiteral("Image8.png"));
     ok &= save(titleRightEnd(), frame + QStringLiteral("Image9.png"));
     ok &= save(titleLeftEnd(), frame + QStringLiteral("Image10.png"));
+    ok &= save(minimiseButton(), frame + QStringLiteral("Minimise.png"));
 
     ok &= save(logo(QColor(30, 46, 92), QColor(6, 10, 28), QColor(255, 150, 40, 70), false), dir + QStringLiteral("/logo.jpg"));
     ok &= save(logo(QColor(20, 70, 80), QColor(4, 18, 26), QColor(120, 220, 255, 60), true), dir + QStringLiteral("/logo2.jpg"));

@@ -42,7 +42,10 @@ file lib/gui-vonk/VonkDefs.vkd
 file share/applications/org.example.GuiVonk.desktop
 file share/metainfo/org.example.GuiVonk.metainfo.xml
 file share/gui-vonk/definitions/README.md
+file share/doc/gui-vonk/copyright
 LIST
+grep -qx "License: GPL-3+" "$root/share/doc/gui-vonk/copyright" 2>/dev/null \
+    && pass "copyright names the licence" || fail "copyright does not name GPL-3+"
 
 # Links in bin/ must be relative (they are made before the prefix is known
 # and must survive DESTDIR staging) and lead into the program folder.
@@ -172,6 +175,8 @@ exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
 icon_name=$(sed -n 's/^Icon=//p' "$desktop")
 [ -x "$root/bin/$exec_name" ] && pass "Exec=$exec_name is installed in bin/" || fail "Exec=$exec_name is not in bin/"
 [ -f "$root/share/icons/hicolor/48x48/apps/$icon_name.png" ] && pass "Icon=$icon_name is installed" || fail "Icon=$icon_name has no icon file"
+grep -qF "<project_license>GPL-3.0-or-later</project_license>" "$metainfo" \
+    && pass "metainfo names the licence" || fail "metainfo names no project licence"
 grep -qF "<release version=\"$version\"" "$metainfo" && pass "metainfo names release $version" || fail "metainfo does not name release $version"
 grep -qF "<launchable type=\"desktop-id\">$(basename "$desktop")</launchable>" "$metainfo" \
     && pass "metainfo launches the installed desktop entry" || fail "metainfo launchable does not match $(basename "$desktop")"

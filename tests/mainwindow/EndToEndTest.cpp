@@ -84,13 +84,13 @@ QByteArray zipArchive()
 }
 
 // The part of a name that any report shows unchanged: up to its first
-// control character or byte outside ASCII.
+// backslash, control character or byte outside ASCII.
 QString plainPrefix(const std::string& name)
 {
     std::string prefix;
     for (const char c : name) {
         const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u >= 0x7F)
+        if (u < 0x20 || u >= 0x7F || c == '\\')
             break;
         prefix += c;
     }
@@ -111,6 +111,7 @@ private Q_SLOTS:
     void fileReports();
     void folderOfThreeFiles();
     void awkwardNamesAreIdentifiedByTheirRealNames();
+    void wildcardCharactersInRealNames();
 
 private:
     QString report() const { return m_w->txtOutputs()->toPlainText(); }
@@ -284,6 +285,36 @@ void EndToEndTest::awkwardNamesAreIdentifiedByTheirRealNames()
     QVERIFY(waitForRun(finished));
     QCOMPARE(report().count(QStringLiteral("PNG image")), int(awkwardNames().size()));
     QVERIFY(!QFile::exists(m_deployed.filePath(QStringLiteral("x"))));
+}
+
+// A file request identifies exactly the chosen file, even one named "a*"
+// beside "ab" and "ac", and says so when it has gone before the answer.
+void EndToEndTest::wildcardCharactersInRealNames()
+{
+    const std::string png = pngImage().toStdString();
+    const std::string e = bytesOf(m_data.path()) + "/e";
+    QVERIFY(::mkdir(e.c_str(), 0755) == 0);
+    for (const char* name : { "a*", "ab", "ac" })
+        QVERIFY(writeBytes(e + "/" + name, png));
+    const QString chosen = QString::fromStdString(e + "/a*");
+    for (const bool goneBeforeTheAnswer : { false, true }) {
+        gv::SetMsgBoxAnswerer([chosen, goneBeforeTheAnswer](const gv::MsgBoxRequest& request, QMessageBox*) {
+            if ((request.style & 0x0F) != gv::vbYesNo)
+                return int(gv::vbOK);
+            if (goneBeforeTheAnswer)
+                QFile::remove(chosen);
+            return int(gv::vbYes);
+        });
+        QSignalSpy finished(m_w.get(), &frmDOSOutput::runFinished);
+        m_seams->choose(chosen);
+        m_w->cmdFile_Click();
+        QVERIFY(waitForRun(finished));
+        const QString text = report();
+        QVERIFY2(text.startsWith(chosen + QLatin1Char('\n')), qPrintable(text));
+        QVERIFY2(!text.contains(QStringLiteral("/ab")) && !text.contains(QStringLiteral("/ac")), qPrintable(text));
+        QCOMPARE(text.contains(QStringLiteral("PNG image")), !goneBeforeTheAnswer);
+        QCOMPARE(text.contains(QStringLiteral("error: no such file")), goneBeforeTheAnswer);
+    }
 }
 
 QTEST_MAIN(EndToEndTest)

@@ -9,6 +9,7 @@
 #include "winhelpers/MsgBox.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -45,6 +46,7 @@ private Q_SLOTS:
     void inertSpotsDoNothing_data();
     void inertSpotsDoNothing();
     void minimiseSpotMinimises();
+    void buttonGlyphsLieOnWorkingSpotsOnly();
     void hotSpotsLieOverTheTitle_data();
     void hotSpotsLieOverTheTitle();
     void closeLabelWorksWhereTheTitleCoversIt();
@@ -213,6 +215,32 @@ void FrameTest::minimiseSpotMinimises()
     QTRY_VERIFY(m_w->windowState() & Qt::WindowMinimized);
     QVERIFY(!m_w->isUnloaded());
     QVERIFY(m_boxes.isEmpty());
+}
+
+void FrameTest::buttonGlyphsLieOnWorkingSpotsOnly()
+{
+    m_w->Form_Load();
+    showWindow();
+    const QImage shot = m_w->grab().toImage();
+    // The bare title strip: one colour per row.
+    const QImage strip(QStringLiteral(":/art/frame/Image1.png"));
+    QVERIFY(!strip.isNull());
+    auto drawnPixels = [&](const QRect& area) {
+        int drawn = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                drawn += shot.pixelColor(x, y).rgb() != strip.pixelColor(0, y).rgb();
+        return drawn;
+    };
+    // The working buttons, minimise and close, show a glyph on their spot.
+    QVERIFY(drawnPixels(m_w->Label2(4)->geometry()) > 20);
+    QVERIFY(drawnPixels(m_w->Label7()->geometry()) > 20);
+    // The spots that do nothing show bare title bar, and so does the right
+    // end piece beside the close button.
+    QCOMPARE(drawnPixels(m_w->Label8()->geometry()), 0);
+    QCOMPARE(drawnPixels(m_w->Label9()->geometry()), 0);
+    const QRect rightEnd = m_w->Image(9)->geometry();
+    QCOMPARE(drawnPixels(QRect(QPoint(rightEnd.left(), 2), QPoint(m_w->Label7()->x() - 1, 17))), 0);
 }
 
 void FrameTest::hotSpotsLieOverTheTitle_data()

@@ -27,6 +27,9 @@ using namespace reqtest;
 namespace {
 
 const QString kStart = QStringLiteral("cmd /c vonk ");
+// A file request names its file literally, so wildcard characters in its
+// name never make it a pattern.
+const QString kLiteral = QStringLiteral(" --literal");
 const QString kFileQuestion = QStringLiteral("eseguire il parsing del FILE selezionato ?");
 const QString kFolderQuestion = QStringLiteral("eseguire il parsing della cartella selezionata ?");
 const QString kFileNo = QStringLiteral("Parsing del file annullato dall'utente");
@@ -260,12 +263,12 @@ void IdentificationRequestsTest::fileButton()
         QVERIFY(lastWords().isEmpty());
         return;
     }
-    const QString expected = kStart + shortForm + (verbose ? QStringLiteral(" -v") : QString());
+    const QString expected = kStart + shortForm + kLiteral + (verbose ? QStringLiteral(" -v") : QString());
     QCOMPARE(m_w->txtCommand()->currentText(), expected);
     QVERIFY(!m_w->txtOutputs()->toPlainText().contains(QStringLiteral("previous")));
     QVERIFY(waitForRun(finished));
     QCOMPARE(m_seams->prompts(), QStringList({ kFileQuestion, kDone }));
-    QList<QByteArray> words { file.toUtf8() };
+    QList<QByteArray> words { file.toUtf8(), "--literal" };
     if (verbose)
         words.append("-v");
     QCOMPARE(lastWords(), words);
@@ -329,9 +332,9 @@ void IdentificationRequestsTest::fileCancelAfterEarlierChoiceUsesRememberedName(
     if (presentInCurrentFolder) {
         const QString shortForm = QString::fromStdString(gv::EscapeCommandWord(current.filePath(QStringLiteral("scelto.bin")).toStdString()));
         QCOMPARE(m_w->txtFile()->text(), shortForm);
-        QCOMPARE(m_w->txtCommand()->currentText(), kStart + shortForm);
+        QCOMPARE(m_w->txtCommand()->currentText(), kStart + shortForm + kLiteral);
         QVERIFY(waitForRun(finished));
-        QCOMPARE(lastWords(), QList<QByteArray>({ current.filePath(QStringLiteral("scelto.bin")).toUtf8() }));
+        QCOMPARE(lastWords(), QList<QByteArray>({ current.filePath(QStringLiteral("scelto.bin")).toUtf8(), "--literal" }));
     } else {
         // No such file: the identifier is not let loose on its own folder.
         QVERIFY(m_w->txtFile()->text().isEmpty());
@@ -512,10 +515,12 @@ void IdentificationRequestsTest::drops()
         QVERIFY(!finished.wait(200));
         return;
     }
-    const QString tail = folder ? QStringLiteral("/*") : (verbose ? QStringLiteral(" -v") : QString());
+    const QString tail = folder ? QStringLiteral("/*") : kLiteral + (verbose ? QStringLiteral(" -v") : QString());
     QCOMPARE(m_w->txtCommand()->currentText(), kStart + shortForm + tail);
     QVERIFY(waitForRun(finished));
     QList<QByteArray> words { (folder ? item + QStringLiteral("/*") : item).toUtf8() };
+    if (!folder)
+        words.append("--literal");
     if (!folder && verbose)
         words.append("-v");
     QCOMPARE(lastWords(), words);
@@ -759,7 +764,7 @@ void IdentificationRequestsTest::awkwardNamesReachTheIdentifierAsThemselves()
             QVERIFY(dragAndDrop(dropTarget(pane), data.get()));
         }
         QVERIFY2(waitForRun(finished), name.c_str());
-        QCOMPARE(lastWords(), QList<QByteArray>({ QByteArray::fromStdString(path) }));
+        QCOMPARE(lastWords(), QList<QByteArray>({ QByteArray::fromStdString(path), "--literal" }));
         QVERIFY(!QFile::exists(m_work.filePath(QStringLiteral("x"))));
         QVERIFY(!QFile::exists(dataPath(QStringLiteral("x"))));
         QVERIFY(!QFile::exists(QDir::current().filePath(QStringLiteral("x"))));

@@ -112,6 +112,18 @@ TEST_F(Cli, JsonIsOneObjectPerFileAndNothingElse)
     EXPECT_EQ(lines[2]["status"], "empty");
     EXPECT_EQ(lines[3]["status"], "error");
     EXPECT_EQ(lines[3]["error"], "no such file");
+    // Every record has the same members, null where there is no value.
+    for (const auto& line : lines) {
+        std::vector<std::string> keys;
+        for (const auto& [key, value] : line.items())
+            keys.push_back(key);
+        EXPECT_EQ(keys, (std::vector<std::string>{"candidates", "confidence", "error", "line_endings", "matches", "path", "path_bytes", "size", "status", "text"})) << line.dump();
+    }
+    EXPECT_EQ(lines[0]["confidence"], "high");
+    for (int i : {1, 2, 3})
+        EXPECT_EQ(lines[i]["confidence"], nullptr) << lines[i].dump();
+    EXPECT_EQ(lines[3]["size"], nullptr);
+    EXPECT_EQ(lines[0]["error"], nullptr);
 }
 
 // With the shipped database (the one beside the executable): text that is
@@ -274,9 +286,61 @@ TEST_F(Cli, AwkwardNames)
     EXPECT_NE(r.out.find("/new\\nline.png\n  100.0%"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("/bad\xFF\xFE.png\n  100.0%"), std::string::npos);
     EXPECT_NE(r.out.find("/-dash.png\n  100.0%"), std::string::npos);
-    // JSON stays valid whatever the bytes of the name.
-    RunResult j = vonk({"--json", m_dir + "/bad\xFF\xFE.png"});
-    EXPECT_TRUE(nlohmann::json::accept(j.out)) << j.out;
+    // JSON stays valid whatever the bytes of the name, and a name that is
+    // not UTF-8 also comes losslessly, so two such names stay apart.
+    write("bad\xFF\xFD.png", kPng);
+    RunResult j = vonk({"--json", "bad\xFF\xFE.png", "bad\xFF\xFD.png", "with blank.png"}, m_dir);
+    std::vector<nlohmann::json> records;
+    for (std::size_t pos = 0, nl; (nl = j.out.find('\n', pos)) != std::string::npos; pos = nl + 1)
+        records.push_back(nlohmann::json::parse(j.out.substr(pos, nl - pos)));
+    ASSERT_EQ(records.size(), 3u) << j.out;
+    EXPECT_EQ(records[0]["path_bytes"], "YmFk//4ucG5n");
+    EXPECT_EQ(records[1]["path_bytes"], "YmFk//0ucG5n");
+    EXPECT_EQ(records[2]["path_bytes"], nullptr);
+    EXPECT_EQ(records[2]["path"], "with blank.png");
+
+    // Text and TSV reports escape the backslash too: a backslash-n and a
+    // newline in a name are told apart.
+    write("n\\nl", kPng);
+    for (const char* format : {"--tsv", "-r:1"}) {
+        RunResult e = vonk({format, "n\\nl", "new\nline.png"}, m_dir);
+        EXPECT_EQ(e.out.find("n\\nl"), std::string::npos) << format << "\n" << e.out; // a lone backslash before n
+        EXPECT_NE(e.out.find("n\\\\nl"), std::string::npos) << format << "\n" << e.out;
+        EXPECT_NE(e.out.find("new\\nline.png"), std::string::npos) << format << "\n" << e.out;
+    }
+}
+
+// Only the last part of a target is a pattern; the folder before it is a
+// name; --literal makes every target a name.
+TEST_F(Cli, WildcardCharactersInRealNames)
+{
+    ::mkdir((m_dir + "/d").c_str(), 0755);
+    write("d/a.gif", "GIF89a");
+    write("d/*", kPng);
+    ::mkdir((m_dir + "/w*d").c_str(), 0755);
+    write("w*d/x.gif", "GIF89a");
+    ::mkdir((m_dir + "/e").c_str(), 0755);
+    for (const char* name : {"e/ab", "e/ac"})
+        write(name, kPng);
+    struct Case {
+        std::vector<std::string> args;
+        int exit;
+        std::string out;
+    };
+    const std::string gif = "  100.0%  .gif   GIF test image\n\n", png = "  100.0%  .png   PNG test image\n\n";
+    const Case cases[] = {
+        {{"d/*"}, 0, "d/*\n" + png + "d/a.gif\n" + gif},
+        {{"w*d/*"}, 0, "w*d/x.gif\n" + gif},
+        {{"--literal", "d/*"}, 0, "d/*\n" + png},
+        {{"d/\\*"}, 0, "d/*\n" + png},
+        {{"e/a*", "--literal"}, 1, "e/a*\n  error: no such file\n\n"},
+        {{"--literal", "w*d"}, 0, "w*d/x.gif\n" + gif},
+    };
+    for (const auto& c : cases) {
+        RunResult r = vonk(c.args, m_dir);
+        EXPECT_EQ(r.exit, c.exit) << testing::PrintToString(c.args) << r.err;
+        EXPECT_EQ(r.out, c.out) << testing::PrintToString(c.args);
+    }
 }
 
 TEST_F(Cli, UsageErrorsExitTwo)
@@ -288,9 +352,17 @@ TEST_F(Cli, UsageErrorsExitTwo)
         EXPECT_FALSE(r.err.empty());
         EXPECT_TRUE(r.out.empty());
     }
+    // An empty database name is refused, not taken as the usual database.
+    for (const auto& args : std::vector<std::vector<std::string>>{{"-d:", p}, {p, "-d", ""}}) {
+        RunResult r = runExe(GV_VONK_EXE, args);
+        EXPECT_EQ(r.exit, 2) << testing::PrintToString(args) << r.out;
+        EXPECT_NE(r.err.find("-d needs the name of a database file"), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    }
     RunResult help = runExe(GV_VONK_EXE, {"--help"});
     EXPECT_EQ(help.exit, 0);
     EXPECT_NE(help.out.find("-r"), std::string::npos);
+    EXPECT_NE(help.out.find("Usage: vonk "), std::string::npos) << help.out;
     RunResult version = runExe(GV_VONK_EXE, {"--version"});
     EXPECT_EQ(version.exit, 0);
     EXPECT_EQ(version.out.rfind("vonk ", 0), 0u);

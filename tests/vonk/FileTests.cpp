@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -57,9 +60,23 @@ TEST_F(Expansion, PatternsMatchHiddenFilesAndKeepTheUsersPrefix)
     EXPECT_EQ(expand(d + "/*").size(), 7u);
 }
 
-TEST_F(Expansion, AnExistingNameWithWildcardsIsThatFile)
+TEST(Wildcards, MatchCharactersNotBytesAndOnlyStarAndQuestionMark)
 {
-    EXPECT_EQ(expand(dir.file("star*name")), std::vector<std::string>{dir.file("star*name")});
+    struct Case {
+        const char* pattern;
+        const char* name;
+        bool match;
+    };
+    const Case cases[] = {
+        {"caf?.txt", "caf\xC3\xA9.txt", true},
+        {"??", "\xE2\x82\xAC", false},
+        {"[ab]*", "[ab]c", true},
+        {"[ab]*", "ac", false},
+        {"a\\?", "ab", false},
+        {"*a*b", "xaxxab", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TargetExpander::matches(c.pattern, c.name), c.match) << c.pattern << " / " << c.name;
 }
 
 TEST_F(Expansion, RecursiveDescendsIntoSubfolders)
@@ -81,6 +98,23 @@ TEST_F(Expansion, ProblemsAreReportedNotThrown)
     EXPECT_NE(problems[0].find("no such folder"), std::string::npos);
     // A plain missing name is passed on: opening it reports the problem.
     EXPECT_EQ(expand(dir.file("nothere")), std::vector<std::string>{dir.file("nothere")});
+
+    // A folder that cannot be listed says why (no descriptor left for it
+    // here, which holds for root too).
+    rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit low = old;
+    low.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> held;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;)
+        held.push_back(fd);
+    problems.clear();
+    expand(dir.path(), false, &problems);
+    for (int fd : held)
+        ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_EQ(problems, std::vector<std::string>{std::string("cannot list the folder: ") + std::strerror(EMFILE)});
 }
 
 struct AccessCase {

@@ -449,5 +449,33 @@ TEST(MimeInfoImportCli, CompilerImportsAndVonkListsAndDescribes)
     EXPECT_TRUE(mixed.out.empty());
 }
 
+// An imported comment is the description: its control characters must not
+// reach the terminal or the console pane raw, in the report or the listing.
+TEST(MimeInfoImportCli, ControlCharactersOfACommentAreEscaped)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("mime"));
+    writeFile(dir.file("mime/ctl.xml"), R"(<?xml version="1.0"?>
+<mime-info xmlns="http://www.freedesktop.org/standards/shared-mime-info">
+  <mime-type type="application/x-ctl">
+    <comment>Bell&#7;&#27;[2J&#10;line</comment>
+    <magic priority="50"><match type="string" value="CTLFORMAT" offset="0"/></magic>
+  </mime-type>
+</mime-info>
+)");
+    writeFile(dir.file("ours.vdef"), kOurs);
+    const std::string db = dir.file("t.vkd");
+    RunResult c = run(GV_VONK_DEFS_EXE, {"--mime-dir", dir.file("mime"), "-o", db, dir.file("ours.vdef")});
+    ASSERT_EQ(c.exit, 0) << c.err;
+    writeFile(dir.file("sample"), "CTLFORMAT" + std::string(40, '\x01'));
+    RunResult report = run(GV_VONK_EXE, {"-d:" + db, "-v", dir.file("sample")});
+    ASSERT_EQ(report.exit, 0) << report.err;
+    EXPECT_NE(report.out.find("Bell\\x07\\x1B[2J\\nline"), std::string::npos) << report.out;
+    RunResult list = run(GV_VONK_EXE, {"-d:" + db, "--list"});
+    EXPECT_NE(list.out.find("\tBell\\x07\\x1B[2J line\t"), std::string::npos) << list.out;
+    for (const RunResult* r : {&report, &list})
+        EXPECT_EQ(r->out.find_first_of("\x07\x1B"), std::string::npos) << r->out;
+}
+
 } // namespace
 } // namespace gv::vonk::test

@@ -143,7 +143,20 @@ TEST(Parser, MissingFileIsAnError)
     p.parseFile("/nonexistent/dir/x.vdef");
     EXPECT_FALSE(p.finish());
     ASSERT_EQ(p.errors().size(), 1u);
-    EXPECT_EQ(p.errors()[0].file, "/nonexistent/dir/x.vdef");
+    EXPECT_EQ(p.errors()[0].format(), "/nonexistent/dir/x.vdef: no such file");
+}
+
+TEST(Parser, AByteOrderMarkIsNotPartOfTheSource)
+{
+    test::TempDir dir;
+    test::writeFile(dir.file("bom.vdef"), "\xEF\xBB\xBF" + kHead + " at 0 str \"x\"\n bogus\n");
+    DefinitionParser p;
+    p.parseFile(dir.file("bom.vdef"));
+    EXPECT_FALSE(p.finish());
+    ASSERT_EQ(p.errors().size(), 1u) << p.errors()[0].format();
+    EXPECT_EQ(p.errors()[0].line, 7) << "lines are counted as before";
+    ASSERT_EQ(p.definitions().size(), 1u);
+    EXPECT_EQ(p.definitions()[0].id, "t");
 }
 
 TEST(Writer, EvidenceGrowsWithLengthAndFixedness)

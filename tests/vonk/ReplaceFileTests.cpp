@@ -1,6 +1,7 @@
 // Replacing an output file whole: links stay links, devices and FIFOs stay
 // what they are, concurrent writers never share a temporary file, and the
-// compiler writes its database the same way.
+// compiler writes its database the same way. The compiler's sources are
+// read, or refused by name, never blocked on and never read without end.
 
 #include "FileAccess.h"
 #include "TestSupport.h"
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <fcntl.h>
 #include <set>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -200,4 +202,49 @@ TEST(CompilerOutput, LinksDevicesAndConcurrentBuildsAreHandled)
     if (isCharDevice("/dev/null"))
         expected.insert(expected.begin() + 1, "null.vkd");
     EXPECT_EQ(namesIn(dir.path()), expected) << "no temporary file is left behind";
+}
+
+TEST(CompilerSources, WhatCannotBeReadIsNamedAndFailsTheBuild)
+{
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec
+            | fs::perms::others_read | fs::perms::others_exec);
+    fs::copy_file(GV_TEST_VDEF, dir / "ok.vdef");
+    ASSERT_EQ(::mkfifo((dir / "fifo.vdef").c_str(), 0644), 0);
+    fs::create_directories(dir / "holder/x.vdef");
+    fs::create_directories(dir / "locked");
+    ::chmod((dir / "locked").c_str(), 0311);
+    writeFile(dir / "big.vdef", "");
+    ASSERT_EQ(::truncate((dir / "big.vdef").c_str(), static_cast<off_t>(DefinitionParser::kMaxSourceBytes + 1)), 0);
+
+    // Root lists every folder: it meets one it may not list as nobody.
+    std::string exe = GV_VONK_DEFS_EXE;
+    std::vector<std::string> prefix;
+    const bool asNobody = ::geteuid() == 0 && fs::exists("/usr/bin/setpriv");
+    if (asNobody) {
+        exe = "/usr/bin/setpriv";
+        prefix = {"--reuid=65534", "--regid=65534", "--clear-groups", GV_VONK_DEFS_EXE};
+    }
+    struct Case {
+        const char* what;
+        std::string source;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"a FIFO", dir / "fifo.vdef", dir / "fifo.vdef: a FIFO"},
+        {"a device", "/dev/zero", "/dev/zero: a character device"},
+        {"a folder named like a source", dir / "holder", dir / "holder/x.vdef: a folder"},
+        {"a source over the size limit", dir / "big.vdef", dir / "big.vdef: larger than"},
+        {"a folder that cannot be listed", dir / "locked", dir / "locked: cannot list the folder"},
+    };
+    for (const Case& c : cases) {
+        if (c.source == dir / "locked" && ::geteuid() == 0 && !asNobody)
+            continue;
+        std::vector<std::string> args = prefix;
+        args.insert(args.end(), {"--quiet", "--no-import", dir / "ok.vdef", c.source});
+        const gv::test::RunResult r = gv::test::RunProgram(exe, args, {}, 15000);
+        EXPECT_FALSE(r.timedOut) << c.what;
+        EXPECT_EQ(r.exit, 1) << c.what << ": " << r.err.substr(0, 400);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.what << ": " << r.err.substr(0, 400);
+    }
 }

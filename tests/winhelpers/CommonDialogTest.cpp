@@ -5,7 +5,10 @@
 #include <QCursor>
 #include <QDir>
 #include <QFileDialog>
+#include <QFile>
 #include <QFileSystemModel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -329,6 +332,59 @@ TEST(CommonDialogModal, CancelledModalDialogGivesTheArgumentBack)
     EXPECT_EQ(gv::BrowseForFolder(&owner, QString(), QStringLiteral("/data")), QStringLiteral("/data/"));
     timer.stop();
     EXPECT_TRUE(found);
+}
+
+// A name typed into the modal dialog, confirmed as a person would: the
+// default suffix is added only when the name as typed does not exist.
+TEST(CommonDialogModal, DefaultSuffixOnlyForNamesThatDoNotExist)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    for (const char* name : {"notes", "notes.txt", "report.txt", "a.b"}) {
+        QFile f(tmp.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    struct Case {
+        QString typed;
+        QString expected;
+    };
+    const Case cases[] = {
+        {QStringLiteral("notes"), QStringLiteral("notes")},
+        {QStringLiteral("report"), QStringLiteral("report.txt")},
+        {QStringLiteral("a.b"), QStringLiteral("a.b")},
+    };
+    QWidget owner;
+    owner.show();
+    for (const Case& c : cases) {
+        QTimer timer;
+        timer.setInterval(10);
+        bool typed = false;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            // A "File not found" box over the dialog: the wrong name was
+            // taken. Dismiss it and give up.
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                box->reject();
+                return;
+            }
+            auto* d = qobject_cast<QFileDialog*>(modal);
+            auto* edit = d ? d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+            if (!edit)
+                return;
+            if (typed) {
+                d->reject();
+                return;
+            }
+            typed = true;
+            edit->setText(c.typed);
+            static_cast<QDialog*>(d)->accept(); // as the Open button does
+        });
+        timer.start();
+        EXPECT_EQ(gv::ShowFileDialog(&owner, true, QString(), tmp.path() + QStringLiteral("/"), QString(), 1,
+                                     QStringLiteral(".txt")),
+                  tmp.filePath(c.expected))
+            << c.typed.toStdString();
+    }
 }
 
 } // namespace

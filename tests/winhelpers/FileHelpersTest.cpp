@@ -2,9 +2,12 @@
 #include "MsgBox.h"
 #include "ResourceTable.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -107,6 +110,46 @@ TEST(MakeControlFlat, ButtonsBecomeFlatAndVisible)
     EXPECT_TRUE(tool->autoRaise());
     EXPECT_TRUE(push->isVisible());
     gv::MakeControlFlat(nullptr);
+}
+
+// A flat button must still read as a button: framed, lit under the pointer,
+// and marked when it holds the focus, also focus taken by a click.
+TEST(MakeControlFlat, FlatButtonShowsItsFrameHoverAndFocus)
+{
+    QWidget form;
+    form.resize(240, 80);
+    auto* button = new QPushButton(QStringLiteral("File"), &form);
+    button->setGeometry(10, 10, 125, 25);
+    auto* other = new QPushButton(QStringLiteral("Esci"), &form);
+    other->setGeometry(10, 45, 90, 25);
+    gv::MakeControlFlat(button);
+    form.show();
+    form.activateWindow();
+    QElapsedTimer clock;
+    clock.start();
+    while (!form.isActiveWindow() && clock.elapsed() < 2000)
+        QApplication::processEvents();
+    ASSERT_TRUE(form.isActiveWindow());
+    other->setFocus(Qt::MouseFocusReason);
+
+    const QImage plain = button->grab().toImage();
+    const QColor background = form.palette().color(QPalette::Window);
+    for (const QPoint edge : {QPoint(0, 12), QPoint(124, 12), QPoint(60, 0), QPoint(60, 24)})
+        EXPECT_NE(plain.pixelColor(edge), background) << edge.x() << "," << edge.y();
+
+    button->setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(button->hasFocus());
+    const QImage focused = button->grab().toImage();
+    EXPECT_NE(focused, plain);
+    other->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(button->grab().toImage(), plain);
+
+    button->setAttribute(Qt::WA_UnderMouse, true);
+    const QImage hovered = button->grab().toImage();
+    EXPECT_NE(hovered, plain);
+    // Lit inside, not only at the frame.
+    EXPECT_NE(hovered.pixelColor(6, 12), plain.pixelColor(6, 12));
+    button->setAttribute(Qt::WA_UnderMouse, false);
 }
 
 TEST(GetShortName, QtTextNamesTheSameFile)

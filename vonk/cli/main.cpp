@@ -126,21 +126,35 @@ int main(int argc, char** argv)
     using namespace gv::vonk;
 
     CLI::App app{"vonk identifies files by their content, against the definitions database VonkDefs.vkd.\n"
-                 "Targets: files, folders (every file in them) or patterns with * and ? in the last part (dir/*)."};
+                 "Targets: files, folders (every file in them) or patterns with * and ? in the last part (dir/*).",
+        "vonk"};
+    app.footer(
+        "Targets: a target whose last part (after the last /) holds * or ? is always a pattern, even when\n"
+        "a file of that very name exists: * matches any run of characters, ? one character, and a backslash\n"
+        "makes the next character literal ('dir/a\\*' is only the file a*). Hidden files match too. The folder\n"
+        "before the last / is always taken as it is written, never as a pattern ('w*d/*' lists the folder w*d).\n"
+        "Any other target is a file or a folder (every file in it). With --literal no target is a pattern.\n"
+        "\n"
+        "Names in the text and TSV reports are escaped so that each stays on its line and reads back as\n"
+        "exactly one name: a backslash is written \\\\, newline \\n, tab \\t, carriage return \\r, and other\n"
+        "control characters \\xHH; the definitions' descriptions have their control characters escaped\n"
+        "the same way. In TSV every field is escaped so. JSON names that are not valid UTF-8 also come\n"
+        "as path_bytes (base64 of the name's bytes).");
     app.set_version_flag("--version", std::string("vonk " GV_VONK_VERSION " (database format ") + std::to_string(db::kVersion) + ")");
     std::vector<std::string> targets;
-    bool verbose = false, json = false, tsv = false, recursive = false;
+    bool verbose = false, json = false, tsv = false, recursive = false, literal = false;
     int maxCandidates = 5;
     std::string database;
     app.add_option("targets", targets, "files, folders or patterns to identify");
     app.add_flag("-v,--verbose", verbose, "also show MIME types, the rules that matched and where, and file sizes");
     app.add_option("-r,--results", maxCandidates, "show at most this many candidates per file (also -r:nn; default 5)")
         ->check(CLI::Range(1, 10000));
-    app.add_option("-d,--database", database, "read this definitions database (also -d:FILE)");
+    auto* databaseOpt = app.add_option("-d,--database", database, "read this definitions database (also -d:FILE)");
     auto* jsonOpt = app.add_flag("--json", json, "one JSON object per line and file");
     app.add_flag("--tsv", tsv, "one line per file: path, MIME type, extension, id, description of the best candidate")
         ->excludes(jsonOpt);
     app.add_flag("-s,--subfolders", recursive, "descend into subfolders");
+    app.add_flag("--literal", literal, "take every target as the name of a file or folder, never as a pattern");
     int jobs = 0;
     app.add_option("-j,--jobs", jobs, "identify with this many workers (default: the number of processors); the report's order does not change")
         ->check(CLI::Range(1, 256));
@@ -158,7 +172,13 @@ int main(int argc, char** argv)
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "vonk: %s\nUsage: vonk TARGET... [-v] [-r:nn] [-d:FILE] [--json|--tsv] [-s]   (vonk --help for more)\n", e.what());
+        std::fprintf(stderr, "vonk: %s\nUsage: vonk TARGET... [-v] [-r:nn] [-d:FILE] [--json|--tsv] [-s] [--literal]   (vonk --help for more)\n", e.what());
+        return 2;
+    }
+    // An empty name would quietly fall back to the usual database: the user
+    // asked for another one and must not get an answer from the wrong one.
+    if (databaseOpt->count() > 0 && database.empty()) {
+        std::fprintf(stderr, "vonk: -d needs the name of a database file (-d:FILE)\n");
         return 2;
     }
     if ((listDefs || showInfo) && !targets.empty()) {
@@ -166,7 +186,7 @@ int main(int argc, char** argv)
         return 2;
     }
     if (targets.empty() && !listDefs && !showInfo) {
-        std::fprintf(stderr, "vonk: no file, folder or pattern given\nUsage: vonk TARGET... [-v] [-r:nn] [-d:FILE] [--json|--tsv] [-s]   (vonk --help for more)\n");
+        std::fprintf(stderr, "vonk: no file, folder or pattern given\nUsage: vonk TARGET... [-v] [-r:nn] [-d:FILE] [--json|--tsv] [-s] [--literal]   (vonk --help for more)\n");
         return 2;
     }
 
@@ -226,7 +246,7 @@ int main(int argc, char** argv)
             writeFailed = true;
     };
     OrderedPipeline<TargetItem, Judged> pipeline(threads, kReorderWindow, judge, emit);
-    TargetExpander expander(recursive);
+    TargetExpander expander(recursive, literal);
     for (const auto& target : targets)
         expander.expand(target, [&](const TargetItem& item) { pipeline.submit(item); });
     pipeline.finish();

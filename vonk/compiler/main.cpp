@@ -49,15 +49,24 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    // A source left out in silence would leave its types out of the
+    // database, so every folder must be listed and every *.vdef in it read
+    // (a folder or a FIFO named like one is refused by the parser).
     gv::vonk::DefinitionParser parser;
+    std::vector<gv::vonk::SourceError> listingErrors;
     std::size_t files = 0;
     for (const auto& s : sources) {
         std::error_code ec;
         if (fs::is_directory(s, ec)) {
             std::vector<fs::path> found;
-            for (const auto& e : fs::directory_iterator(s, ec)) {
-                if (e.path().extension() == ".vdef")
-                    found.push_back(e.path());
+            fs::directory_iterator it(s, ec), end;
+            for (; !ec && it != end; it.increment(ec)) {
+                if (it->path().extension() == ".vdef")
+                    found.push_back(it->path());
+            }
+            if (ec) {
+                listingErrors.push_back({s, 0, "cannot list the folder: " + ec.message()});
+                continue;
             }
             std::sort(found.begin(), found.end());
             for (const auto& p : found) {
@@ -69,11 +78,13 @@ int main(int argc, char** argv)
             ++files;
         }
     }
-    bool ok = parser.finish();
+    bool ok = parser.finish() && listingErrors.empty();
+    for (const auto& e : listingErrors)
+        std::cerr << e.format() << '\n';
     for (const auto& e : parser.errors())
         std::cerr << e.format() << '\n';
     if (!ok) {
-        std::cerr << "vonk-defs: " << parser.errors().size() << " error(s); no database written\n";
+        std::cerr << "vonk-defs: " << listingErrors.size() + parser.errors().size() << " error(s); no database written\n";
         return 1;
     }
     if (parser.definitions().empty()) {

@@ -2,6 +2,7 @@
 
 #include "MimeInfoImport.h"
 
+#include <cstdio>
 #include <ctime>
 
 namespace gv::vonk {
@@ -9,13 +10,24 @@ namespace gv::vonk {
 namespace {
 
 // Tabs and line breaks in a field would break the one-line-per-definition
-// layout that scripts rely on.
+// layout that scripts rely on; other control characters (ESC) would drive
+// the terminal, so they are shown as \xHH.
 std::string field(std::string_view s)
 {
-    std::string out(s);
-    for (auto& c : out)
-        if (c == '\t' || c == '\n' || c == '\r')
-            c = ' ';
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        auto u = static_cast<unsigned char>(c);
+        if (c == '\t' || c == '\n' || c == '\r') {
+            out += ' ';
+        } else if (u < 0x20 || u == 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", u);
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
     return out;
 }
 

@@ -1,10 +1,10 @@
 #include "DefinitionParser.h"
 
+#include "FileAccess.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <fstream>
-#include <sstream>
 
 namespace gv::vonk {
 
@@ -194,14 +194,12 @@ bool DefinitionParser::tokenize(std::string_view line, std::vector<Token>& out, 
 
 void DefinitionParser::parseFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        m_errors.push_back({path, 0, "cannot read the file"});
+    std::string text, reason;
+    if (!readWholeFile(path, kMaxSourceBytes, text, reason)) {
+        m_errors.push_back({path, 0, reason});
         return;
     }
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    parse(ss.str(), path);
+    parse(text, path);
 }
 
 void DefinitionParser::parse(std::string_view text, const std::string& fileName)
@@ -210,6 +208,10 @@ void DefinitionParser::parse(std::string_view text, const std::string& fileName)
     m_line = 0;
     m_inDefinition = false;
     m_blocks.clear();
+    // Editors on some systems start UTF-8 text with a byte-order mark.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(kByteOrderMark))
+        text.remove_prefix(kByteOrderMark.size());
     std::vector<Token> tokens;
     std::size_t pos = 0;
     while (pos <= text.size()) {

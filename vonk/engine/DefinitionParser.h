@@ -2,6 +2,7 @@
 
 #include "SourceDefinition.h"
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -15,8 +16,10 @@ class DefinitionParser {
 public:
     // Parses one source; definitions and errors accumulate across calls.
     void parse(std::string_view text, const std::string& fileName);
-    // Reads and parses a file; a file that cannot be read is an error.
+    // Reads and parses a file; a file that cannot be read is an error, and so
+    // is anything but a regular file of at most kMaxSourceBytes.
     void parseFile(const std::string& path);
+    static constexpr std::uint64_t kMaxSourceBytes = 16u << 20;
     // Cross-source checks: parents exist, no parent cycles. Returns true when
     // no error was found in any source.
     bool finish();

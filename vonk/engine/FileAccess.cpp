@@ -1,5 +1,6 @@
 #include "FileAccess.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -160,6 +161,49 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::string& e
         ::unlink(tmp.c_str());
         return false;
     }
+    return true;
+}
+
+bool readWholeFile(const std::string& path, std::uint64_t limit, std::string& text, std::string& error)
+{
+    text.clear();
+    FileAccess::Result file = FileAccess::open(path, false);
+    if (file.status == FileAccess::Status::Empty)
+        return true;
+    if (file.status != FileAccess::Status::Ok) {
+        error = file.reason;
+        return false;
+    }
+    FdGuard guard(file.fd);
+    const std::string tooLarge = "larger than " + std::to_string(limit) + " bytes, not read";
+    if (file.size > limit) {
+        error = tooLarge;
+        return false;
+    }
+    // The file may grow while it is read: the limit holds for what is read.
+    text.resize(static_cast<std::size_t>(file.size) + 1);
+    std::size_t got = 0;
+    for (;;) {
+        if (got == text.size())
+            text.resize(std::min<std::uint64_t>(limit + 1, text.size() * 2));
+        ssize_t n = ::read(file.fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = describeErrno(errno);
+            text.clear();
+            return false;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+        if (got > limit) {
+            error = tooLarge;
+            text.clear();
+            return false;
+        }
+    }
+    text.resize(got);
     return true;
 }
 

@@ -42,6 +42,12 @@ private:
     int m_fd;
 };
 
+// Reads the whole of a regular file of at most `limit` bytes, for sources
+// read in full (definitions, imported type lists). Anything else is refused
+// with a reason and without reading: a FIFO would block the read and a
+// device such as /dev/zero would never end.
+bool readWholeFile(const std::string& path, std::uint64_t limit, std::string& text, std::string& error);
+
 // Writes `bytes` as the whole content of `path` so that a reader never sees
 // it half-written and a failed write leaves the old content: a regular file
 // is written beside itself under a name no other writer uses, then renamed

@@ -1,13 +1,13 @@
 #include "MimeInfoImport.h"
 
 #include "DatabaseWriter.h"
+#include "FileAccess.h"
 #include "TextSniffer.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -472,15 +472,14 @@ void MimeInfoImport::warn(int line, const std::string& reason)
 
 bool MimeInfoImport::parseFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream buf;
-    buf << in.rdbuf();
-    if (!in) {
-        m_file = path;
-        warn(0, "cannot read the file; nothing imported from it");
+    // The system's type lists are a few megabytes; the limit only stops a
+    // device or a runaway file from filling the memory.
+    std::string text, reason;
+    if (!readWholeFile(path, 256u << 20, text, reason)) {
+        m_warnings.push_back(path + ": " + reason + "; nothing imported from it");
         return false;
     }
-    return parse(buf.str(), path);
+    return parse(text, path);
 }
 
 std::size_t MimeInfoImport::parseFolder(const std::string& folder)

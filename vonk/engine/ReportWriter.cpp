@@ -46,12 +46,16 @@ ReportWriter::ReportWriter(const Database& db, std::string* sink, Options option
 {
 }
 
-std::string ReportWriter::printable(const std::string& s)
+std::string ReportWriter::printable(const std::string& s, Escape escape)
 {
     std::string out;
     out.reserve(s.size());
     for (char c : s) {
         auto u = static_cast<unsigned char>(c);
+        if (c == '\\' && escape == Escape::Name) {
+            out += "\\\\";
+            continue;
+        }
         if (u >= 0x20 && u != 0x7F) {
             out += c;
             continue;
@@ -96,8 +100,59 @@ std::string textDetails(const TextInfo& text)
 
 void addTextFields(nlohmann::json& j, const TextInfo& text)
 {
-    j["text"] = text.isText() ? nlohmann::json(text.describe()) : nlohmann::json(nullptr);
-    j["line_endings"] = text.isText() ? nlohmann::json(lineEndingsName(text.lineEndings)) : nlohmann::json(nullptr);
+    if (!text.isText())
+        return;
+    j["text"] = text.describe();
+    j["line_endings"] = lineEndingsName(text.lineEndings);
+}
+
+bool isValidUtf8(const std::string& s)
+{
+    try {
+        (void)nlohmann::json(s).dump();
+        return true;
+    } catch (const nlohmann::json::type_error&) {
+        return false;
+    }
+}
+
+std::string base64(const std::string& bytes)
+{
+    static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        std::uint32_t n = static_cast<unsigned char>(bytes[i]) << 16;
+        if (i + 1 < bytes.size())
+            n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        if (i + 2 < bytes.size())
+            n |= static_cast<unsigned char>(bytes[i + 2]);
+        out += kDigits[(n >> 18) & 63];
+        out += kDigits[(n >> 12) & 63];
+        out += i + 1 < bytes.size() ? kDigits[(n >> 6) & 63] : '=';
+        out += i + 2 < bytes.size() ? kDigits[n & 63] : '=';
+    }
+    return out;
+}
+
+// Every record has the same members, null where a file has no value, so a
+// reader never needs to ask whether a member is there. `path` is text for
+// reading (bytes that are not UTF-8 become U+FFFD); `path_bytes` carries
+// such a name losslessly, base64-encoded, and is null for UTF-8 names.
+nlohmann::json record(const std::string& path, const char* status)
+{
+    nlohmann::json j;
+    j["path"] = path;
+    j["path_bytes"] = isValidUtf8(path) ? nlohmann::json(nullptr) : nlohmann::json(base64(path));
+    j["size"] = nullptr;
+    j["status"] = status;
+    j["error"] = nullptr;
+    j["text"] = nullptr;
+    j["line_endings"] = nullptr;
+    j["confidence"] = nullptr;
+    j["matches"] = 0;
+    j["candidates"] = nlohmann::json::array();
+    return j;
 }
 
 } // namespace
@@ -123,14 +178,15 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const Te
             std::string ext = firstWord(m_db.str(d.ext));
             m_buf += "  " + percentText(s.candidate->percent) + "  " + (ext == "-" ? std::string("(none)") : "." + ext);
             m_buf.append(ext.size() + 1 < 7 ? 7 - ext.size() - 1 : 1, ' ');
-            m_buf += description(*s.candidate, text);
+            m_buf += printable(description(*s.candidate, text), Escape::Text);
             if (s.candidate->confidence == Confidence::Low)
                 m_buf += "  (weak evidence)";
             if (m_options.verbose) {
-                m_buf += "  [" + std::string(m_db.str(d.mime)) + "]\n";
-                m_buf += "           id " + std::string(m_db.str(d.id)) + ", " + std::string(m_db.str(d.category)) + ", from " + std::string(m_db.str(d.source)) + (MimeInfoImport::isImported(m_db.str(d.source)) ? " (imported)" : "") + "\n";
+                auto shownText = [](std::string_view t) { return printable(std::string(t), Escape::Text); };
+                m_buf += "  [" + shownText(m_db.str(d.mime)) + "]\n";
+                m_buf += "           id " + shownText(m_db.str(d.id)) + ", " + shownText(m_db.str(d.category)) + ", from " + shownText(m_db.str(d.source)) + (MimeInfoImport::isImported(m_db.str(d.source)) ? " (imported)" : "") + "\n";
                 for (const auto& h : s.hits)
-                    m_buf += "           matched: " + std::string(m_db.str(m_db.node(h.node).src)) + "  (" + printable(h.where) + ")\n";
+                    m_buf += "           matched: " + shownText(m_db.str(m_db.node(h.node).src)) + "  (" + printable(h.where) + ")\n";
             } else {
                 m_buf += '\n';
             }
@@ -141,10 +197,8 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const Te
         break;
     }
     case Format::Json: {
-        nlohmann::json j;
-        j["path"] = path;
+        nlohmann::json j = record(path, "identified");
         j["size"] = size;
-        j["status"] = "identified";
         addTextFields(j, text);
         // The file's confidence is that of its best candidate.
         j["confidence"] = confidenceName(shown.front().candidate->confidence);
@@ -175,8 +229,8 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const Te
     }
     case Format::Tsv: {
         const db::DefRecord& d = m_db.def(shown.front().candidate->def);
-        m_buf += printable(path) + "\t" + firstWord(m_db.str(d.mime)) + "\t" + firstWord(m_db.str(d.ext)) + "\t"
-            + std::string(m_db.str(d.id)) + "\t" + printable(description(*shown.front().candidate, text)) + "\n";
+        m_buf += printable(path) + "\t" + printable(firstWord(m_db.str(d.mime))) + "\t" + printable(firstWord(m_db.str(d.ext))) + "\t"
+            + printable(std::string(m_db.str(d.id))) + "\t" + printable(description(*shown.front().candidate, text)) + "\n";
         break;
     }
     }
@@ -194,13 +248,9 @@ void ReportWriter::unmatched(const std::string& path, std::uint64_t size, const 
         m_buf += "\n  no known type matched; looks like " + kind + "\n\n";
         break;
     case Format::Json: {
-        nlohmann::json j;
-        j["path"] = path;
+        nlohmann::json j = record(path, "unknown");
         j["size"] = size;
-        j["status"] = "unknown";
         addTextFields(j, text);
-        j["candidates"] = nlohmann::json::array();
-        j["matches"] = 0;
         m_buf += dump(j) + "\n";
         break;
     }
@@ -218,12 +268,8 @@ void ReportWriter::empty(const std::string& path)
         m_buf += printable(path) + "\n  empty file (0 bytes)\n\n";
         break;
     case Format::Json: {
-        nlohmann::json j;
-        j["path"] = path;
+        nlohmann::json j = record(path, "empty");
         j["size"] = 0;
-        j["status"] = "empty";
-        j["candidates"] = nlohmann::json::array();
-        j["matches"] = 0;
         m_buf += dump(j) + "\n";
         break;
     }
@@ -238,20 +284,16 @@ void ReportWriter::problem(const std::string& path, const std::string& reason, b
 {
     switch (m_options.format) {
     case Format::Text:
-        m_buf += printable(path) + "\n  " + (failure ? "error: " : "skipped: ") + reason + "\n\n";
+        m_buf += printable(path) + "\n  " + (failure ? "error: " : "skipped: ") + printable(reason) + "\n\n";
         break;
     case Format::Json: {
-        nlohmann::json j;
-        j["path"] = path;
-        j["status"] = failure ? "error" : "skipped";
+        nlohmann::json j = record(path, failure ? "error" : "skipped");
         j["error"] = reason;
-        j["candidates"] = nlohmann::json::array();
-        j["matches"] = 0;
         m_buf += dump(j) + "\n";
         break;
     }
     case Format::Tsv:
-        m_buf += printable(path) + "\t" + (failure ? "error" : "skipped") + "\t\t\t" + reason + "\n";
+        m_buf += printable(path) + "\t" + (failure ? "error" : "skipped") + "\t\t\t" + printable(reason) + "\n";
         break;
     }
     flush();

@@ -45,9 +45,13 @@ public:
 
     const Options& options() const { return m_options; }
 
-    // Control characters in a name (newlines, tabs) would break the line
-    // structure of the report: they are shown as C escapes.
-    static std::string printable(const std::string& s);
+    // Control characters (newlines, tabs, ESC) would break the line
+    // structure of the report or drive the terminal: they are shown as C
+    // escapes (\n, \t, \r, \xHH). In a name the backslash is doubled as
+    // well, so every name reads back as exactly one name; the definitions'
+    // own texts keep their backslashes, which their rules use for escapes.
+    enum class Escape { Name, Text };
+    static std::string printable(const std::string& s, Escape escape = Escape::Name);
 
 private:
     void flush();

@@ -54,7 +54,8 @@ struct SourceError {
     std::string file;
     int line = 0;
     std::string reason;
-    std::string format() const { return file + ":" + std::to_string(line) + ": " + reason; }
+    // Line 0 is a fault of the file as a whole (it could not be read).
+    std::string format() const { return file + (line > 0 ? ":" + std::to_string(line) : "") + ": " + reason; }
 };
 
 } // namespace gv::vonk

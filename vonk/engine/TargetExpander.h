@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace gv::vonk {
 
@@ -13,25 +14,33 @@ struct TargetItem {
     std::string problem; // set when the target itself failed (no match, no folder)
 };
 
-// Turns command-line targets into files, in order: a file is itself (even
-// when its name holds '*' or '?'); a folder is its files sorted by name; a
-// pattern with '*' and '?' in its last component is expanded in its folder,
-// hidden files included. Items are handed on one by one as found.
+// Turns command-line targets into files, in order, by one rule:
+// - a target whose last part (after the last '/') holds '*' or '?' is a
+//   pattern, even when a file of that very name exists: it is matched
+//   against the names in its folder, hidden files included ('*' any run of
+//   characters, '?' one character, '\' makes the next character literal);
+//   the folder before the last '/' is always a name, never a pattern;
+// - any other target, and every target when `literal` is set, is a name:
+//   a folder is its files sorted by name, anything else is itself.
+// Items are handed on one by one as found.
 class TargetExpander {
 public:
     using Sink = std::function<void(const TargetItem&)>;
 
-    explicit TargetExpander(bool recursive) : m_recursive(recursive) {}
+    explicit TargetExpander(bool recursive, bool literal = false) : m_recursive(recursive), m_literal(literal) {}
     void expand(const std::string& target, const Sink& sink) const;
 
     static bool hasWildcard(const std::string& s);
+    // Whether `name` matches the last part of a pattern, by the rule above.
+    static bool matches(std::string_view pattern, std::string_view name);
 
 private:
     // Lists `dir`, shown to the user as `shownPrefix` + name; `pattern`
-    // filters file names (empty: all).
-    bool listFolder(const std::string& dir, const std::string& shownPrefix, const std::string& pattern, const Sink& sink) const;
+    // filters file names (empty: all). "" when listed, else why not.
+    std::string listFolder(const std::string& dir, const std::string& shownPrefix, const std::string& pattern, const Sink& sink) const;
 
     bool m_recursive;
+    bool m_literal;
 };
 
 } // namespace gv::vonk
