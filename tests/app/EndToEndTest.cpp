@@ -288,28 +288,6 @@ TEST_F(EndToEnd, UsersFileAfterACrashIsKept)
     EXPECT_FALSE(exists(m_runtime + "/gui-vonk/vonk"));
 }
 
-// Files that already hold the carried bytes (the build folder's own
-// outputs) are used where they are, and are still there, untouched, after
-// the close.
-TEST_F(EndToEnd, CarriedBytesAlreadyThereAreUsedInPlace)
-{
-    writeFile(m_program + "/vonk", m_vonk);
-    ASSERT_EQ(::chmod((m_program + "/vonk").c_str(), 0755), 0);
-    writeFile(m_program + "/VonkDefs.vkd", m_database);
-    const FileId vonk = idOf(m_program + "/vonk");
-    const FileId database = idOf(m_program + "/VonkDefs.vkd");
-
-    auto program = start();
-    ASSERT_TRUE(waitFor([&] { return exists(m_program + "/.gui-vonk.lock"); }, 15s));
-    std::this_thread::sleep_for(500ms);
-    EXPECT_TRUE(program->alive());
-    EXPECT_FALSE(exists(m_runtime + "/gui-vonk/vonk")) << "no copy in the user's folder";
-    EXPECT_EQ(program->endWith(SIGTERM), 0);
-    EXPECT_TRUE(idOf(m_program + "/vonk") == vonk);
-    EXPECT_TRUE(idOf(m_program + "/VonkDefs.vkd") == database);
-    EXPECT_EQ(entriesOf(m_program), (std::set<std::string> { "gui-vonk", "cmd", "vonk", "VonkDefs.vkd" }));
-}
-
 // A program folder nobody can write, not even the superuser: a read-only
 // bind mount of it in a mount namespace of the program's own.
 TEST_F(EndToEnd, ReadOnlyProgramFolderDeploysToTheUserFolder)

@@ -442,9 +442,9 @@ DeploymentResult IdentifierDeployment::Deploy()
     FallbackReason reason = FallbackReason::ProgramFolderUnwritable;
     if (!m_programFolder.empty()) {
         std::vector<Found> found;
-        const bool writerEnded = assessProgramFolder(found);
+        const bool noOtherWriter = assessProgramFolder(found);
         auto count = [&found](Found kind) { return std::count(found.begin(), found.end(), kind); };
-        if (!writerEnded || count(Found::Foreign) > 0) {
+        if (!noOtherWriter || count(Found::Foreign) > 0) {
             reason = FallbackReason::ProgramFolderHoldsOthers;
         } else if (count(Found::Carried) == static_cast<std::ptrdiff_t>(found.size())) {
             // Already there, byte for byte: used where they are and left

@@ -81,8 +81,8 @@ class InstanceLock;
 // - ours: the record file names it with the identity it had when we wrote
 //   it (device, inode, size, modification time, a hash of its bytes), and
 //   the record's writer has ended (a crash left it): it is replaced;
-// - the carried bytes already (the build's own output, an installed copy):
-//   it is used where it is and never touched;
+// - the carried bytes already (the build folder's own output): it is used
+//   where it is and never touched;
 // - anything else is not ours: it is never replaced or deleted, and all the
 //   files go to the user's private folder instead, as when the program
 //   folder cannot be written.
@@ -146,6 +146,8 @@ private:
         FileIdentity identity;
     };
 
+    // Sorts the files found in the program folder; false when the record's
+    // writer still runs.
     bool assessProgramFolder(std::vector<Found>& found) const;
     bool writeInto(const std::string& folder, const std::vector<Found>* found);
     void removeQuietly(const std::string& folder);
