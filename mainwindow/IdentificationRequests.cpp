@@ -59,6 +59,10 @@ const QString kFolderCancelled = QStringLiteral("Operazione annullata dall'utent
 // command line would otherwise name no target, and the identifier would
 // scan its own folder (or the root) instead of what the user chose.
 const QString kItemGone = QStringLiteral("L'elemento scelto non esiste più: nessuna analisi eseguita.");
+// Said instead of running when the identifier could not be written out at
+// start (the start-up box told why).
+const QString kNoIdentifier = QStringLiteral("Vonk non è disponibile (non è stato possibile scriverlo all'avvio): "
+                                             "nessuna analisi eseguita.");
 // Said when a request comes while the console is still running a command:
 // the pane and the command field belong to that run until it ends.
 const QString kBusy = QStringLiteral("Un'analisi è ancora in corso: attendere che finisca prima di avviarne un'altra.");
@@ -246,8 +250,18 @@ bool frmDOSOutput::refuseWhileRunning()
     return true;
 }
 
+bool frmDOSOutput::refuseWithoutIdentifier()
+{
+    if (!identifierMissing())
+        return false;
+    notice(kNoIdentifier);
+    return true;
+}
+
 void frmDOSOutput::runRequest(const QString& target, const QString& tail)
 {
+    if (refuseWithoutIdentifier())
+        return;
     if (target.isEmpty()) {
         notice(kItemGone);
         return;
@@ -261,7 +275,7 @@ void frmDOSOutput::runRequest(const QString& target, const QString& tail)
 
 void frmDOSOutput::cmdFile_Click()
 {
-    if (refuseWhileRunning())
+    if (refuseWhileRunning() || refuseWithoutIdentifier())
         return;
     const QString filter = MakeDialogFilter(QString(), QStringLiteral("All files (*.*)"), QStringLiteral("*.*"));
     SetDialogPlacement(GetPlacementMode(), kDialogShift);
@@ -284,7 +298,7 @@ void frmDOSOutput::cmdFile_Click()
 
 void frmDOSOutput::cmdCartella_Click()
 {
-    if (refuseWhileRunning())
+    if (refuseWhileRunning() || refuseWithoutIdentifier())
         return;
     SetDialogPlacement(GetPlacementMode(), kDialogShift);
     const QString chosen = BrowseForFolder(this, QStringLiteral("Directories"), m_strLastFolder);

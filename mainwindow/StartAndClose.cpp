@@ -61,33 +61,60 @@ void frmDOSOutput::setStartupSettings(const StartupSettings& settings)
 
 bool frmDOSOutput::refuseSecondCopy()
 {
-    if (!m_settings || m_settings->lockPath.empty())
+    if (!m_settings)
         return false;
-    auto lock = std::make_unique<InstanceLock>(m_settings->lockPath);
-    if (lock->TryAcquire()) {
-        // Held for the window's whole life, released by the kernel however
-        // the process ends.
-        m_instanceLock = std::move(lock);
-        return false;
+    if (!m_settings->lockPath.empty()) {
+        auto lock = std::make_unique<InstanceLock>(m_settings->lockPath);
+        if (lock->TryAcquire()) {
+            // Held for the window's whole life, released by the kernel however
+            // the process ends.
+            m_instanceLock = std::move(lock);
+        } else {
+            return refuseStart();
+        }
     }
+    // The per-user lock lives where the environment says; the program
+    // folder's own lock does not depend on it.
+    if (m_settings->deploy) {
+        m_deployment = std::make_unique<IdentifierDeployment>(m_settings->programFolder, m_settings->userFolder);
+        if (!m_deployment->LockProgramFolder()) {
+            m_deployment.reset();
+            return refuseStart();
+        }
+    }
+    return false;
+}
+
+bool frmDOSOutput::refuseStart()
+{
+    m_instanceLock.reset();
     m_startRefused = true;
     SystemMsgBox(QStringLiteral("VonkGUI risulta avviato"), vbExclamation);
     return true;
 }
 
-void frmDOSOutput::deployIdentifier()
+bool frmDOSOutput::identifierMissing() const
 {
-    if (!m_settings || !m_settings->deploy)
-        return;
-    m_deployment = std::make_unique<IdentifierDeployment>(m_settings->programFolder, m_settings->userFolder);
+    return m_deployment && !m_deployment->Deployed();
+}
+
+bool frmDOSOutput::deployIdentifier()
+{
+    if (!m_deployment)
+        return false;
     if (m_settings->folderCheck)
         m_deployment->setFolderCheck(m_settings->folderCheck);
     if (!m_settings->noticeFolder.empty())
         m_deployment->setNoticeFolder(m_settings->noticeFolder);
     const DeploymentResult result = m_deployment->Deploy();
+    if (result.otherCopyRunning) {
+        // Another copy deploys into the user's folder this one would use.
+        m_deployment.reset();
+        return refuseStart();
+    }
 
     // Command lines name the identifier without a folder: they start where
-    // it was written, so the interpreter finds it in its current folder.
+    // it was written, and the interpreter looks for it there only.
     if (m_deployment->Deployed() && m_objDOS)
         m_objDOS->setWorkingDirectory(result.folder);
 
@@ -95,17 +122,17 @@ void frmDOSOutput::deployIdentifier()
     const QString user = folderText(m_settings->userFolder);
     if (result.missingPayload) {
         SystemMsgBox(QStringLiteral("Questa copia di GUI-Vonk non contiene Vonk e le sue definizioni (VonkDefs.vkd): "
-                                    "la finestra resta utilizzabile, ma le identificazioni non troveranno Vonk."),
+                                    "la finestra resta utilizzabile, ma nessuna identificazione verrà eseguita."),
             vbExclamation);
-        return;
+        return false;
     }
     if (!m_deployment->Deployed()) {
         SystemMsgBox(QStringLiteral("Impossibile scrivere Vonk e le sue definizioni (VonkDefs.vkd): "
                                     "non accettano file né la cartella del programma\n%1\nné la cartella personale\n%2\n\n"
-                                    "La finestra resta utilizzabile, ma le identificazioni non troveranno Vonk.")
+                                    "La finestra resta utilizzabile, ma nessuna identificazione verrà eseguita.")
                          .arg(program, user.isEmpty() ? QStringLiteral("(sconosciuta)") : user),
             vbExclamation);
-        return;
+        return false;
     }
     if (result.place == DeploymentPlace::UserFolder && result.tellUser) {
         const QString why = result.reason == FallbackReason::ProgramFolderHoldsOthers
@@ -119,6 +146,7 @@ void frmDOSOutput::deployIdentifier()
                       .arg(user),
             vbInformation);
     }
+    return false;
 }
 
 void frmDOSOutput::stopRunForClose()

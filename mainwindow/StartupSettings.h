@@ -8,7 +8,8 @@ namespace gv {
 // What the start and close of the main window work with. The program takes
 // ForThisProgram(); tests give their own folders and lock.
 struct StartupSettings {
-    // Lock file that keeps a second copy from starting; "" checks nothing.
+    // Per-user lock file that keeps a second copy from starting; "" checks
+    // none. With deploy set, the program folder's own lock is taken too.
     std::string lockPath;
     // Whether the identifier and its database are written out at start and
     // removed at close.

@@ -499,7 +499,8 @@ void frmDOSOutput::Form_Load()
     if (!m_objDOS)
         createRunner();
 
-    deployIdentifier();
+    if (deployIdentifier())
+        return;
 
     const QString captions[5] = {
         QStringLiteral("No move"), QStringLiteral("Screen center"), QStringLiteral("Parent form center"),
@@ -534,7 +535,7 @@ void frmDOSOutput::onEnterPressed()
 
 void frmDOSOutput::cmdExecute_Click()
 {
-    if (m_running)
+    if (m_running || refuseWithoutIdentifier())
         return;
     m_running = true;
     m_stopRequested = false;

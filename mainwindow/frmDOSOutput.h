@@ -216,6 +216,7 @@ private:
     void dragLeft();
     void dropRequest(const QString& mode, const std::string& path);
     bool refuseWhileRunning();
+    bool refuseWithoutIdentifier();
     void runRequest(const QString& target, const QString& tail);
     void dropEventOn(QDropEvent* event);
     QString m_strLastFile;
@@ -266,8 +267,14 @@ private:
     QPoint m_dragOffset;
 
     // Start and close (StartAndClose.cpp).
+    // Both true when another running copy keeps this one from starting
+    // (it has said so).
     bool refuseSecondCopy();
-    void deployIdentifier();
+    bool deployIdentifier();
+    bool refuseStart();
+    // A deployment was tried and wrote nothing: no command may run, or the
+    // interpreter would look for an identifier nobody chose.
+    bool identifierMissing() const;
     void stopRunForClose();
     void connectFrame();
     std::unique_ptr<StartupSettings> m_settings;

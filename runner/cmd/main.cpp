@@ -5,10 +5,12 @@
 // runs PROGRAM with the arguments exactly as this process received them
 // (the runner has already split the command line; nothing is split,
 // unquoted or expanded again, so a file name can never turn into code).
-// PROGRAM is looked up in the current folder first, then on PATH; a word
-// with a slash is a path. The interpreter replaces itself with the
-// program, so the only writers of the output are that program and what
-// it starts.
+// PROGRAM is looked up in the current folder only, never on PATH: the
+// window starts every command in the folder it deployed the identifier
+// to, so "vonk" can only be the identifier it wrote there, not one that
+// PATH happens to offer. A word with a slash is a path. The interpreter
+// replaces itself with the program, so the only writers of the output are
+// that program and what it starts.
 
 #include "ProgramLookup.h"
 
@@ -18,7 +20,6 @@
 #include <string>
 #include <strings.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -29,8 +30,8 @@ constexpr int kExitNotFound = 127;
 void printUsage()
 {
     std::fputs("usage: cmd /c PROGRAM [ARGUMENT...]\n"
-               "Runs PROGRAM, looked up in the current folder and then on PATH,\n"
-               "with its arguments exactly as given.\n",
+               "Runs PROGRAM, looked up in the current folder only (a name with\n"
+               "a slash is a path), with its arguments exactly as given.\n",
                stderr);
 }
 
@@ -49,12 +50,9 @@ int main(int argc, char** argv)
     }
 
     const char* word = argv[2];
-    std::vector<std::string> searchDirs{std::string()};
-    for (std::string& dir : gv::pathDirectories())
-        searchDirs.push_back(std::move(dir));
-    const auto path = gv::findProgram(word, searchDirs);
+    const auto path = gv::findProgram(word, {std::string()});
     if (!path) {
-        std::fprintf(stderr, "cmd: '%s' is not a program in the current folder or on the PATH\n", word);
+        std::fprintf(stderr, "cmd: '%s' is not a program in the current folder\n", word);
         return kExitNotFound;
     }
 

@@ -171,7 +171,11 @@ protected:
             std::cerr << "program's output:\n" << readFile(m_log) << '\n';
     }
 
-    std::unique_ptr<Running> start() { return startCommand({ m_program + "/gui-vonk" }); }
+    std::unique_ptr<Running> start(const std::string& runtime = {})
+    {
+        return std::make_unique<Running>(std::vector<std::string> { m_program + "/gui-vonk" },
+            runtime.empty() ? m_runtime : runtime, m_log);
+    }
     std::unique_ptr<Running> startCommand(const std::vector<std::string>& argv)
     {
         return std::make_unique<Running>(argv, m_runtime, m_log);
@@ -215,14 +219,21 @@ TEST_P(EndToEndSignals, FilesAppearAtStartAndGoAtTheEnd)
 INSTANTIATE_TEST_SUITE_P(Signals, EndToEndSignals, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
     [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
 
-TEST_F(EndToEnd, SecondCopyLeavesTheFirstsFilesAlone)
+// The second copy is refused whatever its environment: with the same
+// runtime folder (the same per-user lock) or another one.
+class EndToEndSecondCopy : public EndToEnd, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(EndToEndSecondCopy, LeavesTheFirstsFilesAlone)
 {
     auto first = start();
     ASSERT_TRUE(waitDeployed(m_program));
     const FileId vonk = idOf(m_program + "/vonk");
     const FileId database = idOf(m_program + "/VonkDefs.vkd");
 
-    auto second = start();
+    const std::string otherRuntime = m_root / "other runtime";
+    std::filesystem::create_directory(otherRuntime);
+    std::filesystem::permissions(otherRuntime, std::filesystem::perms::owner_all);
+    auto second = start(GetParam() ? otherRuntime : m_runtime);
     // It says so in a box nobody answers here, and waits.
     std::this_thread::sleep_for(1500ms);
     EXPECT_TRUE(second->alive());
@@ -233,9 +244,13 @@ TEST_F(EndToEnd, SecondCopyLeavesTheFirstsFilesAlone)
     EXPECT_TRUE(deployedIn(m_program));
 
     EXPECT_TRUE(first->alive());
+    EXPECT_FALSE(exists(otherRuntime + "/gui-vonk/vonk"));
     EXPECT_EQ(first->endWith(SIGTERM), 0);
     EXPECT_EQ(entriesOf(m_program), pristine());
 }
+
+INSTANTIATE_TEST_SUITE_P(Runtime, EndToEndSecondCopy, ::testing::Values(false, true),
+    [](const auto& info) { return std::string(info.param ? "other_runtime_folder" : "same_runtime_folder"); });
 
 TEST_F(EndToEnd, KilledCopyBlocksNoNextStart)
 {
@@ -252,6 +267,25 @@ TEST_F(EndToEnd, KilledCopyBlocksNoNextStart)
     EXPECT_TRUE(next->alive());
     EXPECT_EQ(next->endWith(SIGTERM), 0);
     EXPECT_EQ(entriesOf(m_program), pristine());
+}
+
+// After a crash the user puts a file of their own where the identifier
+// was: it is neither replaced nor deleted, and the identifier goes to the
+// user's folder.
+TEST_F(EndToEnd, UsersFileAfterACrashIsKept)
+{
+    auto killed = start();
+    ASSERT_TRUE(waitDeployed(m_program));
+    EXPECT_EQ(killed->endWith(SIGKILL), 128 + SIGKILL);
+    ASSERT_EQ(::unlink((m_program + "/vonk").c_str()), 0);
+    writeFile(m_program + "/vonk", "the user's own file");
+
+    auto next = start();
+    ASSERT_TRUE(waitDeployed(m_runtime + "/gui-vonk"));
+    EXPECT_EQ(readFile(m_program + "/vonk"), "the user's own file");
+    EXPECT_EQ(next->endWith(SIGTERM), 0);
+    EXPECT_EQ(readFile(m_program + "/vonk"), "the user's own file");
+    EXPECT_FALSE(exists(m_runtime + "/gui-vonk/vonk"));
 }
 
 // A program folder nobody can write, not even the superuser: a read-only

@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <sys/wait.h>
 #include <climits>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -125,17 +129,211 @@ TEST_F(Deployment, UndeletableFileIsReportedAndTheNextStillGoes)
     EXPECT_EQ(deployment.Remove(), failures) << "removal runs once";
 }
 
-TEST_F(Deployment, LeftoversOfAnEndedRunAreReplaced)
+// What a run of an older build that never reached its close leaves
+// behind, made by a child process: the child ends at once, or stays
+// running (then it stands for a copy whose lock file was removed under it).
+pid_t leaveLeftovers(const std::string& program, const std::string& user, bool stayRunning)
 {
-    // What an abnormal end leaves behind: our record and longer, older files.
-    writeFile(inProgram(IdentifierDeployment::kRecordName), "old run\n");
-    writeFile(inProgram("vonk"), std::string(4096, 'o'));
-    writeFile(inProgram("VonkDefs.vkd"), std::string(4096, 'd'));
-    ASSERT_EQ(::chmod(inProgram("vonk").c_str(), 0444), 0);
+    static const unsigned char olderIdentifier[] = { 0x7f, 'E', 'L', 'F', 'o', 'l', 'd' };
+    static const std::array<gv::EmbeddedResource, 2> olderBuild { {
+        { "FILES", 102, olderIdentifier, sizeof olderIdentifier },
+        { "FILES", 103, olderIdentifier, sizeof olderIdentifier },
+    } };
+    int ready[2];
+    if (::pipe(ready) != 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(ready[0]);
+        char answer = 'n';
+        gv::RegisterEmbeddedResources(olderBuild);
+        {
+            IdentifierDeployment crashed(program, user);
+            if (crashed.Deploy().place == DeploymentPlace::ProgramFolder)
+                answer = 'y';
+        }
+        [[maybe_unused]] auto n = ::write(ready[1], &answer, 1);
+        while (stayRunning)
+            ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char answer = 0;
+    const bool ok = ::read(ready[0], &answer, 1) == 1 && answer == 'y';
+    ::close(ready[0]);
+    if (!stayRunning || !ok) {
+        if (stayRunning)
+            ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+    return ok ? pid : -1;
+}
+
+struct LeftoverCase {
+    const char* name;
+    bool writerRuns;
+    std::function<void(const std::string& program)> change; // after the crash
+    bool ours;
+};
+
+class DeploymentLeftovers : public Deployment, public ::testing::WithParamInterface<LeftoverCase> {};
+
+// Leftovers are replaced only when the record proves them ours: the very
+// file we wrote (identity and bytes) and a writer that has ended. Anything
+// else is somebody's: kept, and the files go to the user's folder.
+TEST_P(DeploymentLeftovers, AreReplacedOnlyWhenProvablyOurs)
+{
+    const LeftoverCase c = GetParam();
+    const pid_t writer = leaveLeftovers(m_program, m_user, c.writerRuns);
+    ASSERT_GT(writer, 0);
+    if (c.change)
+        c.change(m_program);
+    const std::string before = readFile(inProgram("vonk"));
 
     IdentifierDeployment deployment(m_program, m_user);
-    EXPECT_EQ(deployment.Deploy().place, DeploymentPlace::ProgramFolder);
-    expectDeployedIn(m_program);
+    const gv::DeploymentResult result = deployment.Deploy();
+    EXPECT_EQ(result.place, c.ours ? DeploymentPlace::ProgramFolder : DeploymentPlace::UserFolder);
+    if (!c.ours) {
+        EXPECT_EQ(result.reason, FallbackReason::ProgramFolderHoldsOthers);
+    }
+    expectDeployedIn(c.ours ? m_program : m_user);
+    EXPECT_TRUE(deployment.Remove().empty());
+    if (c.ours) {
+        EXPECT_FALSE(exists(inProgram("vonk")));
+    } else {
+        EXPECT_EQ(readFile(inProgram("vonk")), before) << "neither replaced nor deleted";
+    }
+    if (c.writerRuns) {
+        ::kill(writer, SIGKILL);
+        ::waitpid(writer, nullptr, 0);
+    }
+}
+
+void sameSizeOtherBytes(const std::string& program)
+{
+    // Rewritten in place, length and modification time kept.
+    const std::string path = program + "/vonk";
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    std::string bytes = readFile(path);
+    bytes[0] ^= 1;
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    const timespec times[2] = { st.st_atim, st.st_mtim };
+    ASSERT_EQ(::futimens(fd, times), 0);
+    ::close(fd);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DeploymentLeftovers,
+    ::testing::Values(LeftoverCase { "untouched", false, nullptr, true },
+        LeftoverCase { "own_file_put_in_its_place", false,
+            [](const std::string& program) {
+                ::unlink((program + "/vonk").c_str());
+                writeFile(program + "/vonk", "the user's own file");
+            },
+            false },
+        LeftoverCase { "same_size_and_time_other_bytes", false, sameSizeOtherBytes, false },
+        LeftoverCase { "record_of_an_older_kind", false,
+            [](const std::string& program) {
+                writeFile(program + "/" + IdentifierDeployment::kRecordName, "written by GUI-Vonk (process 1)\n");
+            },
+            false },
+        LeftoverCase { "writer_still_running", true, nullptr, false }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Deployment, FileReplacedDuringTheRunStaysAtClose)
+{
+    IdentifierDeployment deployment(m_program, m_user);
+    ASSERT_EQ(deployment.Deploy().place, DeploymentPlace::ProgramFolder);
+    ASSERT_EQ(::unlink(inProgram("vonk").c_str()), 0);
+    writeFile(inProgram("vonk"), "the user's own file");
+    EXPECT_TRUE(deployment.Remove().empty());
+    EXPECT_EQ(readFile(inProgram("vonk")), "the user's own file");
+    EXPECT_FALSE(exists(inProgram("VonkDefs.vkd")));
+}
+
+struct CarriedCase {
+    const char* name;
+    bool vonkThere;
+    mode_t vonkMode;
+    bool databaseThere;
+    DeploymentPlace place;
+};
+
+class DeploymentCarriedAlready : public Deployment, public ::testing::WithParamInterface<CarriedCase> {};
+
+// Files that already hold the carried bytes (the build's own output) are
+// used where they are, without a word, and left alone at close.
+TEST_P(DeploymentCarriedAlready, AreUsedInPlaceAndKept)
+{
+    const CarriedCase c = GetParam();
+    if (c.vonkThere) {
+        writeFile(inProgram("vonk"), kIdentifierBytes);
+        ASSERT_EQ(::chmod(inProgram("vonk").c_str(), c.vonkMode), 0);
+    }
+    if (c.databaseThere)
+        writeFile(inProgram("VonkDefs.vkd"), kDatabaseBytes);
+    struct stat before {};
+    ::stat(inProgram(c.vonkThere ? "vonk" : "VonkDefs.vkd").c_str(), &before);
+
+    IdentifierDeployment deployment(m_program, m_user);
+    const gv::DeploymentResult result = deployment.Deploy();
+    EXPECT_EQ(result.place, c.place);
+    EXPECT_EQ(result.tellUser, c.place == DeploymentPlace::UserFolder);
+    EXPECT_TRUE(deployment.Remove().empty());
+    struct stat after {};
+    ASSERT_EQ(::stat(inProgram(c.vonkThere ? "vonk" : "VonkDefs.vkd").c_str(), &after), 0) << "kept at close";
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(exists(inProgram("vonk")), c.vonkThere);
+    EXPECT_EQ(exists(inProgram("VonkDefs.vkd")), c.databaseThere);
+    EXPECT_FALSE(exists(inProgram(IdentifierDeployment::kRecordName)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DeploymentCarriedAlready,
+    ::testing::Values(CarriedCase { "both", true, 0755, true, DeploymentPlace::ProgramFolder },
+        CarriedCase { "database_only_the_identifier_is_written", false, 0, true, DeploymentPlace::ProgramFolder },
+        CarriedCase { "identifier_that_cannot_run", true, 0644, true, DeploymentPlace::UserFolder }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Two copies never share a deployment folder, whatever their environment
+// makes of the user's folder; the first keeps its files.
+TEST_F(Deployment, SecondCopyIsKeptOutOfAFolderInUse)
+{
+    const std::string otherUser = m_root / "other user/gui-vonk";
+    const std::string otherProgram = m_root / "other program";
+    ASSERT_EQ(::mkdir(otherProgram.c_str(), 0755), 0);
+    struct Case {
+        const char* what;
+        bool programWritable;
+        std::string secondProgram;
+        std::string secondUser;
+    };
+    const Case cases[] = {
+        { "same program folder", true, m_program, otherUser },
+        { "same user folder", false, otherProgram, m_user },
+    };
+    for (const Case& c : cases) {
+        IdentifierDeployment first(m_program, m_user);
+        first.setFolderCheck([&](const std::string& folder) { return c.programWritable || folder == m_user; });
+        ASSERT_TRUE(first.Deploy().place != DeploymentPlace::Nowhere) << c.what;
+        const std::string folder = first.Folder();
+
+        IdentifierDeployment second(c.secondProgram, c.secondUser);
+        second.setFolderCheck([&](const std::string& f) { return c.programWritable || f == c.secondUser; });
+        const gv::DeploymentResult result = second.Deploy();
+        EXPECT_TRUE(result.otherCopyRunning) << c.what;
+        EXPECT_FALSE(second.Deployed()) << c.what;
+        second.Remove();
+        expectDeployedIn(folder);
+        EXPECT_FALSE(exists(otherUser + "/vonk")) << c.what;
+
+        EXPECT_TRUE(first.Remove().empty());
+        EXPECT_FALSE(exists(folder + "/" + IdentifierDeployment::kLockName)) << "the lock file goes at close";
+        IdentifierDeployment next(c.secondProgram, c.secondUser);
+        EXPECT_TRUE(next.LockProgramFolder()) << c.what;
+    }
 }
 
 struct OthersCase {

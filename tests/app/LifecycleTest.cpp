@@ -15,13 +15,18 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <QWindow>
 
 #include <csignal>
@@ -80,10 +85,11 @@ private Q_SLOTS:
     void signalsCloseWithoutThanks_data();
     void signalsCloseWithoutThanks();
     void signalEndsARunningIdentification();
+    void secondCopyTouchesNothing_data();
     void secondCopyTouchesNothing();
     void readOnlyProgramFolderUsesTheUserFolder();
     void othersFilesInTheProgramFolderStay();
-    void nothingWritableIsSaidAndTheWindowWorks();
+    void nothingWritableIsSaidAndNothingRuns();
     void missingFileAtCloseIsSkipped();
     void undeletableFileAtCloseIsReported();
     void windowDestroyedWithoutCloseStillRemovesTheFiles();
@@ -107,6 +113,7 @@ private:
     QList<Box> m_boxes;
     std::function<void(const gv::MsgBoxRequest&)> m_onBox;
     bool m_actionRan = false;
+    int m_onBoxAnswer = int(gv::vbNo);
 };
 
 void LifecycleTest::initTestCase()
@@ -125,12 +132,13 @@ void LifecycleTest::init()
     m_folderCheck = nullptr;
     m_boxes.clear();
     m_onBox = nullptr;
+    m_onBoxAnswer = int(gv::vbNo);
     m_actionRan = false;
     gv::SetMsgBoxAnswerer([this](const gv::MsgBoxRequest& request, QMessageBox*) {
         m_boxes.append({ request.prompt, request.style, request.title, shownMainWindow() != nullptr });
         if (m_onBox)
             m_onBox(request);
-        return int(gv::vbOK);
+        return (request.style & 0x0F) == gv::vbYesNo ? m_onBoxAnswer : int(gv::vbOK);
     });
 }
 
@@ -195,12 +203,19 @@ void LifecycleTest::expectCarriedBytesIn(const std::string& folder)
 void LifecycleTest::startDeploysTheCarriedFiles()
 {
     // Leftovers of an earlier run that ended abnormally are replaced.
-    writeFile(program(gv::IdentifierDeployment::kRecordName), "earlier run\n");
-    writeFile(program("vonk"), std::string(100000, 'x'));
-    writeFile(program("VonkDefs.vkd"), "stale");
+    {
+        gv::IdentifierDeployment crashed(m_program, m_user);
+        QCOMPARE(crashed.Deploy().place, gv::DeploymentPlace::ProgramFolder);
+    }
+    struct stat stale {};
+    QVERIFY(::stat(program("vonk").c_str(), &stale) == 0);
 
     const int status = runProgram([&](frmDOSOutput* w) {
         expectCarriedBytesIn(m_program);
+        struct stat fresh {};
+        QVERIFY(::stat(program("vonk").c_str(), &fresh) == 0);
+        QVERIFY(fresh.st_ino != stale.st_ino || fresh.st_mtim.tv_sec != stale.st_mtim.tv_sec
+            || fresh.st_mtim.tv_nsec != stale.st_mtim.tv_nsec);
         QCOMPARE(w->LabelTOP()->text(),
             QStringLiteral("Vonk-Gui : Gui 4 Vonk  - by Vessandro Version: 1.0.6 by Vessandro"));
         QVERIFY(w->objDOS());
@@ -317,8 +332,19 @@ void LifecycleTest::signalEndsARunningIdentification()
     QVERIFY(m_boxes.isEmpty());
 }
 
+void LifecycleTest::secondCopyTouchesNothing_data()
+{
+    // The first copy's per-user lock, or only its program folder's lock:
+    // a copy started with another runtime folder holds a per-user lock
+    // elsewhere.
+    QTest::addColumn<bool>("folderLock");
+    QTest::newRow("same user lock") << false;
+    QTest::newRow("same program folder") << true;
+}
+
 void LifecycleTest::secondCopyTouchesNothing()
 {
+    QFETCH(bool, folderLock);
     // The first copy's files, as it left them.
     writeFile(program(gv::IdentifierDeployment::kRecordName), "first copy\n");
     writeFile(program("vonk"), "first copy's identifier");
@@ -326,7 +352,7 @@ void LifecycleTest::secondCopyTouchesNothing()
     struct stat before {};
     QVERIFY(::stat(program("vonk").c_str(), &before) == 0);
 
-    gv::InstanceLock first(m_lock);
+    gv::InstanceLock first(folderLock ? program(gv::IdentifierDeployment::kLockName) : m_lock);
     QVERIFY(first.TryAcquire());
     QVERIFY(first.IsHeld());
     const int status = runProgram([](frmDOSOutput* w) { w->close(); });
@@ -406,27 +432,56 @@ void LifecycleTest::othersFilesInTheProgramFolderStay()
     QCOMPARE(m_boxes[1].prompt, kThanks);
 }
 
-void LifecycleTest::nothingWritableIsSaidAndTheWindowWorks()
+void LifecycleTest::nothingWritableIsSaidAndNothingRuns()
 {
+    // An identifier nobody chose waits in the current folder and on PATH.
     m_folderCheck = [](const std::string&) { return false; };
-    QString output;
+    const std::string planted = *m_root / "planted";
+    const std::string marker = *m_root / "planted ran";
+    QVERIFY(::mkdir(planted.c_str(), 0755) == 0);
+    writeFile(planted + "/vonk", "#!/bin/sh\ntouch '" + marker + "'\n");
+    QVERIFY(::chmod((planted + "/vonk").c_str(), 0755) == 0);
+    const std::string sample = *m_root / "sample.png";
+    writeFile(sample, kPngStart);
+    const QString oldFolder = QDir::currentPath();
+    const QByteArray oldPath = qgetenv("PATH");
+    QVERIFY(QDir::setCurrent(QString::fromStdString(planted)));
+    qputenv("PATH", QByteArray::fromStdString(planted) + ':' + oldPath);
+    m_onBoxAnswer = int(gv::vbYes);
+
     const int status = runProgram([&](frmDOSOutput* w) {
         QVERIFY(w->isEnabled());
-        QSignalSpy finished(w, &frmDOSOutput::runFinished);
-        w->txtCommand()->setEditText(QStringLiteral("/bin/echo still usable"));
+        w->txtOutputs()->setPlainText(QStringLiteral("earlier report"));
+        // The Enter key, and a drop that is confirmed.
+        w->txtCommand()->setEditText(QStringLiteral("cmd /c vonk ") + QString::fromStdString(sample));
         w->cmdExecute_Click();
-        QVERIFY(finished.wait(10000));
-        output = w->txtOutputs()->toPlainText();
+        QVERIFY(!w->isRunning());
+        auto data = std::make_unique<QMimeData>();
+        data->setUrls({ QUrl::fromLocalFile(QString::fromStdString(sample)) });
+        QDragEnterEvent enter(QPoint(4, 4), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w, &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w, &drop);
+        QCoreApplication::processEvents();
+        QTest::qWait(300);
+        QVERIFY(!w->isRunning());
+        QCOMPARE(w->txtOutputs()->toPlainText(), QStringLiteral("earlier report"));
         QTest::mouseClick(w->Label7(), Qt::LeftButton);
     });
+    QDir::setCurrent(oldFolder);
+    qputenv("PATH", oldPath);
     QCOMPARE(status, 0);
-    QVERIFY(output.contains(QStringLiteral("still usable")));
-    QCOMPARE(m_boxes.size(), 3);
-    QVERIFY(m_boxes[0].prompt.startsWith(QStringLiteral("Impossibile scrivere Vonk")));
+    QVERIFY(!exists(marker));
+    const QString notice = QStringLiteral("Vonk non è disponibile (non è stato possibile scriverlo all'avvio): "
+                                          "nessuna analisi eseguita.");
+    const QStringList seen = prompts();
+    QVERIFY2(seen.size() >= 3, qPrintable(seen.join(QLatin1Char('|'))));
+    QVERIFY(seen[0].startsWith(QStringLiteral("Impossibile scrivere Vonk")));
     QCOMPARE(m_boxes[0].style, int(gv::vbExclamation));
     QVERIFY(!m_boxes[0].mainWindowVisible);
-    QCOMPARE(m_boxes[1].prompt, QStringLiteral("Lettura completa"));
-    QCOMPARE(m_boxes[2].prompt, kThanks);
+    QCOMPARE(seen.count(notice), 2);
+    QVERIFY(!seen.contains(QStringLiteral("Lettura completa")));
+    QCOMPARE(seen.last(), kThanks);
     QVERIFY(!exists(program("vonk")));
     QVERIFY(!exists(user("vonk")));
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -60,7 +62,7 @@ TEST_F(CmdStandIn, RunsTheProgramWithItsWordsUntouched)
         {"cmd /C gv-probe", "from-cwd|"},
         {R"(cmd /c gv-probe "a b" 'c\d' e\ f "" '$(id)' *)", R"(from-cwd|a b|c\d|e f||$(id)|*|)"},
         {"cmd /c gv-probe " + gv::quoteCommandWord("it's a \"file\"\n.txt"), "from-cwd|it's a \"file\"\n.txt|"},
-        // The current folder comes before PATH.
+        // The current folder's program, not PATH's.
         {"cmd /c printf x", "cwd-printf\n"},
         {"cmd /c /usr/bin/printf %s-%s a b", "a-b"},
         {"cmd /c ./gv-probe z", "from-cwd|z|"},
@@ -91,15 +93,25 @@ TEST_F(CmdStandIn, UnknownProgramIsTheInterpretersOwnComplaint)
         // The interpreter does not search the runner's program folder.
         {"cmd /c runner_test_child ids", "'runner_test_child'"},
         {"cmd /c ./missing", "'./missing'"},
+        // Nor PATH: only the current folder can offer a bare name.
+        {"cmd /c gv-planted", "'gv-planted'"},
+        {"cmd /c sh -c 'echo from PATH'", "'sh'"},
     };
+    TempDir planted;
+    planted.writeFile("gv-planted", "#!/bin/sh\necho ran-from-path\n", 0755);
+    const char* oldPath = std::getenv("PATH");
+    const std::string savedPath = oldPath ? oldPath : "";
+    ::setenv("PATH", (planted.path() + ":" + savedPath).c_str(), 1);
     for (const auto& c : cases) {
         m_rec.chunks.clear();
         const std::string output = run(c.line);
         EXPECT_NE(output.find("cmd: "), std::string::npos) << output;
         EXPECT_NE(output.find(c.named), std::string::npos) << output;
+        EXPECT_EQ(output.find("ran-from-path"), std::string::npos) << output;
         ASSERT_FALSE(m_rec.chunks.empty());
         EXPECT_EQ(m_rec.chunks.back(), "");
     }
+    ::setenv("PATH", savedPath.c_str(), 1);
 }
 
 TEST(CmdExitCodes, UsageNotFoundAndSuccess)
@@ -113,7 +125,8 @@ TEST(CmdExitCodes, UsageNotFoundAndSuccess)
         {{"printf", "a"}, 2},
         {{"/c"}, 2},
         {{"/c", "gv-no-such-program"}, 127},
-        {{"/c", "printf", "a"}, 0},
+        {{"/c", "printf", "a"}, 127},
+        {{"/c", "/usr/bin/printf", "a"}, 0},
         {{"/C", "/bin/sh", "-c", "exit 7"}, 7},
     };
     for (const auto& c : cases) {

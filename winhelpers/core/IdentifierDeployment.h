@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace gv {
@@ -60,26 +63,46 @@ struct DeploymentResult {
     bool tellUser = false;
     // The program carries no such files (a broken build): nothing written.
     bool missingPayload = false;
+    // Another running copy holds the folder the files would go to: nothing
+    // written, and this copy is not to go on.
+    bool otherCopyRunning = false;
 };
+
+class InstanceLock;
 
 // Writes the carried files into the program folder at start and takes them
 // away at close.
 //
-// The program folder is used when it takes new files and holds no files of
-// those names except ones an earlier run of ours left behind (an abnormal
-// end): those are replaced. Files of those names that we did not write (an
-// installed identifier, the build's own output) are never replaced or
-// deleted; the files then go to the user's private folder instead, as when
-// the program folder cannot be written. Ours are told apart by a record
-// file written into the program folder before the files and removed after
-// them.
+// Each folder the files go to is locked first (a lock file beside them), so
+// two running copies never share one, whatever their environment says.
+//
+// A file already in the program folder under one of those names is, one by
+// one:
+// - ours: the record file names it with the identity it had when we wrote
+//   it (device, inode, size, modification time, a hash of its bytes), and
+//   the record's writer has ended (a crash left it): it is replaced;
+// - the carried bytes already (the build folder's own output): it is used
+//   where it is and never touched;
+// - anything else is not ours: it is never replaced or deleted, and all the
+//   files go to the user's private folder instead, as when the program
+//   folder cannot be written.
+// At close only files that still have the identity we recorded are deleted.
 class IdentifierDeployment {
 public:
     static constexpr const char* kRecordName = ".gui-vonk-deployed";
     static constexpr const char* kNoticeName = "told-about";
+    static constexpr const char* kLockName = ".gui-vonk.lock";
 
     IdentifierDeployment(std::string programFolder, std::string userFolder,
                          std::vector<CarriedFile> files = IdentifierFiles());
+    ~IdentifierDeployment();
+    IdentifierDeployment(const IdentifierDeployment&) = delete;
+    IdentifierDeployment& operator=(const IdentifierDeployment&) = delete;
+
+    // Takes the program folder's lock, once; false when another running
+    // copy holds it. A folder where no lock file can be made (read-only)
+    // stops nobody, but is then never written. Deploy() calls it too.
+    bool LockProgramFolder();
 
     // Test seam: whether a folder takes new files (FolderAcceptsFiles by
     // default).
@@ -92,9 +115,11 @@ public:
     DeploymentResult Deploy();
 
     // Deletes the deployed files in order (a missing one is skipped and the
-    // next is still tried), then the record. Returns one line per file that
-    // could not be deleted ("name: reason"); the record then stays, so the
-    // next start knows the leftovers are ours. Runs its deletions once.
+    // next is still tried; one that is no longer the file we wrote is left
+    // alone), then the record, then lets the folders' locks go. Returns one
+    // line per file that could not be deleted ("name: reason"); the record
+    // then stays, so the next start knows the leftovers are ours. Runs its
+    // deletions once.
     std::vector<std::string> Remove();
 
     const DeploymentResult& Result() const { return m_result; }
@@ -103,11 +128,31 @@ public:
     const std::string& UserFolder() const { return m_userFolder; }
     bool Deployed() const { return m_result.place != DeploymentPlace::Nowhere; }
 
+    // Identity of a file as the record keeps it.
+    struct FileIdentity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+        std::int64_t mtimeSec = 0;
+        long mtimeNsec = 0;
+        std::uint64_t hash = 0;
+        bool operator==(const FileIdentity&) const = default;
+    };
+
 private:
-    bool holdsOthers() const;
-    bool writeAll(const std::string& folder);
+    enum class Found { Absent, Ours, Carried, Foreign };
+    struct Written {
+        std::string name;
+        FileIdentity identity;
+    };
+
+    // Sorts the files found in the program folder; false when the record's
+    // writer still runs.
+    bool assessProgramFolder(std::vector<Found>& found) const;
+    bool writeInto(const std::string& folder, const std::vector<Found>* found);
     void removeQuietly(const std::string& folder);
     bool firstNoticeFor(const std::string& programFolder);
+    bool lockFolder(const std::string& folder, std::unique_ptr<InstanceLock>& lock);
 
     std::string m_programFolder;
     std::string m_userFolder;
@@ -115,6 +160,11 @@ private:
     std::vector<CarriedFile> m_files;
     std::function<bool(const std::string&)> m_check;
     DeploymentResult m_result;
+    std::unique_ptr<InstanceLock> m_programLock;
+    std::unique_ptr<InstanceLock> m_userLock;
+    bool m_programLockTried = false;
+    bool m_programLockRefused = false;
+    std::vector<Written> m_written;
     bool m_deployRan = false;
     bool m_removeRan = false;
     std::vector<std::string> m_removeFailures;
