@@ -9,7 +9,7 @@
 #include "winhelpers/CommonDialog.h"
 #include "winhelpers/FileHelpers.h"
 #include "winhelpers/MsgBox.h"
-#include "winhelpers/core/ShortName.h"
+#include "winhelpers/core/CommandLinePath.h"
 
 #include "runner/Utf8ChunkDecoder.h"
 
@@ -235,7 +235,11 @@ void frmDOSOutput::connectRequests()
     }
     auto* filter = new PaneDropFilter(
         this, [this](const QMimeData* data, int effect) { return txtOutputs_OLEDragOver(data, effect); },
-        [this] { dragLeft(); }, [this](QDropEvent* event) { dropEventOn(event); });
+        [this] { dragLeft(); },
+        [this](QDropEvent* event) {
+            if (acceptDrop(event))
+                txtOutputs_OLEDragDrop(event->mimeData());
+        });
     m_txtOutputs->setAcceptDrops(true);
     m_txtOutputs->viewport()->setAcceptDrops(true);
     m_txtOutputs->installEventFilter(filter);
@@ -330,8 +334,12 @@ int frmDOSOutput::txtOutputs_OLEDragOver(const QMimeData* Data, int Effect)
 void frmDOSOutput::Form_OLEDragDrop(const QMimeData* Data)
 {
     const std::optional<std::string> path = firstLocalPath(Data);
-    if (path)
-        dropRequest(m_lblControl->text(), *path);
+    if (!path)
+        return;
+    // The request asks a question; it runs once the drop is over, so the
+    // program the item was dragged from is not held waiting for the answer.
+    QMetaObject::invokeMethod(this, [this, mode = m_lblControl->text(), bytes = *path] { dropRequest(mode, bytes); },
+        Qt::QueuedConnection);
 }
 
 void frmDOSOutput::txtOutputs_OLEDragDrop(const QMimeData* Data)
@@ -370,14 +378,14 @@ void frmDOSOutput::dropRequest(const QString& mode, const std::string& path)
     if ((mode == kModeFile || mode == kModeFolder) && refuseWhileRunning())
         return;
     if (mode == kModeFile) {
-        m_txtFile->setText(commandTextFromBytes(ShortPathOf(path)));
+        m_txtFile->setText(commandTextFromBytes(EscapedAbsolutePath(path)));
         if (!confirmed(kFileQuestion, kFileTitle)) {
             notice(kFileRefused);
             return;
         }
         runRequest(m_txtFile->text(), kLiteral + (m_ckVerbose->isChecked() ? kVerbose : QString()));
     } else if (mode == kModeFolder) {
-        m_txtCartella->setText(commandTextFromBytes(ShortPathOf(path)));
+        m_txtCartella->setText(commandTextFromBytes(EscapedAbsolutePath(path)));
         if (!confirmed(kFolderQuestion, kFolderTitle)) {
             notice(kFolderRefused);
             return;
@@ -387,19 +395,15 @@ void frmDOSOutput::dropRequest(const QString& mode, const std::string& path)
     }
 }
 
-void frmDOSOutput::dropEventOn(QDropEvent* event)
+bool frmDOSOutput::acceptDrop(QDropEvent* event)
 {
-    const std::optional<std::string> path = firstLocalPath(event->mimeData());
-    if (!path) {
+    if (!firstLocalPath(event->mimeData())) {
         event->ignore();
-        return;
+        return false;
     }
     event->setDropAction(Qt::CopyAction);
     event->accept();
-    // The request asks a question; it runs once the drop is over, so the
-    // program the item was dragged from is not held waiting for the answer.
-    const QString mode = m_lblControl->text();
-    QMetaObject::invokeMethod(this, [this, mode, bytes = *path] { dropRequest(mode, bytes); }, Qt::QueuedConnection);
+    return true;
 }
 
 void frmDOSOutput::dragEnterEvent(QDragEnterEvent* event)
@@ -425,7 +429,8 @@ void frmDOSOutput::dragLeaveEvent(QDragLeaveEvent* event)
 
 void frmDOSOutput::dropEvent(QDropEvent* event)
 {
-    dropEventOn(event);
+    if (acceptDrop(event))
+        Form_OLEDragDrop(event->mimeData());
 }
 
 } // namespace gv

@@ -10,6 +10,7 @@
 #include "winhelpers/MsgBox.h"
 #include "winhelpers/core/IdentifierDeployment.h"
 #include "winhelpers/core/InstanceLock.h"
+#include "runner/ProgramLookup.h"
 
 #include <QFile>
 #include <QLabel>
@@ -40,7 +41,7 @@ StartupSettings StartupSettings::ForThisProgram()
     StartupSettings settings;
     settings.lockPath = InstanceLock::DefaultPath();
     settings.deploy = true;
-    settings.programFolder = RunningProgramFolder();
+    settings.programFolder = gv::programFolder();
     settings.userFolder = PerUserDeploymentFolder();
     settings.noticeFolder = PersistentNoticeFolder();
     return settings;

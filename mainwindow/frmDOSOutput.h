@@ -218,7 +218,8 @@ private:
     bool refuseWhileRunning();
     bool refuseWithoutIdentifier();
     void runRequest(const QString& target, const QString& tail);
-    void dropEventOn(QDropEvent* event);
+    // Accepts a drop that carries a local file; the drop handlers take it.
+    bool acceptDrop(QDropEvent* event);
     QString m_strLastFile;
     QString m_strLastFolder;
 

@@ -26,10 +26,6 @@ struct CarriedFile {
 // they are written at start and removed at close.
 const std::vector<CarriedFile>& IdentifierFiles();
 
-// Folder of the running executable, symbolic links resolved; "" when the
-// system does not tell.
-std::string RunningProgramFolder();
-
 // The user's private folder for the identifier when the program folder
 // cannot take it: $XDG_RUNTIME_DIR/gui-vonk, else $XDG_CACHE_HOME/gui-vonk,
 // else ~/.cache/gui-vonk; "" when none of them is known.
