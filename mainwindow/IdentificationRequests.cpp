@@ -248,7 +248,7 @@ void frmDOSOutput::connectRequests()
 
 bool frmDOSOutput::refuseWhileRunning()
 {
-    if (!m_running)
+    if (!isRunning())
         return false;
     notice(kBusy);
     return true;
@@ -362,7 +362,7 @@ int frmDOSOutput::dragOver(const QMimeData* data, int effect)
         m_lblControl->setText(kModeFolder);
     // An item that has gone during the drag cannot be identified; while a
     // command runs, the console is not free for another.
-    if (kind == ItemKind::Gone || m_running)
+    if (kind == ItemKind::Gone || isRunning())
         return kEffectNone;
     return effect & kEffectCopy;
 }

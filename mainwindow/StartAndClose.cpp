@@ -116,8 +116,8 @@ bool frmDOSOutput::deployIdentifier()
 
     // Command lines name the identifier without a folder: they start where
     // it was written, and the interpreter looks for it there only.
-    if (m_deployment->Deployed() && m_objDOS)
-        m_objDOS->setWorkingDirectory(result.folder);
+    if (m_deployment->Deployed() && objDOS())
+        objDOS()->setWorkingDirectory(result.folder);
 
     const QString program = folderText(m_settings->programFolder);
     const QString user = folderText(m_settings->userFolder);
@@ -150,28 +150,13 @@ bool frmDOSOutput::deployIdentifier()
     return false;
 }
 
-void frmDOSOutput::stopRunForClose()
-{
-    if (!m_running)
-        return;
-    if (m_objDOS && m_objDOS->IsRunning()) {
-        // The window goes: end the command without the closing boxes.
-        m_objDOS->StopAndWait();
-        m_runError = nullptr;
-    }
-    endRunState();
-    m_running = false;
-    m_cmdExecute->setEnabled(true);
-    Q_EMIT runFinished();
-}
-
 void frmDOSOutput::Form_QueryUnload()
 {
     if (m_unloaded)
         return;
     m_unloaded = true;
     // A running identifier could keep its files busy: it goes first.
-    stopRunForClose();
+    m_console->abandon();
     if (m_deployment) {
         const std::vector<std::string> failures = m_deployment->Remove();
         if (!failures.empty()) {
@@ -202,12 +187,8 @@ void frmDOSOutput::closeFromSignal()
 
 void frmDOSOutput::cmdExit_Click()
 {
-    stopRunForClose();
-    if (m_objDOS) {
-        m_objDOS->setListener(nullptr);
-        m_objDOS->setMessageSink(nullptr);
-        m_objDOS.reset();
-    }
+    m_console->abandon();
+    m_console->releaseRunner();
     close();
 }
 

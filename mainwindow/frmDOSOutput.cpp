@@ -23,7 +23,6 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShortcut>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <QWindow>
 
@@ -125,11 +124,6 @@ QLabel* makeImage(QWidget* parent, const char* name, const QRect& geometry, cons
 
 } // namespace
 
-MissingRunnerError::MissingRunnerError()
-    : std::runtime_error("Object variable or With block variable not set")
-{
-}
-
 QString runErrorText(const std::exception& error)
 {
     int number = 5; // invalid procedure call or argument
@@ -183,7 +177,7 @@ frmDOSOutput::frmDOSOutput(QWidget* parent)
     applyTabOrder();
     connectFrame();
 
-    createRunner();
+    m_console = new ConsoleRun(consoleHooks(), this);
 
     // Enter anywhere presses the default button; Esc ends a run.
     for (const int key : { int(Qt::Key_Return), int(Qt::Key_Enter) }) {
@@ -194,14 +188,9 @@ frmDOSOutput::frmDOSOutput(QWidget* parent)
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, [this] {
-        if (m_running)
+        if (isRunning())
             cmdStop_Click();
     });
-
-    // After a stop the pipe may stay quiet while the runner waits for the
-    // group to go: keep asking it so the end is seen.
-    m_stopPoll.setInterval(50);
-    connect(&m_stopPoll, &QTimer::timeout, this, &frmDOSOutput::onOutputReady);
 
     // Centre of the screen.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -214,13 +203,9 @@ frmDOSOutput::frmDOSOutput(QWidget* parent)
 
 frmDOSOutput::~frmDOSOutput()
 {
-    m_stopPoll.stop();
-    m_notifier.reset();
-    if (m_objDOS) {
-        m_objDOS->setListener(nullptr);
-        m_objDOS->setMessageSink(nullptr);
-        m_objDOS->Stop();
-    }
+    // The command goes before the files it may be using.
+    delete m_console;
+    m_console = nullptr;
     // A window that goes without being closed still takes the deployed
     // files with it.
     if (m_deployment)
@@ -468,13 +453,6 @@ QLabel* frmDOSOutput::Image(int number) const
     return number >= 1 && number <= 10 ? m_Image[size_t(number - 1)] : nullptr;
 }
 
-void frmDOSOutput::createRunner()
-{
-    m_objDOS = std::make_unique<DOSOutputs>();
-    m_objDOS->setListener(this);
-    m_objDOS->setMessageSink(this);
-}
-
 void frmDOSOutput::Form_Load()
 {
     if (m_loaded)
@@ -496,8 +474,7 @@ void frmDOSOutput::Form_Load()
 
     m_LabelTOP->setText(titleText());
 
-    if (!m_objDOS)
-        createRunner();
+    m_console->createRunner();
 
     if (deployIdentifier())
         return;
@@ -533,86 +510,49 @@ void frmDOSOutput::onEnterPressed()
         m_cmdExecute->click();
 }
 
+bool frmDOSOutput::isRunning() const
+{
+    return m_console && m_console->isRunning();
+}
+
+DOSOutputs* frmDOSOutput::objDOS() const
+{
+    return m_console ? m_console->runner() : nullptr;
+}
+
+ConsoleRun::Hooks frmDOSOutput::consoleHooks()
+{
+    ConsoleRun::Hooks hooks;
+    hooks.chunk = [this](const QString& chunk) { objDOS_ReceiveOutputs(chunk); };
+    // Everything read in one pass reaches the pane as one insertion.
+    hooks.passDone = [this] { m_txtOutputs->flushPending(); };
+    hooks.runnerFailure = [](const std::string& message) {
+        SystemMsgBox(QString::fromStdString(message), vbCritical, QString());
+    };
+    hooks.ended = [this](ConsoleRun::Ending how, std::exception_ptr error) { runEnded(how, error); };
+    hooks.idle = [this] {
+        m_cmdExecute->setEnabled(true);
+        Q_EMIT runFinished();
+    };
+    return hooks;
+}
+
 void frmDOSOutput::cmdExecute_Click()
 {
-    if (m_running || refuseWithoutIdentifier())
+    if (isRunning() || refuseWithoutIdentifier())
         return;
-    m_running = true;
-    m_stopRequested = false;
-    m_stoppedByUser = false;
-    m_runError = nullptr;
-    try {
+    m_console->start([this] {
         setCursor(Qt::WaitCursor);
-        if (!m_objDOS)
-            throw MissingRunnerError();
         m_cmdExecute->setEnabled(false);
-        m_objDOS->setCommandLine(commandBytesFromText(m_txtCommand->currentText()));
-        if (!m_objDOS->Start()) {
-            // The runner has shown its own failure box.
-            finishRun();
-            return;
-        }
-        const int fd = m_objDOS->OutputFd();
-        if (fd < 0) {
-            finishRun();
-            return;
-        }
-        m_notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-        connect(m_notifier.get(), &QSocketNotifier::activated, this, &frmDOSOutput::onOutputReady);
+        return commandBytesFromText(m_txtCommand->currentText());
+    });
+    if (isRunning())
         m_cmdStop->setVisible(true);
-    } catch (const std::exception& error) {
-        failRun(error);
-    }
 }
 
 void frmDOSOutput::cmdStop_Click()
 {
-    if (!m_running || !m_objDOS || m_stopRequested)
-        return;
-    m_stoppedByUser = true;
-    stopRun();
-}
-
-void frmDOSOutput::stopRun()
-{
-    if (!m_running || !m_objDOS || m_stopRequested)
-        return;
-    m_stopRequested = true;
-    m_objDOS->Stop();
-    m_stopPoll.start();
-}
-
-void frmDOSOutput::onOutputReady()
-{
-    if (!m_running || !m_objDOS)
-        return;
-    bool more = false;
-    try {
-        more = m_objDOS->PumpAvailable();
-    } catch (...) {
-        if (!m_runError)
-            m_runError = std::current_exception();
-        more = m_objDOS->IsRunning();
-    }
-    // Everything read in this pass reaches the pane as one insertion.
-    m_txtOutputs->flushPending();
-    if (m_runError && !m_stopRequested)
-        stopRun();
-    if (!more)
-        finishRun();
-}
-
-void frmDOSOutput::ReceiveOutputs(const std::string& CommandOutputs)
-{
-    if (m_runError)
-        return;
-    try {
-        objDOS_ReceiveOutputs(QString::fromStdString(CommandOutputs));
-    } catch (...) {
-        // Handled once the runner's read has returned, so the runner is
-        // never unwound from inside.
-        m_runError = std::current_exception();
-    }
+    m_console->stopByUser();
 }
 
 void frmDOSOutput::objDOS_ReceiveOutputs(const QString& CommandOutputs)
@@ -620,30 +560,13 @@ void frmDOSOutput::objDOS_ReceiveOutputs(const QString& CommandOutputs)
     m_txtOutputs->appendOutput(CommandOutputs);
 }
 
-void frmDOSOutput::ShowRunnerFailure(const std::string& message)
+void frmDOSOutput::runEnded(ConsoleRun::Ending how, std::exception_ptr error)
 {
-    SystemMsgBox(QString::fromStdString(message), vbCritical, QString());
-}
-
-void frmDOSOutput::endRunState()
-{
-    m_stopPoll.stop();
-    if (m_notifier) {
-        // This may run inside the notifier's own signal.
-        m_notifier->setEnabled(false);
-        m_notifier.release()->deleteLater();
-    }
     m_txtOutputs->endOfStream();
     unsetCursor();
     m_cmdStop->setVisible(false);
-}
-
-void frmDOSOutput::finishRun()
-{
-    endRunState();
-    const std::exception_ptr error = m_runError;
-    m_runError = nullptr;
-    if (error) {
+    switch (how) {
+    case ConsoleRun::Ending::Failed:
         try {
             std::rethrow_exception(error);
         } catch (const std::exception& e) {
@@ -651,28 +574,17 @@ void frmDOSOutput::finishRun()
         } catch (...) {
             SystemMsgBox(QStringLiteral("Unknown error - frmDOSOutput - 5"), vbOKOnly, QString());
         }
-    } else {
-        if (m_stoppedByUser)
-            m_txtOutputs->appendLine(kStoppedByUser);
+        break;
+    case ConsoleRun::Ending::StoppedByUser:
+        m_txtOutputs->appendLine(kStoppedByUser);
+        [[fallthrough]];
+    case ConsoleRun::Ending::Completed:
         SystemMsgBox(kReadComplete, vbOKOnly, QString());
+        break;
+    case ConsoleRun::Ending::Abandoned:
+        // The window goes: no box waits for an answer.
+        break;
     }
-    m_running = false;
-    m_cmdExecute->setEnabled(true);
-    Q_EMIT runFinished();
-}
-
-void frmDOSOutput::failRun(const std::exception& error)
-{
-    // A started run is ended and drained before the box is shown.
-    if (m_objDOS)
-        m_objDOS->StopAndWait();
-    m_runError = nullptr;
-    endRunState();
-    SystemMsgBox(runErrorText(error), vbOKOnly, QString());
-    m_running = false;
-    if (m_cmdExecute)
-        m_cmdExecute->setEnabled(true);
-    Q_EMIT runFinished();
 }
 
 void frmDOSOutput::showEvent(QShowEvent* event)
@@ -686,7 +598,7 @@ void frmDOSOutput::closeEvent(QCloseEvent* event)
 {
     // Every way out (the title bar, the exit button, the window system)
     // comes here; the close is never refused.
-    stopRunForClose();
+    m_console->abandon();
     Form_QueryUnload();
     QWidget::closeEvent(event);
 }

@@ -2,7 +2,7 @@
 
 #include "ConsolePane.h"
 #include "StartupSettings.h"
-#include "runner/DOSOutputs.h"
+#include "ConsoleRun.h"
 
 #include <QPoint>
 #include <QString>
@@ -26,7 +26,6 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QShortcut;
-class QSocketNotifier;
 
 namespace gv {
 
@@ -39,12 +38,6 @@ class InstanceLock;
 // allocation failure, 91 for a missing runner, 5 otherwise).
 QString runErrorText(const std::exception& error);
 
-// Raised when the window has no command runner any more.
-class MissingRunnerError : public std::runtime_error {
-public:
-    MissingRunnerError();
-};
-
 // Command-line text and the bytes the runner gets. File names are bytes,
 // not always UTF-8: a byte that is not part of valid UTF-8 travels through
 // the text as the lone surrogate U+DC00 + byte, so any name round-trips
@@ -56,7 +49,7 @@ std::string commandBytesFromText(const QString& text);
 // header panel, the choice buttons and options, the command field and the
 // black console pane. A command line in txtCommand runs through objDOS
 // while the window stays responsive; its output streams into txtOutputs.
-class frmDOSOutput : public QWidget, public IReceiveOutputs, public IRunnerMessages {
+class frmDOSOutput : public QWidget {
     Q_OBJECT
 public:
     explicit frmDOSOutput(QWidget* parent = nullptr);
@@ -80,7 +73,7 @@ public:
     // arrived, the run ends as usual, and a last line says that the user
     // stopped it.
     void cmdStop_Click();
-    bool isRunning() const { return m_running; }
+    bool isRunning() const;
 
     // Index (0..4) of the selected Option1 member: the placement mode for
     // dialogs and boxes.
@@ -91,7 +84,7 @@ public:
     // Applies Check2's value: ticked makes the window stay on top.
     void Check2_Click();
 
-    DOSOutputs* objDOS() const { return m_objDOS.get(); }
+    DOSOutputs* objDOS() const;
 
     // Identification requests: a file or folder picked with a button or
     // dropped on the window or the pane, confirmed, then run through the
@@ -185,9 +178,6 @@ protected:
     // One chunk of the running command's output, in reading order.
     virtual void objDOS_ReceiveOutputs(const QString& CommandOutputs);
 
-    void ReceiveOutputs(const std::string& CommandOutputs) override;
-    void ShowRunnerFailure(const std::string& message) override;
-
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -201,13 +191,10 @@ private:
     void buildControls();
     void buildFrame();
     void applyTabOrder();
-    void createRunner();
     void onEnterPressed();
-    void onOutputReady();
-    void finishRun();
-    void failRun(const std::exception& error);
-    void endRunState();
-    void stopRun();
+    ConsoleRun::Hooks consoleHooks();
+    // The one end of every run: the pane, the pointer, the closing boxes.
+    void runEnded(ConsoleRun::Ending how, std::exception_ptr error);
     void LabelTOP_MouseMove(QMouseEvent* event);
 
     // Identification requests (IdentificationRequests.cpp).
@@ -223,14 +210,9 @@ private:
     QString m_strLastFile;
     QString m_strLastFolder;
 
-    std::unique_ptr<DOSOutputs> m_objDOS;
-    std::unique_ptr<QSocketNotifier> m_notifier;
-    QTimer m_stopPoll;
+    // Owns objDOS.
+    ConsoleRun* m_console = nullptr;
     bool m_loaded = false;
-    bool m_running = false;
-    bool m_stopRequested = false;
-    bool m_stoppedByUser = false;
-    std::exception_ptr m_runError;
 
     QFrame* m_Picture1 = nullptr;
     QPlainTextEdit* m_Text1 = nullptr;
@@ -276,7 +258,6 @@ private:
     // A deployment was tried and wrote nothing: no command may run, or the
     // interpreter would look for an identifier nobody chose.
     bool identifierMissing() const;
-    void stopRunForClose();
     void connectFrame();
     std::unique_ptr<StartupSettings> m_settings;
     std::unique_ptr<InstanceLock> m_instanceLock;
