@@ -3,8 +3,6 @@
 #include "winhelpers/DesignFont.h"
 #include "winhelpers/FileHelpers.h"
 #include "winhelpers/MsgBox.h"
-#include "winhelpers/core/IdentifierDeployment.h"
-#include "winhelpers/core/InstanceLock.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -208,8 +206,7 @@ frmDOSOutput::~frmDOSOutput()
     m_console = nullptr;
     // A window that goes without being closed still takes the deployed
     // files with it.
-    if (m_deployment)
-        m_deployment->Remove();
+    m_life.reset();
 }
 
 void frmDOSOutput::buildFrame()

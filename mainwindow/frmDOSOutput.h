@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ConsolePane.h"
-#include "StartupSettings.h"
+#include "ProgramLife.h"
 #include "ConsoleRun.h"
 
 #include <QPoint>
@@ -28,9 +28,6 @@ class QRadioButton;
 class QShortcut;
 
 namespace gv {
-
-class IdentifierDeployment;
-class InstanceLock;
 
 // Text of the Execute handler's error box: description, " - ", source,
 // " - ", number. A std::exception maps to its what() text, the window as
@@ -138,15 +135,14 @@ public:
     static QString distributionHomePage();
     static QString contactPage();
 
-    // Start and close (StartAndClose.cpp). Without startup settings
+    // Start and close (StartAndClose.cpp). Without a program life
     // Form_Load neither looks for another running copy nor writes the
-    // identifier anywhere; the program always gives them.
-    void setStartupSettings(const StartupSettings& settings);
+    // identifier anywhere; the program always gives one.
+    void setProgramLife(std::unique_ptr<ProgramLife> life);
+    ProgramLife* programLife() const { return m_life.get(); }
     // Form_Load found another copy running and said so: the program ends
     // at once, having written, removed and thanked for nothing.
     bool startRefused() const { return m_startRefused; }
-    // Where the identifier went; null without settings or before Form_Load.
-    const IdentifierDeployment* deployment() const { return m_deployment.get(); }
     // The title label's text: description, version, author.
     static QString titleText();
     // First part of every close, whichever way it came: ends a running
@@ -255,13 +251,9 @@ private:
     bool refuseSecondCopy();
     bool deployIdentifier();
     bool refuseStart();
-    // A deployment was tried and wrote nothing: no command may run, or the
-    // interpreter would look for an identifier nobody chose.
     bool identifierMissing() const;
     void connectFrame();
-    std::unique_ptr<StartupSettings> m_settings;
-    std::unique_ptr<InstanceLock> m_instanceLock;
-    std::unique_ptr<IdentifierDeployment> m_deployment;
+    std::unique_ptr<ProgramLife> m_life;
     bool m_startRefused = false;
     bool m_unloaded = false;
     bool m_quietClose = false;

@@ -1,8 +1,7 @@
 #include "IdentifierDeployment.h"
 
 #include "InstanceLock.h"
-#include "ResourceFile.h"
-#include "winhelpers/core/ResourceTable.h"
+#include "winhelpers/core/ResourceFile.h"
 
 #include <algorithm>
 #include <cerrno>

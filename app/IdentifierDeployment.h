@@ -1,5 +1,7 @@
 #pragma once
 
+#include "winhelpers/core/ResourceTable.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -8,12 +10,6 @@
 #include <vector>
 
 namespace gv {
-
-// Resource numbers and type of the files the window program carries: the
-// embedded table registers them under these, deployment looks them up.
-inline constexpr int kIdentifierResource = 102;
-inline constexpr int kDatabaseResource = 103;
-inline constexpr const char* kPayloadType = "FILES";
 
 // One file the program carries and writes out at start.
 struct CarriedFile {
