@@ -2,11 +2,24 @@
 
 #include <QSocketNotifier>
 
+#include <new>
+
 namespace gv {
 
 MissingRunnerError::MissingRunnerError()
     : std::runtime_error("Object variable or With block variable not set")
 {
+}
+
+QString runErrorText(const std::exception& error)
+{
+    int number = 5; // invalid procedure call or argument
+    if (dynamic_cast<const std::bad_alloc*>(&error))
+        number = 7; // out of memory
+    else if (dynamic_cast<const MissingRunnerError*>(&error))
+        number = 91;
+    return QString::fromUtf8(error.what()) + QStringLiteral(" - ") + QStringLiteral("frmDOSOutput")
+        + QStringLiteral(" - ") + QString::number(number);
 }
 
 ConsoleRun::ConsoleRun(Hooks hooks, QObject* parent)

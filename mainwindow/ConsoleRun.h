@@ -22,6 +22,12 @@ public:
     MissingRunnerError();
 };
 
+// Text of the Execute handler's error box: description, " - ", source,
+// " - ", number. A std::exception maps to its what() text, the window as
+// source and the number of the nearest run-time error (7 for an
+// allocation failure, 91 for a missing runner, 5 otherwise).
+QString runErrorText(const std::exception& error);
+
 // The window's one command runner, driven from the event loop: the pipe is
 // watched by a socket notifier, a stop keeps polling until the process
 // group has gone (the pipe may stay quiet meanwhile), and every run, however

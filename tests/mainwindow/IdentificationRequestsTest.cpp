@@ -5,6 +5,7 @@
 
 #include "RequestTestSupport.h"
 
+#include "CommandText.h"
 #include "frmDOSOutput.h"
 #include "winhelpers/FileHelpers.h"
 #include "runner/CommandLineWords.h"
