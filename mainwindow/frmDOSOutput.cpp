@@ -2,28 +2,19 @@
 
 #include "CommandText.h"
 #include "TitleDrag.h"
-#include "winhelpers/DesignFont.h"
 #include "winhelpers/FileHelpers.h"
 #include "winhelpers/MsgBox.h"
 
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
-#include <QFrame>
 #include <QGuiApplication>
-#include <QIcon>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMouseEvent>
-#include <QPixmap>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QShortcut>
-#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -38,7 +29,6 @@ const QString kReadComplete = QStringLiteral("Lettura completa");
 const QString kStoppedByUser = QStringLiteral("-> interrotto dall'utente");
 
 } // namespace
-
 
 frmDOSOutput::frmDOSOutput(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
