@@ -299,6 +299,10 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         if (!probe.ole().has(m_db.str(n.a)))
             return false;
         return hit("in the OLE2 directory");
+    case NodeKind::OleClsid:
+        if (probe.ole().rootClsid() != m_db.str(n.a))
+            return false;
+        return hit("the OLE2 root storage's class id");
     case NodeKind::Text: {
         const TextInfo& t = probe.text();
         Encoding e = t.encoding;
