@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "vonk/match/EbmlHeader.h"
 #include "vonk/match/Matcher.h"
 #include "vonk/match/OleDirectory.h"
 #include "vonk/match/Probe.h"
@@ -115,6 +116,8 @@ INSTANTIATE_TEST_SUITE_P(Rules, RuleKinds, ::testing::Values(
     RuleCase{"ole-clsid", " ole-clsid \"000C1084-0000-0000-C000-000000000046\"\n",
              makeOle({"x"}, std::string("\x84\x10\x0C\0\0\0\0\0\xC0\0\0\0\0\0\0\x46", 16)),
              makeOle({"x"}, std::string("\x86\x10\x0C\0\0\0\0\0\xC0\0\0\0\0\0\0\x46", 16))},
+    RuleCase{"ebml-doctype", " ebml-doctype \"webm\"\n", std::string("\x1A\x45\xDF\xA3\x88\x42\x82\x85webm\0", 13),
+             std::string("\x1A\x45\xDF\xA3\x88\x42\x82\x85webmx", 13)},
     RuleCase{"xml-root of any name", " xml-root \"*\"\n", "<!-- c --><inventory/>", "inventory"},
     RuleCase{"delimited", " delimited \",\"\n", "a,b\n1,2\n", "a,b\n1,2,3\n"},
     RuleCase{"delimited by tabs", " delimited \"\\t\"\n", "a\tb\n1\t2\n", "a,b\n1,2\n"},
@@ -183,6 +186,32 @@ TEST(OleDirectory, ReadsTheRootTreeAndClassId)
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(names, expected);
         EXPECT_EQ(d.rootClsid(), c.clsid);
+    }
+}
+
+TEST(EbmlHeader, ReadsTheDocTypeWhateverTheWidths)
+{
+    auto header = [](const std::string& body) { return std::string("\x1A\x45\xDF\xA3", 4) + static_cast<char>(0x80 | body.size()) + body; };
+    const std::string version("\x42\x86\x81\x01", 4);
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string docType;
+    };
+    const Case cases[] = {
+        {"one-byte size", header(version + "\x42\x82\x84webm"), "webm"},
+        {"NUL padding", header(version + std::string("\x42\x82\x89matroska\0", 13)), "matroska"},
+        {"eight-byte sizes", std::string("\x1A\x45\xDF\xA3\x01\0\0\0\0\0\0\x0F\x42\x82\x01\0\0\0\0\0\0\x04webm", 27), "webm"},
+        {"no DocType", header(version), ""},
+        {"cut inside the name", header(version + "\x42\x82\x84webm").substr(0, 12), ""},
+        {"a child larger than its header", header(version + "\x42\x82\x90webm"), ""},
+        {"a child of unknown size", header(std::string("\x42\x86\xFF\x42\x82\x84webm", 10)), ""},
+        {"not EBML", "\x1A\x45\xDF\xA4\x84\x42\x82\x84webm", ""},
+        {"a zero byte where a size belongs", std::string("\x1A\x45\xDF\xA3\0\x42\x82\x84webm", 12), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(readEbmlDocType({reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()}), c.docType);
     }
 }
 

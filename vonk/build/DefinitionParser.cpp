@@ -587,6 +587,7 @@ bool DefinitionParser::rule(const std::vector<Token>& t, std::size_t i, SourceRu
         {"zip-has", &DefinitionParser::memberRule},
         {"ole-has", &DefinitionParser::memberRule},
         {"ole-clsid", &DefinitionParser::clsidRule},
+        {"ebml-doctype", &DefinitionParser::memberRule},
         {"zip-first", &DefinitionParser::zipFirstRule},
         {"text", &DefinitionParser::textRule},
         {"xml-root", &DefinitionParser::xmlRootRule},
@@ -750,7 +751,7 @@ bool DefinitionParser::memberRule(const std::vector<Token>& t, std::size_t i, So
         error("usage: " + kw + " \"NAME\"");
         return false;
     }
-    r.kind = kw == "zip-has" ? db::NodeKind::ZipHas : db::NodeKind::OleHas;
+    r.kind = kw == "zip-has" ? db::NodeKind::ZipHas : kw == "ole-has" ? db::NodeKind::OleHas : db::NodeKind::EbmlDocType;
     r.first = t[i + 1].text;
     return true;
 }
