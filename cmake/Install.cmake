@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installed layout (PREFIX is /usr for the Debian package, /usr/local by default):
 #
 #   PREFIX/lib/gui-vonk/      gui-vonk, cmd, vonk, VonkDefs.vkd, vonk-defs, vonk-scan

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Debian package of the installed layout:  cpack -G DEB  (in the build folder)
 #
 # Package dependencies are computed by dpkg-shlibdeps from the libraries the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared settings for every target of the project: link gv_settings instead
 # of setting flags per folder.
 add_library(gv_settings INTERFACE)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The four ways a user asks for an identification: the File button, the
 // Cartella button, a drop on the window and a drop on the console pane.
 // Each ends the same way: the item's command-line form goes into txtFile

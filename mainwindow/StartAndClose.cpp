@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's life: the start sequence's own steps (another copy, title,
 // the identifier's folder), the one close sequence every way out goes
 // through, and the frame's links and hot spots. What the program does

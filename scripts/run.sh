@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds and starts the window program. Without a
 # display it starts under a virtual X server (Xvfb) of its own and says how
 # to look at it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Streams 1, 5 and 20 MB of output through the command runner into the
 // console pane of the main window (offscreen) and prints throughput, memory
 // and growth, beside the runner alone and the naive pane that sets its

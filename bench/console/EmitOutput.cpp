@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prints the given number of bytes of report-like lines on standard output,
 // as a folder scan of the identifier would.
 #include <cstdio>

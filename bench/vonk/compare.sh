@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Format-by-format top-1 accuracy of vonk beside libmagic's file(1) on the
 # labelled corpus, as plain text for pasting into a note.
 #   bash bench/vonk/compare.sh [BUILD_DIR] [CORPUS_DIR]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Speed of vonk against libmagic's file(1), measured in the same run.
 #   bash bench/vonk/identify.sh [BUILD_DIR] [CORPUS_DIR]
 # 1. one process over the whole corpus: files/s for each and the ratio;

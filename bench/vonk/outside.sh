@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Top-1 accuracy of vonk on labelled sample files that nobody on this project
 # made (shared/corpus-outside: one folder per source, each with labels.tsv),
 # per source and overall, beside libmagic's `file --mime-type` on the same

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # vonk on one large folder of small files: wall time, CPU share and peak
 # memory with one worker and with two, and whether both reports are equal.
 #   bash bench/vonk/scale.sh [BUILD_DIR] [CORPUS_DIR] [FILES]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Top-1 accuracy of vonk on the corpus (with and without extensions).
 #   bash bench/vonk/score.sh [BUILD_DIR] [CORPUS_DIR]
 # vonk --tsv prints "path TAB mime TAB ext TAB id TAB description" per file;

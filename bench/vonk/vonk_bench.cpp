@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures what start-up and matching cost inside the identifier:
 //   vonk_bench DEFINITIONS_DIR LIST_FILE [SYNTHETIC_COUNT]
 // LIST_FILE holds one file path per line. Prints the database's load time,

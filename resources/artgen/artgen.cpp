@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws every picture the two windows show: the frame pieces of the main
 // window, the logos, the feed badge and the application icon. Run by hand
 // after a change of look; its output is kept in the source tree so that an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command interpreter the window's command lines go through:
 //
 //     cmd /c PROGRAM [ARGUMENT...]

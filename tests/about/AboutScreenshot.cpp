@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the About window offscreen into a PNG, for a person to look at:
 //   gv-about-screenshot OUT.png
 #include "frmAbout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real gui-vonk, copied with the interpreter stand-in into a temporary
 // program folder and run offscreen. Nobody answers its boxes: it is ended
 // by signals, which close it the same way as the window's own paths

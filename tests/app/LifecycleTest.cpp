@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's life in-process: RunGuiVonk with the real payloads and
 // temporary folders, every box answered through the seam.
 

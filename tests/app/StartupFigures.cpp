@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Not a test: prints how long the window takes from its creation to being
 // shown, with the identifier written out at start and without, over several
 // runs (the figures for the release note).

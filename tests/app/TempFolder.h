@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The shared temporary folder, and the file helpers of the window program's
 // tests.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Not a test: time from starting the real gui-vonk to its window being mapped
 # on an X server (Xvfb), over several runs, each from a fresh copy of the
 # program folder (so every start writes the identifier out), and the size of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shipped definitions under test: every row of samples.tsv is a small
 // sample made from its content column and the answer `vonk --tsv` gave for
 // it when it was recorded. A change to a definition, the ranking or the

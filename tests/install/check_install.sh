@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build tree into a temporary DESTDIR the way the Debian package
 # does (prefix /usr) and checks the result as a user would meet it: the
 # layout, the links in bin/, the installed identifier run from elsewhere,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers shared by the learner's tests: samples made in memory, a temporary
 // folder, and child processes run with a time limit.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Choosing rules: rarity among reference files, preference for a magic
 // number at the start, strings when fixed bytes are weak, and refusals.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End to end: vonk-scan learns a made-up type from generated samples, the
 // compiler takes the result with the shipped definitions, and vonk then
 // recognises held-out samples and nothing else. Every child process runs

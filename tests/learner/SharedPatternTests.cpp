@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What every sample shares: byte runs at fixed places and strings anywhere.
 
 #include "LearnerTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The written source: what the compiler's parser reads back, and the checks
 // on values the user gives.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // From a choice to a report with the real identifier: the window's
 // requests run "cmd /c vonk ..." in a folder holding the identifier and its
 // database, as deployed, and the report streams into the pane.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window frame's own behaviour: the title, the link labels through the
 // shell seam, the About label, the hot spots over the title label, the
 // always-on-top switch's greyed state.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The identification requests of the main window: both buttons, drops on
 // the window and on the pane. Every box and dialog is answered through the
 // seams; the identifier is a stand-in script in the run's working folder

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What only a real window manager shows: a window moved by its title stops
 // when the button is let go. Run by under_openbox.sh, with the pointer
 // driven through the X server (xdotool) so that the window manager sees

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs one program on a private virtual X server managed by openbox, so that
 # what only a real window manager does (moving a window by its title, the
 # buttons it offers) can be tested. Exits 77, which CTest counts as skipped,

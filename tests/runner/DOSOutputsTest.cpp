@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CommandLineWords.h"
 #include "DOSOutputs.h"
 #include "RunnerTestSupport.h"

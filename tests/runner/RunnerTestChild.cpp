@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A child program for the runner tests: each mode produces one precise
 // kind of output or process behaviour. Modes that wait for a signal arm
 // an alarm first, so a faulty test can never leave them running for long.

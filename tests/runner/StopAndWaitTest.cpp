@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // StopAndWait(): the blocking stop a closing window or a start that failed
 // halfway relies on. After it returns the run must be over for good: no
 // live or unreaped process of ours, no pipe, no late chunk, and the runner

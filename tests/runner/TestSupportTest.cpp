@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The helpers every test folder leans on: the child-program runner must
 // never let a test hang, and temporary folders must go whatever a test left
 // in them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs a program the way the command-line tests need it: no input (standard
 // input is /dev/null), standard output and error captured apart, an optional

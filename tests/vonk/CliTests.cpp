@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End-to-end tests: run the vonk executable on files made here, against the
 // test definitions database, with a time limit on every run.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Confidence levels, files that are two types at once, and the ordered
 // worker pipeline behind -j.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Import of shared-mime-info package files: rule mapping checked by
 // identifying made-up files, precedence of our own definitions, malformed
 // input, and `vonk --list` / `--info` on a database built by vonk-defs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replacing an output file whole: links stay links, devices and FIFOs stay
 // what they are, concurrent writers never share a temporary file, and the
 // compiler writes its database the same way. The compiler's sources are

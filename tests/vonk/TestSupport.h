@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers shared by the identifier's engine tests: temporary folders, and
 // databases compiled in-process from source text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End-to-end: vonk with several workers writes exactly what one worker
 // writes, and its confidence marks agree between the text and JSON reports.
 

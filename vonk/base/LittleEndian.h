@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Little-endian integers read from bytes that need no alignment (container
 // headers and directories).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/build/DefinitionParser.h"
 
 #include "vonk/base/FileAccess.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The definitions as written in the .vdef sources, before they are packed
 // into the database.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vonk: identifies files by their content against VonkDefs.vkd.
 // Exit codes: 0 every file was read, 1 some could not be, 2 usage or
 // database errors.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vonk-defs: checks definition sources and writes the binary database.
 //   vonk-defs [-o VonkDefs.vkd] [--no-import | --mime-dir DIR] SOURCE...
 // (a SOURCE may be a folder of *.vdef). The types of the system's

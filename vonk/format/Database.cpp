@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/format/Database.h"
 
 #include "vonk/base/Crc32.h"

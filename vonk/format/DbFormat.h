@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // On-disk layout of VonkDefs.vkd. Every record has a fixed size and is read
 // with memcpy, so the file needs no alignment; all integers are little-endian.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How candidates are ranked. The compiler stores what each rule is worth in
 // the database, the loader checks the stored weights and the matcher adds it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the database loader: any bytes must give either a clear error or a
 // database the matcher can use safely. The checksum is not verified, so
 // mutations reach the structural checks behind it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the definition compiler: any source text must give errors with a
 // line number, or a database that loads.
 

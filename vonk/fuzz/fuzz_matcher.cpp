@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes matching: any file content, against definitions using every rule
 // kind (containers, markup, numbers, ranges), must be judged without a
 // crash, an overrun or unbounded work.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writes a learned definition as a .vdef source, and checks the text with
 // the compiler's own parser so what we hand out always compiles.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One rule the learner may write: a pattern at a fixed offset, or a string
 // somewhere in the head or tail window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Chooses the rules of a new definition from samples of one type: what every
 // sample shares, weighed by how rarely the reference files (other types)

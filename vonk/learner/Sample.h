@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A file seen through two bounded windows: its first and last bytes. The
 // learner never needs more, so memory stays bounded whatever the file's size.

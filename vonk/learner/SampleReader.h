@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finds and reads sample and reference files. Only regular files are opened
 // (a FIFO or device among the samples must not block the run), and only

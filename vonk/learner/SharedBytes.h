@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs of bytes that every sample holds at the same place: counted from the
 // start within the head window, or from the end within the tail window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Printable strings that every sample holds somewhere in its head (or tail)
 // window, wherever they sit.

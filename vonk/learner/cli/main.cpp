@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vonk-scan: learns a definition source from a folder of sample files of one
 // type, for the vonk identifier's compiler.
 //   vonk-scan SAMPLES [--reference DIR] [-o FILE] [--id ID] [--desc TEXT] ...
