@@ -524,7 +524,7 @@ void Matcher::rank(Probe& probe, std::string_view name)
     }
     std::uint64_t bestWeak = 0;
     for (const auto& c : m_result) {
-        if (ranking::isWeakGuess(c.confidence, (m_db.def(c.def).flags & db::kDefNeedsHigh) != 0))
+        if (!c.plainText && ranking::isWeakGuess(c.confidence, (m_db.def(c.def).flags & db::kDefNeedsHigh) != 0))
             bestWeak = std::max(bestWeak, c.score);
     }
     for (auto& c : m_result) {
