@@ -118,7 +118,7 @@ TEST_F(Cli, JsonIsOneObjectPerFileAndNothingElse)
         std::vector<std::string> keys;
         for (const auto& [key, value] : line.items())
             keys.push_back(key);
-        EXPECT_EQ(keys, (std::vector<std::string>{"candidates", "confidence", "error", "line_endings", "matches", "path", "path_bytes", "size", "status", "text"})) << line.dump();
+        EXPECT_EQ(keys, (std::vector<std::string>{"by_name", "candidates", "confidence", "error", "line_endings", "matches", "path", "path_bytes", "size", "status", "text"})) << line.dump();
     }
     EXPECT_EQ(lines[0]["confidence"], "high");
     for (int i : {1, 2, 3})
@@ -133,7 +133,7 @@ TEST_F(Cli, JsonIsOneObjectPerFileAndNothingElse)
 TEST_F(Cli, TextAnswersWithTheShippedDefinitions)
 {
     auto crlf = write("notes", "Meeting on Monday\r\nBring the local figures\r\n");
-    auto wide = write("wide", std::string("\xFF\xFE" "h\0i\0\n\0", 8));
+    auto wide = write("wide", std::string("\xFF\xFE" "h\0i\0 \0t\0h\0e\0r\0e\0\n\0", 20));
     auto table = write("table", "id,name,city\n1,Anna,Rome\n2,Luca,Milan\n3,Sara,Turin\n");
     auto ragged = write("ragged", "id,name\n1,Anna,Rome\n2\n");
     RunResult text = runExe(GV_VONK_EXE, {crlf, wide, table, ragged});
@@ -157,7 +157,7 @@ TEST_F(Cli, TextAnswersWithTheShippedDefinitions)
     EXPECT_EQ(second["line_endings"], "LF");
 
     RunResult tsv = runExe(GV_VONK_EXE, {"--tsv", crlf});
-    EXPECT_EQ(tsv.out, crlf + "\ttext/plain\ttxt\ttext\tText document (ASCII, CRLF line endings)\n");
+    EXPECT_EQ(tsv.out, crlf + "\ttext/plain\ttxt\ttext\tText document (ASCII, CRLF line endings)\tcontent\n");
 }
 
 TEST_F(Cli, ShippedDefinitionsTellTextFormatsApart)
@@ -200,7 +200,7 @@ TEST_F(Cli, TsvGivesOneLinePerFileForScoring)
 {
     auto a = write("a", kPng);
     RunResult r = vonk({"--tsv", a});
-    EXPECT_EQ(r.out, a + "\timage/png\tpng\tpng\tPNG test image\n");
+    EXPECT_EQ(r.out, a + "\timage/png\tpng\tpng\tPNG test image\tcontent\n");
 }
 
 TEST_F(Cli, UnmatchedFilesSayTextOrBinary)

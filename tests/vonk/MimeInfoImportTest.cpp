@@ -128,7 +128,7 @@ const char* const kPackage = R"(<?xml version="1.0" encoding="UTF-8"?>
   </mime-type>
   <mime-type type="text/x-nameonly">
     <comment>Known by name</comment>
-    <glob pattern="*.nmo"/>
+    <glob pattern="*.nmo"/><sub-class-of type="application/zip"/>
   </mime-type>
   <mime-type type="application/x-badrules">
     <comment>Partly broken</comment>
@@ -164,13 +164,14 @@ protected:
     }
 
     // Ids of every matching definition, best first.
-    std::vector<std::string> identify(const std::string& bytes)
+    // With `name`, the answers that rest on it end in " (by name)".
+    std::vector<std::string> identify(const std::string& bytes, const std::string& name = {})
     {
         MemorySource src(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
         m_probe.reset(src);
         std::vector<std::string> ids;
-        for (const auto& c : m_matcher->identify(m_probe))
-            ids.emplace_back(m_db->str(m_db->def(c.def).id));
+        for (const auto& c : m_matcher->identify(m_probe, name))
+            ids.emplace_back(std::string(m_db->str(m_db->def(c.def).id)) + (c.byName ? " (by name)" : ""));
         return ids;
     }
 
@@ -295,6 +296,29 @@ TEST_F(MimeInfoImportTest, TypesKnownOnlyByNameAreListedButNeverMatch)
     EXPECT_EQ(named->exts, std::vector<std::string>{"nmo"});
     for (const std::string& bytes : {std::string("plain text\n"), std::string(100, '\0'), std::string("nmo")})
         EXPECT_FALSE(matches(bytes, "mime:text/x-nameonly"));
+}
+
+TEST_F(MimeInfoImportTest, ANameNamesWhatContentCannotTellFromItsCarrier)
+{
+    const std::string zip = test::makeZip({{"a.txt", "a"}});
+    std::string zipped = test::makeZip({{"zipped", "x"}});
+    const std::string named = "mime:text/x-nameonly (by name)";
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string name;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {"the carrier with the type's extension", zip, "dir.v/a.NMO", {named, "zip"}},
+        {"no name: content alone", zip, "", {"zip"}},
+        {"another extension", zip, "a.zip", {"zip"}},
+        {"a hidden name is no extension", zip, ".nmo", {"zip"}},
+        {"the carrier did not match", "plain text\n", "a.nmo", {}},
+        {"content found something more specific", zipped, "a.nmo", {"mime:application/x-zipped", "zip"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(identify(c.bytes, c.name), c.expected) << c.what;
 }
 
 TEST_F(MimeInfoImportTest, UnusableRulesAreWarnedAboutWithTheirLine)
@@ -435,6 +459,22 @@ TEST(MimeInfoImportCli, CompilerImportsAndVonkListsAndDescribes)
     RunResult v = run(GV_VONK_EXE, {"-d:" + db, "-v", dir.file("sample.nest")});
     ASSERT_EQ(v.exit, 0) << v.err;
     EXPECT_NE(v.out.find("pkg.xml:4 (imported)"), std::string::npos) << v.out;
+
+    // Every report says when the answer rests on the name; --content-only
+    // leaves the name out.
+    const std::string nmo = dir.file("archive.nmo");
+    writeFile(nmo, makeZip({{"a.txt", "a"}}));
+    RunResult named = run(GV_VONK_EXE, {"-d:" + db, nmo});
+    EXPECT_NE(named.out.find("Known by name  (by name)\n"), std::string::npos) << named.out;
+    EXPECT_NE(named.out.find("ZIP archive\n"), std::string::npos) << named.out;
+    RunResult tsv = run(GV_VONK_EXE, {"-d:" + db, "--tsv", nmo});
+    EXPECT_EQ(tsv.out, nmo + "\ttext/x-nameonly\tnmo\tmime:text/x-nameonly\tKnown by name\tname\n");
+    RunResult contentOnly = run(GV_VONK_EXE, {"-d:" + db, "--tsv", "--content-only", nmo});
+    EXPECT_EQ(contentOnly.out, nmo + "\tapplication/zip\tzip\tzip\tZIP archive\tcontent\n");
+    RunResult json = run(GV_VONK_EXE, {"-d:" + db, "--json", nmo});
+    EXPECT_EQ(countLines(json.out, "{"), 1);
+    EXPECT_NE(json.out.find("\"by_name\":true"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"by_name\":false"), std::string::npos) << json.out;
 
     // Without the import, or without the package, only ours; never an error.
     RunResult none = run(GV_VONK_DEFS_EXE, {"--no-import", "-o", db, dir.file("ours.vdef")});

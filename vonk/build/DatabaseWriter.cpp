@@ -269,7 +269,7 @@ public:
             }
             rec.weight = d.weight;
             rec.flags = static_cast<std::uint16_t>((d.needsHigh ? db::kDefNeedsHigh : 0) | (d.damped ? db::kDefDamped : 0)
-                | (d.imported ? db::kDefImported : 0));
+                | (d.imported ? db::kDefImported : 0) | (d.contentless ? db::kDefNameOnly : 0));
             rec.root = static_cast<std::uint32_t>(m_nodes.size());
             m_nodes.emplace_back();
             place(d.root, rec.root);

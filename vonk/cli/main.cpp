@@ -104,7 +104,9 @@ bool judgeFile(const gv::vonk::TargetItem& item, gv::vonk::ReportWriter& report,
     FdGuard guard(r.fd);
     FdSource src(r.fd, r.size);
     probe.reset(src);
-    const auto& cands = matcher.identify(probe);
+    // The name's extension only orders close answers and names what content
+    // cannot tell from its carrier; --content-only leaves it out.
+    const auto& cands = matcher.identify(probe, opts.contentOnly ? std::string() : item.path);
     if (cands.empty()) {
         report.unmatched(item.shown, probe.size(), probe.text());
         return false;
@@ -152,9 +154,14 @@ int main(int argc, char** argv)
         ->check(CLI::Range(1, 10000));
     auto* databaseOpt = app.add_option("-d,--database", database, "read this definitions database (also -d:FILE)");
     auto* jsonOpt = app.add_flag("--json", json, "one JSON object per line and file");
-    app.add_flag("--tsv", tsv, "one line per file: path, MIME type, extension, id, description of the best candidate")
+    app.add_flag("--tsv", tsv, "one line per file: path, MIME type, extension, id, description of the best candidate, "
+        "and what the answer rests on (content or name)")
         ->excludes(jsonOpt);
     app.add_flag("-s,--subfolders", recursive, "descend into subfolders");
+    bool contentOnly = false;
+    app.add_flag("--content-only", contentOnly,
+        "judge by content alone; by default the name's extension orders answers that content leaves close and "
+        "names formats content cannot tell from their carrier (plain text, XML, ZIP, OLE2, TIFF), marked 'by name'");
     app.add_flag("--literal", literal, "take every target as the name of a file or folder, never as a pattern");
     int jobs = 0;
     app.add_option("-j,--jobs", jobs, "identify with this many workers (default: the number of processors); the report's order does not change")
@@ -211,6 +218,7 @@ int main(int argc, char** argv)
     ReportWriter::Options opts;
     opts.format = json ? ReportWriter::Format::Json : tsv ? ReportWriter::Format::Tsv : ReportWriter::Format::Text;
     opts.verbose = verbose;
+    opts.contentOnly = contentOnly;
     opts.maxCandidates = static_cast<std::size_t>(maxCandidates);
     // Each worker judges whole files with its own matcher and buffers; the
     // reports are put back in the order the files were named.

@@ -145,7 +145,11 @@ inline constexpr std::uint16_t kDefDamped = 2;
 // Taken from another project's data (shared-mime-info) rather than from our
 // sources: listed, counted and reported as such.
 inline constexpr std::uint16_t kDefImported = 4;
-inline constexpr std::uint16_t kDefKnownFlags = kDefNeedsHigh | kDefDamped | kDefImported;
+// Known only by a name pattern (imported without a content rule): never a
+// candidate by content; the matcher may name it from the file's extension
+// when one of its ancestors is the content answer.
+inline constexpr std::uint16_t kDefNameOnly = 8;
+inline constexpr std::uint16_t kDefKnownFlags = kDefNeedsHigh | kDefDamped | kDefImported | kDefNameOnly;
 
 // One rule. Patterns keep their bytes in `a` and their per-byte masks in
 // `b` (same length); string rules keep their first string in `a` and an

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cmath>
 
 namespace gv::vonk::ranking {
@@ -82,11 +83,15 @@ std::uint32_t ruleEvidence(const RuleFacts& r)
 }
 
 // Valid JSON: 16 bits for a short document, 8 more per doubling from 16 bytes.
-std::uint64_t jsonEvidence(std::size_t length)
+std::uint64_t jsonEvidence(std::size_t length, bool complete)
 {
     std::uint64_t bits = 16;
     for (std::size_t l = length; l >= 32; l /= 2)
         bits += 8;
+    // Every bracket, quote, colon and comma of a whole document agreed: even
+    // a short one ({"a": 1}) is more than plain text, though "[]" is not.
+    if (complete && length >= 8)
+        bits = std::max<std::uint64_t>(bits, kMediumEvidence);
     return bits;
 }
 
@@ -125,10 +130,10 @@ int importedWeight(int priority, std::uint32_t evidence, bool textLike)
     return std::clamp((priority - kUsualPriority) / 10 - std::max(damp, kImportDamping), kMinWeight, -1);
 }
 
-Confidence confidenceOf(std::uint64_t evidence, bool plainText, bool foundBehind)
+Confidence confidenceOf(std::uint64_t evidence, bool plainText, bool foundBehind, std::uint64_t textBytes)
 {
     if (plainText)
-        return Confidence::Medium;
+        return textBytes >= kJudgedText ? Confidence::Medium : Confidence::Low;
     if (evidence >= kHighEvidence)
         return Confidence::High;
     if (evidence >= kMediumEvidence || foundBehind)
@@ -141,14 +146,38 @@ bool isWeakGuess(Confidence c, bool needsHigh)
     return c == Confidence::Low || (needsHigh && c != Confidence::High);
 }
 
-bool ranksBefore(std::uint64_t scoreA, std::uint16_t depthA, std::string_view idA, std::uint64_t scoreB, std::uint16_t depthB,
-    std::string_view idB)
+bool ranksBefore(const RankKey& a, const RankKey& b)
 {
-    if (scoreA != scoreB)
-        return scoreA > scoreB;
-    if (depthA != depthB)
-        return depthA > depthB;
-    return idA < idB;
+    if (a.score != b.score)
+        return a.score > b.score;
+    if (a.evidence != b.evidence)
+        return a.evidence > b.evidence;
+    if (a.imported != b.imported)
+        return !a.imported;
+    if (a.depth != b.depth)
+        return a.depth > b.depth;
+    return a.id < b.id;
+}
+
+std::uint64_t doubt(Confidence best, std::uint64_t bestEvidence)
+{
+    if (best != Confidence::Low)
+        return 0;
+    return bestEvidence < kMediumEvidence ? kMediumEvidence - bestEvidence : 0;
+}
+
+std::string extensionOf(std::string_view path)
+{
+    auto slash = path.find_last_of('/');
+    std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    auto dot = name.rfind('.');
+    // ".profile" is a hidden name, not an extension.
+    if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size())
+        return {};
+    std::string ext(name.substr(dot + 1));
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
 }
 
 } // namespace gv::vonk::ranking

@@ -20,17 +20,34 @@
 // for printable text), at least 12, and discounts the evidence itself.
 //
 // Confidence comes from evidence alone, never from weight or share: a lone
-// two-byte magic wins 100% of nothing else, yet proves little. From 24 bits
-// (a 3-byte magic) it is medium, from 48 (6 fixed bytes, or a magic with
-// checked header fields) high. The plain text answer is medium, as the whole
-// head was judged; a ZIP directory found from its end record is checked
-// structure, at least medium.
+// two-byte magic proves little. From 24 bits (a 3-byte magic) it is medium,
+// from 48 (6 fixed bytes, or a magic with checked header fields) high. The
+// plain text answer is medium when there was enough text to judge (at least
+// kJudgedText bytes), low below that: one character proves nothing. A ZIP
+// directory found from its end record is checked structure, at least medium.
+// A JSON document parsed to its end is strong evidence even when short.
 //
 // Order. When the whole head is text, a weak guess (low confidence, or a
 // language told by habits without high confidence) does not outrank the
 // plain text answer, which then counts one more than the best such guess.
-// Candidates go by score, then the deeper refinement, then id; each one's
-// share is its score over the sum of all scores.
+// Candidates go by score; exact ties go to more evidence, then to our own
+// definitions before imported ones, then to the deeper refinement, then by
+// id, so equal answers are all listed in an order that never changes. Each
+// one's share is its score over the sum of all scores; when the best answer
+// is weak evidence the sum also counts the doubt (what the best answer lacks
+// of medium evidence), so the shares add up to less than 100% and a guess
+// is never reported as certain.
+//
+// Names. The file name's extension is secondary evidence, used only where
+// content leaves the question open: a candidate that lists the extension
+// gains kNameBonus, which reorders candidates whose content scores are
+// within that much and never overturns a clear content answer. A type known
+// only by its name (shared-mime-info globs without magic) is named when one
+// of its ancestors matched by content (plain text, XML, ZIP, OLE2, TIFF) and
+// nothing more specific did: it takes that carrier's score and ranks just
+// above it. A document format named so (Markdown below plain text) also
+// outranks languages told by habits, as code quoted in a document is still
+// the document. An answer that rests on the name is marked as such.
 
 #include "vonk/format/DbFormat.h"
 
@@ -38,6 +55,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace gv::vonk {
@@ -46,6 +64,8 @@ enum class Confidence : std::uint8_t { Low, Medium, High };
 
 inline constexpr std::uint64_t kMediumEvidence = 24;
 inline constexpr std::uint64_t kHighEvidence = 48;
+// Below this many bytes of text the plain text answer is only a guess.
+inline constexpr std::uint64_t kJudgedText = 16;
 
 namespace ranking {
 
@@ -71,7 +91,8 @@ std::uint32_t ruleEvidence(const RuleFacts& rule);
 
 // What the whole-head judgements give for the text that agreed; the matcher
 // takes the lesser of this and the stored evidence.
-std::uint64_t jsonEvidence(std::size_t length);
+// `complete`: the document was parsed to its end (not cut by the head).
+std::uint64_t jsonEvidence(std::size_t length, bool complete);
 std::uint64_t tableEvidence(std::size_t records, std::size_t fields);
 std::uint64_t keyFileEvidence(std::size_t sections, std::size_t keys);
 std::uint64_t mappingEvidence(std::size_t keys, std::size_t items);
@@ -90,7 +111,18 @@ int importedWeight(int priority, std::uint32_t evidence, bool textLike);
 
 // `plainText`: the definition whose only rule is `text`; `foundBehind`: it
 // matched a ZIP directory reached from the end record.
-Confidence confidenceOf(std::uint64_t evidence, bool plainText, bool foundBehind);
+// `textBytes`: the size of the text judged (plain text only).
+Confidence confidenceOf(std::uint64_t evidence, bool plainText, bool foundBehind, std::uint64_t textBytes);
+
+// What the shares leave open when the best answer has this confidence and
+// evidence: 0 unless it is weak.
+std::uint64_t doubt(Confidence best, std::uint64_t bestEvidence);
+
+// What a candidate that lists the file's extension gains.
+inline constexpr std::uint64_t kNameBonus = 8;
+// The extension of a file name, lower-cased, or empty: the text after the
+// last dot of the last part, when that part has something before the dot.
+std::string extensionOf(std::string_view path);
 
 // A guess the plain text answer outranks.
 bool isWeakGuess(Confidence c, bool needsHigh);
@@ -100,9 +132,16 @@ inline std::uint64_t plainTextScore(std::uint64_t score, std::uint64_t bestWeakG
     return bestWeakGuess ? std::max(score, bestWeakGuess + 1) : score;
 }
 
+// What orders two candidates.
+struct RankKey {
+    std::uint64_t score = 0;
+    std::uint64_t evidence = 0;
+    bool imported = false;
+    std::uint16_t depth = 0;
+    std::string_view id;
+};
 // True when candidate a goes before b.
-bool ranksBefore(std::uint64_t scoreA, std::uint16_t depthA, std::string_view idA, std::uint64_t scoreB, std::uint16_t depthB,
-    std::string_view idB);
+bool ranksBefore(const RankKey& a, const RankKey& b);
 
 } // namespace ranking
 

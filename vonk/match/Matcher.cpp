@@ -4,6 +4,7 @@
 #include "vonk/match/EbmlHeader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace gv::vonk {
@@ -59,6 +60,7 @@ Matcher::Matcher(const Database& db)
     , m_busy(db.defCount(), 0)
     , m_plainText(db.defCount(), 0)
     , m_behindRule(db.defCount(), 0)
+    , m_contentScore(db.defCount(), 0)
 {
     auto hasBehindRule = [&](auto& self, std::uint32_t idx, int depth) -> bool {
         const db::NodeRecord& n = db.node(idx);
@@ -85,6 +87,19 @@ Matcher::Matcher(const Database& db)
         if (static_cast<NodeKind>(root.kind) == NodeKind::All && root.count == 1
             && static_cast<NodeKind>(db.node(only).kind) == NodeKind::Text)
             m_plainText[d] = 1;
+        std::string_view exts = db.str(db.def(d).ext);
+        while (!exts.empty()) {
+            auto sp = exts.find(' ');
+            std::string ext(exts.substr(0, sp));
+            exts = sp == std::string_view::npos ? std::string_view() : exts.substr(sp + 1);
+            if (ext.empty() || ext == "-")
+                continue;
+            for (char& c : ext)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            auto& defs = m_byExtension[ext];
+            if (std::find(defs.begin(), defs.end(), d) == defs.end())
+                defs.push_back(d);
+        }
     }
 }
 
@@ -340,7 +355,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
             return false;
         std::size_t length = probe.jsonLength();
         hit("valid JSON, " + std::to_string(length) + " bytes");
-        evidence = std::min<std::uint64_t>(n.evidence, ranking::jsonEvidence(length));
+        evidence = std::min<std::uint64_t>(n.evidence, ranking::jsonEvidence(length, length >= size));
         return true;
     }
     case NodeKind::Delimited: {
@@ -410,12 +425,12 @@ bool Matcher::evalDef(std::uint32_t def, Probe& probe, std::uint64_t& score)
     return true;
 }
 
-const std::vector<Candidate>& Matcher::identify(Probe& probe)
+const std::vector<Candidate>& Matcher::identify(Probe& probe, std::string_view name)
 {
     beginRound();
     gather(probe);
     evaluate(probe);
-    rank(probe);
+    rank(probe, name);
     return m_result;
 }
 
@@ -497,7 +512,7 @@ void Matcher::evaluate(Probe& probe)
     auto collect = [&](std::uint32_t d) {
         if (m_evalStamp[d] == m_gen && m_matched[d] && !m_busy[d]) {
             m_busy[d] = 1;
-            m_result.push_back({d, m_score[d], 0, 0.0, Confidence::Low, false});
+            m_result.push_back({d, m_score[d], 0, 0.0, Confidence::Low, false, false});
         }
     };
     for (std::uint32_t d : m_candidates) {
@@ -510,33 +525,113 @@ void Matcher::evaluate(Probe& probe)
 }
 
 // Applies the policy of Ranking.h to what matched.
-void Matcher::rank(Probe& probe)
+void Matcher::rank(Probe& probe, std::string_view name)
 {
     const bool archiveBehind = probe.zip().valid() && !probe.zip().names().empty();
     for (auto& c : m_result) {
         c.plainText = m_plainText[c.def] != 0;
         c.evidence = m_evidence[c.def];
-        c.confidence = ranking::confidenceOf(c.evidence, c.plainText, m_behindRule[c.def] && archiveBehind);
+        c.confidence = ranking::confidenceOf(c.evidence, c.plainText, m_behindRule[c.def] && archiveBehind, probe.size());
     }
     std::uint64_t bestWeak = 0;
     for (const auto& c : m_result) {
-        if (ranking::isWeakGuess(c.confidence, (m_db.def(c.def).flags & db::kDefNeedsHigh) != 0))
+        if (!c.plainText && ranking::isWeakGuess(c.confidence, (m_db.def(c.def).flags & db::kDefNeedsHigh) != 0))
             bestWeak = std::max(bestWeak, c.score);
     }
     for (auto& c : m_result) {
         if (c.plainText)
             c.score = ranking::plainTextScore(c.score, bestWeak);
     }
-    std::sort(m_result.begin(), m_result.end(), [&](const Candidate& a, const Candidate& b) {
-        const auto da = m_db.def(a.def);
-        const auto dbb = m_db.def(b.def);
-        return ranking::ranksBefore(a.score, da.depth, m_db.str(da.id), b.score, dbb.depth, m_db.str(dbb.id));
-    });
+    const std::string ext = name.empty() ? std::string() : ranking::extensionOf(name);
+    if (!ext.empty())
+        addByName(ext);
+    auto key = [&](const Candidate& c, std::uint64_t score) {
+        const db::DefRecord& d = m_db.def(c.def);
+        return ranking::RankKey{score, c.evidence, (d.flags & db::kDefImported) != 0, d.depth, m_db.str(d.id)};
+    };
+    std::sort(m_result.begin(), m_result.end(),
+        [&](const Candidate& a, const Candidate& b) { return ranking::ranksBefore(key(a, a.score), key(b, b.score)); });
+    if (!ext.empty()) {
+        // An answer rests on the name when, by content alone, a candidate now
+        // below it would have gone first.
+        for (std::size_t i = 0; i < m_result.size(); ++i) {
+            Candidate& c = m_result[i];
+            for (std::size_t j = i + 1; j < m_result.size() && !c.byName; ++j)
+                c.byName = ranking::ranksBefore(key(m_result[j], m_contentScore[m_result[j].def]), key(c, m_contentScore[c.def]));
+        }
+    }
     double total = 0;
     for (auto& c : m_result)
         total += static_cast<double>(c.score);
+    if (!m_result.empty())
+        total += static_cast<double>(ranking::doubt(m_result.front().confidence, m_result.front().evidence));
     for (auto& c : m_result)
         c.percent = total > 0 ? 100.0 * static_cast<double>(c.score) / total : 0.0;
+}
+
+bool Matcher::hasAncestor(std::uint32_t def, std::uint32_t ancestor) const
+{
+    for (std::uint32_t p = m_db.def(def).parent; p != db::kNoParent; p = m_db.def(p).parent) {
+        if (p == ancestor)
+            return true;
+    }
+    return false;
+}
+
+// The name's part of the policy in Ranking.h: types known only by the
+// extension are named under the carrier that content found, and every
+// candidate that lists the extension gains the name's small bonus.
+void Matcher::addByName(const std::string& ext)
+{
+    for (const auto& c : m_result)
+        m_contentScore[c.def] = c.score;
+    auto it = m_byExtension.find(ext);
+    if (it == m_byExtension.end())
+        return;
+    const std::size_t matched = m_result.size();
+    for (std::uint32_t d : it->second) {
+        if (!(m_db.def(d).flags & db::kDefNameOnly))
+            continue;
+        // The nearest ancestor that content found is the carrier.
+        std::size_t carrier = matched;
+        for (std::uint32_t p = m_db.def(d).parent; p != db::kNoParent && carrier == matched; p = m_db.def(p).parent) {
+            for (std::size_t i = 0; i < matched; ++i) {
+                if (m_result[i].def == p)
+                    carrier = i;
+            }
+        }
+        if (carrier == matched)
+            continue;
+        const Candidate base = m_result[carrier];
+        // Content that found something more specific under the carrier
+        // contradicts the name; languages told by habits inside a document
+        // do not, as a document may quote code.
+        std::uint64_t bestHabit = 0;
+        bool refined = false;
+        for (std::size_t i = 0; i < matched; ++i) {
+            const Candidate& o = m_result[i];
+            if (i == carrier || !hasAncestor(o.def, base.def))
+                continue;
+            if (base.plainText && (m_db.def(o.def).flags & db::kDefNeedsHigh))
+                bestHabit = std::max(bestHabit, o.score);
+            else
+                refined = true;
+        }
+        if (refined)
+            continue;
+        Candidate n = base;
+        n.def = d;
+        n.plainText = false;
+        n.byName = true;
+        n.confidence = std::min(base.confidence, Confidence::Medium);
+        n.score = std::max(base.score, bestHabit + 1);
+        m_contentScore[d] = 0;
+        m_result.push_back(n);
+    }
+    for (auto& c : m_result) {
+        if (std::find(it->second.begin(), it->second.end(), c.def) != it->second.end())
+            c.score += ranking::kNameBonus;
+    }
 }
 
 std::vector<RuleHit> Matcher::explain(Probe& probe, std::uint32_t def)

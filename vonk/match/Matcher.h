@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace gv::vonk {
@@ -23,6 +25,9 @@ struct Candidate {
     // The definition whose only rule is `text`: the answer for a text file
     // that is nothing more specific, reported with its encoding.
     bool plainText = false;
+    // The answer rests on the file's name: a type known only by its name, or
+    // one that the name moved above candidates with more content evidence.
+    bool byName = false;
 };
 
 // One rule that held, and where.
@@ -39,8 +44,10 @@ public:
     explicit Matcher(const Database& db);
 
     // Every matching definition, best first; percentages over all of them add
-    // up to 100.
-    const std::vector<Candidate>& identify(Probe& probe);
+    // up to 100, or less when even the best is a weak guess. `name` is the
+    // file's name, whose extension is secondary evidence (see Ranking.h);
+    // empty to judge by content alone.
+    const std::vector<Candidate>& identify(Probe& probe, std::string_view name = {});
     // The rules of `def` that held for the probed file (verbose reports).
     std::vector<RuleHit> explain(Probe& probe, std::uint32_t def);
 
@@ -55,7 +62,9 @@ private:
     void gatherByAnchors(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail);
     void gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head);
     void evaluate(Probe& probe);
-    void rank(Probe& probe);
+    void rank(Probe& probe, std::string_view name);
+    void addByName(const std::string& ext);
+    bool hasAncestor(std::uint32_t def, std::uint32_t ancestor) const;
 
     void addCandidate(std::uint32_t def);
     bool evalDef(std::uint32_t def, Probe& probe, std::uint64_t& score);
@@ -79,6 +88,11 @@ private:
     // Definitions with a `zip-has "/"` rule: an archive found behind other
     // data through its end record.
     std::vector<std::uint8_t> m_behindRule;
+    // Definitions by the extensions they list (lower case).
+    std::unordered_map<std::string, std::vector<std::uint32_t>> m_byExtension;
+    // Each candidate's score before the name counted, to tell which answers
+    // the name moved.
+    std::vector<std::uint64_t> m_contentScore;
 };
 
 } // namespace gv::vonk

@@ -149,6 +149,7 @@ nlohmann::json record(const std::string& path, const char* status)
     j["text"] = nullptr;
     j["line_endings"] = nullptr;
     j["confidence"] = nullptr;
+    j["by_name"] = nullptr;
     j["matches"] = 0;
     j["candidates"] = nlohmann::json::array();
     return j;
@@ -180,6 +181,8 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const Te
             m_buf += printable(description(*s.candidate, text), Escape::Text);
             if (s.candidate->confidence == Confidence::Low)
                 m_buf += "  (weak evidence)";
+            if (s.candidate->byName)
+                m_buf += "  (by name)";
             if (m_options.verbose) {
                 auto shownText = [](std::string_view t) { return printable(std::string(t), Escape::Text); };
                 m_buf += "  [" + shownText(m_db.str(d.mime)) + "]\n";
@@ -201,6 +204,7 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const Te
         addTextFields(j, text);
         // The file's confidence is that of its best candidate.
         j["confidence"] = confidenceName(shown.front().candidate->confidence);
+        j["by_name"] = shown.front().candidate->byName;
         auto cands = nlohmann::json::array();
         for (const auto& s : shown) {
             const db::DefRecord& d = m_db.def(s.candidate->def);
@@ -213,6 +217,7 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const Te
             c["category"] = m_db.str(d.category);
             c["confidence"] = confidenceName(s.candidate->confidence);
             c["evidence"] = s.candidate->evidence;
+            c["by_name"] = s.candidate->byName;
             if (m_options.verbose) {
                 auto rules = nlohmann::json::array();
                 for (const auto& h : s.hits)
@@ -229,7 +234,8 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const Te
     case Format::Tsv: {
         const db::DefRecord& d = m_db.def(shown.front().candidate->def);
         m_buf += printable(path) + "\t" + printable(firstWord(m_db.str(d.mime))) + "\t" + printable(firstWord(m_db.str(d.ext))) + "\t"
-            + printable(std::string(m_db.str(d.id))) + "\t" + printable(description(*shown.front().candidate, text)) + "\n";
+            + printable(std::string(m_db.str(d.id))) + "\t" + printable(description(*shown.front().candidate, text)) + "\t"
+            + (shown.front().candidate->byName ? "name" : "content") + "\n";
         break;
     }
     }
@@ -254,7 +260,7 @@ void ReportWriter::unmatched(const std::string& path, std::uint64_t size, const 
         break;
     }
     case Format::Tsv:
-        m_buf += printable(path) + "\t" + (text.isText() ? "text/plain" : "application/octet-stream") + "\t\tunknown\t" + kind + "\n";
+        m_buf += printable(path) + "\t" + (text.isText() ? "text/plain" : "application/octet-stream") + "\t\tunknown\t" + kind + "\t\n";
         break;
     }
     flush();
@@ -273,7 +279,7 @@ void ReportWriter::empty(const std::string& path)
         break;
     }
     case Format::Tsv:
-        m_buf += printable(path) + "\tinode/x-empty\t\tempty\tempty file\n";
+        m_buf += printable(path) + "\tinode/x-empty\t\tempty\tempty file\t\n";
         break;
     }
     flush();
@@ -292,7 +298,7 @@ void ReportWriter::problem(const std::string& path, const std::string& reason, b
         break;
     }
     case Format::Tsv:
-        m_buf += printable(path) + "\t" + (failure ? "error" : "skipped") + "\t\t\t" + printable(reason) + "\n";
+        m_buf += printable(path) + "\t" + (failure ? "error" : "skipped") + "\t\t\t" + printable(reason) + "\t\n";
         break;
     }
     flush();

@@ -23,6 +23,8 @@ public:
         Format format = Format::Text;
         bool verbose = false;
         std::size_t maxCandidates = 5;
+        // Judge by content alone: the file's name is not looked at.
+        bool contentOnly = false;
     };
 
     ReportWriter(const Database& db, std::FILE* out, Options options);
