@@ -4,7 +4,7 @@
 // (those, and the boxes, are covered in-process).
 
 #include "TempFolder.h"
-#include "../support/RunProgram.h"
+#include "support/RunProgram.h"
 
 #include <gtest/gtest.h>
 

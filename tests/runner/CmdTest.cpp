@@ -1,7 +1,7 @@
 #include "CommandLineWords.h"
 #include "DOSOutputs.h"
 #include "RunnerTestSupport.h"
-#include "../support/RunProgram.h"
+#include "support/RunProgram.h"
 
 #include <gtest/gtest.h>
 

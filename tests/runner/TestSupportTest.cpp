@@ -3,8 +3,8 @@
 // in them.
 
 #include "RunnerTestSupport.h"
-#include "../support/RunProgram.h"
-#include "../support/TempFolder.h"
+#include "support/RunProgram.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "ResourceFile.h"
 #include "winhelpers/ResourceTable.h"
-#include "../support/TempFolder.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,7 @@
 #include "ShortName.h"
-#include "../support/TempFolder.h"
+#include "support/TempFolder.h"
 
-#ifdef GV_HAVE_RUNNER_WORDS
 #include "runner/CommandLineWords.h"
-#endif
 
 #include <gtest/gtest.h>
 
@@ -102,13 +100,11 @@ TEST_F(ShortNameFiles, ExistingNamesComeBackAbsoluteAndEscaped)
         const std::string shortName = gv::ShortPathOf(full);
         ASSERT_FALSE(shortName.empty()) << name;
         EXPECT_EQ(unescape(shortName), full) << name;
-#ifdef GV_HAVE_RUNNER_WORDS
         // Put into the identifier's command line, the name comes back as
         // exactly one word, exactly the file, and nothing else runs.
         const std::vector<std::string> words = gv::splitCommandLine("cmd /c vonk " + shortName + " -v");
         const std::vector<std::string> expected{"cmd", "/c", "vonk", full, "-v"};
         EXPECT_EQ(words, expected) << name;
-#endif
     }
     struct stat st {};
     EXPECT_NE(::lstat((dir.path() + "/INJECTED").c_str(), &st), 0);
