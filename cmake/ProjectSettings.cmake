@@ -2,8 +2,16 @@
 # of setting flags per folder.
 add_library(gv_settings INTERFACE)
 target_compile_features(gv_settings INTERFACE cxx_std_20)
+# Third-party headers (Qt, GoogleTest, nlohmann-json, CLI11) come in through
+# imported targets or the compiler's own folders, so they are system headers
+# and these warnings speak of our code only.
 target_compile_options(gv_settings INTERFACE
-    $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra>)
+    $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -Wshadow -Wold-style-cast -Wcast-qual
+        -Wnon-virtual-dtor -Woverloaded-virtual -Wpedantic>)
+option(GV_WERROR "Turn compiler warnings into errors" OFF)
+if(GV_WERROR)
+    target_compile_options(gv_settings INTERFACE $<$<COMPILE_LANGUAGE:CXX>:-Werror>)
+endif()
 set(CMAKE_CXX_EXTENSIONS OFF)
 set(CMAKE_CXX_STANDARD 20)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
