@@ -1,5 +1,6 @@
 #include "GuiVonkProgram.h"
 
+#include "ProgramStart.h"
 #include "TerminationSignals.h"
 #include "frmDOSOutput.h"
 
@@ -20,7 +21,7 @@ int RunGuiVonk(const StartupSettings& settings)
     QApplication::setQuitOnLastWindowClosed(false);
 
     auto window = std::make_unique<frmDOSOutput>();
-    window->setStartupSettings(settings);
+    window->setProgramLife(std::make_unique<ProgramStart>(settings));
     bool bySignal = false;
 
     // Queued, so the window has finished closing before the loop ends.

@@ -1,11 +1,7 @@
 #include "ConsolePane.h"
 
-#include <QDragEnterEvent>
-#include <QDragMoveEvent>
-#include <QDropEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
-#include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -27,8 +23,6 @@ ConsolePane::ConsolePane(QWidget* parent)
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setAcceptDrops(true);
-    viewport()->setAcceptDrops(true);
 
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(0);
@@ -144,59 +138,6 @@ void ConsolePane::keyPressEvent(QKeyEvent* event)
 void ConsolePane::inputMethodEvent(QInputMethodEvent* event)
 {
     event->accept();
-}
-
-QList<QUrl> ConsolePane::localFiles(const QMimeData* data)
-{
-    QList<QUrl> files;
-    if (!data || !data->hasUrls())
-        return files;
-    for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile())
-            files.append(url);
-    }
-    return files;
-}
-
-bool ConsolePane::acceptsFileDrag(const QList<QUrl>& urls) const
-{
-    return !urls.isEmpty();
-}
-
-void ConsolePane::dragEnterEvent(QDragEnterEvent* event)
-{
-    if (acceptsFileDrag(localFiles(event->mimeData())))
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void ConsolePane::dragMoveEvent(QDragMoveEvent* event)
-{
-    if (acceptsFileDrag(localFiles(event->mimeData())))
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void ConsolePane::dropEvent(QDropEvent* event)
-{
-    const QList<QUrl> files = localFiles(event->mimeData());
-    if (!acceptsFileDrag(files)) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
-    Q_EMIT filesDropped(files);
-}
-
-bool ConsolePane::canInsertFromMimeData(const QMimeData*) const
-{
-    return false;
-}
-
-void ConsolePane::insertFromMimeData(const QMimeData*)
-{
 }
 
 } // namespace gv

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QList>
 #include <QPlainTextEdit>
 #include <QString>
 #include <QTimer>
-#include <QUrl>
 
 namespace gv {
 
@@ -14,7 +12,8 @@ namespace gv {
 // chunks that arrive in one event-loop pass are inserted together, and the
 // end stays in view. The user can move the caret, select and copy, but
 // cannot change the text: typing, Backspace, Delete, paste, cut and text
-// drops are refused. Dropped files are handed on through filesDropped().
+// drops are refused. Dropped files are the window's business: it takes the
+// pane's drag events before the pane sees them.
 class ConsolePane : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -36,27 +35,13 @@ public:
     // pane); the caret then stands at the end, i.e. at 0 when empty.
     void setConsoleText(const QString& text);
 
-Q_SIGNALS:
-    // Local files or folders dropped on the pane.
-    void filesDropped(const QList<QUrl>& urls);
-
 protected:
-    // Hooks for drags of files over the pane; the default accepts any drag
-    // that carries local files and refuses every text drag.
-    virtual bool acceptsFileDrag(const QList<QUrl>& urls) const;
-
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-    bool canInsertFromMimeData(const QMimeData* source) const override;
-    void insertFromMimeData(const QMimeData* source) override;
 
 private:
     void keepEndInView();
     QString normaliseLineEnds(const QString& text);
-    static QList<QUrl> localFiles(const QMimeData* data);
 
     QString m_pending;
     bool m_lastWasCR = false;

@@ -6,12 +6,11 @@
 
 #include "frmDOSOutput.h"
 
+#include "CommandText.h"
 #include "winhelpers/CommonDialog.h"
 #include "winhelpers/FileHelpers.h"
 #include "winhelpers/MsgBox.h"
-#include "winhelpers/core/ShortName.h"
-
-#include "runner/Utf8ChunkDecoder.h"
+#include "winhelpers/core/CommandLinePath.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -119,13 +118,14 @@ ItemKind kindOf(const std::string& path)
     return S_ISDIR(st.st_mode) ? ItemKind::Folder : ItemKind::File;
 }
 
-// Sends the drag events of the console pane (they reach its viewport) to
-// the window's handlers, before the pane's own text-edit handling sees
-// them: a drop on the pane is a drop on the window.
-class PaneDropFilter : public QObject {
+// Hands the drag events of a drop target (the form, or the console pane's
+// viewport) to its drag-over and drop handlers, before the target's own
+// handling sees them: a drop on the pane is a drop on the window, and the
+// pane's text editing never takes a dropped name as text.
+class DropFilter : public QObject {
 public:
-    PaneDropFilter(QObject* parent, std::function<int(const QMimeData*, int)> over, std::function<void()> left,
-                   std::function<void(QDropEvent*)> drop)
+    DropFilter(QObject* parent, std::function<int(const QMimeData*, int)> over, std::function<void()> left,
+               std::function<void(const QMimeData*)> drop)
         : QObject(parent)
         , m_over(std::move(over))
         , m_left(std::move(left))
@@ -151,10 +151,19 @@ protected:
         }
         case QEvent::DragLeave:
             m_left();
+            event->accept();
             return true;
-        case QEvent::Drop:
-            m_drop(static_cast<QDropEvent*>(event));
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (!firstLocalPath(drop->mimeData())) {
+                drop->ignore();
+                return true;
+            }
+            drop->setDropAction(Qt::CopyAction);
+            drop->accept();
+            m_drop(drop->mimeData());
             return true;
+        }
         default:
             return QObject::eventFilter(watched, event);
         }
@@ -163,62 +172,10 @@ protected:
 private:
     std::function<int(const QMimeData*, int)> m_over;
     std::function<void()> m_left;
-    std::function<void(QDropEvent*)> m_drop;
+    std::function<void(const QMimeData*)> m_drop;
 };
 
-constexpr char16_t kEscapeBase = 0xDC00;
-
-bool isEscapedByte(QStringView text, qsizetype i)
-{
-    const char16_t unit = text[i].unicode();
-    if (unit < 0xDC80 || unit > 0xDCFF)
-        return false;
-    // The low half of a proper pair is a character, not an escaped byte.
-    return i == 0 || !QChar::isHighSurrogate(text[i - 1].unicode());
-}
-
 } // namespace
-
-QString commandTextFromBytes(std::string_view bytes)
-{
-    QString text;
-    text.reserve(qsizetype(bytes.size()));
-    size_t runStart = 0;
-    size_t i = 0;
-    const auto flushRun = [&] {
-        if (i > runStart)
-            text += QString::fromUtf8(bytes.data() + runStart, qsizetype(i - runStart));
-    };
-    while (i < bytes.size()) {
-        const int length = validUtf8SequenceLength(bytes, i);
-        if (length > 0) {
-            i += size_t(length);
-            continue;
-        }
-        flushRun();
-        text += QChar(char16_t(kEscapeBase + static_cast<unsigned char>(bytes[i])));
-        ++i;
-        runStart = i;
-    }
-    flushRun();
-    return text;
-}
-
-std::string commandBytesFromText(const QString& text)
-{
-    std::string bytes;
-    bytes.reserve(size_t(text.size()));
-    qsizetype runStart = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (!isEscapedByte(text, i))
-            continue;
-        bytes += QStringView(text).mid(runStart, i - runStart).toUtf8().toStdString();
-        bytes += static_cast<char>(text[i].unicode() - kEscapeBase);
-        runStart = i + 1;
-    }
-    bytes += QStringView(text).mid(runStart).toUtf8().toStdString();
-    return bytes;
-}
 
 void frmDOSOutput::connectRequests()
 {
@@ -233,9 +190,17 @@ void frmDOSOutput::connectRequests()
         if (child != m_txtOutputs && child != m_txtOutputs->viewport())
             child->setAcceptDrops(false);
     }
-    auto* filter = new PaneDropFilter(
-        this, [this](const QMimeData* data, int effect) { return txtOutputs_OLEDragOver(data, effect); },
-        [this] { dragLeft(); }, [this](QDropEvent* event) { dropEventOn(event); });
+    // A drag that leaves without a drop leaves no item behind.
+    const auto left = [this] {
+        m_txtFile->clear();
+        m_txtCartella->clear();
+    };
+    installEventFilter(new DropFilter(
+        this, [this](const QMimeData* data, int effect) { return Form_OLEDragOver(data, effect); }, left,
+        [this](const QMimeData* data) { Form_OLEDragDrop(data); }));
+    auto* filter = new DropFilter(
+        this, [this](const QMimeData* data, int effect) { return txtOutputs_OLEDragOver(data, effect); }, left,
+        [this](const QMimeData* data) { txtOutputs_OLEDragDrop(data); });
     m_txtOutputs->setAcceptDrops(true);
     m_txtOutputs->viewport()->setAcceptDrops(true);
     m_txtOutputs->installEventFilter(filter);
@@ -244,7 +209,7 @@ void frmDOSOutput::connectRequests()
 
 bool frmDOSOutput::refuseWhileRunning()
 {
-    if (!m_running)
+    if (!isRunning())
         return false;
     notice(kBusy);
     return true;
@@ -330,8 +295,12 @@ int frmDOSOutput::txtOutputs_OLEDragOver(const QMimeData* Data, int Effect)
 void frmDOSOutput::Form_OLEDragDrop(const QMimeData* Data)
 {
     const std::optional<std::string> path = firstLocalPath(Data);
-    if (path)
-        dropRequest(m_lblControl->text(), *path);
+    if (!path)
+        return;
+    // The request asks a question; it runs once the drop is over, so the
+    // program the item was dragged from is not held waiting for the answer.
+    QMetaObject::invokeMethod(this, [this, mode = m_lblControl->text(), bytes = *path] { dropRequest(mode, bytes); },
+        Qt::QueuedConnection);
 }
 
 void frmDOSOutput::txtOutputs_OLEDragDrop(const QMimeData* Data)
@@ -354,15 +323,9 @@ int frmDOSOutput::dragOver(const QMimeData* data, int effect)
         m_lblControl->setText(kModeFolder);
     // An item that has gone during the drag cannot be identified; while a
     // command runs, the console is not free for another.
-    if (kind == ItemKind::Gone || m_running)
+    if (kind == ItemKind::Gone || isRunning())
         return kEffectNone;
     return effect & kEffectCopy;
-}
-
-void frmDOSOutput::dragLeft()
-{
-    m_txtFile->clear();
-    m_txtCartella->clear();
 }
 
 void frmDOSOutput::dropRequest(const QString& mode, const std::string& path)
@@ -370,14 +333,14 @@ void frmDOSOutput::dropRequest(const QString& mode, const std::string& path)
     if ((mode == kModeFile || mode == kModeFolder) && refuseWhileRunning())
         return;
     if (mode == kModeFile) {
-        m_txtFile->setText(commandTextFromBytes(ShortPathOf(path)));
+        m_txtFile->setText(commandTextFromBytes(EscapedAbsolutePath(path)));
         if (!confirmed(kFileQuestion, kFileTitle)) {
             notice(kFileRefused);
             return;
         }
         runRequest(m_txtFile->text(), kLiteral + (m_ckVerbose->isChecked() ? kVerbose : QString()));
     } else if (mode == kModeFolder) {
-        m_txtCartella->setText(commandTextFromBytes(ShortPathOf(path)));
+        m_txtCartella->setText(commandTextFromBytes(EscapedAbsolutePath(path)));
         if (!confirmed(kFolderQuestion, kFolderTitle)) {
             notice(kFolderRefused);
             return;
@@ -385,47 +348,6 @@ void frmDOSOutput::dropRequest(const QString& mode, const std::string& path)
         // A dropped folder's path has no final separator.
         runRequest(m_txtCartella->text(), QStringLiteral("/*"));
     }
-}
-
-void frmDOSOutput::dropEventOn(QDropEvent* event)
-{
-    const std::optional<std::string> path = firstLocalPath(event->mimeData());
-    if (!path) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-    // The request asks a question; it runs once the drop is over, so the
-    // program the item was dragged from is not held waiting for the answer.
-    const QString mode = m_lblControl->text();
-    QMetaObject::invokeMethod(this, [this, mode, bytes = *path] { dropRequest(mode, bytes); }, Qt::QueuedConnection);
-}
-
-void frmDOSOutput::dragEnterEvent(QDragEnterEvent* event)
-{
-    dragMoveEvent(event);
-}
-
-void frmDOSOutput::dragMoveEvent(QDragMoveEvent* event)
-{
-    if (Form_OLEDragOver(event->mimeData(), int(event->possibleActions())) & kEffectCopy) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
-}
-
-void frmDOSOutput::dragLeaveEvent(QDragLeaveEvent* event)
-{
-    dragLeft();
-    event->accept();
-}
-
-void frmDOSOutput::dropEvent(QDropEvent* event)
-{
-    dropEventOn(event);
 }
 
 } // namespace gv

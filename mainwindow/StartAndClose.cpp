@@ -1,6 +1,7 @@
 // The window's life: the start sequence's own steps (another copy, title,
-// deployment of the identifier), the one close sequence every way out goes
-// through, and the frame's links and hot spots.
+// the identifier's folder), the one close sequence every way out goes
+// through, and the frame's links and hot spots. What the program does
+// around them (locks, deployment) is its ProgramLife's.
 
 #include "frmDOSOutput.h"
 
@@ -8,14 +9,9 @@
 #include "winhelpers/FileHelpers.h"
 #include "winhelpers/LabelClicks.h"
 #include "winhelpers/MsgBox.h"
-#include "winhelpers/core/IdentifierDeployment.h"
-#include "winhelpers/core/InstanceLock.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
-
-#include <cstdio>
 
 #ifndef GV_VERSION_MAJOR
 #error "GV_VERSION_MAJOR, GV_VERSION_MINOR and GV_VERSION_TWEAK come from the project's version"
@@ -28,23 +24,7 @@ namespace {
 // The program's file description.
 const QString kFileDescription = QStringLiteral("Vonk-Gui : Gui 4 Vonk  - by Vessandro");
 
-QString folderText(const std::string& folder)
-{
-    return QFile::decodeName(QByteArray::fromStdString(folder));
-}
-
 } // namespace
-
-StartupSettings StartupSettings::ForThisProgram()
-{
-    StartupSettings settings;
-    settings.lockPath = InstanceLock::DefaultPath();
-    settings.deploy = true;
-    settings.programFolder = RunningProgramFolder();
-    settings.userFolder = PerUserDeploymentFolder();
-    settings.noticeFolder = PersistentNoticeFolder();
-    return settings;
-}
 
 QString frmDOSOutput::titleText()
 {
@@ -54,40 +34,18 @@ QString frmDOSOutput::titleText()
         + QStringLiteral(" by Vessandro");
 }
 
-void frmDOSOutput::setStartupSettings(const StartupSettings& settings)
+void frmDOSOutput::setProgramLife(std::unique_ptr<ProgramLife> life)
 {
-    m_settings = std::make_unique<StartupSettings>(settings);
+    m_life = std::move(life);
 }
 
 bool frmDOSOutput::refuseSecondCopy()
 {
-    if (!m_settings)
-        return false;
-    if (!m_settings->lockPath.empty()) {
-        auto lock = std::make_unique<InstanceLock>(m_settings->lockPath);
-        if (lock->TryAcquire()) {
-            // Held for the window's whole life, released by the kernel however
-            // the process ends.
-            m_instanceLock = std::move(lock);
-        } else {
-            return refuseStart();
-        }
-    }
-    // The per-user lock lives where the environment says; the program
-    // folder's own lock does not depend on it.
-    if (m_settings->deploy) {
-        m_deployment = std::make_unique<IdentifierDeployment>(m_settings->programFolder, m_settings->userFolder);
-        if (!m_deployment->LockProgramFolder()) {
-            m_deployment.reset();
-            return refuseStart();
-        }
-    }
-    return false;
+    return m_life && !m_life->claimInstance() && refuseStart();
 }
 
 bool frmDOSOutput::refuseStart()
 {
-    m_instanceLock.reset();
     m_startRefused = true;
     SystemMsgBox(QStringLiteral("VonkGUI risulta avviato"), vbExclamation);
     return true;
@@ -95,73 +53,20 @@ bool frmDOSOutput::refuseStart()
 
 bool frmDOSOutput::identifierMissing() const
 {
-    return m_deployment && !m_deployment->Deployed();
+    return m_life && m_life->identifierMissing();
 }
 
 bool frmDOSOutput::deployIdentifier()
 {
-    if (!m_deployment)
+    if (!m_life)
         return false;
-    if (m_settings->folderCheck)
-        m_deployment->setFolderCheck(m_settings->folderCheck);
-    if (!m_settings->noticeFolder.empty())
-        m_deployment->setNoticeFolder(m_settings->noticeFolder);
-    const DeploymentResult result = m_deployment->Deploy();
-    if (result.otherCopyRunning) {
-        // Another copy deploys into the user's folder this one would use.
-        m_deployment.reset();
+    if (!m_life->deploy())
         return refuseStart();
-    }
-
     // Command lines name the identifier without a folder: they start where
     // it was written, and the interpreter looks for it there only.
-    if (m_deployment->Deployed() && m_objDOS)
-        m_objDOS->setWorkingDirectory(result.folder);
-
-    const QString program = folderText(m_settings->programFolder);
-    const QString user = folderText(m_settings->userFolder);
-    if (result.missingPayload) {
-        SystemMsgBox(QStringLiteral("Questa copia di GUI-Vonk non contiene Vonk e le sue definizioni (VonkDefs.vkd): "
-                                    "la finestra resta utilizzabile, ma nessuna identificazione verrà eseguita."),
-            vbExclamation);
-        return false;
-    }
-    if (!m_deployment->Deployed()) {
-        SystemMsgBox(QStringLiteral("Impossibile scrivere Vonk e le sue definizioni (VonkDefs.vkd): "
-                                    "non accettano file né la cartella del programma\n%1\nné la cartella personale\n%2\n\n"
-                                    "La finestra resta utilizzabile, ma nessuna identificazione verrà eseguita.")
-                         .arg(program, user.isEmpty() ? QStringLiteral("(sconosciuta)") : user),
-            vbExclamation);
-        return false;
-    }
-    if (result.place == DeploymentPlace::UserFolder && result.tellUser) {
-        const QString why = result.reason == FallbackReason::ProgramFolderHoldsOthers
-            ? QStringLiteral("Nella cartella del programma\n%1\nci sono già file vonk o VonkDefs.vkd che GUI-Vonk "
-                             "non ha scritto: restano come sono.")
-                  .arg(program)
-            : QStringLiteral("La cartella del programma\n%1\nnon accetta file.").arg(program);
-        SystemMsgBox(why
-                + QStringLiteral("\n\nVonk e le sue definizioni (VonkDefs.vkd) sono stati scritti nella cartella "
-                                 "personale\n%1\ne verranno rimossi alla chiusura. Questo avviso non verrà più mostrato.")
-                      .arg(user),
-            vbInformation);
-    }
+    if (const std::string folder = m_life->identifierFolder(); !folder.empty() && objDOS())
+        objDOS()->setWorkingDirectory(folder);
     return false;
-}
-
-void frmDOSOutput::stopRunForClose()
-{
-    if (!m_running)
-        return;
-    if (m_objDOS && m_objDOS->IsRunning()) {
-        // The window goes: end the command without the closing boxes.
-        m_objDOS->StopAndWait();
-        m_runError = nullptr;
-    }
-    endRunState();
-    m_running = false;
-    m_cmdExecute->setEnabled(true);
-    Q_EMIT runFinished();
 }
 
 void frmDOSOutput::Form_QueryUnload()
@@ -170,20 +75,9 @@ void frmDOSOutput::Form_QueryUnload()
         return;
     m_unloaded = true;
     // A running identifier could keep its files busy: it goes first.
-    stopRunForClose();
-    if (m_deployment) {
-        const std::vector<std::string> failures = m_deployment->Remove();
-        if (!failures.empty()) {
-            QString list;
-            for (const std::string& failure : failures)
-                list += QStringLiteral("\n") + folderText(failure);
-            const QString text = QStringLiteral("Impossibile eliminare alla chiusura:") + list;
-            if (m_quietClose)
-                std::fprintf(stderr, "gui-vonk: %s\n", text.toLocal8Bit().constData());
-            else
-                SystemMsgBox(text, vbExclamation);
-        }
-    }
+    m_console->abandon();
+    if (m_life)
+        m_life->removeDeployed(m_quietClose);
     Q_EMIT formUnloaded();
 }
 
@@ -201,12 +95,8 @@ void frmDOSOutput::closeFromSignal()
 
 void frmDOSOutput::cmdExit_Click()
 {
-    stopRunForClose();
-    if (m_objDOS) {
-        m_objDOS->setListener(nullptr);
-        m_objDOS->setMessageSink(nullptr);
-        m_objDOS.reset();
-    }
+    m_console->abandon();
+    m_console->releaseRunner();
     close();
 }
 

@@ -1,70 +1,31 @@
 #pragma once
 
-#include "ConsolePane.h"
-#include "StartupSettings.h"
-#include "runner/DOSOutputs.h"
+#include "ConsoleRun.h"
+#include "MainWindowDesign.h"
+#include "ProgramLife.h"
 
-#include <QPoint>
 #include <QString>
-#include <QTimer>
 #include <QWidget>
 
-#include <array>
 #include <exception>
 #include <memory>
-#include <stdexcept>
 #include <string>
-#include <string_view>
 
-class QCheckBox;
-class QComboBox;
-class QFrame;
-class QLabel;
-class QLineEdit;
 class QMimeData;
-class QPlainTextEdit;
-class QPushButton;
-class QRadioButton;
-class QShortcut;
-class QSocketNotifier;
 
 namespace gv {
 
-class IdentifierDeployment;
-class InstanceLock;
-
-// Text of the Execute handler's error box: description, " - ", source,
-// " - ", number. A std::exception maps to its what() text, the window as
-// source and the number of the nearest run-time error (7 for an
-// allocation failure, 91 for a missing runner, 5 otherwise).
-QString runErrorText(const std::exception& error);
-
-// Raised when the window has no command runner any more.
-class MissingRunnerError : public std::runtime_error {
-public:
-    MissingRunnerError();
-};
-
-// Command-line text and the bytes the runner gets. File names are bytes,
-// not always UTF-8: a byte that is not part of valid UTF-8 travels through
-// the text as the lone surrogate U+DC00 + byte, so any name round-trips
-// exactly through txtCommand.
-QString commandTextFromBytes(std::string_view bytes);
-std::string commandBytesFromText(const QString& text);
+class TitleDrag;
 
 // The main window: a borderless form that draws its own frame, with the
 // header panel, the choice buttons and options, the command field and the
 // black console pane. A command line in txtCommand runs through objDOS
 // while the window stays responsive; its output streams into txtOutputs.
-class frmDOSOutput : public QWidget, public IReceiveOutputs, public IRunnerMessages {
+class frmDOSOutput : public QWidget, public MainWindowDesign {
     Q_OBJECT
 public:
     explicit frmDOSOutput(QWidget* parent = nullptr);
     ~frmDOSOutput() override;
-
-    // Designed client size in pixels (8790 x 6015 twips).
-    static constexpr int DesignWidth = 586;
-    static constexpr int DesignHeight = 401;
 
     // Start sequence: flat buttons (which also shows cmdExecute), the
     // always-on-top state, the placement choices with "Mouse shift"
@@ -80,7 +41,7 @@ public:
     // arrived, the run ends as usual, and a last line says that the user
     // stopped it.
     void cmdStop_Click();
-    bool isRunning() const { return m_running; }
+    bool isRunning() const;
 
     // Index (0..4) of the selected Option1 member: the placement mode for
     // dialogs and boxes.
@@ -91,7 +52,7 @@ public:
     // Applies Check2's value: ticked makes the window stay on top.
     void Check2_Click();
 
-    DOSOutputs* objDOS() const { return m_objDOS.get(); }
+    DOSOutputs* objDOS() const;
 
     // Identification requests: a file or folder picked with a button or
     // dropped on the window or the pane, confirmed, then run through the
@@ -108,52 +69,14 @@ public:
     const QString& strLastFile() const { return m_strLastFile; }
     const QString& strLastFolder() const { return m_strLastFolder; }
 
-    // Controls, named as designed.
-    QFrame* Picture1() const { return m_Picture1; }
-    QPlainTextEdit* Text1() const { return m_Text1; }
-    QLabel* Label6() const { return m_Label6; }
-    QLabel* Image78() const { return m_Image78; }
-    QCheckBox* Check2() const { return m_Check2; }
-    QCheckBox* Check1() const { return m_Check1; }
-    QCheckBox* ckVerbose() const { return m_ckVerbose; }
-    QLineEdit* txtCartella() const { return m_txtCartella; }
-    QRadioButton* Option1(int index) const;
-    QLineEdit* txtFile() const { return m_txtFile; }
-    QPushButton* cmdFile() const { return m_cmdFile; }
-    QPushButton* cmdCartella() const { return m_cmdCartella; }
-    QComboBox* txtCommand() const { return m_txtCommand; }
-    QPushButton* cmdExit() const { return m_cmdExit; }
-    ConsolePane* txtOutputs() const { return m_txtOutputs; }
-    QPushButton* cmdExecute() const { return m_cmdExecute; }
-    QPushButton* cmdStop() const { return m_cmdStop; }
-    QLabel* Label7() const { return m_Label7; }
-    QLabel* LabelTOP() const { return m_LabelTOP; }
-    QLabel* Label9() const { return m_Label9; }
-    QLabel* Label8() const { return m_Label8; }
-    QLabel* Label2(int index) const;
-    QLabel* Label5() const { return m_Label5; }
-    QLabel* Label1() const { return m_Label1; }
-    QLabel* lblControl() const { return m_lblControl; }
-    QLabel* Label4() const { return m_Label4; }
-    QLabel* Label3() const { return m_Label3; }
-    // Frame pieces Image1 .. Image10.
-    QLabel* Image(int number) const;
-
-    // Addresses shown by the link labels.
-    static QString identifierAuthorMail();
-    static QString programAuthorMail();
-    static QString distributionHomePage();
-    static QString contactPage();
-
-    // Start and close (StartAndClose.cpp). Without startup settings
+    // Start and close (StartAndClose.cpp). Without a program life
     // Form_Load neither looks for another running copy nor writes the
-    // identifier anywhere; the program always gives them.
-    void setStartupSettings(const StartupSettings& settings);
+    // identifier anywhere; the program always gives one.
+    void setProgramLife(std::unique_ptr<ProgramLife> life);
+    ProgramLife* programLife() const { return m_life.get(); }
     // Form_Load found another copy running and said so: the program ends
     // at once, having written, removed and thanked for nothing.
     bool startRefused() const { return m_startRefused; }
-    // Where the identifier went; null without settings or before Form_Load.
-    const IdentifierDeployment* deployment() const { return m_deployment.get(); }
     // The title label's text: description, version, author.
     static QString titleText();
     // First part of every close, whichever way it came: ends a running
@@ -185,101 +108,39 @@ protected:
     // One chunk of the running command's output, in reading order.
     virtual void objDOS_ReceiveOutputs(const QString& CommandOutputs);
 
-    void ReceiveOutputs(const std::string& CommandOutputs) override;
-    void ShowRunnerFailure(const std::string& message) override;
-
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dragLeaveEvent(QDragLeaveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
 
 private:
-    void buildControls();
-    void buildFrame();
-    void applyTabOrder();
-    void createRunner();
     void onEnterPressed();
-    void onOutputReady();
-    void finishRun();
-    void failRun(const std::exception& error);
-    void endRunState();
-    void stopRun();
+    ConsoleRun::Hooks consoleHooks();
+    // The one end of every run: the pane, the pointer, the closing boxes.
+    void runEnded(ConsoleRun::Ending how, std::exception_ptr error);
     void LabelTOP_MouseMove(QMouseEvent* event);
 
     // Identification requests (IdentificationRequests.cpp).
     void connectRequests();
     int dragOver(const QMimeData* data, int effect);
-    void dragLeft();
     void dropRequest(const QString& mode, const std::string& path);
     bool refuseWhileRunning();
     bool refuseWithoutIdentifier();
     void runRequest(const QString& target, const QString& tail);
-    void dropEventOn(QDropEvent* event);
     QString m_strLastFile;
     QString m_strLastFolder;
 
-    std::unique_ptr<DOSOutputs> m_objDOS;
-    std::unique_ptr<QSocketNotifier> m_notifier;
-    QTimer m_stopPoll;
+    ConsoleRun* m_console = nullptr; // owns objDOS
     bool m_loaded = false;
-    bool m_running = false;
-    bool m_stopRequested = false;
-    bool m_stoppedByUser = false;
-    std::exception_ptr m_runError;
+    TitleDrag* m_titleDrag = nullptr;
 
-    QFrame* m_Picture1 = nullptr;
-    QPlainTextEdit* m_Text1 = nullptr;
-    QLabel* m_Label6 = nullptr;
-    QLabel* m_Image78 = nullptr;
-    QCheckBox* m_Check2 = nullptr;
-    QCheckBox* m_Check1 = nullptr;
-    QCheckBox* m_ckVerbose = nullptr;
-    QLineEdit* m_txtCartella = nullptr;
-    std::array<QRadioButton*, 5> m_Option1 {};
-    QLineEdit* m_txtFile = nullptr;
-    QPushButton* m_cmdFile = nullptr;
-    QPushButton* m_cmdCartella = nullptr;
-    QComboBox* m_txtCommand = nullptr;
-    QPushButton* m_cmdExit = nullptr;
-    ConsolePane* m_txtOutputs = nullptr;
-    QPushButton* m_cmdExecute = nullptr;
-    QPushButton* m_cmdStop = nullptr;
-    QLabel* m_Label7 = nullptr;
-    QLabel* m_LabelTOP = nullptr;
-    QLabel* m_Label9 = nullptr;
-    QLabel* m_Label8 = nullptr;
-    std::array<QLabel*, 5> m_Label2 {};
-    QLabel* m_Label5 = nullptr;
-    QLabel* m_Label1 = nullptr;
-    QLabel* m_lblControl = nullptr;
-    QLabel* m_Label4 = nullptr;
-    QLabel* m_Label3 = nullptr;
-    std::array<QLabel*, 10> m_Image {};
-
-    // A left press on the title that has not started a move yet.
-    bool m_movePending = false;
-    // Manual move of the window when the system cannot move it itself.
-    bool m_dragging = false;
-    QPoint m_dragOffset;
-
-    // Start and close (StartAndClose.cpp).
-    // Both true when another running copy keeps this one from starting
-    // (it has said so).
+    // Start and close (StartAndClose.cpp). The refusals are true when
+    // another running copy keeps this one from starting (it has said so).
     bool refuseSecondCopy();
     bool deployIdentifier();
     bool refuseStart();
-    // A deployment was tried and wrote nothing: no command may run, or the
-    // interpreter would look for an identifier nobody chose.
     bool identifierMissing() const;
-    void stopRunForClose();
     void connectFrame();
-    std::unique_ptr<StartupSettings> m_settings;
-    std::unique_ptr<InstanceLock> m_instanceLock;
-    std::unique_ptr<IdentifierDeployment> m_deployment;
+    std::unique_ptr<ProgramLife> m_life;
     bool m_startRefused = false;
     bool m_unloaded = false;
     bool m_quietClose = false;

@@ -9,20 +9,11 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// Characters that never need quoting; everything else (blanks, quotes,
-// backslashes, control and non-ASCII bytes) gets quoted so that the word
-// survives a trip through splitCommandLine() whatever it holds.
-bool isPlain(char c)
+// The characters splitCommandLine() treats specially: the blanks, both
+// quotes and the backslash.
+bool isSpecial(char c)
 {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
-        return true;
-    switch (c) {
-    case '/': case '.': case '-': case '_': case '+': case ',': case ':':
-    case '=': case '@': case '%':
-        return true;
-    default:
-        return false;
-    }
+    return isBlank(c) || c == '\'' || c == '"' || c == '\\';
 }
 
 } // namespace
@@ -85,29 +76,21 @@ std::vector<std::string> splitCommandLine(std::string_view line)
 
 std::string quoteCommandWord(std::string_view word)
 {
-    bool plain = !word.empty();
+    // An empty word would vanish between the blanks around it.
+    if (word.empty())
+        return "''";
+    // A backslash before each special character keeps the word readable
+    // (the window shows it in its command field) and passes every other
+    // byte, '$', ';', '`' and bytes that are not UTF-8 included, as it is:
+    // no shell stands between the command line and the program.
+    std::string out;
+    out.reserve(word.size() + word.size() / 8 + 2);
     for (char c : word) {
-        if (!isPlain(c)) {
-            plain = false;
-            break;
-        }
+        if (isSpecial(c))
+            out += '\\';
+        out += c;
     }
-    if (plain)
-        return std::string(word);
-
-    // Inside single quotes only the single quote itself needs care: close
-    // the quotes, give it escaped, open them again.
-    std::string quoted;
-    quoted.reserve(word.size() + 2);
-    quoted += '\'';
-    for (char c : word) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    quoted += '\'';
-    return quoted;
+    return out;
 }
 
 } // namespace gv

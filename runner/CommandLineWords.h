@@ -25,8 +25,8 @@ namespace gv {
 std::vector<std::string> splitCommandLine(std::string_view commandLine);
 
 // The inverse for one word: a text that splitCommandLine() turns back into
-// exactly `word`. Words made only of plain characters come back unchanged;
-// anything else is wrapped in single quotes.
+// exactly `word`: a backslash goes before every blank, quote and
+// backslash; every other byte is kept. The empty word becomes ''.
 std::string quoteCommandWord(std::string_view word);
 
 } // namespace gv

@@ -23,7 +23,9 @@ std::optional<std::string> findProgram(std::string_view word,
 // current directory. Without PATH, the system's default search path.
 std::vector<std::string> pathDirectories();
 
-// The folder of the running executable, without a trailing slash.
+// The folder of the running executable, links resolved, without a
+// trailing slash; "" when the system does not tell. The one place the
+// program asks where it lies.
 const std::string& programFolder();
 
 } // namespace gv

@@ -1,7 +1,8 @@
 #include "FileHelpers.h"
 
 #include "MsgBox.h"
-#include "core/ShortName.h"
+#include "core/CommandLinePath.h"
+#include "runner/ProgramLookup.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -46,7 +47,7 @@ bool openWithDesktop(const QString& target, const QString& params)
         return false;
     if (!params.isEmpty() && info.isFile() && info.isExecutable())
         return QProcess::startDetached(info.absoluteFilePath(), QProcess::splitCommand(params),
-                                       QCoreApplication::applicationDirPath());
+                                       QFile::decodeName(QByteArray::fromStdString(programFolder())));
     return QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath()));
 }
 
@@ -122,12 +123,7 @@ QStyle* flatButtonStyle()
 
 QString GetShortName(const QString& path)
 {
-    return QFile::decodeName(QByteArray::fromStdString(ShortPathOf(QFile::encodeName(path).toStdString())));
-}
-
-ExtractOutcome ExtractResourceFile(const QString& target, int id, const QString& type, bool overwrite)
-{
-    return ExtractResourceToFile(QFile::encodeName(target).toStdString(), id, type.toStdString(), overwrite);
+    return QFile::decodeName(QByteArray::fromStdString(EscapedAbsolutePath(QFile::encodeName(path).toStdString())));
 }
 
 void OpenWithShell(const QString& target, const QString& params)

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/ResourceFile.h"
-
 #include <QString>
 #include <functional>
 
@@ -12,16 +10,10 @@ namespace gv {
 // The form of an existing path to put into an identifier command line:
 // absolute, with every character that the runner's word splitting treats
 // specially escaped by a backslash, so the name stays one word and names
-// exactly that file. "" when nothing by that name exists (a dangling link
-// exists). Names that are not valid UTF-8 cannot travel in Qt text: use
-// ShortPathOf() on the raw bytes for those.
+// exactly that file (EscapedAbsolutePath, in Qt text). "" when nothing by
+// that name exists (a dangling link exists). Names that are not valid UTF-8
+// cannot travel in Qt text: use EscapedAbsolutePath() on the raw bytes.
 QString GetShortName(const QString& path);
-
-// Writes the embedded resource (type matched ignoring case, e.g. "files"
-// finds "FILES") to target, executable, replacing an existing target only
-// when overwrite is set. Reports nothing to the user; the outcome is there
-// for callers that want to react to a failure.
-ExtractOutcome ExtractResourceFile(const QString& target, int id, const QString& type, bool overwrite);
 
 // Opens a document, folder, web address or "mailto:" link with the
 // desktop's default handler. An empty target does nothing. When the desktop

@@ -1,7 +1,6 @@
 #include "Payloads.h"
 
-#include "winhelpers/ResourceTable.h"
-#include "winhelpers/core/IdentifierDeployment.h"
+#include "winhelpers/core/ResourceTable.h"
 
 #include <array>
 

@@ -9,8 +9,9 @@
 
 #include "winhelpers/FileHelpers.h"
 #include "winhelpers/MsgBox.h"
-#include "winhelpers/core/IdentifierDeployment.h"
-#include "winhelpers/core/InstanceLock.h"
+#include "IdentifierDeployment.h"
+#include "InstanceLock.h"
+#include "ProgramStart.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -223,8 +224,8 @@ void LifecycleTest::startDeploysTheCarriedFiles()
         QVERIFY(w->Option1(4)->isChecked());
         QVERIFY(!(w->windowFlags() & Qt::WindowStaysOnTopHint));
         QVERIFY(w->cmdExit()->isFlat());
-        QVERIFY(w->deployment());
-        QCOMPARE(w->deployment()->Folder(), m_program);
+        QVERIFY(w->programLife());
+        QCOMPARE(w->programLife()->identifierFolder(), m_program);
         w->Label7_Click();
     });
     QCOMPARE(status, 0);
@@ -419,7 +420,7 @@ void LifecycleTest::othersFilesInTheProgramFolderStay()
     writeFile(program("vonk"), "an identifier installed with the program");
     const int status = runProgram([&](frmDOSOutput* w) {
         expectCarriedBytesIn(m_user);
-        QCOMPARE(w->deployment()->Folder(), m_user);
+        QCOMPARE(w->programLife()->identifierFolder(), m_user);
         w->close();
     });
     QCOMPARE(status, 0);
@@ -517,7 +518,7 @@ void LifecycleTest::windowDestroyedWithoutCloseStillRemovesTheFiles()
 {
     {
         frmDOSOutput window;
-        window.setStartupSettings(settings());
+        window.setProgramLife(std::make_unique<gv::ProgramStart>(settings()));
         window.Form_Load();
         QVERIFY(exists(program("vonk")));
     }

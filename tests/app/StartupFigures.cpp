@@ -5,6 +5,7 @@
 //   gv_startup_figures [runs]
 
 #include "Payloads.h"
+#include "ProgramStart.h"
 #include "TempFolder.h"
 #include "frmDOSOutput.h"
 
@@ -29,7 +30,7 @@ double timeToShown(bool deploy, const std::string& folder)
     QElapsedTimer clock;
     clock.start();
     gv::frmDOSOutput window;
-    window.setStartupSettings(settings);
+    window.setProgramLife(std::make_unique<gv::ProgramStart>(settings));
     window.Form_Load();
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))

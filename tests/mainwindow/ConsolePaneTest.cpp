@@ -30,7 +30,6 @@ private Q_SLOTS:
     void pasteCutAndTextDropAreRefused();
     void navigationKeysMoveTheCaret();
     void selectAllAndCopyWork();
-    void fileDropIsHandedOn();
 };
 
 void ConsolePaneTest::lineEnds_data()
@@ -274,35 +273,6 @@ void ConsolePaneTest::selectAllAndCopyWork()
         for (const QString& item : enabled)
             QVERIFY2(!item.startsWith(editing), qPrintable(item));
     }
-}
-
-void ConsolePaneTest::fileDropIsHandedOn()
-{
-    ConsolePane pane;
-    pane.setConsoleText(QStringLiteral("x\n"));
-    pane.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&pane));
-    QSignalSpy dropped(&pane, &ConsolePane::filesDropped);
-
-    QMimeData mime;
-    const QList<QUrl> urls { QUrl::fromLocalFile(QStringLiteral("/tmp/a file.bin")), QUrl::fromLocalFile(QStringLiteral("/tmp")) };
-    mime.setUrls(urls);
-    const QPoint at = pane.viewport()->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(pane.viewport(), &enter);
-    QVERIFY(enter.isAccepted());
-    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(pane.viewport(), &drop);
-    QCOMPARE(dropped.count(), 1);
-    QCOMPARE(dropped.at(0).at(0).value<QList<QUrl>>(), urls);
-    QCOMPARE(pane.toPlainText(), QStringLiteral("x\n"));
-
-    // Remote addresses are not files.
-    QMimeData remote;
-    remote.setUrls({ QUrl(QStringLiteral("https://example.org/x")) });
-    QDragEnterEvent enterRemote(at, Qt::CopyAction, &remote, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(pane.viewport(), &enterRemote);
-    QVERIFY(!enterRemote.isAccepted());
 }
 
 QTEST_MAIN(ConsolePaneTest)

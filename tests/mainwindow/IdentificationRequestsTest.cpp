@@ -5,9 +5,10 @@
 
 #include "RequestTestSupport.h"
 
+#include "CommandText.h"
 #include "frmDOSOutput.h"
 #include "winhelpers/FileHelpers.h"
-#include "winhelpers/core/ShortName.h"
+#include "runner/CommandLineWords.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -330,7 +331,7 @@ void IdentificationRequestsTest::fileCancelAfterEarlierChoiceUsesRememberedName(
     QVERIFY(m_w->strLastFolder().isEmpty());
     QCOMPARE(m_seams->prompts().value(0), kFileQuestion);
     if (presentInCurrentFolder) {
-        const QString shortForm = QString::fromStdString(gv::EscapeCommandWord(current.filePath(QStringLiteral("scelto.bin")).toStdString()));
+        const QString shortForm = QString::fromStdString(gv::quoteCommandWord(current.filePath(QStringLiteral("scelto.bin")).toStdString()));
         QCOMPARE(m_w->txtFile()->text(), shortForm);
         QCOMPARE(m_w->txtCommand()->currentText(), kStart + shortForm + kLiteral);
         QVERIFY(waitForRun(finished));

@@ -65,10 +65,25 @@ INSTANTIATE_TEST_SUITE_P(
                     std::string("$(rm -rf ~);`x`*?"), std::string("caff\xC3\xA8 \xE2\x82\xAC"),
                     std::string("-v"), std::string("\\")));
 
-TEST(QuoteCommandWordPlain, LeavesPlainPathsAlone)
+// The form the window shows in its command field: a backslash before each
+// blank, quote and backslash, nothing else touched.
+TEST(QuoteCommandWordForm, EscapesExactlyTheSplittersSpecialCharacters)
 {
-    EXPECT_EQ(gv::quoteCommandWord("/tmp/a-b_c.d/x+y,z:1=2@3%"), "/tmp/a-b_c.d/x+y,z:1=2@3%");
-    EXPECT_EQ(gv::quoteCommandWord("a b"), "'a b'");
+    const std::pair<std::string, std::string> cases[] = {
+        {"/tmp/a-b_c.d/x+y,z:1=2@3%", "/tmp/a-b_c.d/x+y,z:1=2@3%"},
+        {"/a b", "/a\\ b"},
+        {"/tab\there", "/tab\\\there"},
+        {"/new\nline", "/new\\\nline"},
+        {"/cr\rvt\vff\f", "/cr\\\rvt\\\vff\\\f"},
+        {"/it's", "/it\\'s"},
+        {"/say \"hi\"", "/say\\ \\\"hi\\\""},
+        {"/back\\slash", "/back\\\\slash"},
+        {"/$(reboot);rm -rf `x`&|<>*?", "/$(reboot);rm\\ -rf\\ `x`&|<>*?"},
+        {"/caf\xc3\xa9 \xff\xfe", "/caf\xc3\xa9\\ \xff\xfe"},
+        {"", "''"},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(gv::quoteCommandWord(in), out) << in;
 }
 
 } // namespace

@@ -2,6 +2,9 @@
 #include "RunnerTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
 #include <sys/stat.h>
 
 namespace {
@@ -67,6 +70,10 @@ TEST(ProgramFolder, IsTheFolderOfThisExecutable)
     const std::string& folder = gv::programFolder();
     ASSERT_FALSE(folder.empty());
     EXPECT_EQ(gv::test::kChild.substr(0, gv::test::kChild.rfind('/')), folder);
+    // Links resolved: the folder the file really lies in.
+    char self[PATH_MAX] = {};
+    ASSERT_TRUE(::realpath("/proc/self/exe", self));
+    EXPECT_EQ(std::filesystem::path(self).parent_path().string(), folder);
 }
 
 } // namespace

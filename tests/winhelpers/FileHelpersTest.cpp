@@ -1,6 +1,5 @@
 #include "FileHelpers.h"
 #include "MsgBox.h"
-#include "ResourceTable.h"
 
 #include <QApplication>
 #include <QDir>
@@ -171,21 +170,6 @@ TEST(GetShortName, QtTextNamesTheSameFile)
     EXPECT_TRUE(s.contains(QStringLiteral("caf\u00e9\\ \\'x\\'\\ \\\"y\\\"\\ \\\\z")));
     EXPECT_EQ(gv::GetShortName(tmp.path() + QStringLiteral("/missing")), QString());
     EXPECT_EQ(gv::GetShortName(QString()), QString());
-}
-
-TEST(ExtractResourceFile, QtTextTargetAndAnyCaseType)
-{
-    static const unsigned char bytes[] = {1, 2, 0, 3};
-    static const std::array<gv::EmbeddedResource, 1> table{{{"FILES", 7102, bytes, sizeof bytes}}};
-    gv::RegisterEmbeddedResources(table);
-    QTemporaryDir tmp;
-    const QString target = tmp.path() + QStringLiteral("/d\u00e9ploy");
-    EXPECT_EQ(gv::ExtractResourceFile(target, 7102, QStringLiteral("files"), true), gv::ExtractOutcome::Written);
-    QFile f(target);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes));
-    EXPECT_TRUE(QFileInfo(target).isExecutable());
-    gv::UnregisterEmbeddedResources(table);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 #include "ResourceFile.h"
-#include "winhelpers/ResourceTable.h"
+#include "winhelpers/core/ResourceTable.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -127,7 +127,7 @@ TEST_F(ResourceFileTest, WritesAndReplacesOrKeepsAsAsked)
         ::unlink(target.c_str());
         if (c.existsBefore)
             writeFile(target, c.before);
-        EXPECT_EQ(gv::ExtractResourceToFile(target, c.id, "files", c.overwrite), c.outcome);
+        EXPECT_EQ(gv::ExtractResourceFile(target, c.id, "files", c.overwrite), c.outcome);
         struct stat st {};
         const bool exists = ::lstat(target.c_str(), &st) == 0;
         EXPECT_EQ(exists, c.existsAfter);
@@ -149,8 +149,8 @@ TEST_F(ResourceFileTest, ReplacesALinkInsteadOfWritingThroughIt)
     writeFile(victim, "precious");
     const std::string target = dir + "/vonk";
     ASSERT_EQ(::symlink(victim.c_str(), target.c_str()), 0);
-    EXPECT_EQ(gv::ExtractResourceToFile(target, 9102, "FILES", false), gv::ExtractOutcome::KeptExisting);
-    EXPECT_EQ(gv::ExtractResourceToFile(target, 9102, "FILES", true), gv::ExtractOutcome::Written);
+    EXPECT_EQ(gv::ExtractResourceFile(target, 9102, "FILES", false), gv::ExtractOutcome::KeptExisting);
+    EXPECT_EQ(gv::ExtractResourceFile(target, 9102, "FILES", true), gv::ExtractOutcome::Written);
     EXPECT_EQ(readFile(victim), "precious");
     struct stat st {};
     ASSERT_EQ(::lstat(target.c_str(), &st), 0);
@@ -167,7 +167,7 @@ TEST_F(ResourceFileTest, UnwritablePlacesFailQuietly)
     ASSERT_EQ(::mkdir((dir + "/a folder").c_str(), 0755), 0);
     const std::string targets[] = {regular + "/vonk", dir + "/missing/vonk", dir + "/a folder", ""};
     for (const std::string& t : targets) {
-        EXPECT_EQ(gv::ExtractResourceToFile(t, 9102, "FILES", true), gv::ExtractOutcome::Failed) << t;
+        EXPECT_EQ(gv::ExtractResourceFile(t, 9102, "FILES", true), gv::ExtractOutcome::Failed) << t;
     }
     EXPECT_EQ(readFile(regular), "x");
     struct stat st {};
@@ -180,7 +180,7 @@ TEST_F(ResourceFileTest, EmptyResourceGivesAnEmptyFile)
 {
     const std::string target = dir + "/empty";
     writeFile(target, "old bytes");
-    EXPECT_EQ(gv::ExtractResourceToFile(target, 9102, "OTHER", true), gv::ExtractOutcome::Written);
+    EXPECT_EQ(gv::ExtractResourceFile(target, 9102, "OTHER", true), gv::ExtractOutcome::Written);
     EXPECT_EQ(readFile(target), "");
 }
 

@@ -1,6 +1,6 @@
 #include "ResourceFile.h"
 
-#include "winhelpers/ResourceTable.h"
+#include "winhelpers/core/ResourceTable.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -30,7 +30,7 @@ bool writeAll(int fd, const unsigned char* data, std::size_t size)
 
 } // namespace
 
-ExtractOutcome ExtractResourceToFile(const std::string& target, int id, std::string_view type, bool overwrite)
+ExtractOutcome ExtractResourceFile(const std::string& target, int id, std::string_view type, bool overwrite)
 {
     if (target.empty() || target.find('\0') != std::string::npos)
         return ExtractOutcome::Failed;

@@ -21,6 +21,6 @@ enum class ExtractOutcome {
 // bytes go to a temporary file beside the target that is renamed over it,
 // so the target never holds part of the bytes or leftovers of an older
 // file. Never throws.
-ExtractOutcome ExtractResourceToFile(const std::string& target, int id, std::string_view type, bool overwrite);
+ExtractOutcome ExtractResourceFile(const std::string& target, int id, std::string_view type, bool overwrite);
 
 } // namespace gv

@@ -1,4 +1,4 @@
-#include "winhelpers/ResourceTable.h"
+#include "winhelpers/core/ResourceTable.h"
 
 #include <algorithm>
 #include <mutex>

@@ -1,8 +1,7 @@
 #include "IdentifierDeployment.h"
 
 #include "InstanceLock.h"
-#include "ResourceFile.h"
-#include "winhelpers/ResourceTable.h"
+#include "winhelpers/core/ResourceFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -241,25 +240,6 @@ const std::vector<CarriedFile>& IdentifierFiles()
     return files;
 }
 
-std::string RunningProgramFolder()
-{
-    std::string buffer(4096, '\0');
-    for (;;) {
-        const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (n < 0)
-            return {};
-        if (static_cast<std::size_t>(n) < buffer.size()) {
-            buffer.resize(static_cast<std::size_t>(n));
-            break;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-    const std::size_t slash = buffer.rfind('/');
-    if (slash == std::string::npos)
-        return {};
-    return slash == 0 ? std::string("/") : buffer.substr(0, slash);
-}
-
 std::string PerUserDeploymentFolder()
 {
     if (std::string runtime = absoluteEnv("XDG_RUNTIME_DIR"); !runtime.empty())
@@ -369,7 +349,7 @@ bool IdentifierDeployment::writeInto(const std::string& folder, const std::vecto
             continue;
         const CarriedFile& file = m_files[i];
         const std::string target = joinPath(folder, file.name);
-        if (ExtractResourceToFile(target, file.id, kPayloadType, true) != ExtractOutcome::Written)
+        if (ExtractResourceFile(target, file.id, kPayloadType, true) != ExtractOutcome::Written)
             return false;
         if (!file.executable && ::chmod(target.c_str(), 0644) != 0)
             return false;

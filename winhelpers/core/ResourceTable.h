@@ -29,4 +29,10 @@ void UnregisterEmbeddedResources(std::span<const EmbeddedResource> table);
 // ("files" finds "FILES"), or nullptr.
 const EmbeddedResource* FindEmbeddedResource(std::string_view type, int id);
 
+// Resource numbers and type of the files the window program carries: the
+// embedded table registers them under these, deployment looks them up.
+inline constexpr int kIdentifierResource = 102;
+inline constexpr int kDatabaseResource = 103;
+inline constexpr const char* kPayloadType = "FILES";
+
 } // namespace gv

@@ -5,7 +5,7 @@
 
 namespace gv {
 
-// What the start and close of the main window work with. The program takes
+// What the program's start and close (ProgramStart) work with. The program takes
 // ForThisProgram(); tests give their own folders and lock.
 struct StartupSettings {
     // Per-user lock file that keeps a second copy from starting; "" checks

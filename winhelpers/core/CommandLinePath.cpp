@@ -1,4 +1,6 @@
-#include "ShortName.h"
+#include "CommandLinePath.h"
+
+#include "runner/CommandLineWords.h"
 
 #include <cerrno>
 #include <climits>
@@ -7,29 +9,6 @@
 #include <vector>
 
 namespace gv {
-
-bool IsCommandLineSpecial(char c)
-{
-    switch (c) {
-    case ' ': case '\t': case '\n': case '\r': case '\v': case '\f':
-    case '\'': case '"': case '\\':
-        return true;
-    default:
-        return false;
-    }
-}
-
-std::string EscapeCommandWord(std::string_view word)
-{
-    std::string out;
-    out.reserve(word.size() + word.size() / 8 + 2);
-    for (char c : word) {
-        if (IsCommandLineSpecial(c))
-            out += '\\';
-        out += c;
-    }
-    return out;
-}
 
 static std::string currentFolder()
 {
@@ -43,7 +22,7 @@ static std::string currentFolder()
     }
 }
 
-std::string ShortPathOf(const std::string& path)
+std::string EscapedAbsolutePath(const std::string& path)
 {
     // A NUL would cut the name the system sees: that names another file.
     if (path.empty() || path.find('\0') != std::string::npos)
@@ -61,7 +40,7 @@ std::string ShortPathOf(const std::string& path)
             absolute += '/';
         absolute += path;
     }
-    return EscapeCommandWord(absolute);
+    return quoteCommandWord(absolute);
 }
 
 } // namespace gv

@@ -1,4 +1,4 @@
-#include "ShortName.h"
+#include "CommandLinePath.h"
 #include "support/TempFolder.h"
 
 #include "runner/CommandLineWords.h"
@@ -39,28 +39,7 @@ std::string unescape(const std::string& s)
     return out;
 }
 
-TEST(ShortName, EscapesExactlyTheSplittersSpecialCharacters)
-{
-    const std::pair<std::string, std::string> cases[] = {
-        {"/plain/name.txt", "/plain/name.txt"},
-        {"/a b", "/a\\ b"},
-        {"/tab\there", "/tab\\\there"},
-        {"/new\nline", "/new\\\nline"},
-        {"/cr\rvt\vff\f", "/cr\\\rvt\\\vff\\\f"},
-        {"/it's", "/it\\'s"},
-        {"/say \"hi\"", "/say\\ \\\"hi\\\""},
-        {"/back\\slash", "/back\\\\slash"},
-        {"/$(reboot);rm -rf `x`&|<>*?", "/$(reboot);rm\\ -rf\\ `x`&|<>*?"},
-        {"/caf\xc3\xa9 \xff\xfe", "/caf\xc3\xa9\\ \xff\xfe"},
-        {"", ""},
-    };
-    for (const auto& [in, out] : cases) {
-        EXPECT_EQ(gv::EscapeCommandWord(in), out);
-        EXPECT_EQ(unescape(gv::EscapeCommandWord(in)), in);
-    }
-}
-
-class ShortNameFiles : public ::testing::Test {
+class CommandLinePathFiles : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -92,12 +71,12 @@ const std::string kNastyNames[] = {
     "*",
 };
 
-TEST_F(ShortNameFiles, ExistingNamesComeBackAbsoluteAndEscaped)
+TEST_F(CommandLinePathFiles, ExistingNamesComeBackAbsoluteAndEscaped)
 {
     for (const std::string& name : kNastyNames) {
         const std::string full = dir.path() + "/" + name;
         ASSERT_TRUE(touch(full)) << name;
-        const std::string shortName = gv::ShortPathOf(full);
+        const std::string shortName = gv::EscapedAbsolutePath(full);
         ASSERT_FALSE(shortName.empty()) << name;
         EXPECT_EQ(unescape(shortName), full) << name;
         // Put into the identifier's command line, the name comes back as
@@ -110,7 +89,7 @@ TEST_F(ShortNameFiles, ExistingNamesComeBackAbsoluteAndEscaped)
     EXPECT_NE(::lstat((dir.path() + "/INJECTED").c_str(), &st), 0);
 }
 
-TEST_F(ShortNameFiles, RelativeNamesAreMadeAbsoluteWithoutResolvingLinks)
+TEST_F(CommandLinePathFiles, RelativeNamesAreMadeAbsoluteWithoutResolvingLinks)
 {
     ASSERT_EQ(::chdir(dir.path().c_str()), 0);
     ASSERT_EQ(::mkdir("sub dir", 0755), 0);
@@ -120,12 +99,12 @@ TEST_F(ShortNameFiles, RelativeNamesAreMadeAbsoluteWithoutResolvingLinks)
     ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
     const std::string base = cwd;
 
-    EXPECT_EQ(gv::ShortPathOf("sub dir/f"), gv::EscapeCommandWord(base + "/sub dir/f"));
-    EXPECT_EQ(gv::ShortPathOf("sub dir"), gv::EscapeCommandWord(base + "/sub dir"));
-    EXPECT_EQ(gv::ShortPathOf("link/f"), gv::EscapeCommandWord(base + "/link/f"));
+    EXPECT_EQ(gv::EscapedAbsolutePath("sub dir/f"), gv::quoteCommandWord(base + "/sub dir/f"));
+    EXPECT_EQ(gv::EscapedAbsolutePath("sub dir"), gv::quoteCommandWord(base + "/sub dir"));
+    EXPECT_EQ(gv::EscapedAbsolutePath("link/f"), gv::quoteCommandWord(base + "/link/f"));
 }
 
-TEST_F(ShortNameFiles, MissingNamesGiveEmptyText)
+TEST_F(CommandLinePathFiles, MissingNamesGiveEmptyText)
 {
     const std::string target = dir.path() + "/gone";
     ASSERT_EQ(::symlink(target.c_str(), (dir.path() + "/dangling").c_str()), 0);
@@ -139,7 +118,7 @@ TEST_F(ShortNameFiles, MissingNamesGiveEmptyText)
         {dir.path(), true},
     };
     for (const auto& [path, exists] : cases)
-        EXPECT_EQ(!gv::ShortPathOf(path).empty(), exists) << path;
+        EXPECT_EQ(!gv::EscapedAbsolutePath(path).empty(), exists) << path;
 }
 
 } // namespace

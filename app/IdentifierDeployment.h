@@ -1,5 +1,7 @@
 #pragma once
 
+#include "winhelpers/core/ResourceTable.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -8,12 +10,6 @@
 #include <vector>
 
 namespace gv {
-
-// Resource numbers and type of the files the window program carries: the
-// embedded table registers them under these, deployment looks them up.
-inline constexpr int kIdentifierResource = 102;
-inline constexpr int kDatabaseResource = 103;
-inline constexpr const char* kPayloadType = "FILES";
 
 // One file the program carries and writes out at start.
 struct CarriedFile {
@@ -25,10 +21,6 @@ struct CarriedFile {
 // The identifier (FILES 102) and its database (FILES 103), in the order
 // they are written at start and removed at close.
 const std::vector<CarriedFile>& IdentifierFiles();
-
-// Folder of the running executable, symbolic links resolved; "" when the
-// system does not tell.
-std::string RunningProgramFolder();
 
 // The user's private folder for the identifier when the program folder
 // cannot take it: $XDG_RUNTIME_DIR/gui-vonk, else $XDG_CACHE_HOME/gui-vonk,
