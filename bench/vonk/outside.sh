@@ -23,6 +23,8 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${1:-$root/build}
+# Absolute: the samples are identified from inside their own folders.
+[ -d "$build" ] && build=$(cd "$build" && pwd)
 outside=${2:-$root/../shared/corpus-outside}
 [ -d "$outside" ] || outside=/work/shared/corpus-outside
 outside=$(cd "$outside" && pwd)

@@ -1,10 +1,13 @@
 #include "TestSupport.h"
 
+#include "vonk/match/EbmlHeader.h"
 #include "vonk/match/Matcher.h"
+#include "vonk/match/OleDirectory.h"
 #include "vonk/match/Probe.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 
 using namespace gv::vonk;
@@ -110,6 +113,11 @@ INSTANTIATE_TEST_SUITE_P(Rules, RuleKinds, ::testing::Values(
     RuleCase{"zip-first", " zip-first \"mimetype\" str \"application/epub+zip\"\n",
              makeZip({{"mimetype", "application/epub+zip"}, {"x", "y"}}), makeZip({{"x", "y"}, {"mimetype", "application/epub+zip"}})},
     RuleCase{"ole-has", " ole-has \"workbook\"\n", makeOle({"Workbook"}), makeOle({"WordDocument"})},
+    RuleCase{"ole-clsid", " ole-clsid \"000C1084-0000-0000-C000-000000000046\"\n",
+             makeOle({"x"}, std::string("\x84\x10\x0C\0\0\0\0\0\xC0\0\0\0\0\0\0\x46", 16)),
+             makeOle({"x"}, std::string("\x86\x10\x0C\0\0\0\0\0\xC0\0\0\0\0\0\0\x46", 16))},
+    RuleCase{"ebml-doctype", " ebml-doctype \"webm\"\n", std::string("\x1A\x45\xDF\xA3\x88\x42\x82\x85webm\0", 13),
+             std::string("\x1A\x45\xDF\xA3\x88\x42\x82\x85webmx", 13)},
     RuleCase{"xml-root of any name", " xml-root \"*\"\n", "<!-- c --><inventory/>", "inventory"},
     RuleCase{"delimited", " delimited \",\"\n", "a,b\n1,2\n", "a,b\n1,2,3\n"},
     RuleCase{"delimited by tabs", " delimited \"\\t\"\n", "a\tb\n1\t2\n", "a,b\n1,2\n"},
@@ -132,6 +140,79 @@ TEST(Ranking, RefinementRanksAboveItsParent)
     EXPECT_EQ(id.ids(makeOle({"WordDocument", "\x05SummaryInformation"})), (std::vector<std::string>{"doc", "ole"}));
     // An OLE file with no Word stream is only the container.
     EXPECT_EQ(id.ids(makeOle({"Book"})), std::vector<std::string>{"ole"});
+}
+
+// What the compound-document reader lists: the entries the root's tree
+// reaches, or every named entry when the tree is broken.
+TEST(OleDirectory, ReadsTheRootTreeAndClassId)
+{
+    const std::string clsid("\x06\x09\x02\0\0\0\0\0\xC0\0\0\0\0\0\0\x46", 16);
+    auto read = [](const std::string& bytes) {
+        MemorySource src({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+        OleDirectory d;
+        d.read(src);
+        return d;
+    };
+    auto linked = makeOle({"WordDocument", "1Table"}, clsid, {"Book"});
+    auto withLink = [&](std::size_t entry, std::size_t field, std::uint32_t to) {
+        std::string b = linked;
+        for (int k = 0; k < 4; ++k)
+            b[1024 + entry * 128 + field + k] = static_cast<char>((to >> (8 * k)) & 0xFF);
+        return b;
+    };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::vector<std::string> names;
+        std::string clsid;
+    };
+    const Case cases[] = {
+        {"stale slots are left out", linked, {"WordDocument", "1Table"}, "00020906-0000-0000-C000-000000000046"},
+        {"no class id", makeOle({"Workbook"}), {"Workbook"}, ""},
+        // Sibling links that loop back end the walk instead of repeating it.
+        {"a looping tree", withLink(2, 0x48, 1), {"WordDocument", "1Table"}, "00020906-0000-0000-C000-000000000046"},
+        // A root child beyond the directory: the tree is lost, the slots still tell.
+        {"a broken root link", withLink(0, 0x4C, 4000), {"WordDocument", "1Table", "Book"}, "00020906-0000-0000-C000-000000000046"},
+        {"cut inside the directory", linked.substr(0, 1100), {}, ""},
+        {"cut inside the header", linked.substr(0, 300), {}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        OleDirectory d = read(c.bytes);
+        EXPECT_EQ(d.valid(), !c.names.empty());
+        auto names = d.names();
+        std::sort(names.begin(), names.end());
+        auto expected = c.names;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(names, expected);
+        EXPECT_EQ(d.rootClsid(), c.clsid);
+    }
+}
+
+TEST(EbmlHeader, ReadsTheDocTypeWhateverTheWidths)
+{
+    auto header = [](const std::string& body) { return std::string("\x1A\x45\xDF\xA3", 4) + static_cast<char>(0x80 | body.size()) + body; };
+    const std::string version("\x42\x86\x81\x01", 4);
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string docType;
+    };
+    const Case cases[] = {
+        {"one-byte size", header(version + "\x42\x82\x84webm"), "webm"},
+        {"NUL padding", header(version + std::string("\x42\x82\x89matroska\0", 13)), "matroska"},
+        {"eight-byte sizes", std::string("\x1A\x45\xDF\xA3\x01\0\0\0\0\0\0\x0F\x42\x82\x01\0\0\0\0\0\0\x04webm", 27), "webm"},
+        {"no DocType", header(version), ""},
+        {"cut inside the name", header(version + "\x42\x82\x84webm").substr(0, 12), ""},
+        {"a child larger than its header", header(version + "\x42\x82\x90webm"), ""},
+        {"a child of unknown size", header(std::string("\x42\x86\xFF\x42\x82\x84webm", 10)), ""},
+        {"not EBML", "\x1A\x45\xDF\xA4\x84\x42\x82\x84webm", ""},
+        {"a zero byte where a size belongs", std::string("\x1A\x45\xDF\xA3\0\x42\x82\x84webm", 12), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(readEbmlDocType({reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()}), c.docType);
+    }
 }
 
 TEST(Ranking, DamagedZipDirectoryFallsBackToPlainZip)

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -113,8 +114,12 @@ inline std::string makeZip(const std::vector<ZipMember>& members, const std::str
 }
 
 // A minimal OLE2 compound file (512-byte sectors): header, one allocation
-// sector, one directory sector holding a root entry and the given streams.
-inline std::string makeOle(const std::vector<std::string>& streams)
+// sector, two directory sectors holding a root entry with the given class id
+// (16 bytes as stored, or none), the streams as the root's children (a chain
+// of right siblings; at most 7 with the stale entries), and stale entries
+// that no link reaches, as editors leave them in free slots.
+inline std::string makeOle(const std::vector<std::string>& streams, const std::string& rootClsid = {},
+                           const std::vector<std::string>& stale = {})
 {
     std::string header(512, '\0');
     const char magic[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
@@ -132,19 +137,28 @@ inline std::string makeOle(const std::vector<std::string>& streams)
         header.replace(0x4C + 4 * i, 4, le32(i == 0 ? 0 : 0xFFFFFFFF));
     std::string fat(512, '\xFF');
     fat.replace(0, 4, le32(0xFFFFFFFD));  // sector 0: allocation table itself
-    fat.replace(4, 4, le32(0xFFFFFFFE));  // sector 1: end of the directory chain
-    std::string dir(512, '\0');
-    auto entry = [&](int index, const std::string& name, char type) {
+    fat.replace(4, 4, le32(2));           // sector 1: directory, continued in 2
+    fat.replace(8, 4, le32(0xFFFFFFFE));  // sector 2: end of the directory chain
+    std::string dir(1024, '\0');
+    auto entry = [&](std::size_t index, const std::string& name, char type, std::uint32_t child, std::uint32_t right) {
         std::string e(128, '\0');
         for (std::size_t k = 0; k < name.size(); ++k)
             e[2 * k] = name[k];
         e.replace(0x40, 2, le16(static_cast<unsigned>(2 * (name.size() + 1))));
         e[0x42] = type;
-        dir.replace(static_cast<std::size_t>(index) * 128, 128, e);
+        e.replace(0x44, 4, le32(0xFFFFFFFF));
+        e.replace(0x48, 4, le32(right));
+        e.replace(0x4C, 4, le32(child));
+        if (type == 5 && rootClsid.size() == 16)
+            e.replace(0x50, 16, rootClsid);
+        dir.replace(index * 128, 128, e);
     };
-    entry(0, "Root Entry", 5);
-    for (std::size_t i = 0; i < streams.size() && i < 3; ++i)
-        entry(static_cast<int>(i + 1), streams[i], 2);
+    const std::size_t n = std::min<std::size_t>(streams.size(), 7);
+    entry(0, "Root Entry", 5, n ? 1 : 0xFFFFFFFF, 0xFFFFFFFF);
+    for (std::size_t i = 0; i < n; ++i)
+        entry(i + 1, streams[i], 2, 0xFFFFFFFF, i + 1 < n ? static_cast<std::uint32_t>(i + 2) : 0xFFFFFFFF);
+    for (std::size_t i = 0; i < stale.size() && n + 1 + i < 8; ++i)
+        entry(n + 1 + i, stale[i], 2, 0xFFFFFFFF, 0xFFFFFFFF);
     return header + fat + dir;
 }
 

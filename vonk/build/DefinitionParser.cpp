@@ -586,6 +586,8 @@ bool DefinitionParser::rule(const std::vector<Token>& t, std::size_t i, SourceRu
         {"size", &DefinitionParser::sizeRule},
         {"zip-has", &DefinitionParser::memberRule},
         {"ole-has", &DefinitionParser::memberRule},
+        {"ole-clsid", &DefinitionParser::clsidRule},
+        {"ebml-doctype", &DefinitionParser::memberRule},
         {"zip-first", &DefinitionParser::zipFirstRule},
         {"text", &DefinitionParser::textRule},
         {"xml-root", &DefinitionParser::xmlRootRule},
@@ -749,7 +751,30 @@ bool DefinitionParser::memberRule(const std::vector<Token>& t, std::size_t i, So
         error("usage: " + kw + " \"NAME\"");
         return false;
     }
-    r.kind = kw == "zip-has" ? db::NodeKind::ZipHas : db::NodeKind::OleHas;
+    r.kind = kw == "zip-has" ? db::NodeKind::ZipHas : kw == "ole-has" ? db::NodeKind::OleHas : db::NodeKind::EbmlDocType;
+    r.first = t[i + 1].text;
+    return true;
+}
+
+bool DefinitionParser::clsidRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    // Written as the registry writes it, so that ids can be compared as text.
+    auto wellFormed = [](const std::string& s) {
+        if (s.size() != 36)
+            return false;
+        for (std::size_t k = 0; k < s.size(); ++k) {
+            bool dash = k == 8 || k == 13 || k == 18 || k == 23;
+            char c = s[k];
+            if (dash ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
+                return false;
+        }
+        return s != "00000000-0000-0000-0000-000000000000";
+    };
+    if (!needCount(t, i, 2, "ole-clsid \"CLSID\"") || !quotedAt(t, i + 1) || !wellFormed(t[i + 1].text)) {
+        error("usage: ole-clsid \"XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX\" (upper-case hex, not all zero)");
+        return false;
+    }
+    r.kind = db::NodeKind::OleClsid;
     r.first = t[i + 1].text;
     return true;
 }

@@ -282,6 +282,8 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
         case NodeKind::ZipHas:
         case NodeKind::ZipFirst:
         case NodeKind::OleHas:
+        case NodeKind::OleClsid:
+        case NodeKind::EbmlDocType:
         case NodeKind::XmlRoot:
         case NodeKind::Shebang:
             if (n.a.len == 0 || n.a.len > kMaxPatternLength || n.b.len > kMaxPatternLength) {

@@ -56,8 +56,10 @@ enum class NodeKind : std::uint8_t {
     Delimited,
     KeyValue,
     Some, // block: at least `value` of its rules hold; their evidence adds up
+    OleClsid, // `a`: the root storage's class id, written "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX"
+    EbmlDocType, // `a`: the DocType an EBML header names
 };
-inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::Some);
+inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::EbmlDocType);
 
 enum class CmpOp : std::uint8_t { Eq, Ne, Lt, Gt, Le, Ge };
 inline constexpr std::uint8_t kLastCmpOp = static_cast<std::uint8_t>(CmpOp::Ge);

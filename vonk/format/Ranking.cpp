@@ -53,6 +53,12 @@ std::uint32_t ruleEvidence(const RuleFacts& r)
     case NodeKind::ZipHas:
     case NodeKind::OleHas:
         return 24 + static_cast<std::uint32_t>(std::min<std::size_t>(r.nameLength, 24));
+    // A class id names the program that wrote the document outright.
+    case NodeKind::OleClsid:
+        return 48;
+    // The header's structure held together, and it named the format.
+    case NodeKind::EbmlDocType:
+        return 24 + static_cast<std::uint32_t>(std::min<std::size_t>(r.nameLength * 4, 24));
     case NodeKind::ZipFirst:
         return 40 + static_cast<std::uint32_t>(std::min<std::size_t>(r.secondLength * 2, 48));
     case NodeKind::Text:

@@ -1,5 +1,7 @@
 #include "vonk/match/Matcher.h"
 
+#include "vonk/match/EbmlHeader.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -299,6 +301,14 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         if (!probe.ole().has(m_db.str(n.a)))
             return false;
         return hit("in the OLE2 directory");
+    case NodeKind::OleClsid:
+        if (probe.ole().rootClsid() != m_db.str(n.a))
+            return false;
+        return hit("the OLE2 root storage's class id");
+    case NodeKind::EbmlDocType:
+        if (readEbmlDocType(probe.head()) != m_db.str(n.a))
+            return false;
+        return hit("the EBML header's DocType");
     case NodeKind::Text: {
         const TextInfo& t = probe.text();
         Encoding e = t.encoding;

@@ -9,9 +9,14 @@
 
 namespace gv::vonk {
 
-// Stream and storage names of an OLE2 compound document, read by following
-// the directory's sector chain through the allocation table. Bounded: at
-// most kMaxSectors directory sectors and kMaxEntries names.
+// The top-level stream and storage names of an OLE2 compound document and
+// the class id of its root storage, read by following the directory's sector
+// chain through the allocation table. Only entries the root's sibling tree
+// reaches count: a program's main streams sit there, while embedded objects
+// (a workbook inside a presentation) sit in sub-storages, and editors leave
+// stale entries behind in the directory's free slots. A tree that cannot be
+// walked (a damaged or truncated file) falls back to every named entry.
+// Bounded: at most kMaxSectors directory sectors and kMaxEntries names.
 class OleDirectory {
 public:
     static constexpr std::size_t kMaxSectors = 512;
@@ -22,10 +27,14 @@ public:
     // Case-insensitive (ASCII) comparison.
     bool has(std::string_view name) const;
     const std::vector<std::string>& names() const { return m_names; }
+    // The root storage's class id as text ("00020906-0000-0000-C000-000000000046"),
+    // empty when the root entry is missing or its id is all zero.
+    const std::string& rootClsid() const { return m_rootClsid; }
 
 private:
     bool m_valid = false;
     std::vector<std::string> m_names;
+    std::string m_rootClsid;
 };
 
 } // namespace gv::vonk
