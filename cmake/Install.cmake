@@ -12,8 +12,8 @@
 # multiarch CMAKE_INSTALL_LIBDIR: it holds executables private to this
 # package, not libraries, and Debian keeps those in /usr/lib/<package>.
 #
-# Targets are defined in other folders, some of them optional (GV_BUILD_GUI)
-# or not written yet, so every rule is guarded and this file stays harmless
+# Targets are defined in other folders, some of them optional (GV_BUILD_GUI),
+# so every rule is guarded and this file stays harmless
 # whatever subset of the tree is built.
 
 include_guard(GLOBAL)
@@ -88,8 +88,6 @@ if(TARGET gui-vonk)
     endforeach()
 endif()
 
-if(EXISTS ${PROJECT_SOURCE_DIR}/doc/man/CMakeLists.txt)
-    add_subdirectory(${PROJECT_SOURCE_DIR}/doc/man ${CMAKE_BINARY_DIR}/doc/man)
-endif()
+add_subdirectory(${PROJECT_SOURCE_DIR}/doc/man ${CMAKE_BINARY_DIR}/doc/man)
 
 include(${CMAKE_CURRENT_LIST_DIR}/Packaging.cmake)

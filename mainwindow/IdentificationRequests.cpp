@@ -197,11 +197,11 @@ void frmDOSOutput::connectRequests()
         m_txtCartella->clear();
     };
     installEventFilter(new DropFilter(
-        this, [this](const QMimeData* data, int effect) { return Form_OLEDragOver(data, effect); }, left,
-        [this](const QMimeData* data) { Form_OLEDragDrop(data); }));
+        this, [this](const QMimeData* mime, int effect) { return Form_OLEDragOver(mime, effect); }, left,
+        [this](const QMimeData* mime) { Form_OLEDragDrop(mime); }));
     auto* filter = new DropFilter(
-        this, [this](const QMimeData* data, int effect) { return txtOutputs_OLEDragOver(data, effect); }, left,
-        [this](const QMimeData* data) { txtOutputs_OLEDragDrop(data); });
+        this, [this](const QMimeData* mime, int effect) { return txtOutputs_OLEDragOver(mime, effect); }, left,
+        [this](const QMimeData* mime) { txtOutputs_OLEDragDrop(mime); });
     m_txtOutputs->setAcceptDrops(true);
     m_txtOutputs->viewport()->setAcceptDrops(true);
     m_txtOutputs->installEventFilter(filter);
@@ -309,11 +309,11 @@ void frmDOSOutput::txtOutputs_OLEDragDrop(const QMimeData* Data)
     Form_OLEDragDrop(Data);
 }
 
-int frmDOSOutput::dragOver(const QMimeData* data, int effect)
+int frmDOSOutput::dragOver(const QMimeData* mime, int effect)
 {
     m_txtFile->clear();
     m_txtCartella->clear();
-    const std::optional<std::string> path = firstLocalPath(data);
+    const std::optional<std::string> path = firstLocalPath(mime);
     if (!path) {
         m_lblControl->setText(kModeFolder);
         return kEffectNone;

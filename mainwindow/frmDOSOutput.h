@@ -122,7 +122,7 @@ private:
 
     // Identification requests (IdentificationRequests.cpp).
     void connectRequests();
-    int dragOver(const QMimeData* data, int effect);
+    int dragOver(const QMimeData* mime, int effect);
     void dropRequest(const QString& mode, const std::string& path);
     bool refuseWhileRunning();
     bool refuseWithoutIdentifier();

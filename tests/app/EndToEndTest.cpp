@@ -5,7 +5,7 @@
 // (those, and the boxes, are covered in-process).
 
 #include "TempFolder.h"
-#include "../support/RunProgram.h"
+#include "support/RunProgram.h"
 
 #include <gtest/gtest.h>
 
@@ -218,7 +218,7 @@ TEST_P(EndToEndSignals, FilesAppearAtStartAndGoAtTheEnd)
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, EndToEndSignals, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
-    [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+    [](const auto& test) { return std::string(sigabbrev_np(test.param)); });
 
 // The second copy is refused whatever its environment: with the same
 // runtime folder (the same per-user lock) or another one.
@@ -251,7 +251,7 @@ TEST_P(EndToEndSecondCopy, LeavesTheFirstsFilesAlone)
 }
 
 INSTANTIATE_TEST_SUITE_P(Runtime, EndToEndSecondCopy, ::testing::Values(false, true),
-    [](const auto& info) { return std::string(info.param ? "other_runtime_folder" : "same_runtime_folder"); });
+    [](const auto& test) { return std::string(test.param ? "other_runtime_folder" : "same_runtime_folder"); });
 
 TEST_F(EndToEnd, KilledCopyBlocksNoNextStart)
 {

@@ -241,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, DeploymentLeftovers,
             },
             false },
         LeftoverCase { "writer_still_running", true, nullptr, false }),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(Deployment, FileReplacedDuringTheRunStaysAtClose)
 {
@@ -296,7 +296,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, DeploymentCarriedAlready,
     ::testing::Values(CarriedCase { "both", true, 0755, true, DeploymentPlace::ProgramFolder },
         CarriedCase { "database_only_the_identifier_is_written", false, 0, true, DeploymentPlace::ProgramFolder },
         CarriedCase { "identifier_that_cannot_run", true, 0644, true, DeploymentPlace::UserFolder }),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 // Two copies never share a deployment folder, whatever their environment
 // makes of the user's folder; the first keeps its files.
@@ -391,7 +391,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, DeploymentOthers,
     ::testing::Values(OthersCase { "identifier", true, false, false, false },
         OthersCase { "database", false, true, false, false }, OthersCase { "both", true, true, false, false },
         OthersCase { "folder_named_vonk_even_with_record", false, false, true, true }),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(Deployment, UnwritableProgramFolderSendsThemToTheUserFolder)
 {

@@ -3,7 +3,7 @@
 // The shared temporary folder, and the file helpers of the window program's
 // tests.
 
-#include "../support/TempFolder.h"
+#include "support/TempFolder.h"
 
 #include <filesystem>
 #include <fstream>

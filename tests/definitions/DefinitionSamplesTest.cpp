@@ -4,8 +4,8 @@
 // it when it was recorded. A change to a definition, the ranking or the
 // matcher that changes one of those answers fails here.
 
-#include "../support/RunProgram.h"
-#include "../support/TempFolder.h"
+#include "support/RunProgram.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

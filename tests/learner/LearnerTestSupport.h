@@ -4,8 +4,8 @@
 // folder, and child processes run with a time limit.
 
 #include "vonk/learner/Sample.h"
-#include "../support/RunProgram.h"
-#include "../support/TempFolder.h"
+#include "support/RunProgram.h"
+#include "support/TempFolder.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -270,12 +270,12 @@ TEST(Learner, LearnedRulesHoldInHeldOutSamplesButNotInReference)
             continue; // a 3-byte magic with no string is allowed to be refused
         ++learned;
         for (const auto& s : held) {
-            bool all = std::all_of(r.rules.begin(), r.rules.end(), [&](const LearnedRule& x) { return x.holds(s); });
-            EXPECT_TRUE(all) << "round " << round;
+            bool holdsAll = std::all_of(r.rules.begin(), r.rules.end(), [&](const LearnedRule& x) { return x.holds(s); });
+            EXPECT_TRUE(holdsAll) << "round " << round;
         }
         for (const auto& f : reference) {
-            bool all = std::all_of(r.rules.begin(), r.rules.end(), [&](const LearnedRule& x) { return x.holds(f); });
-            EXPECT_FALSE(all) << "round " << round;
+            bool holdsAll = std::all_of(r.rules.begin(), r.rules.end(), [&](const LearnedRule& x) { return x.holds(f); });
+            EXPECT_FALSE(holdsAll) << "round " << round;
         }
     }
     EXPECT_GE(learned, 25);

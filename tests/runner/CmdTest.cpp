@@ -2,7 +2,7 @@
 #include "CommandLineWords.h"
 #include "DOSOutputs.h"
 #include "RunnerTestSupport.h"
-#include "../support/RunProgram.h"
+#include "support/RunProgram.h"
 
 #include <gtest/gtest.h>
 

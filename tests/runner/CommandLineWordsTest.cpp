@@ -47,7 +47,7 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"noExpansion", "echo $HOME * ; ~ `x` | > <", {"echo", "$HOME", "*", ";", "~", "`x`", "|", ">", "<"}},
         SplitCase{"utf8Kept", "vonk caff\xC3\xA8.txt", {"vonk", "caff\xC3\xA8.txt"}},
         SplitCase{"quotedBlanksOnly", R"("   ")", {"   "}}),
-    [](const testing::TestParamInfo<SplitCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<SplitCase>& test) { return std::string(test.param.name); });
 
 class QuoteCommandWord : public testing::TestWithParam<std::string> {};
 

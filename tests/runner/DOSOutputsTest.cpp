@@ -380,7 +380,7 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"pathLast", false, "printf %s-%s a b", "a-b"},
         LookupCase{"relativePathFromWorkingDirectory", true, "./gv-cwd-probe", "from-cwd\n"},
         LookupCase{"startsInWorkingDirectory", true, "runner_test_child cwd", "<dir>"}),
-    [](const testing::TestParamInfo<LookupCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<LookupCase>& test) { return std::string(test.param.name); });
 
 // Stops the run from inside the event handler once the first output came.
 struct StopOnFirstOutput : Recorder {

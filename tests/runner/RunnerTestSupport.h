@@ -2,7 +2,7 @@
 #pragma once
 
 #include "DOSOutputs.h"
-#include "../support/TempFolder.h"
+#include "support/TempFolder.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -4,8 +4,8 @@
 // in them.
 
 #include "RunnerTestSupport.h"
-#include "../support/RunProgram.h"
-#include "../support/TempFolder.h"
+#include "support/RunProgram.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

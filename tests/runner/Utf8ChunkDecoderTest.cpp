@@ -56,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"pendingBrokenByLead", {"\xC3", "\xC3\xA9"}, {"", S(R) + "\xC3\xA9"}, ""},
         DecodeCase{"cutShortAtEnd", {"ok\xE2\x82"}, {"ok"}, R},
         DecodeCase{"emptyRead", {"", "a"}, {"", "a"}, ""}),
-    [](const testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<DecodeCase>& test) { return std::string(test.param.name); });
 
 // Every way of cutting a mixed text into two reads gives back the text.
 TEST(Utf8ChunkDecoder, AnySplitPointKeepsTheText)

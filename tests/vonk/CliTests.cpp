@@ -2,8 +2,8 @@
 // End-to-end tests: run the vonk executable on files made here, against the
 // test definitions database, with a time limit on every run.
 
-#include "../support/RunProgram.h"
-#include "../support/TempFolder.h"
+#include "support/RunProgram.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

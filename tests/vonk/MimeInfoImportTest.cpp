@@ -4,7 +4,7 @@
 // input, and `vonk --list` / `--info` on a database built by vonk-defs.
 
 #include "TestSupport.h"
-#include "../support/RunProgram.h"
+#include "support/RunProgram.h"
 
 #include "vonk/match/ByteSource.h"
 #include "vonk/match/Matcher.h"

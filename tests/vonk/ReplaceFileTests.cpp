@@ -6,7 +6,7 @@
 
 #include "vonk/base/FileAccess.h"
 #include "TestSupport.h"
-#include "../support/RunProgram.h"
+#include "support/RunProgram.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "vonk/format/Database.h"
 #include "vonk/build/DatabaseWriter.h"
 #include "vonk/build/DefinitionParser.h"
-#include "../support/TempFolder.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

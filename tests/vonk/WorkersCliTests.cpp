@@ -3,7 +3,7 @@
 // writes, and its confidence marks agree between the text and JSON reports.
 
 #include "TestSupport.h"
-#include "../support/RunProgram.h"
+#include "support/RunProgram.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CommandLinePath.h"
-#include "../support/TempFolder.h"
+#include "support/TempFolder.h"
 
 #include "runner/CommandLineWords.h"
 

@@ -324,8 +324,8 @@ TEST(CommonDialogModal, CancelledModalDialogGivesTheArgumentBack)
             d->reject();
         } else if (attempts > 500) {
             for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* d = qobject_cast<QFileDialog*>(w))
-                    d->reject();
+                if (auto* open = qobject_cast<QFileDialog*>(w))
+                    open->reject();
         }
     });
     timer.start();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ResourceFile.h"
 #include "winhelpers/core/ResourceTable.h"
-#include "../support/TempFolder.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
