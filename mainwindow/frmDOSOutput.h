@@ -146,5 +146,4 @@ private:
     bool m_unloaded = false;
     bool m_quietClose = false;
 };
-
 } // namespace gv
