@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The four ways a user asks for an identification: the File button, the
-// Cartella button, a drop on the window and a drop on the console pane.
-// Each ends the same way: the item's command-line form goes into txtFile
-// or txtCartella, the user confirms, the pane is emptied, the command line
-// goes into txtCommand and the console runs it.
+// The identification requests as this window draws them: its boxes,
+// dialogs and fields behind the rules of RequestFlow, and the drag events
+// that carry dropped files to them.
 
 #include "frmDOSOutput.h"
 
@@ -11,9 +9,9 @@
 #include "winhelpers/CommonDialog.h"
 #include "winhelpers/FileHelpers.h"
 #include "winhelpers/MsgBox.h"
-#include "winhelpers/core/CommandLinePath.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDragLeaveEvent>
@@ -28,59 +26,20 @@
 
 #include <functional>
 #include <optional>
-#include <sys/stat.h>
 #include <utility>
 
 namespace gv {
 
 namespace {
 
-const QString kCommandStart = QStringLiteral("cmd /c vonk ");
-const QString kVerbose = QStringLiteral(" -v");
-// A file request names one file: without this, a name holding '*' or '?'
-// would be taken as a pattern and identify its neighbours instead (or as
-// well), and a chosen file removed meanwhile would not be reported gone.
-const QString kLiteral = QStringLiteral(" --literal");
-
-const QString kModeFile = QStringLiteral("file");
-const QString kModeFolder = QStringLiteral("cartella");
-
-const QString kFileQuestion = QStringLiteral("eseguire il parsing del FILE selezionato ?");
-const QString kFileTitle = QStringLiteral("VONK File Parsing");
-const QString kFileRefused = QStringLiteral("Parsing del file annullato dall'utente");
-const QString kFileCancelled = QStringLiteral("Operazione annullata");
-
-const QString kFolderQuestion = QStringLiteral("eseguire il parsing della cartella selezionata ?");
-const QString kFolderTitle = QStringLiteral("VONK Folder Parsing");
-const QString kFolderRefused = QStringLiteral("Parsing dei files annullato dall'utente");
-const QString kFolderCancelled = QStringLiteral("Operazione annullata dall'utente");
-
-// Said instead of running when the item has gone since it was chosen: the
-// command line would otherwise name no target, and the identifier would
-// scan its own folder (or the root) instead of what the user chose.
-const QString kItemGone = QStringLiteral("L'elemento scelto non esiste più: nessuna analisi eseguita.");
-// Said instead of running when the identifier could not be written out at
-// start (the start-up box told why).
-const QString kNoIdentifier = QStringLiteral("Vonk non è disponibile (non è stato possibile scriverlo all'avvio): "
-                                             "nessuna analisi eseguita.");
-// Said when a request comes while the console is still running a command:
-// the pane and the command field belong to that run until it ends.
-const QString kBusy = QStringLiteral("Un'analisi è ancora in corso: attendere che finisca prima di avviarne un'altra.");
-
 constexpr int kConfirmStyle = vbSystemModal + vbInformation + vbYesNo; // 4164
 constexpr int kNoticeStyle = vbSystemModal;                             // 4096
 constexpr int kDialogShift = 30;
-constexpr int kEffectNone = 0;
 constexpr int kEffectCopy = 1;
 
-void notice(const QString& text)
+QString fromBytes(const std::string& bytes)
 {
-    PlacedMsgBox(text, kNoticeStyle, QString(), true);
-}
-
-bool confirmed(const QString& question, const QString& title)
-{
-    return SystemMsgBox(question, kConfirmStyle, title) == vbYes;
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
 // The file-system bytes of the first dragged item, when the data carries a
@@ -105,18 +64,6 @@ std::optional<std::string> firstLocalPath(const QMimeData* data)
     if (bytes.isEmpty())
         return std::nullopt;
     return bytes.toStdString();
-}
-
-enum class ItemKind { Gone, File, Folder };
-
-// A folder is whatever the system reports as one once links are followed,
-// whatever other mode bits it carries.
-ItemKind kindOf(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return ItemKind::Gone;
-    return S_ISDIR(st.st_mode) ? ItemKind::Folder : ItemKind::File;
 }
 
 // Hands the drag events of a drop target (the form, or the console pane's
@@ -208,89 +155,97 @@ void frmDOSOutput::connectRequests()
     m_txtOutputs->viewport()->installEventFilter(filter);
 }
 
-bool frmDOSOutput::refuseWhileRunning()
+bool frmDOSOutput::verbose() const
 {
-    if (!isRunning())
-        return false;
-    notice(kBusy);
-    return true;
+    return m_ckVerbose->isChecked();
 }
 
-bool frmDOSOutput::refuseWithoutIdentifier()
+void frmDOSOutput::notice(const std::string& text)
 {
-    if (!identifierMissing())
-        return false;
-    notice(kNoIdentifier);
-    return true;
+    PlacedMsgBox(QString::fromStdString(text), kNoticeStyle, QString(), true);
 }
 
-void frmDOSOutput::runRequest(const QString& target, const QString& tail)
+bool frmDOSOutput::confirm(const std::string& question, const std::string& title)
 {
-    if (refuseWithoutIdentifier())
-        return;
-    if (target.isEmpty()) {
-        notice(kItemGone);
-        return;
-    }
-    if (refuseWhileRunning())
-        return;
+    return SystemMsgBox(QString::fromStdString(question), kConfirmStyle, QString::fromStdString(title)) == vbYes;
+}
+
+std::optional<std::string> frmDOSOutput::chooseFile(const std::string& lastFileName)
+{
+    const QString filter = MakeDialogFilter(QString(), QStringLiteral("All files (*.*)"), QStringLiteral("*.*"));
+    SetDialogPlacement(GetPlacementMode(), kDialogShift);
+    const QString chosen = ShowFileDialog(this, true, QStringLiteral("Open a VB file"), fromBytes(lastFileName),
+                                          filter, 1, QStringLiteral(".txt"));
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return QFile::encodeName(chosen).toStdString();
+}
+
+std::optional<std::string> frmDOSOutput::chooseFolder(const std::string& lastFolder)
+{
+    SetDialogPlacement(GetPlacementMode(), kDialogShift);
+    const QString chosen = BrowseForFolder(this, QStringLiteral("Directories"), fromBytes(lastFolder));
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return QFile::encodeName(chosen).toStdString();
+}
+
+void frmDOSOutput::showFile(const std::string& commandForm)
+{
+    m_txtFile->setText(commandTextFromBytes(commandForm));
+}
+
+void frmDOSOutput::showFolder(const std::string& commandForm)
+{
+    m_txtCartella->setText(commandTextFromBytes(commandForm));
+}
+
+void frmDOSOutput::clearItems()
+{
+    m_txtFile->clear();
+    m_txtCartella->clear();
+}
+
+void frmDOSOutput::showDropMode(const std::string& mode)
+{
+    m_lblControl->setText(QString::fromStdString(mode));
+}
+
+void frmDOSOutput::runCommand(const std::string& commandLine)
+{
     m_txtOutputs->setConsoleText(QString());
-    m_txtCommand->setEditText(kCommandStart + target + tail);
+    m_txtCommand->setEditText(commandTextFromBytes(commandLine));
     cmdExecute_Click();
 }
 
 void frmDOSOutput::cmdFile_Click()
 {
-    if (refuseWhileRunning() || refuseWithoutIdentifier())
-        return;
-    const QString filter = MakeDialogFilter(QString(), QStringLiteral("All files (*.*)"), QStringLiteral("*.*"));
-    SetDialogPlacement(GetPlacementMode(), kDialogShift);
-    const QString chosen = ShowFileDialog(this, true, QStringLiteral("Open a VB file"), m_strLastFile, filter, 1,
-                                          QStringLiteral(".txt"));
-    if (chosen.isEmpty()) {
-        notice(kFileCancelled);
-        return;
-    }
-    m_strLastFile = PathFileName(chosen);
-    m_strLastFolder = PathFolder(chosen);
-    m_txtFile->setText(GetShortName(chosen));
-
-    if (!confirmed(kFileQuestion, kFileTitle)) {
-        notice(kFileRefused);
-        return;
-    }
-    runRequest(m_txtFile->text(), kLiteral + (m_ckVerbose->isChecked() ? kVerbose : QString()));
+    m_requests.cmdFile_Click();
 }
 
 void frmDOSOutput::cmdCartella_Click()
 {
-    if (refuseWhileRunning() || refuseWithoutIdentifier())
-        return;
-    SetDialogPlacement(GetPlacementMode(), kDialogShift);
-    const QString chosen = BrowseForFolder(this, QStringLiteral("Directories"), m_strLastFolder);
-    if (chosen.isEmpty()) {
-        notice(kFolderCancelled);
-        return;
-    }
-    m_strLastFolder = chosen;
-    m_txtCartella->setText(GetShortName(chosen));
+    m_requests.cmdCartella_Click();
+}
 
-    if (!confirmed(kFolderQuestion, kFolderTitle)) {
-        notice(kFolderRefused);
-        return;
-    }
-    // The chosen folder ends in the separator already.
-    runRequest(m_txtCartella->text(), QStringLiteral("*"));
+QString frmDOSOutput::strLastFile() const
+{
+    return fromBytes(m_requests.lastFileName());
+}
+
+QString frmDOSOutput::strLastFolder() const
+{
+    return fromBytes(m_requests.lastFolder());
 }
 
 int frmDOSOutput::Form_OLEDragOver(const QMimeData* Data, int Effect)
 {
-    return dragOver(Data, Effect);
+    return m_requests.dragOver(firstLocalPath(Data), Effect);
 }
 
 int frmDOSOutput::txtOutputs_OLEDragOver(const QMimeData* Data, int Effect)
 {
-    return dragOver(Data, Effect);
+    return Form_OLEDragOver(Data, Effect);
 }
 
 void frmDOSOutput::Form_OLEDragDrop(const QMimeData* Data)
@@ -300,55 +255,14 @@ void frmDOSOutput::Form_OLEDragDrop(const QMimeData* Data)
         return;
     // The request asks a question; it runs once the drop is over, so the
     // program the item was dragged from is not held waiting for the answer.
-    QMetaObject::invokeMethod(this, [this, mode = m_lblControl->text(), bytes = *path] { dropRequest(mode, bytes); },
+    QMetaObject::invokeMethod(
+        this, [this, mode = m_lblControl->text().toStdString(), bytes = *path] { m_requests.dropRequest(mode, bytes); },
         Qt::QueuedConnection);
 }
 
 void frmDOSOutput::txtOutputs_OLEDragDrop(const QMimeData* Data)
 {
     Form_OLEDragDrop(Data);
-}
-
-int frmDOSOutput::dragOver(const QMimeData* mime, int effect)
-{
-    m_txtFile->clear();
-    m_txtCartella->clear();
-    const std::optional<std::string> path = firstLocalPath(mime);
-    if (!path) {
-        m_lblControl->setText(kModeFolder);
-        return kEffectNone;
-    }
-    m_lblControl->setText(kModeFile);
-    const ItemKind kind = kindOf(*path);
-    if (kind == ItemKind::Folder)
-        m_lblControl->setText(kModeFolder);
-    // An item that has gone during the drag cannot be identified; while a
-    // command runs, the console is not free for another.
-    if (kind == ItemKind::Gone || isRunning())
-        return kEffectNone;
-    return effect & kEffectCopy;
-}
-
-void frmDOSOutput::dropRequest(const QString& mode, const std::string& path)
-{
-    if ((mode == kModeFile || mode == kModeFolder) && refuseWhileRunning())
-        return;
-    if (mode == kModeFile) {
-        m_txtFile->setText(commandTextFromBytes(EscapedAbsolutePath(path)));
-        if (!confirmed(kFileQuestion, kFileTitle)) {
-            notice(kFileRefused);
-            return;
-        }
-        runRequest(m_txtFile->text(), kLiteral + (m_ckVerbose->isChecked() ? kVerbose : QString()));
-    } else if (mode == kModeFolder) {
-        m_txtCartella->setText(commandTextFromBytes(EscapedAbsolutePath(path)));
-        if (!confirmed(kFolderQuestion, kFolderTitle)) {
-            notice(kFolderRefused);
-            return;
-        }
-        // A dropped folder's path has no final separator.
-        runRequest(m_txtCartella->text(), QStringLiteral("/*"));
-    }
 }
 
 } // namespace gv

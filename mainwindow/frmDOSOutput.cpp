@@ -161,7 +161,7 @@ ConsoleRun::Hooks frmDOSOutput::consoleHooks()
 
 void frmDOSOutput::cmdExecute_Click()
 {
-    if (isRunning() || refuseWithoutIdentifier())
+    if (isRunning() || m_requests.refuseWithoutIdentifier())
         return;
     m_console->start([this] {
         setCursor(Qt::WaitCursor);

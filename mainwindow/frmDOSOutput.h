@@ -4,12 +4,14 @@
 #include "ConsoleRun.h"
 #include "MainWindowDesign.h"
 #include "ProgramLife.h"
+#include "core/RequestFlow.h"
 
 #include <QString>
 #include <QWidget>
 
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QMimeData;
@@ -22,7 +24,7 @@ class TitleDrag;
 // header panel, the choice buttons and options, the command field and the
 // black console pane. A command line in txtCommand runs through objDOS
 // while the window stays responsive; its output streams into txtOutputs.
-class frmDOSOutput : public QWidget, public MainWindowDesign {
+class frmDOSOutput : public QWidget, public MainWindowDesign, private RequestWindow {
     Q_OBJECT
 public:
     explicit frmDOSOutput(QWidget* parent = nullptr);
@@ -42,7 +44,7 @@ public:
     // arrived, the run ends as usual, and a last line says that the user
     // stopped it.
     void cmdStop_Click();
-    bool isRunning() const;
+    bool isRunning() const override;
 
     // Index (0..4) of the selected Option1 member: the placement mode for
     // dialogs and boxes.
@@ -67,8 +69,8 @@ public:
     void txtOutputs_OLEDragDrop(const QMimeData* Data);
     // Remembered by the buttons: the last file's name (no folder) and the
     // last folder; drops leave them alone.
-    const QString& strLastFile() const { return m_strLastFile; }
-    const QString& strLastFolder() const { return m_strLastFolder; }
+    QString strLastFile() const;
+    QString strLastFolder() const;
 
     // Start and close (StartAndClose.cpp). Without a program life
     // Form_Load neither looks for another running copy nor writes the
@@ -120,15 +122,20 @@ private:
     void runEnded(ConsoleRun::Ending how, std::exception_ptr error);
     void LabelTOP_MouseMove(QMouseEvent* event);
 
-    // Identification requests (IdentificationRequests.cpp).
+    // Identification requests (IdentificationRequests.cpp): this window's
+    // boxes, dialogs and fields for the rules of RequestFlow.
     void connectRequests();
-    int dragOver(const QMimeData* mime, int effect);
-    void dropRequest(const QString& mode, const std::string& path);
-    bool refuseWhileRunning();
-    bool refuseWithoutIdentifier();
-    void runRequest(const QString& target, const QString& tail);
-    QString m_strLastFile;
-    QString m_strLastFolder;
+    bool verbose() const override;
+    void notice(const std::string& text) override;
+    bool confirm(const std::string& question, const std::string& title) override;
+    std::optional<std::string> chooseFile(const std::string& lastFileName) override;
+    std::optional<std::string> chooseFolder(const std::string& lastFolder) override;
+    void showFile(const std::string& commandForm) override;
+    void showFolder(const std::string& commandForm) override;
+    void clearItems() override;
+    void showDropMode(const std::string& mode) override;
+    void runCommand(const std::string& commandLine) override;
+    RequestFlow m_requests{*this};
 
     ConsoleRun* m_console = nullptr; // owns objDOS
     bool m_loaded = false;
@@ -139,7 +146,7 @@ private:
     bool refuseSecondCopy();
     bool deployIdentifier();
     bool refuseStart();
-    bool identifierMissing() const;
+    bool identifierMissing() const override;
     void connectFrame();
     std::unique_ptr<ProgramLife> m_life;
     bool m_startRefused = false;
