@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestSupport.h"
 
+#include "vonk/match/DerStructure.h"
 #include "vonk/match/EbmlHeader.h"
 #include "vonk/match/Matcher.h"
 #include "vonk/match/OleDirectory.h"
 #include "vonk/match/Probe.h"
+#include "vonk/match/TiffDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -77,6 +79,57 @@ TEST_P(RuleKinds, MatchesOnlyWhatTheRuleSays)
 
 const std::string kBig = padTo("START", 200000, '\x02') + "ENDMARK!";
 
+// Integers in a TIFF's byte order.
+std::string tiffInt(std::uint64_t v, int width, bool bigEndian)
+{
+    std::string s;
+    for (int i = 0; i < width; ++i)
+        s += static_cast<char>((v >> (8 * (bigEndian ? width - 1 - i : i))) & 0xFF);
+    return s;
+}
+
+struct TiffEntry {
+    std::uint16_t tag;
+    std::uint16_t type;
+    std::uint32_t count;
+    std::string field; // the 4-byte value or offset, as written
+};
+
+// A classic TIFF whose first directory, at 8, holds `entries` and links to
+// `next`; `tail` follows the directory.
+std::string makeTiff(const std::vector<TiffEntry>& entries, std::uint32_t next = 0, const std::string& tail = {},
+                     bool bigEndian = false)
+{
+    std::string s = bigEndian ? std::string("MM\0*", 4) : std::string("II*\0", 4);
+    s += tiffInt(8, 4, bigEndian) + tiffInt(entries.size(), 2, bigEndian);
+    for (const auto& e : entries)
+        s += tiffInt(e.tag, 2, bigEndian) + tiffInt(e.type, 2, bigEndian) + tiffInt(e.count, 4, bigEndian) + padTo(e.field, 4, '\0');
+    return s + tiffInt(next, 4, bigEndian) + tail;
+}
+
+// Where `tail` starts in makeTiff's output.
+std::uint32_t tiffTailAt(std::size_t entryCount)
+{
+    return static_cast<std::uint32_t>(8 + 2 + 12 * entryCount + 4);
+}
+
+std::string der(std::uint8_t tag, const std::string& body)
+{
+    std::string s(1, static_cast<char>(tag));
+    if (body.size() < 128) {
+        s += static_cast<char>(body.size());
+    } else {
+        s += '\x82';
+        s += static_cast<char>(body.size() >> 8);
+        s += static_cast<char>(body.size() & 0xFF);
+    }
+    return s + body;
+}
+std::string seq(const std::string& body) { return der(0x30, body); }
+const std::string kAlgorithm = seq(der(0x06, "\x2A\x03"));
+const std::string kPkcs7("\x2A\x86\x48\x86\xF7\x0D\x01\x07", 8);
+std::string integer(std::uint8_t v) { return der(0x02, std::string(1, static_cast<char>(v))); }
+
 INSTANTIATE_TEST_SUITE_P(Rules, RuleKinds, ::testing::Values(
     RuleCase{"at hex", " at 2 hex AB CD\n", "\x01\x01\xAB\xCD", "\x01\xAB\xCD\x01"},
     RuleCase{"at wildcard and mask", " at 0 hex 4D ?? 30&F0\n", "M\x99\x3F", "M\x99\x4F"},
@@ -119,6 +172,11 @@ INSTANTIATE_TEST_SUITE_P(Rules, RuleKinds, ::testing::Values(
              makeOle({"x"}, std::string("\x86\x10\x0C\0\0\0\0\0\xC0\0\0\0\0\0\0\x46", 16))},
     RuleCase{"ebml-doctype", " ebml-doctype \"webm\"\n", std::string("\x1A\x45\xDF\xA3\x88\x42\x82\x85webm\0", 13),
              std::string("\x1A\x45\xDF\xA3\x88\x42\x82\x85webmx", 13)},
+    RuleCase{"tiff-tag", " tiff-tag 50706\n", makeTiff({{50706, 1, 4, "\x01\x04\0\0"}}), makeTiff({{50707, 1, 4, "\x01\x04\0\0"}})},
+    RuleCase{"tiff-tag value", " tiff-tag 262 = 32803\n", makeTiff({{262, 3, 1, "\x23\x80"}}), makeTiff({{262, 3, 1, "\x02\0"}})},
+    RuleCase{"tiff-make", " tiff-make \"NIKON\"\n", makeTiff({{271, 2, 6, tiffInt(tiffTailAt(1), 4, false)}}, 0, std::string("NIKON\0", 6)),
+             makeTiff({{271, 2, 6, tiffInt(tiffTailAt(1), 4, false)}}, 0, std::string("Nikon\0", 6))},
+    RuleCase{"der-shape", " der-shape \"public-key\"\n", seq(kAlgorithm + der(0x03, "\0")), seq(kAlgorithm + der(0x03, "\0")) + "\n"},
     RuleCase{"xml-root of any name", " xml-root \"*\"\n", "<!-- c --><inventory/>", "inventory"},
     RuleCase{"delimited", " delimited \",\"\n", "a,b\n1,2\n", "a,b\n1,2,3\n"},
     RuleCase{"delimited by tabs", " delimited \"\\t\"\n", "a\tb\n1\t2\n", "a,b\n1,2\n"},
@@ -213,6 +271,111 @@ TEST(EbmlHeader, ReadsTheDocTypeWhateverTheWidths)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(readEbmlDocType({reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()}), c.docType);
+    }
+}
+
+// The TIFF reader: both byte orders and offset widths, the directories it
+// follows, and files that claim more than they hold.
+TEST(TiffDirectory, WalksTheFirstDirectoriesSafely)
+{
+    const TiffEntry dngVersion{50706, 1, 4, "\x01\x04\0\0"};
+    auto pointer = [](std::uint16_t tag, std::uint32_t to) { return TiffEntry{tag, 4, 1, tiffInt(to, 4, false)}; };
+    // A second directory that holds only the GeoKeyDirectory tag.
+    const std::string geoIfd = tiffInt(1, 2, false) + tiffInt(34735, 2, false) + tiffInt(3, 2, false) + tiffInt(4, 4, false)
+        + std::string(4, '\0') + std::string(4, '\0');
+    const std::string bigTiff = std::string("II+\0\x08\0\0\0", 8) + tiffInt(16, 8, false) + tiffInt(1, 8, false) + tiffInt(50706, 2, false)
+        + tiffInt(1, 2, false) + tiffInt(4, 8, false) + padTo("\x01\x04", 8, '\0') + tiffInt(0, 8, false);
+    std::string many = makeTiff({dngVersion}, tiffTailAt(1));
+    for (std::uint32_t k = 0; k < TiffDirectory::kMaxIfds; ++k)
+        many += geoIfd.substr(0, geoIfd.size() - 4) + tiffInt(static_cast<std::uint32_t>(many.size() + geoIfd.size()), 4, false);
+    many.replace(many.size() - geoIfd.size() + 2, 2, tiffInt(34736, 2, false)); // the directory past the limit
+    std::string hugeCount = makeTiff({dngVersion});
+    hugeCount.replace(8, 2, "\xFF\xFF");
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool valid;
+        std::uint16_t tag;
+        bool has;
+    };
+    const Case cases[] = {
+        {"little-endian", makeTiff({dngVersion}), true, 50706, true},
+        {"big-endian", makeTiff({{50706, 1, 4, "\x01\x04\0\0"}}, 0, {}, true), true, 50706, true},
+        {"BigTIFF", bigTiff, true, 50706, true},
+        {"BigTIFF with another offset size", bigTiff.substr(0, 4) + "\x04" + bigTiff.substr(5), false, 50706, false},
+        {"a raw's own version number", "IIRO" + makeTiff({dngVersion}).substr(4), true, 50706, true},
+        {"an unknown version", "II)\0" + makeTiff({dngVersion}).substr(4), false, 50706, false},
+        {"the next directory", makeTiff({dngVersion}, tiffTailAt(1), geoIfd), true, 34735, true},
+        {"a sub-image directory", makeTiff({pointer(330, tiffTailAt(1))}, 0, geoIfd), true, 34735, true},
+        {"the Exif directory", makeTiff({pointer(34665, tiffTailAt(1))}, 0, geoIfd), true, 34735, true},
+        {"a directory that links to itself", makeTiff({pointer(330, 8)}, 8), true, 330, true},
+        {"no more than the first directories", many, true, 34736, false},
+        {"a directory past the end", makeTiff({dngVersion}).substr(0, 4) + tiffInt(4096, 4, false), false, 50706, false},
+        {"a count larger than the file", hugeCount, true, 50706, true},
+        {"cut inside the first entry", makeTiff({dngVersion}).substr(0, 18), false, 50706, false},
+        {"a sub-image directory past the end", makeTiff({pointer(330, 1u << 30)}), true, 34735, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemorySource src({reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()});
+        TiffDirectory d;
+        d.read(src);
+        EXPECT_EQ(d.valid(), c.valid);
+        EXPECT_EQ(d.has(c.tag), c.has);
+    }
+}
+
+// The ASN.1 reader: each shape from the least its structure asks for, and
+// bytes that only look like one.
+TEST(DerStructure, TellsShapesApartAndRefusesWhatDoesNotFill)
+{
+    const std::string name = seq(der(0x31, seq(der(0x06, "\x55\x04\x03") + der(0x0C, "t"))));
+    const std::string time = der(0x17, "");
+    const std::string spki = seq(kAlgorithm + der(0x03, "\0"));
+    const std::string signature = kAlgorithm + der(0x03, "\0");
+    const std::string cert = seq(seq(der(0xA0, integer(2)) + integer(1) + kAlgorithm + name + seq(time + time) + name + spki) + signature);
+    auto signedData = [&](const std::string& encap, const std::string& signers) {
+        return seq(der(0x06, kPkcs7 + "\x02") + der(0xA0, seq(integer(1) + der(0x31, "") + seq(der(0x06, kPkcs7 + "\x01") + encap) + signers)));
+    };
+    std::string deep;
+    for (int k = 0; k < 40; ++k)
+        deep = "\x30\x80" + deep + std::string(2, '\0');
+    struct Case {
+        const char* what;
+        std::string bytes;
+        DerShape shape;
+    };
+    const Case cases[] = {
+        {"certificate", cert, DerShape::Certificate},
+        {"version 1 certificate", seq(seq(integer(1) + kAlgorithm + name + seq(time + time) + name + spki) + signature), DerShape::Certificate},
+        {"revocation list", seq(seq(integer(1) + kAlgorithm + name + time) + signature), DerShape::Crl},
+        {"signing request", seq(seq(integer(0) + name + spki + der(0xA0, "")) + signature), DerShape::CertificationRequest},
+        {"detached signature", signedData("", der(0x31, seq(""))), DerShape::Pkcs7Signature},
+        {"signed message", signedData(der(0xA0, der(0x04, "hi")), der(0x31, seq(""))), DerShape::Pkcs7SignedData},
+        {"certificate bundle", signedData("", der(0xA0, "") + der(0x31, "")), DerShape::Pkcs7Certificates},
+        {"enveloped message", seq(der(0x06, kPkcs7 + "\x03") + der(0xA0, seq(integer(0) + der(0x31, "") + seq("")))), DerShape::Pkcs7EnvelopedData},
+        {"private key", seq(integer(0) + kAlgorithm + der(0x04, "k")), DerShape::Pkcs8PrivateKey},
+        {"encrypted private key", seq(kAlgorithm + der(0x04, "k")), DerShape::Pkcs8EncryptedKey},
+        {"RSA private key", seq(integer(0) + integer(1) + integer(1) + integer(1) + integer(1) + integer(1) + integer(1) + integer(1) + integer(1)),
+         DerShape::RsaPrivateKey},
+        {"RSA public key", seq(der(0x02, std::string(64, '\x55')) + der(0x02, "\x01\x00\x01")), DerShape::RsaPublicKey},
+        {"two numbers of a signature's size", seq(der(0x02, std::string(32, '\x55')) + der(0x02, std::string(32, '\x55'))), DerShape::None},
+        {"public key", spki, DerShape::PublicKey},
+        {"EC private key", seq(integer(1) + der(0x04, "k") + der(0xA0, der(0x06, "\x2A")) + der(0xA1, der(0x03, "\0"))), DerShape::EcPrivateKey},
+        {"key store", seq(integer(3) + seq(der(0x06, kPkcs7 + "\x01") + der(0xA0, der(0x04, ""))) + seq("")), DerShape::Pkcs12},
+        {"indefinite lengths", "\x30\x80" + cert.substr(2) + std::string(2, '\0'), DerShape::Certificate},
+        {"a byte after the structure", cert + "\n", DerShape::None},
+        {"cut short", cert.substr(0, cert.size() - 1), DerShape::None},
+        {"a child that overruns its parent", seq(der(0x04, "abcd").substr(0, 2) + "ab") + "cd", DerShape::None},
+        {"a length larger than any file", std::string("\x30\x88\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 10), DerShape::None},
+        {"an indefinite length never closed", "\x30\x80" + kAlgorithm, DerShape::None},
+        {"nested too deeply", deep, DerShape::None},
+        {"an unknown content type", seq(der(0x06, "\x2A\x03") + der(0xA0, seq(""))), DerShape::None},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemorySource src({reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()});
+        EXPECT_EQ(readDerShape(src), c.shape);
     }
 }
 

@@ -69,6 +69,9 @@ INSTANTIATE_TEST_SUITE_P(Vdef, ParserErrors, ::testing::Values(
     BadSource{"class id in lower case", kHead + " ole-clsid \"000c1084-0000-0000-c000-000000000046\"\n", 6, "usage: ole-clsid"},
     BadSource{"class id cut short", kHead + " ole-clsid \"000C1084-0000-0000-C000\"\n", 6, "usage: ole-clsid"},
     BadSource{"class id of zeros", kHead + " ole-clsid \"00000000-0000-0000-0000-000000000000\"\n", 6, "usage: ole-clsid"},
+    BadSource{"TIFF tag past 16 bits", kHead + " tiff-tag 65536\n", 6, "usage: tiff-tag"},
+    BadSource{"TIFF tag value without =", kHead + " tiff-tag 262 32803\n", 6, "usage: tiff-tag"},
+    BadSource{"unknown DER shape", kHead + " der-shape \"x509\"\n", 6, "usage: der-shape"},
     BadSource{"some asks for more than it holds", kHead + " some 3\n at 0 str \"a\"\n at 1 str \"b\"\n end\n", 9, "'some 3' holds only 2"},
     BadSource{"min-confidence level", kHead + " min-confidence total\n at 0 str \"x\"\n", 6, "'high' or 'medium'"}));
 

@@ -3,6 +3,7 @@
 
 #include "vonk/base/FileAccess.h"
 #include "vonk/format/Ranking.h"
+#include "vonk/match/DerStructure.h"
 
 #include <algorithm>
 #include <cctype>
@@ -589,6 +590,9 @@ bool DefinitionParser::rule(const std::vector<Token>& t, std::size_t i, SourceRu
         {"ole-has", &DefinitionParser::memberRule},
         {"ole-clsid", &DefinitionParser::clsidRule},
         {"ebml-doctype", &DefinitionParser::memberRule},
+        {"tiff-tag", &DefinitionParser::tiffTagRule},
+        {"tiff-make", &DefinitionParser::tiffTagRule},
+        {"der-shape", &DefinitionParser::derShapeRule},
         {"zip-first", &DefinitionParser::zipFirstRule},
         {"text", &DefinitionParser::textRule},
         {"xml-root", &DefinitionParser::xmlRootRule},
@@ -776,6 +780,50 @@ bool DefinitionParser::clsidRule(const std::vector<Token>& t, std::size_t i, Sou
         return false;
     }
     r.kind = db::NodeKind::OleClsid;
+    r.first = t[i + 1].text;
+    return true;
+}
+
+bool DefinitionParser::tiffTagRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    r.kind = db::NodeKind::TiffTag;
+    if (t[i].text == "tiff-make") {
+        // The Make tag, which names the camera's maker.
+        if (!needCount(t, i, 2, "tiff-make \"PREFIX\"") || !quotedAt(t, i + 1) || t[i + 1].text.empty()) {
+            error("usage: tiff-make \"PREFIX\"");
+            return false;
+        }
+        r.off = 271;
+        r.first = t[i + 1].text;
+        return true;
+    }
+    std::uint64_t tag = 0;
+    const std::size_t n = t.size() - i;
+    bool ok = n >= 2 && !t[i + 1].quoted && parseUnsigned(t[i + 1].text, tag) && tag <= 0xFFFF;
+    if (ok && n == 3)
+        ok = quotedAt(t, i + 2) && !t[i + 2].text.empty();
+    else if (ok && n == 4)
+        ok = !t[i + 2].quoted && t[i + 2].text == "=" && !t[i + 3].quoted && parseUnsigned(t[i + 3].text, r.value);
+    else if (ok)
+        ok = n == 2;
+    if (!ok) {
+        error("usage: tiff-tag TAG [= VALUE | \"PREFIX\"], TAG from 0 to 65535");
+        return false;
+    }
+    r.off = static_cast<std::int64_t>(tag);
+    r.to = n == 4 ? 1 : 0;
+    if (n == 3)
+        r.first = t[i + 2].text;
+    return true;
+}
+
+bool DefinitionParser::derShapeRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    if (!needCount(t, i, 2, "der-shape \"NAME\"") || !quotedAt(t, i + 1) || !isDerShapeName(t[i + 1].text)) {
+        error("usage: der-shape \"NAME\", NAME one of the shapes listed in definitions/README.md");
+        return false;
+    }
+    r.kind = db::NodeKind::DerShape;
     r.first = t[i + 1].text;
     return true;
 }

@@ -292,6 +292,18 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
                 return false;
             }
             break;
+        case NodeKind::TiffTag:
+            if (n.a.len > kMaxPatternLength || n.off < 0 || n.off > 0xFFFF || n.to < 0 || n.to > 1 || (n.to == 1 && n.a.len != 0)) {
+                error = where + " has a bad TIFF tag";
+                return false;
+            }
+            break;
+        case NodeKind::DerShape:
+            if (n.a.len == 0 || n.a.len > kMaxPatternLength) {
+                error = where + " has a bad name";
+                return false;
+            }
+            break;
         case NodeKind::Delimited:
         case NodeKind::KeyValue:
             if (n.a.len != 1 || (kind == NodeKind::KeyValue && str(n.a) != "=" && str(n.a) != ":")) {

@@ -61,6 +61,13 @@ std::uint32_t ruleEvidence(const RuleFacts& r)
     // The header's structure held together, and it named the format.
     case NodeKind::EbmlDocType:
         return 24 + static_cast<std::uint32_t>(std::min<std::size_t>(r.nameLength * 4, 24));
+    // A tag of a directory that was walked: its presence or value, and a
+    // text value's prefix like a member's name.
+    case NodeKind::TiffTag:
+        return 24 + static_cast<std::uint32_t>(std::min<std::size_t>(r.nameLength, 24));
+    // Every level walked tiled its parent and the whole filled the file.
+    case NodeKind::DerShape:
+        return 48;
     case NodeKind::ZipFirst:
         return 40 + static_cast<std::uint32_t>(std::min<std::size_t>(r.secondLength * 2, 48));
     case NodeKind::Text:

@@ -325,6 +325,18 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         if (readEbmlDocType(probe.head()) != m_db.str(n.a))
             return false;
         return hit("the EBML header's DocType");
+    case NodeKind::TiffTag: {
+        const TiffDirectory& t = probe.tiff();
+        const auto tag = static_cast<std::uint16_t>(n.off);
+        std::string_view text = m_db.str(n.a);
+        if (n.to == 1 ? !t.hasNumber(tag, n.value) : text.empty() ? !t.has(tag) : !t.hasText(tag, text))
+            return false;
+        return hit("tag " + std::to_string(tag) + " of the TIFF directories");
+    }
+    case NodeKind::DerShape:
+        if (derShapeName(probe.derShape()) != m_db.str(n.a))
+            return false;
+        return hit("the ASN.1 structure that fills the file");
     case NodeKind::Text: {
         const TextInfo& t = probe.text();
         Encoding e = t.encoding;

@@ -13,6 +13,7 @@ void Probe::reset(ByteSource& src)
     m_src = &src;
     m_size = src.size();
     m_done = 0;
+    m_tiffRead = m_derRead = false;
     m_tables.clear();
     m_head.resize(db::kHeadSize);
     m_headLen = src.readAt(0, m_head.data(), static_cast<std::size_t>(std::min<std::uint64_t>(m_size, db::kHeadSize)));
@@ -171,6 +172,24 @@ const OleDirectory& Probe::ole()
         m_done |= kOle;
     }
     return m_ole;
+}
+
+const TiffDirectory& Probe::tiff()
+{
+    if (!m_tiffRead) {
+        m_tiff.read(*m_src);
+        m_tiffRead = true;
+    }
+    return m_tiff;
+}
+
+DerShape Probe::derShape()
+{
+    if (!m_derRead) {
+        m_derShape = readDerShape(*m_src);
+        m_derRead = true;
+    }
+    return m_derShape;
 }
 
 } // namespace gv::vonk

@@ -2,9 +2,11 @@
 #pragma once
 
 #include "vonk/match/ByteSource.h"
+#include "vonk/match/DerStructure.h"
 #include "vonk/match/OleDirectory.h"
 #include "vonk/match/TextClassifier.h"
 #include "vonk/match/TextSniffer.h"
+#include "vonk/match/TiffDirectory.h"
 #include "vonk/match/ZipDirectory.h"
 
 #include <cstdint>
@@ -48,6 +50,8 @@ public:
     const ZipDirectory& zip();
     const ZipFirstMember& zipFirst();
     const OleDirectory& ole();
+    const TiffDirectory& tiff();
+    DerShape derShape();
 
 private:
     const std::string& textView();
@@ -79,6 +83,11 @@ private:
     ZipDirectory m_zip;
     ZipFirstMember m_zipFirst;
     OleDirectory m_ole;
+    // Read on first use for this file.
+    bool m_tiffRead = false;
+    TiffDirectory m_tiff;
+    bool m_derRead = false;
+    DerShape m_derShape = DerShape::None;
 };
 
 } // namespace gv::vonk
