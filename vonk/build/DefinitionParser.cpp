@@ -589,6 +589,10 @@ bool DefinitionParser::rule(const std::vector<Token>& t, std::size_t i, SourceRu
         {"ole-has", &DefinitionParser::memberRule},
         {"ole-clsid", &DefinitionParser::clsidRule},
         {"ebml-doctype", &DefinitionParser::memberRule},
+        {"after-tags", &DefinitionParser::blockRule},
+        {"bmff-brand", &DefinitionParser::brandRule},
+        {"bmff-major", &DefinitionParser::brandRule},
+        {"bmff-box", &DefinitionParser::brandRule},
         {"zip-first", &DefinitionParser::zipFirstRule},
         {"text", &DefinitionParser::textRule},
         {"xml-root", &DefinitionParser::xmlRootRule},
@@ -638,7 +642,7 @@ bool DefinitionParser::blockRule(const std::vector<Token>& t, std::size_t i, Sou
     const std::string& kw = t[i].text;
     if (!needCount(t, i, 1, "any | all (then rules, then end)"))
         return false;
-    r.kind = kw == "any" ? db::NodeKind::Any : db::NodeKind::All;
+    r.kind = kw == "any" ? db::NodeKind::Any : kw == "after-tags" ? db::NodeKind::AfterTags : db::NodeKind::All;
     opensBlock = true;
     return true;
 }
@@ -776,6 +780,19 @@ bool DefinitionParser::clsidRule(const std::vector<Token>& t, std::size_t i, Sou
         return false;
     }
     r.kind = db::NodeKind::OleClsid;
+    r.first = t[i + 1].text;
+    return true;
+}
+
+bool DefinitionParser::brandRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    // Brands and box types are four bytes, spaces included ("qt  ").
+    const std::string& kw = t[i].text;
+    if (!needCount(t, i, 2, (kw + " \"NAME\"").c_str()) || !quotedAt(t, i + 1) || t[i + 1].text.size() != 4) {
+        error("usage: " + kw + " \"NAME\" (four characters)");
+        return false;
+    }
+    r.kind = kw == "bmff-brand" ? db::NodeKind::BmffBrand : kw == "bmff-major" ? db::NodeKind::BmffMajor : db::NodeKind::BmffBox;
     r.first = t[i + 1].text;
     return true;
 }

@@ -67,6 +67,7 @@ private:
     bool memberRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool clsidRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool zipFirstRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool brandRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool textRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool xmlRootRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool jsonRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);

@@ -59,8 +59,12 @@ enum class NodeKind : std::uint8_t {
     Some, // block: at least `value` of its rules hold; their evidence adds up
     OleClsid, // `a`: the root storage's class id, written "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX"
     EbmlDocType, // `a`: the DocType an EBML header names
+    AfterTags, // block: its rules read the file as if it began after its leading ID3v2/APE tags
+    BmffBrand, // `a`: a brand the ISO media file-type box names, major or compatible
+    BmffMajor, // `a`: the file-type box's major brand
+    BmffBox, // `a`: the type of one of the first top-level boxes
 };
-inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::EbmlDocType);
+inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::BmffBox);
 
 enum class CmpOp : std::uint8_t { Eq, Ne, Lt, Gt, Le, Ge };
 inline constexpr std::uint8_t kLastCmpOp = static_cast<std::uint8_t>(CmpOp::Ge);

@@ -61,6 +61,18 @@ std::uint32_t ruleEvidence(const RuleFacts& r)
     // The header's structure held together, and it named the format.
     case NodeKind::EbmlDocType:
         return 24 + static_cast<std::uint32_t>(std::min<std::size_t>(r.nameLength * 4, 24));
+    // The tags held together and what follows them is read in their place:
+    // what a tagged stream adds over a bare one (only when tags were there).
+    case NodeKind::AfterTags:
+        return 24;
+    // The box is where the format puts it and its brand names the family; a
+    // brand only listed as compatible says less (see the matcher).
+    case NodeKind::BmffBrand:
+    case NodeKind::BmffMajor:
+        return 48;
+    // A chain of box sizes held up to this box.
+    case NodeKind::BmffBox:
+        return 40;
     case NodeKind::ZipFirst:
         return 40 + static_cast<std::uint32_t>(std::min<std::size_t>(r.secondLength * 2, 48));
     case NodeKind::Text:

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "vonk/match/ByteSource.h"
+#include "vonk/match/MediaHeaders.h"
 #include "vonk/match/OleDirectory.h"
 #include "vonk/match/TextClassifier.h"
 #include "vonk/match/TextSniffer.h"
@@ -48,6 +49,9 @@ public:
     const ZipDirectory& zip();
     const ZipFirstMember& zipFirst();
     const OleDirectory& ole();
+    const LeadingTags& leadingTags();
+    const FileTypeBox& fileTypeBox();
+    const TopLevelBoxes& topLevelBoxes();
 
 private:
     const std::string& textView();
@@ -79,6 +83,14 @@ private:
     ZipDirectory m_zip;
     ZipFirstMember m_zipFirst;
     OleDirectory m_ole;
+    // Media structures, read when a rule first asks.
+    struct Media {
+        bool tagsRead = false, fileTypeRead = false, boxesRead = false;
+        LeadingTags tags;
+        FileTypeBox fileType;
+        TopLevelBoxes boxes;
+    };
+    Media m_media;
 };
 
 } // namespace gv::vonk
