@@ -273,6 +273,8 @@ TEST(MediaHeaders, SkipsLeadingTags)
         {"an APE footer is not a start", ape(40, 0x80000000) + frame, 0, 0},
         {"not syncsafe", id3(100).replace(8, 1, "\x80") + frame, 0, 0},
         {"an unknown version", id3(100, 5) + frame, 0, 0},
+        {"a skippable frame of a compressed stream", std::string("\x5E\x2A\x4D\x18\x04\0\0\0meta", 12) + frame, 12, 1},
+        {"an empty skippable frame at the end", std::string("\x50\x2A\x4D\x18\0\0\0\0", 8), 8, 1},
         {"cut inside the tag", id3(100).substr(0, 50), 50, 1},
         {"cut inside the header", id3(100).substr(0, 8), 0, 0},
         // The second header lies past the 64 KiB head.

@@ -76,6 +76,16 @@ std::uint64_t apeLength(const std::uint8_t* b)
     return 32 + std::uint64_t{size};
 }
 
+// The length of a skippable frame of a Zstandard or LZ4 stream (magic
+// 0x184D2A50 to 0x184D2A5F, then a 32-bit size), 0 when `b` is not one.
+// Both formats share it; writers use it for metadata and seek tables.
+std::uint64_t skippableFrameLength(const std::uint8_t* b)
+{
+    if ((le32(b) & 0xFFFFFFF0u) != 0x184D2A50u)
+        return 0;
+    return 8 + std::uint64_t{le32(b + 4)};
+}
+
 bool printableType(const std::uint8_t* t)
 {
     return std::all_of(t, t + 4, [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; });
@@ -89,10 +99,13 @@ LeadingTags readLeadingTags(std::span<const std::uint8_t> head, ByteSource& src)
     const std::uint64_t size = src.size();
     std::array<std::uint8_t, 32> b{};
     while (tags.count < kMaxTags && tags.end < size) {
-        if (!readBytes(head, src, tags.end, b.data(), 10))
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(b.size(), size - tags.end));
+        if (n < 8 || !readBytes(head, src, tags.end, b.data(), n))
             break;
-        std::uint64_t length = id3v2Length(b.data());
-        if (length == 0 && readBytes(head, src, tags.end, b.data(), 32))
+        std::uint64_t length = skippableFrameLength(b.data());
+        if (length == 0 && n >= 10)
+            length = id3v2Length(b.data());
+        if (length == 0 && n >= 32)
             length = apeLength(b.data());
         if (length == 0)
             break;

@@ -11,11 +11,11 @@
 
 namespace gv::vonk {
 
-// Metadata tags that taggers put in front of an audio stream (ID3v2 before
-// MP3, AAC, FLAC; an APE tag with its header), skipped to find where the
-// stream itself starts. Tags may follow one another; each is read from its
-// own header, so a tag of any size (cover art of megabytes) is skipped
-// without reading it.
+// Metadata that writers put in front of a stream (ID3v2 tags before MP3,
+// AAC, FLAC; an APE tag with its header; the skippable frames of Zstandard
+// and LZ4), skipped to find where the stream itself starts. Tags may follow
+// one another; each is read from its own header, so a tag of any size (cover
+// art of megabytes) is skipped without reading it.
 struct LeadingTags {
     std::uint64_t end = 0; // where what follows the tags starts; 0 without tags
     unsigned count = 0;    // tags skipped
