@@ -150,6 +150,8 @@ INSTANTIATE_TEST_SUITE_P(Rules, RuleKinds, ::testing::Values(
     RuleCase{"bmff-major", " bmff-major \"qt  \"\n", box("ftyp", "qt  \0\0\0\0qt  "s), box("ftyp", "isom\0\0\0\0qt  "s)},
     RuleCase{"bmff-box", " bmff-box \"moov\"\n", box("free", "12345678") + box("moov", ""),
              be32(17) + "free12345678" + box("moov", "")},
+    RuleCase{"size by count", " size = 4 + 3 * at 0 u8\n", padTo("\x02", 10), padTo("\x02", 11)},
+    RuleCase{"size by count of none", " size = 4 + 3 * at 1 be16\n", padTo(std::string("\x01\0\x01", 3), 7), std::string(4, '\0')},
     RuleCase{"xml-root of any name", " xml-root \"*\"\n", "<!-- c --><inventory/>", "inventory"},
     RuleCase{"delimited", " delimited \",\"\n", "a,b\n1,2\n", "a,b\n1,2,3\n"},
     RuleCase{"delimited by tabs", " delimited \"\\t\"\n", "a\tb\n1\t2\n", "a,b\n1,2\n"},

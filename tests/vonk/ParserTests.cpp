@@ -70,6 +70,7 @@ INSTANTIATE_TEST_SUITE_P(Vdef, ParserErrors, ::testing::Values(
     BadSource{"class id cut short", kHead + " ole-clsid \"000C1084-0000-0000-C000\"\n", 6, "usage: ole-clsid"},
     BadSource{"class id of zeros", kHead + " ole-clsid \"00000000-0000-0000-0000-000000000000\"\n", 6, "usage: ole-clsid"},
     BadSource{"brand of three characters", kHead + " bmff-brand \"qt \"\n", 6, "usage: bmff-brand"},
+    BadSource{"records of no size", kHead + " size = 84 + 0 * at 80 le32\n", 6, "usage: size = HEADER"},
     BadSource{"box type unquoted", kHead + " bmff-box moov\n", 6, "usage: bmff-box"},
     BadSource{"some asks for more than it holds", kHead + " some 3\n at 0 str \"a\"\n at 1 str \"b\"\n end\n", 9, "'some 3' holds only 2"},
     BadSource{"min-confidence level", kHead + " min-confidence total\n at 0 str \"x\"\n", 6, "'high' or 'medium'"}));

@@ -296,6 +296,12 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
                 return false;
             }
             break;
+        case NodeKind::SizeByCount:
+            if (n.value == 0 || n.to < 0 || n.off < 0) {
+                error = where + " has a bad record size";
+                return false;
+            }
+            break;
         case NodeKind::Delimited:
         case NodeKind::KeyValue:
             if (n.a.len != 1 || (kind == NodeKind::KeyValue && str(n.a) != "=" && str(n.a) != ":")) {

@@ -63,8 +63,9 @@ enum class NodeKind : std::uint8_t {
     BmffBrand, // `a`: a brand the ISO media file-type box names, major or compatible
     BmffMajor, // `a`: the file-type box's major brand
     BmffBox, // `a`: the type of one of the first top-level boxes
+    SizeByCount, // the size is `to` plus `value` times the number (`num`) at `off`
 };
-inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::BmffBox);
+inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::SizeByCount);
 
 enum class CmpOp : std::uint8_t { Eq, Ne, Lt, Gt, Le, Ge };
 inline constexpr std::uint8_t kLastCmpOp = static_cast<std::uint8_t>(CmpOp::Ge);

@@ -73,6 +73,10 @@ std::uint32_t ruleEvidence(const RuleFacts& r)
     // A chain of box sizes held up to this box.
     case NodeKind::BmffBox:
         return 40;
+    // The size agrees with a count read from the file: as many bits as the
+    // count has, up to 32.
+    case NodeKind::SizeByCount:
+        return static_cast<std::uint32_t>(std::min(32, std::popcount(r.mask)));
     case NodeKind::ZipFirst:
         return 40 + static_cast<std::uint32_t>(std::min<std::size_t>(r.secondLength * 2, 48));
     case NodeKind::Text:

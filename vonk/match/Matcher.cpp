@@ -313,6 +313,23 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         if (!compare(static_cast<db::CmpOp>(n.op), size - std::min(size, m_base), n.value))
             return false;
         return hit("size " + std::to_string(size - std::min(size, m_base)));
+    case NodeKind::SizeByCount: {
+        const auto k = static_cast<db::NumKind>(n.num);
+        const int w = widthOf(k);
+        const std::uint64_t pos = m_base + static_cast<std::uint64_t>(n.off);
+        const std::uint8_t* p = probe.bytesAt(pos, static_cast<std::size_t>(w));
+        if (!p)
+            return false;
+        std::uint64_t count = 0;
+        for (int i = 0; i < w; ++i)
+            count |= std::uint64_t{p[i]} << (8 * (bigEndian(k) ? w - 1 - i : i));
+        // No records says nothing: any header of zeros would do.
+        const std::uint64_t avail = size - std::min(size, m_base);
+        const auto header = static_cast<std::uint64_t>(n.to);
+        if (count == 0 || avail < header || (avail - header) % n.value != 0 || (avail - header) / n.value != count)
+            return false;
+        return hit(std::to_string(count) + " records of " + std::to_string(n.value) + " bytes");
+    }
     case NodeKind::ZipHas: {
         const ZipDirectory& z = probe.zip();
         std::string_view name = m_db.str(n.a);
