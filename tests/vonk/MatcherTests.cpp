@@ -4,6 +4,7 @@
 #include "vonk/match/DerStructure.h"
 #include "vonk/match/EbmlHeader.h"
 #include "vonk/match/Matcher.h"
+#include "vonk/match/MediaHeaders.h"
 #include "vonk/match/OleDirectory.h"
 #include "vonk/match/Probe.h"
 #include "vonk/match/TiffDirectory.h"
@@ -14,6 +15,7 @@
 #include <numeric>
 
 using namespace gv::vonk;
+using namespace std::string_literals;
 using gv::vonk::test::makeOle;
 using gv::vonk::test::makeZip;
 
@@ -130,6 +132,26 @@ const std::string kAlgorithm = seq(der(0x06, "\x2A\x03"));
 const std::string kPkcs7("\x2A\x86\x48\x86\xF7\x0D\x01\x07", 8);
 std::string integer(std::uint8_t v) { return der(0x02, std::string(1, static_cast<char>(v))); }
 
+std::string be32(std::uint32_t v)
+{
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+}
+
+// An ISO media box: size, type, body.
+std::string box(const std::string& type, const std::string& body)
+{
+    return be32(static_cast<std::uint32_t>(8 + body.size())) + type + body;
+}
+
+// An ID3v2 tag of the given version whose frames take `size` bytes.
+std::string id3(std::uint32_t size, char version = 3, char flags = 0)
+{
+    std::string h = std::string("ID3", 3) + version + '\0' + flags;
+    for (int shift : {21, 14, 7, 0})
+        h += static_cast<char>((size >> shift) & 0x7F);
+    return h + std::string(size, 'T');
+}
+
 INSTANTIATE_TEST_SUITE_P(Rules, RuleKinds, ::testing::Values(
     RuleCase{"at hex", " at 2 hex AB CD\n", "\x01\x01\xAB\xCD", "\x01\xAB\xCD\x01"},
     RuleCase{"at wildcard and mask", " at 0 hex 4D ?? 30&F0\n", "M\x99\x3F", "M\x99\x4F"},
@@ -177,6 +199,17 @@ INSTANTIATE_TEST_SUITE_P(Rules, RuleKinds, ::testing::Values(
     RuleCase{"tiff-make", " tiff-make \"NIKON\"\n", makeTiff({{271, 2, 6, tiffInt(tiffTailAt(1), 4, false)}}, 0, std::string("NIKON\0", 6)),
              makeTiff({{271, 2, 6, tiffInt(tiffTailAt(1), 4, false)}}, 0, std::string("Nikon\0", 6))},
     RuleCase{"der-shape", " der-shape \"public-key\"\n", seq(kAlgorithm + der(0x03, "\0")), seq(kAlgorithm + der(0x03, "\0")) + "\n"},
+    RuleCase{"after-tags", " after-tags\n at 0 str \"fLaC\"\n size = 4\n end\n", id3(5) + "fLaC",
+             // a size byte with the top bit set is not syncsafe: no tag
+             id3(5).replace(9, 1, "\x85") + "fLaC"},
+    RuleCase{"bmff-brand", " bmff-brand \"M4A \"\n", box("ftyp", "mp42\0\0\0\0isomM4A "s),
+             // the brand lies past the end of the box
+             box("ftyp", "mp42\0\0\0\0isom"s) + "M4A "},
+    RuleCase{"bmff-major", " bmff-major \"qt  \"\n", box("ftyp", "qt  \0\0\0\0qt  "s), box("ftyp", "isom\0\0\0\0qt  "s)},
+    RuleCase{"bmff-box", " bmff-box \"moov\"\n", box("free", "12345678") + box("moov", ""),
+             be32(17) + "free12345678" + box("moov", "")},
+    RuleCase{"size by count", " size = 4 + 3 * at 0 u8\n", padTo("\x02", 10), padTo("\x02", 11)},
+    RuleCase{"size by count of none", " size = 4 + 3 * at 1 be16\n", padTo(std::string("\x01\0\x01", 3), 7), std::string(4, '\0')},
     RuleCase{"xml-root of any name", " xml-root \"*\"\n", "<!-- c --><inventory/>", "inventory"},
     RuleCase{"delimited", " delimited \",\"\n", "a,b\n1,2\n", "a,b\n1,2,3\n"},
     RuleCase{"delimited by tabs", " delimited \"\\t\"\n", "a\tb\n1\t2\n", "a,b\n1,2\n"},
@@ -376,6 +409,107 @@ TEST(DerStructure, TellsShapesApartAndRefusesWhatDoesNotFill)
         SCOPED_TRACE(c.what);
         MemorySource src({reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()});
         EXPECT_EQ(readDerShape(src), c.shape);
+    }
+}
+
+TEST(MediaHeaders, SkipsLeadingTags)
+{
+    auto ape = [](std::uint32_t size, std::uint32_t flags) {
+        std::string h = "APETAGEX";
+        for (std::uint32_t v : {2000u, size, 1u, flags})
+            for (int k = 0; k < 4; ++k)
+                h += static_cast<char>((v >> (8 * k)) & 0xFF);
+        return h + std::string(8, '\0') + std::string(size, 'A');
+    };
+    const std::string frame("\xFF\xFB\x90\x00", 4);
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::uint64_t end;
+        unsigned count;
+    };
+    const Case cases[] = {
+        {"no tag", frame, 0, 0},
+        {"one tag", id3(100) + frame, 110, 1},
+        {"a version 4 footer", id3(100, 4, 0x10) + std::string(10, 'F') + frame, 120, 1},
+        {"a footer flag before version 4 means nothing", id3(100, 3, 0x10) + frame, 110, 1},
+        {"two tags", id3(20) + id3(30) + frame, 70, 2},
+        {"an APE tag with its header, then ID3", ape(40, 0xA0000000) + id3(5) + frame, 87, 2},
+        {"an APE footer is not a start", ape(40, 0x80000000) + frame, 0, 0},
+        {"not syncsafe", id3(100).replace(8, 1, "\x80") + frame, 0, 0},
+        {"an unknown version", id3(100, 5) + frame, 0, 0},
+        {"a skippable frame of a compressed stream", std::string("\x5E\x2A\x4D\x18\x04\0\0\0meta", 12) + frame, 12, 1},
+        {"an empty skippable frame at the end", std::string("\x50\x2A\x4D\x18\0\0\0\0", 8), 8, 1},
+        {"cut inside the tag", id3(100).substr(0, 50), 50, 1},
+        {"cut inside the header", id3(100).substr(0, 8), 0, 0},
+        // The second header lies past the 64 KiB head.
+        {"a tag past the head", id3(100000) + id3(10) + frame, 100030, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto* data = reinterpret_cast<const std::uint8_t*>(c.bytes.data());
+        MemorySource src({data, c.bytes.size()});
+        const LeadingTags t = readLeadingTags({data, std::min<std::size_t>(c.bytes.size(), 65536)}, src);
+        EXPECT_EQ(t.end, c.end);
+        EXPECT_EQ(t.count, c.count);
+    }
+    // Tags without end: the count is bounded, and so is every read.
+    std::string many;
+    for (int i = 0; i < 100; ++i)
+        many += id3(0);
+    MemorySource src({reinterpret_cast<const std::uint8_t*>(many.data()), many.size()});
+    EXPECT_EQ(readLeadingTags({}, src).count, 8u);
+}
+
+TEST(MediaHeaders, ReadsTheFileTypeBoxAndTopLevelBoxes)
+{
+    const std::string ftyp = box("ftyp", "M4A \0\0\0\0M4A mp42isom"s);
+    struct TypeCase {
+        const char* what;
+        std::string bytes;
+        std::string major;
+        std::vector<std::string> compatible;
+    };
+    const TypeCase types[] = {
+        {"first box", ftyp + box("moov", ""), "M4A ", {"M4A ", "mp42", "isom"}},
+        {"after a JPEG 2000 signature", box("jP  ", "\r\n\x87\n") + box("ftyp", "jpx \0\0\0\0jp2 "s), "jpx ", {"jp2 "}},
+        {"a 64-bit size", be32(1) + "ftyp" + std::string(7, '\0') + '\x1C' + "heic\0\0\0\0mif1"s, "heic", {"mif1"}},
+        {"cut by the end of the file", ftyp.substr(0, 22), "M4A ", {"M4A "}},
+        {"too short for a brand", box("ftyp", "M4A "), "", {}},
+        {"not the first box", box("free", "") + ftyp, "", {}},
+        {"a size past the brands", be32(0xFFFFFFF0) + "ftypisom" + std::string(4000, 'b'), "isom", std::vector<std::string>(64, "bbbb")},
+    };
+    for (const auto& c : types) {
+        SCOPED_TRACE(c.what);
+        const FileTypeBox b = readFileTypeBox({reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()});
+        EXPECT_EQ(b.found, !c.major.empty());
+        EXPECT_EQ(b.major, c.major);
+        EXPECT_EQ(b.compatible, c.compatible);
+    }
+    struct BoxCase {
+        const char* what;
+        std::string bytes;
+        std::vector<std::string> types;
+    };
+    std::string nine;
+    for (int i = 0; i < 9; ++i)
+        nine += box("free", "");
+    const BoxCase boxes[] = {
+        {"a chain", box("wide", "") + box("mdat", "data") + box("moov", "x"), {"wide", "mdat", "moov"}},
+        // The header after a large media box is read from the file.
+        {"past a large box", box("mdat", std::string(200000, 'd')) + box("moov", ""), {"mdat", "moov"}},
+        {"a 64-bit size", be32(1) + "mdat" + std::string(7, '\0') + '\x18' + "12345678" + box("moov", ""), {"mdat", "moov"}},
+        {"size 0 runs to the end", be32(0) + "mdat" + box("moov", ""), {"mdat"}},
+        {"a size below a header ends the walk", box("free", "") + be32(4) + "moov", {"free"}},
+        {"an unprintable type ends the walk", box("free", "") + box("mo\x01v", ""), {"free"}},
+        {"a box past the end", be32(100) + "moov", {"moov"}},
+        {"at most eight", nine, std::vector<std::string>(8, "free")},
+    };
+    for (const auto& c : boxes) {
+        SCOPED_TRACE(c.what);
+        const auto* data = reinterpret_cast<const std::uint8_t*>(c.bytes.data());
+        MemorySource src({data, c.bytes.size()});
+        EXPECT_EQ(readTopLevelBoxes({data, std::min<std::size_t>(c.bytes.size(), 65536)}, src).types, c.types);
     }
 }
 

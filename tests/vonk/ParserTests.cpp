@@ -72,6 +72,9 @@ INSTANTIATE_TEST_SUITE_P(Vdef, ParserErrors, ::testing::Values(
     BadSource{"TIFF tag past 16 bits", kHead + " tiff-tag 65536\n", 6, "usage: tiff-tag"},
     BadSource{"TIFF tag value without =", kHead + " tiff-tag 262 32803\n", 6, "usage: tiff-tag"},
     BadSource{"unknown DER shape", kHead + " der-shape \"x509\"\n", 6, "usage: der-shape"},
+    BadSource{"brand of three characters", kHead + " bmff-brand \"qt \"\n", 6, "usage: bmff-brand"},
+    BadSource{"records of no size", kHead + " size = 84 + 0 * at 80 le32\n", 6, "usage: size = HEADER"},
+    BadSource{"box type unquoted", kHead + " bmff-box moov\n", 6, "usage: bmff-box"},
     BadSource{"some asks for more than it holds", kHead + " some 3\n at 0 str \"a\"\n at 1 str \"b\"\n end\n", 9, "'some 3' holds only 2"},
     BadSource{"min-confidence level", kHead + " min-confidence total\n at 0 str \"x\"\n", 6, "'high' or 'medium'"}));
 

@@ -204,6 +204,19 @@ std::optional<TriggerSet> triggersOf(const SourceRule& r)
         }
         return best;
     }
+    // Offsets inside count from the end of the tags: the matcher looks the
+    // anchors up there too, but literals would be searched in the wrong
+    // place, so only anchors index the block.
+    case NodeKind::AfterTags: {
+        std::optional<TriggerSet> best;
+        for (auto& c : r.children) {
+            auto s = triggersOf(c);
+            if (s && std::all_of(s->items.begin(), s->items.end(), [](const Trigger& t) { return t.anchor; })
+                && (!best || s->quality > best->quality))
+                best = std::move(s);
+        }
+        return best;
+    }
     case NodeKind::Any: {
         TriggerSet set;
         set.quality = 1000;

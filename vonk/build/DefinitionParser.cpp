@@ -593,6 +593,10 @@ bool DefinitionParser::rule(const std::vector<Token>& t, std::size_t i, SourceRu
         {"tiff-tag", &DefinitionParser::tiffTagRule},
         {"tiff-make", &DefinitionParser::tiffTagRule},
         {"der-shape", &DefinitionParser::derShapeRule},
+        {"after-tags", &DefinitionParser::blockRule},
+        {"bmff-brand", &DefinitionParser::brandRule},
+        {"bmff-major", &DefinitionParser::brandRule},
+        {"bmff-box", &DefinitionParser::brandRule},
         {"zip-first", &DefinitionParser::zipFirstRule},
         {"text", &DefinitionParser::textRule},
         {"xml-root", &DefinitionParser::xmlRootRule},
@@ -642,7 +646,7 @@ bool DefinitionParser::blockRule(const std::vector<Token>& t, std::size_t i, Sou
     const std::string& kw = t[i].text;
     if (!needCount(t, i, 1, "any | all (then rules, then end)"))
         return false;
-    r.kind = kw == "any" ? db::NodeKind::Any : db::NodeKind::All;
+    r.kind = kw == "any" ? db::NodeKind::Any : kw == "after-tags" ? db::NodeKind::AfterTags : db::NodeKind::All;
     opensBlock = true;
     return true;
 }
@@ -740,6 +744,26 @@ bool DefinitionParser::headTailRule(const std::vector<Token>& t, std::size_t i, 
 bool DefinitionParser::sizeRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
 {
     std::uint64_t v = 0;
+    // size = HEADER + RECORD * at OFF NUMKIND: a header, then as many
+    // records as a count in the file says.
+    if (t.size() - i == 9 && t[i + 1].text == "=") {
+        std::uint64_t header = 0, record = 0;
+        db::NumKind nk;
+        if (!parseUnsigned(t[i + 2].text, header) || t[i + 3].text != "+" || !parseUnsigned(t[i + 4].text, record)
+            || t[i + 5].text != "*" || t[i + 6].text != "at" || !parseInt(t[i + 7].text, r.off)
+            || !parseNumKind(t[i + 8].text, nk) || record == 0 || r.off < 0 || r.off > db::kMaxOffset
+            || header > static_cast<std::uint64_t>(db::kMaxOffset) || record > (std::uint64_t{1} << 32)) {
+            error("usage: size = HEADER + RECORD * at OFFSET NUMKIND (RECORD at least 1, OFFSET from the start)");
+            return false;
+        }
+        r.kind = db::NodeKind::SizeByCount;
+        r.num = nk;
+        r.to = static_cast<std::int64_t>(header);
+        r.value = record;
+        const int width = numWidth(nk);
+        r.mask = width == 8 ? ~std::uint64_t{0} : ((std::uint64_t{1} << (8 * width)) - 1);
+        return true;
+    }
     if (!needCount(t, i, 3, "size OP VALUE") || !parseOp(t[i + 1].text, r.op) || !parseUnsigned(t[i + 2].text, v)) {
         error("usage: size OP VALUE, OP one of = != < > <= >=");
         return false;
@@ -824,6 +848,19 @@ bool DefinitionParser::derShapeRule(const std::vector<Token>& t, std::size_t i, 
         return false;
     }
     r.kind = db::NodeKind::DerShape;
+    r.first = t[i + 1].text;
+    return true;
+}
+
+bool DefinitionParser::brandRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    // Brands and box types are four bytes, spaces included ("qt  ").
+    const std::string& kw = t[i].text;
+    if (!needCount(t, i, 2, (kw + " \"NAME\"").c_str()) || !quotedAt(t, i + 1) || t[i + 1].text.size() != 4) {
+        error("usage: " + kw + " \"NAME\" (four characters)");
+        return false;
+    }
+    r.kind = kw == "bmff-brand" ? db::NodeKind::BmffBrand : kw == "bmff-major" ? db::NodeKind::BmffMajor : db::NodeKind::BmffBox;
     r.first = t[i + 1].text;
     return true;
 }

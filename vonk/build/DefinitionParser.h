@@ -69,6 +69,7 @@ private:
     bool tiffTagRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool derShapeRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool zipFirstRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool brandRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool textRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool xmlRootRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool jsonRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);

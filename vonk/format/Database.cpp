@@ -243,7 +243,8 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
             return false;
         }
         auto kind = static_cast<NodeKind>(n.kind);
-        bool block = kind == NodeKind::All || kind == NodeKind::Any || kind == NodeKind::Not || kind == NodeKind::Some;
+        bool block = kind == NodeKind::All || kind == NodeKind::Any || kind == NodeKind::Not || kind == NodeKind::Some
+            || kind == NodeKind::AfterTags;
         if (!block && n.count != 0) {
             error = where + " is not a block but has rules inside";
             return false;
@@ -285,6 +286,9 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
         case NodeKind::OleHas:
         case NodeKind::OleClsid:
         case NodeKind::EbmlDocType:
+        case NodeKind::BmffBrand:
+        case NodeKind::BmffMajor:
+        case NodeKind::BmffBox:
         case NodeKind::XmlRoot:
         case NodeKind::Shebang:
             if (n.a.len == 0 || n.a.len > kMaxPatternLength || n.b.len > kMaxPatternLength) {
@@ -301,6 +305,12 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
         case NodeKind::DerShape:
             if (n.a.len == 0 || n.a.len > kMaxPatternLength) {
                 error = where + " has a bad name";
+                return false;
+            }
+            break;
+        case NodeKind::SizeByCount:
+            if (n.value == 0 || n.to < 0 || n.off < 0) {
+                error = where + " has a bad record size";
                 return false;
             }
             break;

@@ -62,8 +62,13 @@ enum class NodeKind : std::uint8_t {
     EbmlDocType, // `a`: the DocType an EBML header names
     TiffTag, // `off`: a tag of the TIFF directories; `to` 1: its first value is `value`; `a`: its text starts so
     DerShape, // `a`: the shape of the ASN.1 structure that fills the file
+    AfterTags, // block: its rules read the file as if it began after its leading ID3v2/APE tags
+    BmffBrand, // `a`: a brand the ISO media file-type box names, major or compatible
+    BmffMajor, // `a`: the file-type box's major brand
+    BmffBox, // `a`: the type of one of the first top-level boxes
+    SizeByCount, // the size is `to` plus `value` times the number (`num`) at `off`
 };
-inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::DerShape);
+inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::SizeByCount);
 
 enum class CmpOp : std::uint8_t { Eq, Ne, Lt, Gt, Le, Ge };
 inline constexpr std::uint8_t kLastCmpOp = static_cast<std::uint8_t>(CmpOp::Ge);

@@ -68,6 +68,22 @@ std::uint32_t ruleEvidence(const RuleFacts& r)
     // Every level walked tiled its parent and the whole filled the file.
     case NodeKind::DerShape:
         return 48;
+    // The tags held together and what follows them is read in their place:
+    // what a tagged stream adds over a bare one (only when tags were there).
+    case NodeKind::AfterTags:
+        return 24;
+    // The box is where the format puts it and its brand names the family; a
+    // brand only listed as compatible says less (see the matcher).
+    case NodeKind::BmffBrand:
+    case NodeKind::BmffMajor:
+        return 48;
+    // A chain of box sizes held up to this box.
+    case NodeKind::BmffBox:
+        return 40;
+    // The size agrees with a count read from the file: as many bits as the
+    // count has, up to 32.
+    case NodeKind::SizeByCount:
+        return static_cast<std::uint32_t>(std::min(32, std::popcount(r.mask)));
     case NodeKind::ZipFirst:
         return 40 + static_cast<std::uint32_t>(std::min<std::size_t>(r.secondLength * 2, 48));
     case NodeKind::Text:

@@ -120,6 +120,9 @@ std::uint64_t doubt(Confidence best, std::uint64_t bestEvidence);
 
 // What a candidate that lists the file's extension gains.
 inline constexpr std::uint64_t kNameBonus = 8;
+// A brand the file-type box lists only as compatible: most files claim the
+// generic ones (isom, mp41) beside their own, so it says less than the major.
+inline constexpr std::uint64_t kCompatibleBrandEvidence = 32;
 // The extension of a file name, lower-cased, or empty: the text after the
 // last dot of the last part, when that part has something before the dot.
 std::string extensionOf(std::string_view path);

@@ -217,6 +217,30 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         evidence = sum;
         return held >= n.value;
     }
+    case NodeKind::AfterTags: {
+        const LeadingTags& tags = probe.leadingTags();
+        const std::uint64_t saved = m_base;
+        m_base = tags.end;
+        std::uint64_t sum = 0;
+        bool ok = true;
+        std::size_t mark = trace ? trace->size() : 0;
+        if (trace && tags.count)
+            trace->push_back({idx, std::to_string(tags.count) + (tags.count == 1 ? " tag" : " tags") + " skipped, "
+                + offsetText(tags.end)});
+        for (std::uint32_t c = n.first; ok && c < n.first + n.count; ++c) {
+            std::uint64_t e = 0;
+            ok = eval(c, probe, e, trace);
+            sum += e;
+        }
+        m_base = saved;
+        if (!ok) {
+            if (trace)
+                trace->resize(mark);
+            return false;
+        }
+        evidence = sum + (tags.count ? n.evidence : 0);
+        return true;
+    }
     case NodeKind::Not: {
         std::uint64_t e = 0;
         if (eval(n.first, probe, e, nullptr))
@@ -224,7 +248,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         return hit("does not hold");
     }
     case NodeKind::AtPattern: {
-        std::int64_t pos = n.off >= 0 ? n.off : static_cast<std::int64_t>(size) + n.off;
+        std::int64_t pos = n.off >= 0 ? static_cast<std::int64_t>(m_base) + n.off : static_cast<std::int64_t>(size) + n.off;
         if (pos < 0)
             return false;
         const std::uint8_t* p = probe.bytesAt(static_cast<std::uint64_t>(pos), n.a.len);
@@ -240,7 +264,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
     }
     case NodeKind::AtNumber: {
         int w = widthOf(static_cast<db::NumKind>(n.num));
-        std::int64_t pos = n.off >= 0 ? n.off : static_cast<std::int64_t>(size) + n.off;
+        std::int64_t pos = n.off >= 0 ? static_cast<std::int64_t>(m_base) + n.off : static_cast<std::int64_t>(size) + n.off;
         if (pos < 0)
             return false;
         const std::uint8_t* p = probe.bytesAt(static_cast<std::uint64_t>(pos), static_cast<std::size_t>(w));
@@ -255,10 +279,10 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         return hit(offsetText(static_cast<std::uint64_t>(pos)) + " (value " + std::to_string(v & n.mask) + ")");
     }
     case NodeKind::Within: {
-        std::uint64_t from = static_cast<std::uint64_t>(n.off);
+        std::uint64_t from = m_base + static_cast<std::uint64_t>(n.off);
         if (from >= size)
             return false;
-        std::uint64_t end = std::min<std::uint64_t>(size, static_cast<std::uint64_t>(n.to) + n.a.len);
+        std::uint64_t end = std::min<std::uint64_t>(size, m_base + static_cast<std::uint64_t>(n.to) + n.a.len);
         const std::uint8_t* p = probe.bytesAt(from, static_cast<std::size_t>(end - from));
         std::size_t found = 0;
         if (!p || !search(n, p, static_cast<std::size_t>(end - from), static_cast<std::size_t>(n.to - n.off), found))
@@ -266,12 +290,14 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         return hit(offsetText(from + found));
     }
     case NodeKind::Head: {
-        std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(size, static_cast<std::uint64_t>(n.off)));
-        const std::uint8_t* p = probe.bytesAt(0, len);
+        if (m_base > size)
+            return false;
+        std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(size - m_base, static_cast<std::uint64_t>(n.off)));
+        const std::uint8_t* p = probe.bytesAt(m_base, len);
         std::size_t found = 0;
         if (!p || !search(n, p, len, len, found))
             return false;
-        return hit(offsetText(found));
+        return hit(offsetText(m_base + found));
     }
     case NodeKind::Tail: {
         std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(size, static_cast<std::uint64_t>(n.off)));
@@ -283,9 +309,27 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         return hit(offsetText(size - len + found));
     }
     case NodeKind::Size:
-        if (!compare(static_cast<db::CmpOp>(n.op), size, n.value))
+        // Inside `after-tags` the size is that of what follows the tags.
+        if (!compare(static_cast<db::CmpOp>(n.op), size - std::min(size, m_base), n.value))
             return false;
-        return hit("size " + std::to_string(size));
+        return hit("size " + std::to_string(size - std::min(size, m_base)));
+    case NodeKind::SizeByCount: {
+        const auto k = static_cast<db::NumKind>(n.num);
+        const int w = widthOf(k);
+        const std::uint64_t pos = m_base + static_cast<std::uint64_t>(n.off);
+        const std::uint8_t* p = probe.bytesAt(pos, static_cast<std::size_t>(w));
+        if (!p)
+            return false;
+        std::uint64_t count = 0;
+        for (int i = 0; i < w; ++i)
+            count |= std::uint64_t{p[i]} << (8 * (bigEndian(k) ? w - 1 - i : i));
+        // No records says nothing: any header of zeros would do.
+        const std::uint64_t avail = size - std::min(size, m_base);
+        const auto header = static_cast<std::uint64_t>(n.to);
+        if (count == 0 || avail < header || (avail - header) % n.value != 0 || (avail - header) / n.value != count)
+            return false;
+        return hit(std::to_string(count) + " records of " + std::to_string(n.value) + " bytes");
+    }
     case NodeKind::ZipHas: {
         const ZipDirectory& z = probe.zip();
         std::string_view name = m_db.str(n.a);
@@ -337,6 +381,22 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         if (derShapeName(probe.derShape()) != m_db.str(n.a))
             return false;
         return hit("the ASN.1 structure that fills the file");
+    case NodeKind::BmffMajor:
+    case NodeKind::BmffBrand: {
+        const FileTypeBox& box = probe.fileTypeBox();
+        const std::string_view brand = m_db.str(n.a);
+        if (box.major == brand && box.found)
+            return hit("the file-type box's major brand");
+        if (kind == NodeKind::BmffMajor || !box.lists(brand))
+            return false;
+        hit("a compatible brand of the file-type box");
+        evidence = std::min<std::uint64_t>(n.evidence, ranking::kCompatibleBrandEvidence);
+        return true;
+    }
+    case NodeKind::BmffBox:
+        if (!probe.topLevelBoxes().has(m_db.str(n.a)))
+            return false;
+        return hit("a top-level box");
     case NodeKind::Text: {
         const TextInfo& t = probe.text();
         Encoding e = t.encoding;
@@ -462,6 +522,19 @@ void Matcher::gather(Probe& probe)
     auto head = probe.head();
     gatherByAnchors(head, probe.tail(m_db.tailAnchorReach()));
     gatherByLiterals(probe, head);
+    // What follows leading tags is found as if the file began there; the
+    // rules of `after-tags` blocks then read it in place.
+    const LeadingTags& tags = probe.leadingTags();
+    if (tags.count && tags.end < probe.size()) {
+        constexpr std::size_t kAfterTagsReach = 4096;
+        if (tags.end < head.size()) {
+            gatherByAnchors(head.subspan(static_cast<std::size_t>(tags.end)), {});
+        } else {
+            std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(probe.size() - tags.end, kAfterTagsReach));
+            if (const std::uint8_t* p = probe.bytesAt(tags.end, n))
+                gatherByAnchors({p, n}, {});
+        }
+    }
     for (std::uint32_t d : m_db.always())
         addCandidate(d);
 }

@@ -93,6 +93,9 @@ private:
     // Each candidate's score before the name counted, to tell which answers
     // the name moved.
     std::vector<std::uint64_t> m_contentScore;
+    // Where positive offsets count from: the end of the leading tags inside
+    // an `after-tags` block, else 0.
+    std::uint64_t m_base = 0;
 };
 
 } // namespace gv::vonk

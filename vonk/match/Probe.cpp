@@ -15,6 +15,7 @@ void Probe::reset(ByteSource& src)
     m_done = 0;
     m_tiffRead = m_derRead = false;
     m_tables.clear();
+    m_media.tagsRead = m_media.fileTypeRead = m_media.boxesRead = false;
     m_head.resize(db::kHeadSize);
     m_headLen = src.readAt(0, m_head.data(), static_cast<std::size_t>(std::min<std::uint64_t>(m_size, db::kHeadSize)));
     if (m_headLen < std::min<std::uint64_t>(m_size, db::kHeadSize))
@@ -190,6 +191,33 @@ DerShape Probe::derShape()
         m_derRead = true;
     }
     return m_derShape;
+}
+
+const LeadingTags& Probe::leadingTags()
+{
+    if (!m_media.tagsRead) {
+        m_media.tags = readLeadingTags(head(), *m_src);
+        m_media.tagsRead = true;
+    }
+    return m_media.tags;
+}
+
+const FileTypeBox& Probe::fileTypeBox()
+{
+    if (!m_media.fileTypeRead) {
+        m_media.fileType = readFileTypeBox(head());
+        m_media.fileTypeRead = true;
+    }
+    return m_media.fileType;
+}
+
+const TopLevelBoxes& Probe::topLevelBoxes()
+{
+    if (!m_media.boxesRead) {
+        m_media.boxes = readTopLevelBoxes(head(), *m_src);
+        m_media.boxesRead = true;
+    }
+    return m_media.boxes;
 }
 
 } // namespace gv::vonk

@@ -3,6 +3,7 @@
 
 #include "vonk/match/ByteSource.h"
 #include "vonk/match/DerStructure.h"
+#include "vonk/match/MediaHeaders.h"
 #include "vonk/match/OleDirectory.h"
 #include "vonk/match/TextClassifier.h"
 #include "vonk/match/TextSniffer.h"
@@ -52,6 +53,9 @@ public:
     const OleDirectory& ole();
     const TiffDirectory& tiff();
     DerShape derShape();
+    const LeadingTags& leadingTags();
+    const FileTypeBox& fileTypeBox();
+    const TopLevelBoxes& topLevelBoxes();
 
 private:
     const std::string& textView();
@@ -88,6 +92,14 @@ private:
     TiffDirectory m_tiff;
     bool m_derRead = false;
     DerShape m_derShape = DerShape::None;
+    // Media structures, read when a rule first asks.
+    struct Media {
+        bool tagsRead = false, fileTypeRead = false, boxesRead = false;
+        LeadingTags tags;
+        FileTypeBox fileType;
+        TopLevelBoxes boxes;
+    };
+    Media m_media;
 };
 
 } // namespace gv::vonk
