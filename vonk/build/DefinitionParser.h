@@ -66,6 +66,7 @@ private:
     bool sizeRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool memberRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool clsidRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool zipTextRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool zipFirstRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool textRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool xmlRootRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);

@@ -285,6 +285,9 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
         case NodeKind::OleHas:
         case NodeKind::OleClsid:
         case NodeKind::EbmlDocType:
+        case NodeKind::ZipContentType:
+        case NodeKind::ZipText:
+        case NodeKind::OleCompObj:
         case NodeKind::XmlRoot:
         case NodeKind::Shebang:
             if (n.a.len == 0 || n.a.len > kMaxPatternLength || n.b.len > kMaxPatternLength) {

@@ -21,8 +21,9 @@ static_assert(std::endian::native == std::endian::little, "the database is read 
 
 inline constexpr char kMagic[8] = {'V', 'O', 'N', 'K', 'D', 'E', 'F', 'S'};
 // Raised whenever the layout or the meaning of a field changes; a file of
-// another version is refused, never half-read. 4: kDefImported.
-inline constexpr std::uint32_t kVersion = 4;
+// another version is refused, never half-read. 4: kDefImported. 5: rules
+// that look inside ZIP members and the OLE2 CompObj stream.
+inline constexpr std::uint32_t kVersion = 5;
 inline constexpr std::uint32_t kNoParent = 0xFFFFFFFFu;
 
 // Limits shared by the compiler (rejects sources beyond them) and the loader
@@ -59,8 +60,11 @@ enum class NodeKind : std::uint8_t {
     Some, // block: at least `value` of its rules hold; their evidence adds up
     OleClsid, // `a`: the root storage's class id, written "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX"
     EbmlDocType, // `a`: the DocType an EBML header names
+    ZipContentType, // `a`: the content type a ZIP package declares for its main part
+    ZipText, // `a`: a ZIP member's name, `b`: text its content holds
+    OleCompObj, // `a`: how an OLE2 CompObj stream's strings start
 };
-inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::EbmlDocType);
+inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::OleCompObj);
 
 enum class CmpOp : std::uint8_t { Eq, Ne, Lt, Gt, Le, Ge };
 inline constexpr std::uint8_t kLastCmpOp = static_cast<std::uint8_t>(CmpOp::Ge);
