@@ -147,7 +147,7 @@ void OleDirectory::read(ByteSource& src)
     // entry's own stream, allocated by the mini allocation table).
     const Entry* compObj = nullptr;
     for (std::uint32_t i : rootChildren) {
-        if (entries[i].type == 2 && entries[i].name == "\x01CompObj")
+        if (entries[i].type == 2 && entries[i].name == "\x01" "CompObj")
             compObj = &entries[i];
     }
     if (!compObj || entries[0].type != 5)

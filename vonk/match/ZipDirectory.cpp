@@ -120,8 +120,8 @@ void ZipDirectory::read(ByteSource& src, std::span<const std::uint8_t> tail)
 
 bool zipNameMatches(std::string_view pattern, std::string_view name)
 {
-    // Backtracking on the last star only: a star never crosses '/', so this
-    // stays linear per segment.
+    // Going back to the last star alone is enough: an earlier star could only
+    // take more of the same segment, which the last one can take as well.
     std::size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
     while (n < name.size()) {
         if (p < pattern.size() && pattern[p] == '*') {
