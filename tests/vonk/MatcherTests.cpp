@@ -8,10 +8,12 @@
 #include "vonk/match/OleDirectory.h"
 #include "vonk/match/Probe.h"
 #include "vonk/match/TiffDirectory.h"
+#include "vonk/match/ZipPackage.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <numeric>
 
 using namespace gv::vonk;
@@ -152,6 +154,52 @@ std::string id3(std::uint32_t size, char version = 3, char flags = 0)
     return h + std::string(size, 'T');
 }
 
+// An office-style package: content types, the root relationship to the main
+// part, and the part.
+std::string package(const std::string& contentType, bool deflate = false,
+                    const std::string& relationship = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument")
+{
+    return makeZip({{"[Content_Types].xml", "<Types><Default Extension=\"xml\" ContentType=\"application/xml\"/><Override PartName=\"/word/document.xml\" ContentType=\""
+                         + contentType + "\"/></Types>", deflate},
+                    {"_rels/.rels", "<Relationships><Relationship Id=\"rId1\" Type=\"" + relationship + "\" Target=\"word/document.xml\"/></Relationships>", deflate},
+                    {"word/document.xml", "<w:document/>", deflate}});
+}
+
+// A CompObj stream: header, user type, clipboard format, program id.
+std::string compObjStream(const std::string& userType, const std::string& clipboard, const std::string& progId)
+{
+    auto text = [](const std::string& t) { return test::le32(static_cast<std::uint32_t>(t.size() + 1)) + t + '\0'; };
+    return std::string("\x01\x00\xFE\xFF\x03\x0A\x00\x00", 8) + std::string(20, '\xFF') + text(userType) + text(clipboard) + text(progId)
+        + test::le32(0x71B239F4);
+}
+
+// makeOle's file with a CompObj stream among the root's children, kept in
+// the mini stream as writers keep small streams: sector 3 holds the mini
+// allocation table, sectors 4 and on the mini stream.
+std::string oleWithCompObj(const std::string& compObj)
+{
+    const std::vector<std::string> names{"Data", "\x01" "CompObj"};
+    std::string f = makeOle(names);
+    const std::uint32_t miniSectors = static_cast<std::uint32_t>((compObj.size() + 63) / 64);
+    const std::uint32_t sectors = (miniSectors * 64 + 511) / 512;
+    auto put32 = [&](std::size_t at, std::uint32_t v) { f.replace(at, 4, test::le32(v)); };
+    put32(0x38, 4096); // streams below 4096 bytes live in the mini stream
+    put32(0x3C, 3);
+    put32(0x40, 1);
+    put32(512 + 4 * 3, 0xFFFFFFFE);
+    for (std::uint32_t k = 0; k < sectors; ++k)
+        put32(512 + 4 * (4 + k), k + 1 < sectors ? 5 + k : 0xFFFFFFFE);
+    put32(1024 + 0x74, 4);
+    put32(1024 + 0x78, miniSectors * 64);
+    put32(1024 + 2 * 128 + 0x78, static_cast<std::uint32_t>(compObj.size()));
+    std::string miniFat(512, '\xFF');
+    for (std::uint32_t k = 0; k < miniSectors; ++k)
+        miniFat.replace(4 * k, 4, test::le32(k + 1 < miniSectors ? k + 1 : 0xFFFFFFFE));
+    std::string stream = compObj;
+    stream.resize(sectors * 512, '\0');
+    return f + miniFat + stream;
+}
+
 INSTANTIATE_TEST_SUITE_P(Rules, RuleKinds, ::testing::Values(
     RuleCase{"at hex", " at 2 hex AB CD\n", "\x01\x01\xAB\xCD", "\x01\xAB\xCD\x01"},
     RuleCase{"at wildcard and mask", " at 0 hex 4D ?? 30&F0\n", "M\x99\x3F", "M\x99\x4F"},
@@ -215,6 +263,16 @@ INSTANTIATE_TEST_SUITE_P(Rules, RuleKinds, ::testing::Values(
     RuleCase{"delimited by tabs", " delimited \"\\t\"\n", "a\tb\n1\t2\n", "a,b\n1,2\n"},
     RuleCase{"key-value", " key-value\n", "[s]\nk=v\n", "k=v\nl=w\n"},
     RuleCase{"some", " at 0 str \"S\"\n some 2\n head 100 str \"aa\"\n head 100 str \"bb\"\n head 100 str \"cc\"\n end\n", "S cc aa", "S aa"},
+    RuleCase{"zip-content-type", " zip-content-type \"application/vnd.ms-word.template.macroEnabledTemplate.main+xml\"\n",
+             package("application/vnd.ms-word.template.macroEnabledTemplate.main+xml", true),
+             package("application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml", true)},
+    RuleCase{"zip-text", " zip-text \"a-1.dist-info/WHEEL\" str \"Wheel-Version: 1.0\"\n",
+             makeZip({{"a-1.dist-info/WHEEL", std::string(5000, ' ') + "Wheel-Version: 1.0\n", true}}),
+             makeZip({{"a-1.dist-info/WHEEL", "Wheel-Version: 2.0\n", true}})},
+    RuleCase{"zip-has with a star", " zip-has \"*.dist-info/WHEEL\"\n", makeZip({{"a-1.dist-info/WHEEL", "x"}}),
+             makeZip({{"src/a-1.dist-info/WHEEL", "x"}})},
+    RuleCase{"ole-compobj", " ole-compobj \"MSProject.MPP\"\n", oleWithCompObj(compObjStream("Microsoft Project", "MSProject.MPP14", "MSProject.Project.9")),
+             oleWithCompObj(compObjStream("Microsoft Word", "MSWordDoc", "Word.Document.8"))},
     RuleCase{"some 0 holds alone", " at 0 str \"S\"\n some 0\n head 100 str \"aa\"\n end\n", "S", "T aa"}));
 
 TEST(Ranking, RefinementRanksAboveItsParent)
@@ -278,6 +336,164 @@ TEST(OleDirectory, ReadsTheRootTreeAndClassId)
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(names, expected);
         EXPECT_EQ(d.rootClsid(), c.clsid);
+    }
+}
+
+// Member content: stored or deflated, never more than the bound, and nothing
+// from members that lie, are encrypted or are packed another way.
+TEST(ZipDirectory, ReadsMemberContentWithinBounds)
+{
+    const std::string text = "<Types>" + std::string(3000, 'x') + "</Types>";
+    const std::string zip = makeZip({{"a.xml", text, true}});
+    // The central directory entry's fields, patched to lie.
+    auto patched = [&](std::size_t field, std::uint32_t value, int width = 4) {
+        std::string b = zip;
+        std::size_t cd = b.find("PK\x01\x02");
+        b.replace(cd + field, width, test::le32(value).substr(0, width));
+        return b;
+    };
+    // Stored bytes marked as deflated: a reserved block type at once.
+    std::string notDeflate = makeZip({{"a.xml", "\xFF\xFF\xFF\xFF"}});
+    notDeflate.replace(8, 2, test::le16(8));
+    notDeflate.replace(notDeflate.find("PK\x01\x02") + 10, 2, test::le16(8));
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::optional<std::string> content;
+    };
+    const Case cases[] = {
+        {"stored", makeZip({{"a.xml", "<a/>"}}), "<a/>"},
+        {"deflated", zip, text},
+        {"behind a self-extractor", makeZip({{"a.xml", text, true}}, std::string(777, 'M')), text},
+        {"a bomb is cut at the bound", makeZip({{"a.xml", std::string(1u << 20, '\0'), true}}), std::string(ZipDirectory::kMaxMemberBytes, '\0')},
+        {"a packed size beyond the file", patched(20, 0x7FFFFFFF), text},
+        {"encrypted", patched(8, 1, 2), std::nullopt},
+        {"packed another way", patched(10, 12, 2), std::nullopt},
+        {"a local header offset past the end", patched(42, 0x7FFFFFF0), std::nullopt},
+        {"not a deflate stream", notDeflate, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemorySource src({reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()});
+        Probe probe;
+        probe.reset(src);
+        ZipDirectory d;
+        d.read(src, probe.tail(65536));
+        ASSERT_TRUE(d.valid());
+        EXPECT_EQ(d.read(src, "a.xml"), c.content);
+        EXPECT_FALSE(d.read(src, "b.xml"));
+    }
+    // Four bytes of a deflated stream give what they hold, a prefix or nothing.
+    std::string cut = patched(20, 4);
+    MemorySource src({reinterpret_cast<const std::uint8_t*>(cut.data()), cut.size()});
+    Probe probe;
+    probe.reset(src);
+    ZipDirectory d;
+    d.read(src, probe.tail(65536));
+    auto prefix = d.read(src, "a.xml");
+    EXPECT_TRUE(!prefix || text.starts_with(*prefix));
+}
+
+TEST(ZipDirectory, StarsStayWithinOneSegment)
+{
+    struct Case {
+        const char* pattern;
+        const char* name;
+        bool matches;
+    };
+    const Case cases[] = {
+        {"*.kml", "doc.kml", true},        {"*.kml", "files/doc.kml", false}, {"*.dist-info/WHEEL", "a-1.dist-info/WHEEL", true},
+        {"Index/Slide*", "Index/Slide-7.iwa", true}, {"Index/Slide*", "Index/Tables/Slide", false}, {"a*b*c", "aXXbYYc", true},
+        {"a*c", "ab/c", false},            {"*", "", true},                   {"a*", "b", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(zipNameMatches(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
+    ZipDirectory d;
+    std::string z = makeZip({{"pkg-2.0.dist-info/RECORD", ""}, {"pkg/x.py", ""}});
+    MemorySource src({reinterpret_cast<const std::uint8_t*>(z.data()), z.size()});
+    d.read(src, {reinterpret_cast<const std::uint8_t*>(z.data()), z.size()});
+    EXPECT_TRUE(d.has("*.dist-info/"));
+    EXPECT_FALSE(d.has("*.egg-info/"));
+}
+
+TEST(ZipPackage, FindsTheMainPartsContentType)
+{
+    const std::string office = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument";
+    const std::string docm = "application/vnd.ms-word.document.macroEnabled.main+xml";
+    auto types = [](const std::string& body) { return "<?xml version=\"1.0\"?><Types xmlns=\"urn:ct\">" + body + "</Types>"; };
+    auto rels = [](const std::string& type, const std::string& target) {
+        return "<Relationships><Relationship Id='r1' Type='" + type + "' Target='" + target + "'/></Relationships>";
+    };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string type;
+    };
+    const Case cases[] = {
+        {"through the relationship", package(docm), docm},
+        {"deflated", package(docm, true), docm},
+        {"strict relationships", package(docm, false, "http://purl.oclc.org/ooxml/officeDocument/relationships/officeDocument"), docm},
+        {"an unknown relationship", package(docm, false, "urn:other"), docm},
+        {"the default for the part's extension",
+         makeZip({{"[Content_Types].xml", types("<Default Extension='model' ContentType='application/vnd.ms-package.3dmanufacturing-3dmodel+xml'/>")},
+                  {"_rels/.rels", rels("http://schemas.microsoft.com/3dmanufacturing/2013/01/3dmodel", "/3D/3dmodel.model")}}),
+         "application/vnd.ms-package.3dmanufacturing-3dmodel+xml"},
+        {"part names compare without case",
+         makeZip({{"[Content_Types].xml", types("<Override PartName='/XL/Workbook.xml' ContentType='a.main+xml'/>")},
+                  {"_rels/.rels", rels(office, "xl/workbook.xml")}}),
+         "a.main+xml"},
+        {"no relationships: the part that says it is the main one",
+         makeZip({{"[Content_Types].xml", types("<Override PartName='/e.bin' ContentType='application/vnd.ms-excel'/>"
+                                                "<Override PartName='/d.xml' ContentType='b.main'/>")}}),
+         "b.main"},
+        {"no content types", makeZip({{"_rels/.rels", rels(office, "word/document.xml")}}), ""},
+        {"a tag cut by the end", makeZip({{"[Content_Types].xml", "<Types><Override PartName=\"/word/document.xml\" ContentType=\"x.ma"}}), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemorySource src({reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()});
+        ZipDirectory d;
+        d.read(src, {reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()});
+        EXPECT_EQ(zipMainContentType(d, src), c.type);
+    }
+}
+
+TEST(OleDirectory, ReadsTheCompObjStreamFromTheMiniStream)
+{
+    auto read = [](const std::string& bytes) {
+        MemorySource src({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+        OleDirectory d;
+        d.read(src);
+        return d.compObj();
+    };
+    const std::string good = oleWithCompObj(compObjStream("Microsoft Project", "MSProject.MPP14", "MSProject.Project.9"));
+    // The mini allocation table's last link points back to the first, and
+    // the stream claims far more than the chain holds.
+    std::string looping = good;
+    looping.replace(2048 + 4, 4, test::le32(0));
+    looping.replace(1024 + 2 * 128 + 0x78, 4, test::le32(4000));
+    std::string longName = compObjStream("x", "MSWordDoc", "Word.Document.8");
+    longName.replace(28, 4, test::le32(0x7FFFFFFF));
+    std::string marker = compObjStream("Paint", "", "Paint.Picture");
+    marker.replace(28 + 4 + 6, 5, test::le32(0xFFFFFFFF) + test::le32(2));
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string clipboard, progId;
+    };
+    const Case cases[] = {
+        {"in the mini stream", good, "MSProject.MPP14", "MSProject.Project.9"},
+        {"a looping chain ends the read", looping, "MSProject.MPP14", "MSProject.Project.9"},
+        {"a length past the stream", oleWithCompObj(longName), "", ""},
+        {"a standard clipboard format", oleWithCompObj(marker), "", "Paint.Picture"},
+        {"cut inside the stream", good.substr(0, good.size() - 512 + 40), "", ""},
+        {"no CompObj", makeOle({"WordDocument"}), "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto o = read(c.bytes);
+        EXPECT_EQ(o.clipboardFormat, c.clipboard);
+        EXPECT_EQ(o.progId, c.progId);
     }
 }
 

@@ -62,6 +62,8 @@ INSTANTIATE_TEST_SUITE_P(Vdef, ParserErrors, ::testing::Values(
     BadSource{"self parent", kHead + " parent t\n at 0 str \"x\"\n", 1, "itself"},
     BadSource{"text kind", kHead + " text klingon\n", 6, "usage: text"},
     BadSource{"zip-first form", kHead + " zip-first \"m\" hex 00\n", 6, "zip-first"},
+    BadSource{"zip-text without its text", kHead + " zip-text \"WHEEL\"\n", 6, "usage: zip-text"},
+    BadSource{"zip-text with an empty text", kHead + " zip-text \"WHEEL\" str \"\"\n", 6, "usage: zip-text"},
     BadSource{"separator of two characters", kHead + " delimited \",,\"\n", 6, "usage: delimited"},
     BadSource{"quote as separator", kHead + " delimited \"\\\"\"\n", 6, "usage: delimited"},
     BadSource{"key-value separator", kHead + " key-value \"-\"\n", 6, "usage: key-value"},

@@ -9,6 +9,7 @@
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -92,7 +93,24 @@ inline std::string le32(std::uint32_t v)
 struct ZipMember {
     std::string name;
     std::string data;
+    bool deflate = false; // stored raw-deflated (method 8) rather than as is
 };
+
+// A raw deflate stream of `data`, as ZIP members hold it.
+inline std::string deflateRaw(const std::string& data)
+{
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, static_cast<uLong>(data.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
 
 // A ZIP archive with stored members, a central directory and an end record.
 inline std::string makeZip(const std::vector<ZipMember>& members, const std::string& prefix = {})
@@ -100,11 +118,13 @@ inline std::string makeZip(const std::vector<ZipMember>& members, const std::str
     std::string out = prefix, central;
     for (const auto& m : members) {
         std::uint32_t offset = static_cast<std::uint32_t>(out.size() - prefix.size());
-        out += "PK\x03\x04" + le16(20) + le16(0) + le16(0) + le16(0) + le16(0) + le32(0)
-            + le32(static_cast<std::uint32_t>(m.data.size())) + le32(static_cast<std::uint32_t>(m.data.size()))
-            + le16(static_cast<unsigned>(m.name.size())) + le16(0) + m.name + m.data;
-        central += "PK\x01\x02" + le16(20) + le16(20) + le16(0) + le16(0) + le16(0) + le16(0) + le32(0)
-            + le32(static_cast<std::uint32_t>(m.data.size())) + le32(static_cast<std::uint32_t>(m.data.size()))
+        const std::string packed = m.deflate ? deflateRaw(m.data) : m.data;
+        const unsigned method = m.deflate ? 8 : 0;
+        out += "PK\x03\x04" + le16(20) + le16(0) + le16(method) + le16(0) + le16(0) + le32(0)
+            + le32(static_cast<std::uint32_t>(packed.size())) + le32(static_cast<std::uint32_t>(m.data.size()))
+            + le16(static_cast<unsigned>(m.name.size())) + le16(0) + m.name + packed;
+        central += "PK\x01\x02" + le16(20) + le16(20) + le16(0) + le16(method) + le16(0) + le16(0) + le32(0)
+            + le32(static_cast<std::uint32_t>(packed.size())) + le32(static_cast<std::uint32_t>(m.data.size()))
             + le16(static_cast<unsigned>(m.name.size())) + le16(0) + le16(0) + le16(0) + le16(0) + le32(0) + le32(offset) + m.name;
     }
     std::uint32_t cdOffset = static_cast<std::uint32_t>(out.size() - prefix.size());

@@ -598,6 +598,9 @@ bool DefinitionParser::rule(const std::vector<Token>& t, std::size_t i, SourceRu
         {"bmff-major", &DefinitionParser::brandRule},
         {"bmff-box", &DefinitionParser::brandRule},
         {"zip-first", &DefinitionParser::zipFirstRule},
+        {"zip-content-type", &DefinitionParser::memberRule},
+        {"zip-text", &DefinitionParser::zipTextRule},
+        {"ole-compobj", &DefinitionParser::memberRule},
         {"text", &DefinitionParser::textRule},
         {"xml-root", &DefinitionParser::xmlRootRule},
         {"json", &DefinitionParser::jsonRule},
@@ -780,7 +783,11 @@ bool DefinitionParser::memberRule(const std::vector<Token>& t, std::size_t i, So
         error("usage: " + kw + " \"NAME\"");
         return false;
     }
-    r.kind = kw == "zip-has" ? db::NodeKind::ZipHas : kw == "ole-has" ? db::NodeKind::OleHas : db::NodeKind::EbmlDocType;
+    r.kind = kw == "zip-has"            ? db::NodeKind::ZipHas
+        : kw == "ole-has"               ? db::NodeKind::OleHas
+        : kw == "zip-content-type"      ? db::NodeKind::ZipContentType
+        : kw == "ole-compobj"           ? db::NodeKind::OleCompObj
+                                        : db::NodeKind::EbmlDocType;
     r.first = t[i + 1].text;
     return true;
 }
@@ -880,6 +887,19 @@ bool DefinitionParser::zipFirstRule(const std::vector<Token>& t, std::size_t i, 
     r.first = t[i + 1].text;
     if (t.size() - i == 4)
         r.second = t[i + 3].text;
+    return true;
+}
+
+bool DefinitionParser::zipTextRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool&)
+{
+    if (t.size() - i != 4 || !quotedAt(t, i + 1) || t[i + 1].text.empty() || t[i + 2].quoted || t[i + 2].text != "str"
+        || !quotedAt(t, i + 3) || t[i + 3].text.empty()) {
+        error("usage: zip-text \"NAME\" str \"TEXT\"");
+        return false;
+    }
+    r.kind = db::NodeKind::ZipText;
+    r.first = t[i + 1].text;
+    r.second = t[i + 3].text;
     return true;
 }
 

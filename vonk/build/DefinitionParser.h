@@ -68,6 +68,7 @@ private:
     bool clsidRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool tiffTagRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool derShapeRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
+    bool zipTextRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool zipFirstRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool brandRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);
     bool textRule(const std::vector<Token>& t, std::size_t i, SourceRule& r, bool& opensBlock);

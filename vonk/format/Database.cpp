@@ -289,6 +289,9 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
         case NodeKind::BmffBrand:
         case NodeKind::BmffMajor:
         case NodeKind::BmffBox:
+        case NodeKind::ZipContentType:
+        case NodeKind::ZipText:
+        case NodeKind::OleCompObj:
         case NodeKind::XmlRoot:
         case NodeKind::Shebang:
             if (n.a.len == 0 || n.a.len > kMaxPatternLength || n.b.len > kMaxPatternLength) {

@@ -21,8 +21,9 @@ static_assert(std::endian::native == std::endian::little, "the database is read 
 
 inline constexpr char kMagic[8] = {'V', 'O', 'N', 'K', 'D', 'E', 'F', 'S'};
 // Raised whenever the layout or the meaning of a field changes; a file of
-// another version is refused, never half-read. 4: kDefImported. 5: TiffTag,
-// DerShape.
+// another version is refused, never half-read. 4: kDefImported. 5: rules
+// that walk TIFF directories, ASN.1 structures, media headers and boxes,
+// ZIP members and the OLE2 CompObj stream.
 inline constexpr std::uint32_t kVersion = 5;
 inline constexpr std::uint32_t kNoParent = 0xFFFFFFFFu;
 
@@ -67,8 +68,11 @@ enum class NodeKind : std::uint8_t {
     BmffMajor, // `a`: the file-type box's major brand
     BmffBox, // `a`: the type of one of the first top-level boxes
     SizeByCount, // the size is `to` plus `value` times the number (`num`) at `off`
+    ZipContentType, // `a`: the content type a ZIP package declares for its main part
+    ZipText, // `a`: a ZIP member's name, `b`: text its content holds
+    OleCompObj, // `a`: how an OLE2 CompObj stream's strings start
 };
-inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::SizeByCount);
+inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::OleCompObj);
 
 enum class CmpOp : std::uint8_t { Eq, Ne, Lt, Gt, Le, Ge };
 inline constexpr std::uint8_t kLastCmpOp = static_cast<std::uint8_t>(CmpOp::Ge);

@@ -86,6 +86,13 @@ std::uint32_t ruleEvidence(const RuleFacts& r)
         return static_cast<std::uint32_t>(std::min(32, std::popcount(r.mask)));
     case NodeKind::ZipFirst:
         return 40 + static_cast<std::uint32_t>(std::min<std::size_t>(r.secondLength * 2, 48));
+    // The package names its own format, as a class id does.
+    case NodeKind::ZipContentType:
+        return 48;
+    case NodeKind::ZipText:
+        return 32 + static_cast<std::uint32_t>(std::min<std::size_t>(r.secondLength * 2, 32));
+    case NodeKind::OleCompObj:
+        return 24 + static_cast<std::uint32_t>(std::min<std::size_t>(r.nameLength * 2, 24));
     case NodeKind::Text:
         return 2;
     case NodeKind::XmlRoot:

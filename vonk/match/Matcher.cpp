@@ -365,6 +365,27 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         if (probe.ole().rootClsid() != m_db.str(n.a))
             return false;
         return hit("the OLE2 root storage's class id");
+    case NodeKind::ZipContentType: {
+        const std::string& type = probe.zipContentType();
+        std::string_view want = m_db.str(n.a);
+        // Content types compare case-insensitively (producers differ on
+        // "macroEnabled").
+        if (type.size() != want.size()
+            || !std::equal(type.begin(), type.end(), want.begin(),
+                   [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b)); }))
+            return false;
+        return hit("the package's main part is " + type);
+    }
+    case NodeKind::ZipText: {
+        const std::string* content = probe.zipMember(m_db.str(n.a));
+        if (!content || content->find(m_db.str(n.b)) == std::string::npos)
+            return false;
+        return hit("in ZIP member " + std::string(m_db.str(n.a)));
+    }
+    case NodeKind::OleCompObj:
+        if (!probe.ole().compObjStartsWith(m_db.str(n.a)))
+            return false;
+        return hit("the OLE2 CompObj stream");
     case NodeKind::EbmlDocType:
         if (readEbmlDocType(probe.head()) != m_db.str(n.a))
             return false;

@@ -31,11 +31,26 @@ public:
     // The root storage's class id as text ("00020906-0000-0000-C000-000000000046"),
     // empty when the root entry is missing or its id is all zero.
     const std::string& rootClsid() const { return m_rootClsid; }
+    // What the root's CompObj stream says the document is: the user type
+    // ("Microsoft Word-Dokument": localised), the clipboard format
+    // ("MSWordDoc", "MSProject.MPP14") and the program id ("Word.Document.8").
+    // Empty strings when the stream is missing or says nothing there.
+    struct CompObj {
+        std::string userType, clipboardFormat, progId;
+    };
+    const CompObj& compObj() const { return m_compObj; }
+    // The clipboard format, the program id or the user type starts with
+    // `prefix` (ASCII case-insensitive).
+    bool compObjStartsWith(std::string_view prefix) const;
 
 private:
     bool m_valid = false;
     std::vector<std::string> m_names;
     std::string m_rootClsid;
+    CompObj m_compObj;
 };
+
+// The strings of a CompObj stream's content (see OleDirectory::compObj).
+OleDirectory::CompObj parseCompObj(const std::uint8_t* data, std::size_t size);
 
 } // namespace gv::vonk

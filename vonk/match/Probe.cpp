@@ -2,6 +2,7 @@
 #include "vonk/match/Probe.h"
 
 #include "vonk/format/DbFormat.h"
+#include "vonk/match/ZipPackage.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,6 +17,7 @@ void Probe::reset(ByteSource& src)
     m_tiffRead = m_derRead = false;
     m_tables.clear();
     m_media.tagsRead = m_media.fileTypeRead = m_media.boxesRead = false;
+    m_zipMembers.clear();
     m_head.resize(db::kHeadSize);
     m_headLen = src.readAt(0, m_head.data(), static_cast<std::size_t>(std::min<std::uint64_t>(m_size, db::kHeadSize)));
     if (m_headLen < std::min<std::uint64_t>(m_size, db::kHeadSize))
@@ -164,6 +166,27 @@ const ZipFirstMember& Probe::zipFirst()
         m_done |= kZipFirst;
     }
     return m_zipFirst;
+}
+
+const std::string& Probe::zipContentType()
+{
+    if (!(m_done & kZipContentType)) {
+        m_zipContentType = zip().valid() ? zipMainContentType(zip(), *m_src) : std::string();
+        m_done |= kZipContentType;
+    }
+    return m_zipContentType;
+}
+
+const std::string* Probe::zipMember(std::string_view name)
+{
+    for (const Member& m : m_zipMembers) {
+        if (m.name == name)
+            return m.content ? &*m.content : nullptr;
+    }
+    const ZipDirectory& z = zip();
+    m_zipMembers.push_back({std::string(name), z.valid() ? z.read(*m_src, name) : std::nullopt});
+    const Member& m = m_zipMembers.back();
+    return m.content ? &*m.content : nullptr;
 }
 
 const OleDirectory& Probe::ole()

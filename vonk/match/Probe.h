@@ -11,8 +11,10 @@
 #include "vonk/match/ZipDirectory.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace gv::vonk {
@@ -50,6 +52,11 @@ public:
     const std::string& shebang();
     const ZipDirectory& zip();
     const ZipFirstMember& zipFirst();
+    // The content type of a ZIP package's main part (see ZipPackage.h).
+    const std::string& zipContentType();
+    // The start of a ZIP member's content (ZipDirectory::read), kept for the
+    // other rules that ask for the same member; null when it cannot be read.
+    const std::string* zipMember(std::string_view name);
     const OleDirectory& ole();
     const TiffDirectory& tiff();
     DerShape derShape();
@@ -69,7 +76,7 @@ private:
     std::size_t m_tailLen = 0;
     std::vector<std::uint8_t> m_scratch;
 
-    enum Done : unsigned { kText = 1, kView = 2, kXml = 4, kJson = 8, kShebang = 16, kZip = 32, kZipFirst = 64, kOle = 128, kKeyFile = 256, kMapping = 512 };
+    enum Done : unsigned { kText = 1, kView = 2, kXml = 4, kJson = 8, kShebang = 16, kZip = 32, kZipFirst = 64, kOle = 128, kKeyFile = 256, kMapping = 512, kZipContentType = 1024 };
     unsigned m_done = 0;
     TextInfo m_text;
     std::string m_view;
@@ -86,6 +93,12 @@ private:
     std::string m_shebang;
     ZipDirectory m_zip;
     ZipFirstMember m_zipFirst;
+    std::string m_zipContentType;
+    struct Member {
+        std::string name;
+        std::optional<std::string> content;
+    };
+    std::vector<Member> m_zipMembers;
     OleDirectory m_ole;
     // Read on first use for this file.
     bool m_tiffRead = false;
