@@ -410,6 +410,10 @@ const char* const kTika = R"(<?xml version="1.0"?>
       <match value="TSEN" offset="0"/>
     </magic>
   </mime-type>
+  <mime-type type="application/x-nest;version=2">
+    <sub-class-of type="application/x-nest"/>
+    <magic><match value="NEST2" offset="0"/></magic>
+  </mime-type>
   <mime-type type="image/png"><_comment>Theirs</_comment><magic><match value="PNGX" offset="0"/></magic></mime-type>
   <mime-type type="application/x-tcase ">
     <_comment>Tika case</_comment>
@@ -480,6 +484,7 @@ TEST(ImportMerge, LaterSourcesOnlyAddWhatTheFirstLacks)
     };
     const std::vector<Case> cases = {
         {"a later source's extra magic", "TSEN" + pad, "mime:application/x-nest", true},
+        {"a variant's magic goes to its MIME type", "NEST2" + pad, "mime:application/x-nest", true},
         {"case-insensitive string", "HeLLo" + pad, "tika:application/x-tcase", true},
         {"UTF-16LE string", std::string(10, '.') + std::string("W\0I\0D\0E\0", 8) + pad, "tika:application/x-tcase", true},
         {"UTF-16LE string written narrow", std::string(10, '.') + "WIDE" + pad, "tika:application/x-tcase", false},
@@ -501,11 +506,12 @@ TEST(ImportMerge, LaterSourcesOnlyAddWhatTheFirstLacks)
     EXPECT_EQ(def("png")->desc, "PNG image");
     EXPECT_EQ(def("tika:application/x-nest"), nullptr);
     EXPECT_EQ(def("puremagic:application/x-nest"), nullptr);
+    EXPECT_EQ(def("tika:application/x-nest;version=2"), nullptr);
     const SourceDefinition* nest = def("mime:application/x-nest");
     ASSERT_NE(nest, nullptr);
     EXPECT_EQ(nest->exts, (std::vector<std::string>{"nest", "nst", "nst2"}));
     EXPECT_EQ(nest->mimes, (std::vector<std::string>{"application/x-nest", "application/x-nest-alt"}));
-    EXPECT_EQ(nest->file, "shared-mime-info:pkg.xml:4 + tika:tika.xml");
+    EXPECT_EQ(nest->file, "shared-mime-info:pkg.xml:4 + tika:tika.xml:3 + tika:tika.xml");
     EXPECT_EQ(def("tika:application/x-tcase")->desc, "Tika case");
     EXPECT_EQ(def("puremagic:zero-thing")->exts, (std::vector<std::string>{"zz", "zz4"}));
     EXPECT_EQ(r.ours, 3u) << "image/png twice, image/x-apng by its alias";

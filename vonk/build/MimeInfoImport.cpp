@@ -316,6 +316,15 @@ std::string lowered(std::string s)
     return s;
 }
 
+// The MIME type without parameters: Tika lists variants of one type
+// ("application/onenote;format=one"), which are that type.
+std::string mediaType(const std::string& s)
+{
+    std::string m = lowered(s.substr(0, s.find(';')));
+    m.erase(m.find_last_not_of(" \t") + 1);
+    return m;
+}
+
 // Numbers in the rules are C-style: decimal, 0x hex or 0-prefixed octal.
 bool parseNumber(const std::string& s, std::uint64_t& out)
 {
@@ -485,7 +494,7 @@ void MimeInfoImport::importType(const Element& e)
     }
     const bool tika = m_dialect == Dialect::Tika;
     Type t;
-    t.mime = lowered(*mime);
+    t.mime = mediaType(*mime);
     t.source = std::string(tika ? kTikaSourceTag : kSourceTag);
     t.idPrefix = std::string(tika ? kTikaIdPrefix : kIdPrefix);
     t.file = m_file;
@@ -498,7 +507,11 @@ void MimeInfoImport::importType(const Element& e)
             const std::string* ty = c.attr("type");
             if (!ty || ty->find('/') == std::string::npos || ty->find_first_of(" \t") != std::string::npos)
                 continue;
-            (c.name == "alias" ? t.aliases : t.subClassOf).push_back(lowered(*ty));
+            std::string name = mediaType(*ty);
+            auto& list = c.name == "alias" ? t.aliases : t.subClassOf;
+            // A variant written with parameters is the same MIME type.
+            if (name != t.mime && std::find(list.begin(), list.end(), name) == list.end())
+                list.push_back(std::move(name));
         } else if (c.name == "glob") {
             // Only plain "*.ext" globs are extensions; names like "Makefile"
             // or "*.[ch]" describe no extension we could list.
