@@ -15,10 +15,10 @@
 #   DEFS_DIR=DIR                definition sources that built the database
 #                               (default: definitions/ of this checkout), read
 #                               for the parent of each type
-#   MIME_DIR=DIR                the shared-mime-info packages the database
-#                               imported (default /usr/share/mime/packages),
-#                               read to tell imported types with content
-#                               rules from those known by name alone
+#   MIME_DIR=DIR                the type lists the database imported
+#                               (default: third_party/ of this checkout;
+#                               every *.xml under it), read for the parents
+#                               of imported types
 #   SCORER=FILE                 score.py (default shared/corpus/score.py)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -32,7 +32,7 @@ outside=$(cd "$outside" && pwd)
 scorer=${SCORER:-$root/../shared/corpus/score.py}
 [ -f "$scorer" ] || scorer=/work/shared/corpus/score.py
 defs_dir=${DEFS_DIR:-$root/definitions}
-mime_dir=${MIME_DIR:-/usr/share/mime/packages}
+mime_dir=${MIME_DIR:-$root/third_party}
 
 die() { echo "outside.sh: $*" >&2; exit 2; }
 
@@ -91,6 +91,7 @@ score = types.SimpleNamespace(**runpy.run_path(scorer_path))
 # The database's definitions: id -> MIME types (canonical first), and the
 # ids that list each MIME type.
 defs = {}
+matches_by = {}
 by_mime = collections.defaultdict(set)
 with open(os.path.join(tmp, "list.tsv"), encoding="utf-8") as f:
     for line in f:
@@ -101,6 +102,8 @@ with open(os.path.join(tmp, "list.tsv"), encoding="utf-8") as f:
             continue
         mimes = [m.lower() for m in cols[2].split()]
         defs[cols[0]] = mimes
+        if len(cols) >= 6:
+            matches_by[cols[0]] = cols[5]
         for m in mimes:
             by_mime[m].add(cols[0])
 
@@ -108,7 +111,7 @@ def ids_of(mime):
     return by_mime.get(mime.lower(), set())
 
 # Parents: ours from the sources' `parent` lines, imported ones from
-# shared-mime-info's sub-class-of (an imported type's parent may be ours).
+# the imported lists' sub-class-of (an imported type's parent may be ours).
 parents = collections.defaultdict(set)
 for path in sorted(glob.glob(os.path.join(defs_dir, "*.vdef"))):
     current = None
@@ -120,21 +123,21 @@ for path in sorted(glob.glob(os.path.join(defs_dir, "*.vdef"))):
             elif len(words) >= 2 and words[0] == "parent" and current:
                 parents[current].add(words[1])
 
-# Imported types that have magic or an XML root: the rest are known by name.
-NS = "{http://www.freedesktop.org/standards/shared-mime-info}"
-with_content = set()
-for path in sorted(glob.glob(os.path.join(mime_dir, "*.xml"))):
+# shared-mime-info's files are namespaced, Tika's are not.
+for path in sorted(glob.glob(os.path.join(mime_dir, "**", "*.xml"), recursive=True)):
     try:
         tree = ET.parse(path)
     except ET.ParseError:
         continue
-    for t in tree.getroot().iter(NS + "mime-type"):
-        name = t.get("type", "").lower()
-        if t.find(NS + "magic") is not None or t.find(NS + "root-XML") is not None:
-            with_content.add("mime:" + name)
-        for sub in t.iter(NS + "sub-class-of"):
-            for pid in ids_of(sub.get("type", "")) or {"mime:" + sub.get("type", "").lower()}:
-                parents["mime:" + name].add(pid)
+    for t in tree.getroot():
+        if not t.tag.endswith("mime-type"):
+            continue
+        name = t.get("type", "").strip().lower()
+        for sub in t:
+            if sub.tag.endswith("sub-class-of"):
+                for me in ids_of(name):
+                    for pid in ids_of(sub.get("type", "")):
+                        parents[me].add(pid)
 
 def ancestors(i):
     seen, todo = set(), list(parents.get(i, ()))
@@ -145,8 +148,9 @@ def ancestors(i):
             todo.extend(parents.get(p, ()))
     return seen
 
+# `vonk --list` says how each definition matches.
 def has_content_rule(i):
-    return not i.startswith("mime:") or i in with_content
+    return matches_by.get(i, "content") != "name only"
 
 CAUSES = [
     ("other-mime", "right type, under a MIME name the labels do not accept"),

@@ -8,6 +8,7 @@
 #include "vonk/format/Database.h"
 #include "vonk/build/DatabaseWriter.h"
 #include "vonk/build/DefinitionParser.h"
+#include "vonk/build/ThirdPartyImport.h"
 #include "vonk/base/FileAccess.h"
 #include "vonk/match/Matcher.h"
 #include "vonk/match/Probe.h"
@@ -156,7 +157,16 @@ int main(int argc, char** argv)
     std::size_t real = parser.definitions().size();
     std::size_t extra = argc > 3 ? std::stoul(argv[3]) : real;
 
-    auto realBytes = DatabaseWriter::build(parser.definitions());
+    // The real database imports the other projects' lists committed beside
+    // the definitions, as the build does.
+    std::vector<SourceDefinition> withImports = parser.definitions();
+    const auto vendored = std::filesystem::path(argv[1]) / ".." / "third_party";
+    if (std::filesystem::is_directory(vendored)) {
+        ThirdPartyImport imports;
+        imports.readVendored(vendored.string());
+        imports.mergeInto(withImports);
+    }
+    auto realBytes = DatabaseWriter::build(withImports);
     Figures a = measure(realBytes, files);
     parser.parse(synthetic(extra), "synthetic.vdef");
     if (!parser.finish()) {

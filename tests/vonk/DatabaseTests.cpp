@@ -91,6 +91,23 @@ TEST(Database, UnknownDefinitionFlagsAreRejected)
     EXPECT_NE(error.find("flags"), std::string::npos) << error;
 }
 
+TEST(Database, ImportedSourcesAreKeptAndChecked)
+{
+    DefinitionParser parser;
+    parser.parse("type ours\n desc \"Ours\"\n ext -\n mime a/b\n cat data\n at 0 str \"OURS\"\n", "ours.vdef");
+    ASSERT_TRUE(parser.finish());
+    auto bytes = DatabaseWriter::build(parser.definitions(), 0, "tika list\t1.2\n");
+    std::string error;
+    auto built = Database::fromBytes(bytes, error);
+    ASSERT_TRUE(built) << error;
+    EXPECT_EQ(built->str(built->header().sources), "tika list\t1.2\n");
+    db::StrRef beyond{built->header().poolSize, 1};
+    std::memcpy(bytes.data() + offsetof(db::Header, sources), &beyond, sizeof beyond);
+    reseal(bytes);
+    EXPECT_FALSE(Database::fromBytes(bytes, error));
+    EXPECT_NE(error.find("imported sources"), std::string::npos) << error;
+}
+
 TEST(Database, WrongVersionSaysSo)
 {
     const struct {

@@ -9,6 +9,7 @@
 #include "vonk/match/ByteSource.h"
 #include "vonk/match/Matcher.h"
 #include "vonk/build/MimeInfoImport.h"
+#include "vonk/build/PureMagicImport.h"
 #include "vonk/match/Probe.h"
 
 #include <gtest/gtest.h>
@@ -397,6 +398,129 @@ TEST(MimeInfoImportXml, DeepNestingIsBoundedAndCyclesAreRefused)
     EXPECT_NE(defs[1].parent.empty(), defs[2].parent.empty());
 }
 
+// ---- several sources: Tika's dialect, puremagic, the merge rule ----
+
+const char* const kTika = R"(<?xml version="1.0"?>
+<mime-info>
+  <mime-type type="application/x-nest">
+    <alias type="application/x-nest-alt"/>
+    <glob pattern="*.nst2"/>
+    <magic priority="50">
+      <match value="0x4E455354" type="string" offset="0"/>
+      <match value="TSEN" offset="0"/>
+    </magic>
+  </mime-type>
+  <mime-type type="application/x-nest;version=2">
+    <sub-class-of type="application/x-nest"/>
+    <magic><match value="NEST2" offset="0"/></magic>
+  </mime-type>
+  <mime-type type="image/png"><_comment>Theirs</_comment><magic><match value="PNGX" offset="0"/></magic></mime-type>
+  <mime-type type="application/x-tcase ">
+    <_comment>Tika case</_comment>
+    <magic>
+      <match value="hello" type="stringignorecase" offset="0"/>
+      <match value="WIDE" type="unicodeLE" offset="10"/>
+    </magic>
+  </mime-type>
+  <mime-type type="text/x-robots">
+    <magic><match minShouldMatch="2">
+      <match value="user-agent:" type="stringignorecase" offset="0"/>
+      <match value="\nallow:" offset="0:100"/>
+      <match value="\ndisallow:" offset="0:100"/>
+    </match></magic>
+  </mime-type>
+  <mime-type type="application/x-nsonly"><root-XML namespaceURI="urn:ns-only"/></mime-type>
+  <mime-type type="text/x-nameonly"><magic><match value="PK\003\004" offset="0"/></magic></mime-type>
+</mime-info>
+)";
+
+const char* const kPureMagic = R"({
+  "headers": [
+    ["4e455354", 0, ".nest", "application/x-nest", "Repeat"],
+    ["0000000000000000", 0, ".zz", "", "Zero Thing"],
+    ["5a45524f", 0, ".zz4", "application/octet-stream", "Zero Thing"],
+    ["zz", 0, ".x", "a/b", "Bad hex"]
+  ],
+  "footers": [["454e44", -3, ".end", "application/x-ender", "Ender"]],
+  "extension_only": [["", 0, ".txt", "text/plain", "Text"]]
+})";
+
+TEST(ImportMerge, LaterSourcesOnlyAddWhatTheFirstLacks)
+{
+    DefinitionParser parser;
+    parser.parse(kOurs, "ours.vdef");
+    ASSERT_TRUE(parser.finish());
+    std::vector<SourceDefinition> defs = parser.definitions();
+    MimeInfoImport smi, tika(MimeInfoImport::Dialect::Tika);
+    PureMagicImport pure;
+    ASSERT_TRUE(smi.parse(kPackage, "pkg.xml"));
+    ASSERT_TRUE(tika.parse(kTika, "tika.xml"));
+    ASSERT_TRUE(pure.parse(kPureMagic, "magic.json"));
+    ImportMerge::Result r = ImportMerge::mergeInto(defs, {&smi.types(), &tika.types(), &pure.types()});
+    std::string error;
+    auto db = Database::fromBytes(DatabaseWriter::build(defs), error);
+    ASSERT_TRUE(db) << error;
+    Matcher matcher(*db);
+    Probe probe;
+    auto matches = [&](const std::string& bytes, const std::string& id) {
+        MemorySource src(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        probe.reset(src);
+        for (const auto& c : matcher.identify(probe, {}))
+            if (db->str(db->def(c.def).id) == id && !c.byName)
+                return true;
+        return false;
+    };
+    auto def = [&](const std::string& id) -> const SourceDefinition* {
+        auto it = std::find_if(defs.begin(), defs.end(), [&](const SourceDefinition& d) { return d.id == id; });
+        return it == defs.end() ? nullptr : &*it;
+    };
+
+    const std::string pad(64, '.');
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* id;
+        bool expected;
+    };
+    const std::vector<Case> cases = {
+        {"a later source's extra magic", "TSEN" + pad, "mime:application/x-nest", true},
+        {"a variant's magic goes to its MIME type", "NEST2" + pad, "mime:application/x-nest", true},
+        {"case-insensitive string", "HeLLo" + pad, "tika:application/x-tcase", true},
+        {"UTF-16LE string", std::string(10, '.') + std::string("W\0I\0D\0E\0", 8) + pad, "tika:application/x-tcase", true},
+        {"UTF-16LE string written narrow", std::string(10, '.') + "WIDE" + pad, "tika:application/x-tcase", false},
+        {"two of minShouldMatch 2", "User-Agent: *\ndisallow: /\n", "tika:text/x-robots", true},
+        {"one of minShouldMatch 2", "User-Agent: *\nHost: x\n", "tika:text/x-robots", false},
+        {"namespace without a local name", "<?xml version=\"1.0\"?>\n<any xmlns=\"urn:ns-only\"/>\n", "tika:application/x-nsonly", true},
+        {"header without a MIME type", std::string(8, '\0') + pad, "puremagic:zero-thing", true},
+        {"octet-stream counts as none, same description same type", "ZERO" + pad, "puremagic:zero-thing", true},
+        {"footer at the end", pad + "END", "puremagic:application/x-ender", true},
+        {"footer elsewhere", "END" + pad, "puremagic:application/x-ender", false},
+        {"no flat magic for a refinement told by name", makeZip({{"a", "b"}}), "mime:text/x-nameonly", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(matches(c.bytes, c.id), c.expected) << c.what;
+
+    // One definition per MIME type: ours untouched, the first source's
+    // carrying what the later ones added, and where it came from.
+    EXPECT_EQ(def("tika:image/png"), nullptr);
+    EXPECT_EQ(def("png")->desc, "PNG image");
+    EXPECT_EQ(def("tika:application/x-nest"), nullptr);
+    EXPECT_EQ(def("puremagic:application/x-nest"), nullptr);
+    EXPECT_EQ(def("tika:application/x-nest;version=2"), nullptr);
+    const SourceDefinition* nest = def("mime:application/x-nest");
+    ASSERT_NE(nest, nullptr);
+    EXPECT_EQ(nest->exts, (std::vector<std::string>{"nest", "nst", "nst2"}));
+    EXPECT_EQ(nest->mimes, (std::vector<std::string>{"application/x-nest", "application/x-nest-alt"}));
+    EXPECT_EQ(nest->file, "shared-mime-info:pkg.xml:4 + tika:tika.xml:3 + tika:tika.xml");
+    EXPECT_EQ(def("tika:application/x-tcase")->desc, "Tika case");
+    EXPECT_EQ(def("puremagic:zero-thing")->exts, (std::vector<std::string>{"zz", "zz4"}));
+    EXPECT_EQ(r.ours, 3u) << "image/png twice, image/x-apng by its alias";
+    // A run of one byte value says little, however long.
+    EXPECT_EQ(ImportMerge::strength(def("puremagic:zero-thing")->root), 32u) << "ZERO: 4 bytes; eight zeros count as one";
+    ASSERT_EQ(pure.warnings().size(), 1u);
+    EXPECT_NE(pure.warnings()[0].find("magic.json:6: signature 'zz' is not hex bytes"), std::string::npos) << pure.warnings()[0];
+}
+
 // ---- end to end: vonk-defs imports, vonk lists ----
 
 using gv::test::RunResult;
@@ -431,20 +555,27 @@ TEST(MimeInfoImportCli, CompilerImportsAndVonkListsAndDescribes)
 
     RunResult c = run(GV_VONK_DEFS_EXE, {"--mime-dir", dir.file("mime"), "-o", db, dir.file("ours.vdef")});
     ASSERT_EQ(c.exit, 0) << c.err;
-    EXPECT_NE(c.out.find("3 definitions from 1 source(s), 11 imported from shared-mime-info"), std::string::npos) << c.out;
+    EXPECT_NE(c.out.find("3 definitions from 1 source(s), 11 imported"), std::string::npos) << c.out;
     EXPECT_NE(c.err.find("broken.xml:2: not well-formed XML"), std::string::npos) << c.err;
 
     RunResult list = run(GV_VONK_EXE, {"-d:" + db, "--list"});
     ASSERT_EQ(list.exit, 0) << list.err;
     EXPECT_EQ(countLines(list.out, "mime:"), 11);
     EXPECT_NE(list.out.find("png\tpng\timage/png image/x-png\tPNG image\t"), std::string::npos) << list.out;
-    EXPECT_NE(list.out.find("mime:application/x-nest\tnest nst\tapplication/x-nest\tNested <test> format\tshared-mime-info:" + dir.file("mime/pkg.xml") + ":4\n"),
+    EXPECT_NE(list.out.find("mime:application/x-nest\tnest nst\tapplication/x-nest\tNested <test> format\tshared-mime-info:" + dir.file("mime/pkg.xml") + ":4\tcontent\n"),
         std::string::npos) << list.out;
-    EXPECT_NE(list.out.find("# 14 definitions: 3 ours, 11 imported from shared-mime-info"), std::string::npos) << list.out;
+    // Counts by source and by kind add up to the total.
+    EXPECT_NE(list.out.find("# 14 definitions: 3 ours, 11 imported; 13 can match by content\n"
+                            "# source ours: 3 (content 3, container 0, xml-root 0, name only 0)\n"
+                            "# source shared-mime-info: 11 (content 9, container 0, xml-root 1, name only 1)\n"
+                            "# by kind: content 12, container 0, xml-root 1, name only 1\n"),
+        std::string::npos) << list.out;
 
     RunResult info = run(GV_VONK_EXE, {"-d:" + db, "--info"});
     ASSERT_EQ(info.exit, 0) << info.err;
-    EXPECT_NE(info.out.find("definitions:  14 (3 ours, 11 imported from shared-mime-info)"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("definitions:  14 (3 ours, 11 imported; 13 can match by content)\n"
+                            "imported:     shared-mime-info " + dir.file("mime") + ", version as found on the build machine\n"),
+        std::string::npos) << info.out;
     EXPECT_NE(info.out.find("size:         " + std::to_string(std::filesystem::file_size(db)) + " bytes"), std::string::npos) << info.out;
     std::string bytes = readText(db);
     std::uint32_t crc = 0;
@@ -484,6 +615,17 @@ TEST(MimeInfoImportCli, CompilerImportsAndVonkListsAndDescribes)
     EXPECT_NE(missing.err.find("warning: " + dir.file("nowhere") + " not found"), std::string::npos) << missing.err;
     RunResult after = run(GV_VONK_EXE, {"-d:" + db, "--info"});
     EXPECT_NE(after.out.find("definitions:  3 (3 ours, 0 imported"), std::string::npos) << after.out;
+
+    // The committed layout: each source's version comes from its ORIGIN
+    // note and is kept in the database; a missing source is a warning.
+    std::filesystem::create_directories(dir.file("tp/mime-info/shared-mime-info"));
+    writeFile(dir.file("tp/mime-info/shared-mime-info/pkg.xml"), kPackage);
+    writeFile(dir.file("tp/mime-info/shared-mime-info/ORIGIN"), "source: shared-mime-info\nversion: 9.9-1\n");
+    RunResult vendored = run(GV_VONK_DEFS_EXE, {"--imports", dir.file("tp"), "-o", db, dir.file("ours.vdef")});
+    ASSERT_EQ(vendored.exit, 0) << vendored.err;
+    EXPECT_NE(vendored.err.find("tika-mimetypes.xml not found"), std::string::npos) << vendored.err;
+    RunResult versions = run(GV_VONK_EXE, {"-d:" + db, "--info"});
+    EXPECT_NE(versions.out.find("imported:     shared-mime-info pkg.xml (shared-mime-info), version 9.9-1\n"), std::string::npos) << versions.out;
 
     RunResult mixed = run(GV_VONK_EXE, {"-d:" + db, "--list", dir.file("sample.nest")});
     EXPECT_EQ(mixed.exit, 2);

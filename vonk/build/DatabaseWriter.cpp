@@ -259,8 +259,9 @@ class Writer {
 public:
     explicit Writer(const std::vector<SourceDefinition>& defs) : m_defs(defs) {}
 
-    std::vector<std::uint8_t> run(std::uint64_t buildTime)
+    std::vector<std::uint8_t> run(std::uint64_t buildTime, const std::string& sources)
     {
+        const db::StrRef sourcesRef = str(sources);
         std::map<std::string, std::uint32_t, std::less<>> index;
         for (std::uint32_t i = 0; i < m_defs.size(); ++i)
             index.emplace(m_defs[i].id, i);
@@ -353,6 +354,7 @@ public:
         h.poolSize = static_cast<std::uint32_t>(m_pool.size());
         h.bodySize = body.size();
         h.buildTime = buildTime;
+        h.sources = sourcesRef;
         h.bodyCrc = 0;
         h.bodyCrc = crc32(body.data(), body.size(), crc32(reinterpret_cast<const std::uint8_t*>(&h), sizeof h));
 
@@ -400,6 +402,8 @@ private:
         n.num = static_cast<std::uint8_t>(r.num);
         n.flags = static_cast<std::uint8_t>(r.textKind);
         n.evidence = DatabaseWriter::evidenceOf(r);
+        if (r.evidenceCap)
+            n.evidence = std::min(n.evidence, r.evidenceCap);
         n.off = r.off;
         n.to = r.to;
         n.value = r.value;
@@ -446,9 +450,9 @@ std::uint32_t DatabaseWriter::evidenceOf(const SourceRule& r)
     return ranking::ruleEvidence(facts);
 }
 
-std::vector<std::uint8_t> DatabaseWriter::build(const std::vector<SourceDefinition>& defs, std::uint64_t buildTime)
+std::vector<std::uint8_t> DatabaseWriter::build(const std::vector<SourceDefinition>& defs, std::uint64_t buildTime, const std::string& sources)
 {
-    return Writer(defs).run(buildTime);
+    return Writer(defs).run(buildTime, sources);
 }
 
 } // namespace gv::vonk

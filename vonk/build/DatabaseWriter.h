@@ -14,7 +14,8 @@ namespace gv::vonk {
 class DatabaseWriter {
 public:
     // `defs` must have passed DefinitionParser::finish().
-    static std::vector<std::uint8_t> build(const std::vector<SourceDefinition>& defs, std::uint64_t buildTime = 0);
+    // `sources` names what was imported, one "NAME\tVERSION" line each.
+    static std::vector<std::uint8_t> build(const std::vector<SourceDefinition>& defs, std::uint64_t buildTime = 0, const std::string& sources = {});
 
     // Evidence (roughly bits of information) that a matching rule adds: see
     // Ranking.h.

@@ -3,10 +3,12 @@
 
 #include "vonk/base/FileAccess.h"
 #include "vonk/build/DatabaseWriter.h"
+#include "vonk/build/ImportMerge.h"
 #include "vonk/format/Ranking.h"
 #include "vonk/match/TextSniffer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -314,6 +316,15 @@ std::string lowered(std::string s)
     return s;
 }
 
+// The MIME type without parameters: Tika lists variants of one type
+// ("application/onenote;format=one"), which are that type.
+std::string mediaType(const std::string& s)
+{
+    std::string m = lowered(s.substr(0, s.find(';')));
+    m.erase(m.find_last_not_of(" \t") + 1);
+    return m;
+}
+
 // Numbers in the rules are C-style: decimal, 0x hex or 0-prefixed octal.
 bool parseNumber(const std::string& s, std::uint64_t& out)
 {
@@ -409,62 +420,6 @@ SourceRule block(db::NodeKind kind, std::vector<SourceRule> children)
     return r;
 }
 
-// Where the media type alone says too little, the generic icon names the
-// family (package-x-generic, x-office-document...).
-std::string categoryOf(const MimeInfoImport::Type& t)
-{
-    const std::string& icon = t.icon;
-    if (icon == "package-x-generic")
-        return "archive";
-    if (icon.rfind("x-office-", 0) == 0)
-        return "document";
-    if (icon == "application-x-executable")
-        return "executable";
-    if (icon.rfind("font-", 0) == 0)
-        return "font";
-    if (icon.rfind("text-", 0) == 0)
-        return "text";
-    std::string media = t.mime.substr(0, t.mime.find('/'));
-    if (media == "image" || media == "audio" || media == "video" || media == "font" || media == "text")
-        return media;
-    return "data";
-}
-
-// The evidence the strongest way through a rule tree adds.
-std::uint32_t strength(const SourceRule& r)
-{
-    std::uint32_t e = 0;
-    switch (r.kind) {
-    case db::NodeKind::All:
-        for (const auto& c : r.children)
-            e += strength(c);
-        return e;
-    case db::NodeKind::Any:
-        for (const auto& c : r.children)
-            e = std::max(e, strength(c));
-        return e;
-    default:
-        return DatabaseWriter::evidenceOf(r);
-    }
-}
-
-// Magic made only of printable text: a word at the start of a text file
-// is far more common than its bits suggest (PREFIX opens SPARQL queries and
-// makefiles alike).
-bool textLike(const SourceRule& r)
-{
-    switch (r.kind) {
-    case db::NodeKind::All:
-    case db::NodeKind::Any:
-        return std::all_of(r.children.begin(), r.children.end(), textLike);
-    case db::NodeKind::AtPattern:
-    case db::NodeKind::Within:
-        return std::all_of(r.bytes.begin(), r.bytes.end(), [](std::uint8_t b) { return (b >= 0x20 && b < 0x7F) || b == '\t' || b == '\n' || b == '\r'; });
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 void MimeInfoImport::warn(int line, const std::string& reason)
@@ -526,22 +481,37 @@ bool MimeInfoImport::parse(std::string_view xml, const std::string& fileName)
 void MimeInfoImport::importType(const Element& e)
 {
     const std::string* mime = e.attr("type");
+    std::string trimmed;
+    if (mime && m_dialect == Dialect::Tika) {
+        // Tika's list has a stray blank or two after a type.
+        trimmed = *mime;
+        trimmed.erase(trimmed.find_last_not_of(" \t") + 1);
+        mime = &trimmed;
+    }
     if (!mime || mime->find('/') == std::string::npos || mime->find_first_of(" \t") != std::string::npos) {
         warn(e.line, "<mime-type> without a valid type; skipped");
         return;
     }
+    const bool tika = m_dialect == Dialect::Tika;
     Type t;
-    t.mime = lowered(*mime);
+    t.mime = mediaType(*mime);
+    t.source = std::string(tika ? kTikaSourceTag : kSourceTag);
+    t.idPrefix = std::string(tika ? kTikaIdPrefix : kIdPrefix);
     t.file = m_file;
     t.line = e.line;
     for (const auto& c : e.children) {
-        if (c.name == "comment" && !c.attr("xml:lang")) {
-            t.comment = c.text;
+        if ((c.name == "comment" || (tika && c.name == "_comment")) && !c.attr("xml:lang")) {
+            if (t.comment.empty() || c.name == "comment")
+                t.comment = c.text;
         } else if (c.name == "alias" || c.name == "sub-class-of") {
             const std::string* ty = c.attr("type");
             if (!ty || ty->find('/') == std::string::npos || ty->find_first_of(" \t") != std::string::npos)
                 continue;
-            (c.name == "alias" ? t.aliases : t.subClassOf).push_back(lowered(*ty));
+            std::string name = mediaType(*ty);
+            auto& list = c.name == "alias" ? t.aliases : t.subClassOf;
+            // A variant written with parameters is the same MIME type.
+            if (name != t.mime && std::find(list.begin(), list.end(), name) == list.end())
+                list.push_back(std::move(name));
         } else if (c.name == "glob") {
             // Only plain "*.ext" globs are extensions; names like "Makefile"
             // or "*.[ch]" describe no extension we could list.
@@ -581,6 +551,10 @@ void MimeInfoImport::importType(const Element& e)
         } else if (c.name == "root-XML") {
             const std::string* ns = c.attr("namespaceURI");
             const std::string* local = c.attr("localName");
+            // Tika names a namespace alone for any root element in it.
+            const std::string anyRoot = "*";
+            if (tika && !local && ns && !ns->empty())
+                local = &anyRoot;
             if (!local || local->empty() || local->size() > db::kMaxPatternLength || (ns && ns->size() > db::kMaxPatternLength)) {
                 warn(c.line, "<root-XML> without a localName; skipped");
                 continue;
@@ -608,10 +582,39 @@ bool MimeInfoImport::convertMatch(const Element& m, int depth, SourceRule& out)
         warn(m.line, "matches nested too deeply; skipped");
         return false;
     }
+    const bool tika = m_dialect == Dialect::Tika;
+    // Tika's defaults: a string at offset 0.
+    static const std::string kString = "string", kZero = "0";
     const std::string* type = m.attr("type");
     const std::string* offset = m.attr("offset");
     const std::string* value = m.attr("value");
     const std::string* mask = m.attr("mask");
+    if (tika && !value && m.attr("minShouldMatch")) {
+        // Only a count over its nested matches, with no test of its own.
+        std::uint64_t least = 0;
+        const std::string& n = *m.attr("minShouldMatch");
+        if (!parseNumber(n, least) || least == 0 || least > db::kMaxSome) {
+            warn(m.line, "bad minShouldMatch '" + n + "'; skipped");
+            return false;
+        }
+        std::vector<SourceRule> nested;
+        for (const auto& c : m.children) {
+            SourceRule r;
+            if (c.name == "match" && convertMatch(c, depth + 1, r))
+                nested.push_back(std::move(r));
+        }
+        if (least > nested.size())
+            return false;
+        out = block(db::NodeKind::Some, std::move(nested));
+        out.value = least;
+        out.text = "some " + std::to_string(least);
+        out.line = m.line;
+        return true;
+    }
+    if (tika && !type)
+        type = &kString;
+    if (tika && !offset)
+        offset = &kZero;
     if (!type || !offset || !value) {
         warn(m.line, "<match> needs type, offset and value; skipped");
         return false;
@@ -642,7 +645,7 @@ bool MimeInfoImport::convertMatch(const Element& m, int depth, SourceRule& out)
         width = 2;
     else if (ty == "big32" || ty == "little32" || ty == "host32")
         width = 4;
-    else if (ty != "string") {
+    else if (ty != "string" && !(tika && (ty == "stringignorecase" || ty == "unicodeLE"))) {
         warn(m.line, "match type '" + ty + "' is not supported; skipped");
         return false;
     }
@@ -653,7 +656,24 @@ bool MimeInfoImport::convertMatch(const Element& m, int depth, SourceRule& out)
     std::vector<SourceRule> tests;
     if (width == 0) {
         SourceRule r;
-        r.bytes = unescape(*value);
+        if (tika && value->size() > 2 && (*value)[0] == '0' && ((*value)[1] == 'x' || (*value)[1] == 'X')) {
+            // Tika reads a string value written 0x... as hex bytes.
+            const std::string h = value->substr(2);
+            if (h.size() % 2 || !std::all_of(h.begin(), h.end(), [](char c) { return hexDigit(c) >= 0; })) {
+                warn(m.line, "hex value '" + *value + "' is not whole bytes; skipped");
+                return false;
+            }
+            for (std::size_t i = 0; i < h.size(); i += 2)
+                r.bytes.push_back(static_cast<std::uint8_t>(hexDigit(h[i]) * 16 + hexDigit(h[i + 1])));
+        } else {
+            r.bytes = unescape(*value);
+        }
+        if (ty == "unicodeLE") {
+            std::vector<std::uint8_t> wide;
+            for (std::uint8_t b : r.bytes)
+                wide.insert(wide.end(), {b, 0});
+            r.bytes = std::move(wide);
+        }
         if (r.bytes.empty() || r.bytes.size() > db::kMaxPatternLength) {
             warn(m.line, "string value empty or too long; skipped");
             return false;
@@ -671,6 +691,12 @@ bool MimeInfoImport::convertMatch(const Element& m, int depth, SourceRule& out)
                 r.bytes[i] &= r.masks[i];
             }
         }
+        if (ty == "stringignorecase")
+            for (std::size_t i = 0; i < r.bytes.size(); ++i)
+                if (std::isalpha(r.bytes[i])) {
+                    r.bytes[i] &= 0xDF;
+                    r.masks[i] &= 0xDF;
+                }
         if (std::all_of(r.masks.begin(), r.masks.end(), [](std::uint8_t x) { return x == 0; })) {
             warn(m.line, "mask leaves nothing to compare; skipped");
             return false;
@@ -742,116 +768,37 @@ bool MimeInfoImport::convertMatch(const Element& m, int depth, SourceRule& out)
     }
     if (nested.empty())
         return false;
+    // Tika's minShouldMatch: at least that many nested matches hold. When
+    // some could not be kept the count may be out of reach: then the
+    // match holds less often, never more.
+    std::uint64_t least = 1;
+    if (const std::string* n = tika ? m.attr("minShouldMatch") : nullptr) {
+        if (!parseNumber(*n, least) || least == 0 || least > db::kMaxSome) {
+            warn(m.line, "bad minShouldMatch '" + *n + "'; skipped");
+            return false;
+        }
+        if (least > nested.size())
+            return false;
+    }
     std::vector<SourceRule> both;
     both.push_back(std::move(self));
-    both.push_back(nested.size() == 1 ? std::move(nested.front()) : block(db::NodeKind::Any, std::move(nested)));
+    if (least > 1) {
+        SourceRule some = block(db::NodeKind::Some, std::move(nested));
+        some.value = least;
+        some.text = "some " + std::to_string(least);
+        both.push_back(std::move(some));
+    } else {
+        both.push_back(nested.size() == 1 ? std::move(nested.front()) : block(db::NodeKind::Any, std::move(nested)));
+    }
     out = block(db::NodeKind::All, std::move(both));
     return true;
 }
 
 std::size_t MimeInfoImport::mergeInto(std::vector<SourceDefinition>& defs)
 {
-    // MIME type (or alias) -> index into defs; ours first, so they win.
-    std::map<std::string, std::size_t, std::less<>> byMime;
-    for (std::size_t i = 0; i < defs.size(); ++i)
-        for (const auto& m : defs[i].mimes)
-            byMime.emplace(lowered(m), i);
-    const std::size_t ourCount = defs.size();
-
-    std::vector<const Type*> added;
-    m_ours = 0;
-    for (const auto& t : m_types) {
-        bool taken = byMime.count(t.mime) != 0;
-        bool oursTaken = taken && byMime[t.mime] < ourCount;
-        for (const auto& a : t.aliases) {
-            auto it = byMime.find(a);
-            if (it != byMime.end() && it->second < ourCount)
-                oursTaken = true;
-        }
-        if (oursTaken) {
-            ++m_ours;
-            continue;
-        }
-        // A type listed again by a later package keeps its first definition.
-        if (taken)
-            continue;
-        SourceDefinition d;
-        d.id = std::string(kIdPrefix) + t.mime;
-        d.desc = t.comment.empty() ? t.mime : t.comment;
-        d.exts = t.exts.empty() ? std::vector<std::string>{"-"} : t.exts;
-        d.mimes.push_back(t.mime);
-        for (const auto& a : t.aliases)
-            if (!byMime.count(a) && std::find(d.mimes.begin(), d.mimes.end(), a) == d.mimes.end())
-                d.mimes.push_back(a);
-        d.category = categoryOf(t);
-        d.file = std::string(kSourceTag) + ":" + t.file;
-        d.imported = true;
-        d.line = t.line;
-        if (t.alternatives.children.empty()) {
-            // Known by name only. Content decides here, never the name, so
-            // the type is listed but can never be a candidate.
-            d.contentless = true;
-            SourceRule never;
-            never.kind = db::NodeKind::Size;
-            never.op = db::CmpOp::Lt;
-            never.value = 0;
-            never.text = "never (no content rule in shared-mime-info)";
-            d.root.children.push_back(std::move(never));
-        } else {
-            // Imported evidence counts for less than ours.
-            d.weight = ranking::importedWeight(t.priority, strength(t.alternatives), textLike(t.alternatives));
-            d.damped = true;
-            if (t.alternatives.children.size() == 1)
-                d.root.children.push_back(t.alternatives.children.front());
-            else
-                d.root.children.push_back(t.alternatives);
-        }
-        for (const auto& m : d.mimes)
-            byMime.emplace(m, defs.size());
-        defs.push_back(std::move(d));
-        added.push_back(&t);
-    }
-
-    // Parents last, once every type is known; only to a definition that
-    // exists, and never into a cycle or beyond the allowed depth.
-    for (std::size_t k = 0; k < added.size(); ++k) {
-        SourceDefinition& d = defs[ourCount + k];
-        for (const auto& p : added[k]->subClassOf) {
-            auto it = byMime.find(p);
-            if (it == byMime.end() || it->second == ourCount + k)
-                continue;
-            const std::size_t self = ourCount + k;
-            // A refinement always ranks above what it refines, which is
-            // right only when its magic is meant to win: not for a weaker
-            // priority than the parent's (ours count as the default, 50).
-            int parentPriority = 50;
-            if (it->second >= ourCount)
-                parentPriority = added[it->second - ourCount]->priority;
-            if (added[k]->priority >= 0 && added[k]->priority < parentPriority)
-                continue;
-            std::size_t cur = it->second;
-            std::uint32_t depth = 1;
-            bool bad = false;
-            for (;;) {
-                if (cur == self || depth > db::kMaxNesting) {
-                    bad = true;
-                    break;
-                }
-                if (defs[cur].parent.empty())
-                    break;
-                auto up = std::find_if(defs.begin(), defs.end(), [&](const SourceDefinition& x) { return x.id == defs[cur].parent; });
-                if (up == defs.end())
-                    break;
-                cur = static_cast<std::size_t>(up - defs.begin());
-                ++depth;
-            }
-            if (bad)
-                continue;
-            d.parent = defs[it->second].id;
-            break;
-        }
-    }
-    return added.size();
+    auto r = ImportMerge::mergeInto(defs, {&m_types});
+    m_ours = r.ours;
+    return r.added;
 }
 
 } // namespace gv::vonk

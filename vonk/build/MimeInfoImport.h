@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "vonk/build/SourceDefinition.h"
+#include "vonk/build/ImportMerge.h"
 
 #include <cstddef>
 #include <map>
@@ -11,8 +11,8 @@
 
 namespace gv::vonk {
 
-// Imports the freedesktop shared-mime-info database (the package XML files
-// under /usr/share/mime/packages) as extra definitions for the types our own
+// Imports freedesktop shared-mime-info package files (and Tika's type list,
+// written in the same language) as extra definitions for the types our own
 // sources lack. Our sources always win: an imported type is dropped when we
 // define its MIME type or one of its aliases, and imported ids carry a prefix
 // no source id can have, so they never shadow ours.
@@ -23,7 +23,14 @@ class MimeInfoImport {
 public:
     static constexpr std::string_view kSourceTag = "shared-mime-info";
     static constexpr std::string_view kIdPrefix = "mime:";
-    static constexpr const char* kDefaultFolder = "/usr/share/mime/packages";
+
+    // Tika writes its type list in the same language with a few additions:
+    // descriptions in <_comment>, string values in hex ("0x..."),
+    // case-insensitive and UTF-16 strings, and minShouldMatch.
+    enum class Dialect { SharedMimeInfo, Tika };
+    static constexpr std::string_view kTikaSourceTag = "tika";
+    static constexpr std::string_view kTikaIdPrefix = "tika:";
+    explicit MimeInfoImport(Dialect dialect = Dialect::SharedMimeInfo) : m_dialect(dialect) {}
 
     // Reads one package file; returns false (with a warning) when it is not
     // well-formed, in which case nothing from it is kept.
@@ -41,18 +48,8 @@ public:
     std::size_t typesSeen() const { return m_types.size(); }
     std::size_t typesOurs() const { return m_ours; }
 
-    struct Type {
-        std::string mime;
-        std::vector<std::string> aliases;
-        std::vector<std::string> subClassOf;
-        std::vector<std::string> exts;
-        std::string comment;
-        std::string icon;
-        std::string file;
-        int line = 0;
-        int priority = -1;      // highest priority of its magic, -1 without magic
-        SourceRule alternatives; // an Any block: magic matches and XML roots
-    };
+    using Type = ImportedType;
+    const std::vector<Type>& types() const { return m_types; }
 
     // A parsed XML element (the reader builds a tree per file).
     struct Element;
@@ -66,6 +63,7 @@ private:
     std::vector<std::string> m_warnings;
     std::string m_file;
     std::size_t m_ours = 0;
+    Dialect m_dialect;
 };
 
 } // namespace gv::vonk

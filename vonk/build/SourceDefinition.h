@@ -27,6 +27,9 @@ struct SourceRule {
     std::string second;              // namespace / content
     std::string text;                // source text, for verbose reports
     int line = 0;
+    // When not 0, the most evidence the rule gives, whatever its bytes say
+    // (imported magic: see ImportMerge).
+    std::uint32_t evidenceCap = 0;
     std::vector<SourceRule> children;
 };
 

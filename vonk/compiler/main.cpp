@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // vonk-defs: checks definition sources and writes the binary database.
-//   vonk-defs [-o VonkDefs.vkd] [--no-import | --mime-dir DIR] SOURCE...
-// (a SOURCE may be a folder of *.vdef). The types of the system's
-// shared-mime-info database that the sources lack are imported too.
+//   vonk-defs [-o VonkDefs.vkd] [--imports DIR] [--mime-dir DIR] [--no-import] SOURCE...
+// (a SOURCE may be a folder of *.vdef). The types that the sources lack are
+// imported from the other projects' lists committed in DIR (third_party/)
+// and, by hand, from a folder of shared-mime-info package files.
 // Exit codes: 0 done, 1 errors in the sources, 2 usage or output errors.
 
 #include "vonk/format/Database.h"
@@ -10,7 +11,7 @@
 #include "vonk/format/DbFormat.h"
 #include "vonk/build/DefinitionParser.h"
 #include "vonk/base/FileAccess.h"
-#include "vonk/build/MimeInfoImport.h"
+#include "vonk/build/ThirdPartyImport.h"
 
 #include <CLI/CLI.hpp>
 
@@ -32,14 +33,16 @@ int main(int argc, char** argv)
     bool quiet = false;
     bool showIndex = false;
     bool noImport = false;
-    std::string mimeDir = gv::vonk::MimeInfoImport::kDefaultFolder;
+    std::string importsDir;
+    std::string mimeDir;
     app.add_option("sources", sources, "definition sources, or folders holding *.vdef files")->required();
     app.add_option("-o,--output", output, "database to write (without it the sources are only checked)");
     app.add_flag("-q,--quiet", quiet, "print nothing but errors");
     app.add_flag("--show-index", showIndex, "print how each definition is found (fixed bytes, a searched literal, or tried on every file)");
-    auto* noImportOpt = app.add_flag("--no-import", noImport, "do not import the types of the shared-mime-info database");
-    app.add_option("--mime-dir", mimeDir, "import shared-mime-info package files (*.xml) from this folder")
-        ->capture_default_str()
+    auto* noImportOpt = app.add_flag("--no-import", noImport, "import nothing: our own definitions only");
+    app.add_option("--imports", importsDir, "import the type lists committed in this folder (third_party: mime-info/, tika/, puremagic/)")
+        ->excludes(noImportOpt);
+    app.add_option("--mime-dir", mimeDir, "also import shared-mime-info package files (*.xml) from this folder")
         ->excludes(noImportOpt);
     try {
         app.parse(argc, argv);
@@ -95,26 +98,29 @@ int main(int argc, char** argv)
 
     const std::size_t ownCount = parser.definitions().size();
     std::size_t imported = 0;
-    if (!noImport) {
-        // The system's database is a bonus: when it is missing or broken the
-        // build goes on with our own types and says so.
-        gv::vonk::MimeInfoImport importer;
-        std::error_code ec;
-        if (!fs::is_directory(mimeDir, ec)) {
-            std::cerr << "vonk-defs: warning: " << mimeDir << " not found (is shared-mime-info installed?); no types imported\n";
-        } else if (importer.parseFolder(mimeDir) == 0) {
-            std::cerr << "vonk-defs: warning: no *.xml files in " << mimeDir << "; no types imported\n";
-        } else {
-            imported = importer.mergeInto(parser.definitions());
-        }
-        for (const auto& w : importer.warnings())
+    const bool importing = !noImport && (!importsDir.empty() || !mimeDir.empty());
+    gv::vonk::ThirdPartyImport importer;
+    if (importing) {
+        // Imports are a bonus: when one is missing or broken the build goes
+        // on with the rest and says so.
+        if (!importsDir.empty())
+            importer.readVendored(importsDir);
+        if (!mimeDir.empty())
+            importer.readMimeFolder(mimeDir);
+        imported = importer.mergeInto(parser.definitions()).added;
+        // Their lists are not ours to fix: the build says how many rules
+        // were left out, a run by hand which.
+        const auto warnings = importer.warnings();
+        if (quiet && !warnings.empty())
+            std::cerr << "vonk-defs: " << warnings.size() << " warning(s) importing other projects' types (run without --quiet to list them)\n";
+        for (const auto& w : quiet ? std::vector<std::string>{} : warnings)
             std::cerr << "vonk-defs: warning: " << w << '\n';
     }
 
     std::uint64_t when = static_cast<std::uint64_t>(std::time(nullptr));
     if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"))
         when = std::strtoull(epoch, nullptr, 10);
-    auto bytes = gv::vonk::DatabaseWriter::build(parser.definitions(), when);
+    auto bytes = gv::vonk::DatabaseWriter::build(parser.definitions(), when, importer.sources());
     if (!output.empty()) {
         // Replaced whole, so a reader never sees a half-written database; a
         // link or a device named as the output stays what it is.
@@ -147,8 +153,8 @@ int main(int argc, char** argv)
     }
     if (!quiet) {
         std::cout << "vonk-defs: " << ownCount << " definitions from " << files << " source(s)";
-        if (!noImport)
-            std::cout << ", " << imported << " imported from shared-mime-info";
+        if (importing)
+            std::cout << ", " << imported << " imported";
         if (!output.empty())
             std::cout << " -> " << output << " (" << bytes.size() << " bytes)";
         std::cout << '\n';

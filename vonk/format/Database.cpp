@@ -172,6 +172,10 @@ bool Database::checkHeader(std::string& error, bool verifyChecksum)
     readArray(p, m_always, h.alwaysCount);
     m_pool = p;
     m_poolSize = h.poolSize;
+    if (!inPool(h.sources)) {
+        error = "the list of imported sources is out of range";
+        return false;
+    }
     return true;
 }
 

@@ -3,7 +3,7 @@
 // On-disk layout of VonkDefs.vkd. Every record has a fixed size and is read
 // with memcpy, so the file needs no alignment; all integers are little-endian.
 //
-//   Header (64 bytes)
+//   Header (72 bytes)
 //   body: DefRecord[defCount] NodeRecord[nodeCount] AnchorRecord[anchorCount]
 //         LiteralRecord[literalCount] uint32_t always[alwaysCount] pool[poolSize]
 //
@@ -21,9 +21,10 @@ static_assert(std::endian::native == std::endian::little, "the database is read 
 
 inline constexpr char kMagic[8] = {'V', 'O', 'N', 'K', 'D', 'E', 'F', 'S'};
 // Raised whenever the layout or the meaning of a field changes; a file of
-// another version is refused, never half-read. 4: kDefImported. 5: rules
-// that walk TIFF directories, ASN.1 structures, media headers and boxes,
-// ZIP members and the OLE2 CompObj stream.
+// another version is refused, never half-read. 4: kDefImported. 5: the
+// imported sources in the header, and rules that walk TIFF directories,
+// ASN.1 structures, media headers and boxes, ZIP members and the OLE2
+// CompObj stream.
 inline constexpr std::uint32_t kVersion = 5;
 inline constexpr std::uint32_t kNoParent = 0xFFFFFFFFu;
 
@@ -130,8 +131,11 @@ struct Header {
     std::uint32_t bodyCrc; // CRC-32 of header (this field zeroed) and body
     std::uint32_t flags;
     std::uint64_t buildTime;
+    // The other projects' data the database imported, one "NAME\tVERSION"
+    // line each, in the pool; empty when nothing was imported.
+    StrRef sources;
 };
-static_assert(sizeof(Header) == 64);
+static_assert(sizeof(Header) == 72);
 
 struct DefRecord {
     StrRef id;
