@@ -11,6 +11,7 @@
 #include "vonk/build/DefinitionParser.h"
 #include "vonk/base/FileAccess.h"
 #include "vonk/build/MimeInfoImport.h"
+#include "vonk/build/PronomImport.h"
 
 #include <CLI/CLI.hpp>
 
@@ -40,6 +41,11 @@ int main(int argc, char** argv)
     auto* noImportOpt = app.add_flag("--no-import", noImport, "do not import the types of the shared-mime-info database");
     app.add_option("--mime-dir", mimeDir, "import shared-mime-info package files (*.xml) from this folder")
         ->capture_default_str()
+        ->excludes(noImportOpt);
+    std::string pronomDir, pronomMap;
+    app.add_option("--pronom-dir", pronomDir, "import the PRONOM signature files (DROID_SignatureFile_*.xml, container-signature-*.xml) from this folder")
+        ->excludes(noImportOpt);
+    app.add_option("--pronom-map", pronomMap, "our table of PRONOM formats that are types we define (lines \"PUID id\")")
         ->excludes(noImportOpt);
     try {
         app.parse(argc, argv);
@@ -111,6 +117,21 @@ int main(int argc, char** argv)
             std::cerr << "vonk-defs: warning: " << w << '\n';
     }
 
+    // PRONOM comes last: its formats join the types above when they are the
+    // same format, and only the rest become types of their own.
+    std::size_t pronomAdded = 0, pronomJoined = 0;
+    if (!noImport && !pronomDir.empty()) {
+        gv::vonk::PronomImport pronom;
+        if (!pronomMap.empty())
+            pronom.parseMappingFile(pronomMap);
+        if (pronom.parseFolder(pronomDir)) {
+            pronomAdded = pronom.mergeInto(parser.definitions());
+            pronomJoined = pronom.formatsJoined();
+        }
+        for (const auto& w : pronom.warnings())
+            std::cerr << "vonk-defs: warning: " << w << '\n';
+    }
+
     std::uint64_t when = static_cast<std::uint64_t>(std::time(nullptr));
     if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"))
         when = std::strtoull(epoch, nullptr, 10);
@@ -149,6 +170,8 @@ int main(int argc, char** argv)
         std::cout << "vonk-defs: " << ownCount << " definitions from " << files << " source(s)";
         if (!noImport)
             std::cout << ", " << imported << " imported from shared-mime-info";
+        if (!noImport && !pronomDir.empty())
+            std::cout << ", " << pronomAdded << " from PRONOM (" << pronomJoined << " more PRONOM formats joined existing types)";
         if (!output.empty())
             std::cout << " -> " << output << " (" << bytes.size() << " bytes)";
         std::cout << '\n';

@@ -21,8 +21,9 @@ static_assert(std::endian::native == std::endian::little, "the database is read 
 
 inline constexpr char kMagic[8] = {'V', 'O', 'N', 'K', 'D', 'E', 'F', 'S'};
 // Raised whenever the layout or the meaning of a field changes; a file of
-// another version is refused, never half-read. 4: kDefImported.
-inline constexpr std::uint32_t kVersion = 4;
+// another version is refused, never half-read. 4: kDefImported. 5: byte
+// sequences, DefRecord::puid.
+inline constexpr std::uint32_t kVersion = 5;
 inline constexpr std::uint32_t kNoParent = 0xFFFFFFFFu;
 
 // Limits shared by the compiler (rejects sources beyond them) and the loader
@@ -59,8 +60,11 @@ enum class NodeKind : std::uint8_t {
     Some, // block: at least `value` of its rules hold; their evidence adds up
     OleClsid, // `a`: the root storage's class id, written "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX"
     EbmlDocType, // `a`: the DocType an EBML header names
+    // `a`: a compiled byte sequence (SequenceProgram.h); `flags`: its
+    // seq::Reference (from the start, from the end, anywhere in the head).
+    Sequence,
 };
-inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::EbmlDocType);
+inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::Sequence);
 
 enum class CmpOp : std::uint8_t { Eq, Ne, Lt, Gt, Le, Ge };
 inline constexpr std::uint8_t kLastCmpOp = static_cast<std::uint8_t>(CmpOp::Ge);
@@ -128,13 +132,14 @@ struct DefRecord {
     StrRef mime;     // space-separated
     StrRef category;
     StrRef source;   // "file.vdef:line"
+    StrRef puid;     // PRONOM identifiers, space-separated; empty when none
     std::uint32_t parent;
     std::int32_t weight;
     std::uint32_t root;  // an All node
     std::uint16_t depth; // number of ancestors through parent
     std::uint16_t flags; // kDef* bits
 };
-static_assert(sizeof(DefRecord) == 64);
+static_assert(sizeof(DefRecord) == 72);
 
 // A type told by habits rather than by a required marker (source code
 // without a shebang): it outranks plain text only with high confidence.
@@ -149,7 +154,11 @@ inline constexpr std::uint16_t kDefImported = 4;
 // candidate by content; the matcher may name it from the file's extension
 // when one of its ancestors is the content answer.
 inline constexpr std::uint16_t kDefNameOnly = 8;
-inline constexpr std::uint16_t kDefKnownFlags = kDefNeedsHigh | kDefDamped | kDefImported | kDefNameOnly;
+// Its evidence is another registry's byte signature (PRONOM): it ranks below
+// any of our own definitions that holds with at least medium confidence,
+// other than plain text and its own ancestors.
+inline constexpr std::uint16_t kDefYields = 16;
+inline constexpr std::uint16_t kDefKnownFlags = kDefNeedsHigh | kDefDamped | kDefImported | kDefNameOnly | kDefYields;
 
 // One rule. Patterns keep their bytes in `a` and their per-byte masks in
 // `b` (same length); string rules keep their first string in `a` and an

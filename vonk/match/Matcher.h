@@ -4,6 +4,7 @@
 #include "vonk/format/Database.h"
 #include "vonk/format/Ranking.h"
 #include "vonk/match/Probe.h"
+#include "vonk/match/SequenceEngine.h"
 
 #include <cstdint>
 #include <span>
@@ -93,6 +94,7 @@ private:
     // Each candidate's score before the name counted, to tell which answers
     // the name moved.
     std::vector<std::uint64_t> m_contentScore;
+    SequenceEngine m_sequences;
 };
 
 } // namespace gv::vonk
