@@ -385,7 +385,7 @@ bool PronomImport::parseSignatureFile(std::string_view xml, const std::string& f
             if (who.empty())
                 continue;
             SourceRule rule;
-            if (internalSignature(s, who + " (signature " + std::to_string(id) + ")", rule))
+            if (internalSignature(s, who + " (signature " + std::to_string(id) + ")", id, rule))
                 m_signatures[id] = std::move(rule);
         }
     }
@@ -466,7 +466,7 @@ static bool subSequence(const Element& sub, SigPattern& out, std::string& error)
     return true;
 }
 
-bool PronomImport::byteSequence(const Element& bs, const std::string& who, SourceRule& out)
+bool PronomImport::byteSequence(const Element& bs, const std::string& who, int signatureId, SourceRule& out)
 {
     std::string ref = bs.attrOr("Reference");
     seq::Reference reference = ref == "BOFoffset" ? seq::Reference::Bof : ref == "EOFoffset" ? seq::Reference::Eof : seq::Reference::Variable;
@@ -513,13 +513,13 @@ bool PronomImport::byteSequence(const Element& bs, const std::string& who, Sourc
         warn(m_file + ":" + std::to_string(bs.line) + ": " + who + ": " + error + "; signature skipped");
         return false;
     }
-    out.text = std::string(reference == seq::Reference::Bof ? "from the start" : reference == seq::Reference::Eof ? "from the end" : "anywhere")
-        + " (PRONOM " + who + ")";
+    out.text = std::string(reference == seq::Reference::Bof ? "bytes from the start" : reference == seq::Reference::Eof ? "bytes from the end" : "bytes anywhere")
+        + ", PRONOM signature " + std::to_string(signatureId);
     out.line = bs.line;
     return true;
 }
 
-bool PronomImport::internalSignature(const Element& sig, const std::string& who, SourceRule& out)
+bool PronomImport::internalSignature(const Element& sig, const std::string& who, int signatureId, SourceRule& out)
 {
     out = {};
     out.kind = db::NodeKind::All;
@@ -527,7 +527,7 @@ bool PronomImport::internalSignature(const Element& sig, const std::string& who,
         if (c.name != "ByteSequence")
             continue;
         SourceRule r;
-        if (!byteSequence(c, who, r))
+        if (!byteSequence(c, who, signatureId, r))
             return false;
         out.children.push_back(std::move(r));
     }
@@ -535,6 +535,13 @@ bool PronomImport::internalSignature(const Element& sig, const std::string& who,
         warn(m_file + ":" + std::to_string(sig.line) + ": " + who + ": no byte sequence; signature skipped");
         return false;
     }
+    // All must hold, so the cheapest goes first: a sequence at a fixed place
+    // fails at once on most files, a scan of the head or tail does not.
+    auto cost = [](const SourceRule& r) {
+        const seq::Hint h = seq::hintOf(r.bytes, db::kHeadSize);
+        return h.fixed ? 0 : h.bytes.empty() ? 2 : 1;
+    };
+    std::stable_sort(out.children.begin(), out.children.end(), [&](const SourceRule& a, const SourceRule& b) { return cost(a) < cost(b); });
     if (out.children.size() == 1) {
         SourceRule only = std::move(out.children[0]);
         out = std::move(only);
@@ -600,7 +607,7 @@ bool PronomImport::parseContainerFile(std::string_view xml, const std::string& f
             SourceRule r;
             r.kind = type == "ZIP" ? db::NodeKind::ZipHas : db::NodeKind::OleHas;
             r.first = name;
-            r.text = std::string(type == "ZIP" ? "zip-has" : "ole-has") + " \"" + name + "\" (PRONOM " + who + ")";
+            r.text = std::string(type == "ZIP" ? "zip-has" : "ole-has") + " \"" + name + "\", PRONOM container signature " + id;
             r.line = f->line;
             all.children.push_back(std::move(r));
         }
@@ -715,6 +722,10 @@ SourceRule PronomImport::rulesOf(const Format& f) const
     }
     for (const auto& c : f.containers)
         any.children.push_back(c);
+    if (any.children.size() == 1) {
+        SourceRule only = std::move(any.children[0]);
+        return only;
+    }
     return any;
 }
 
@@ -772,28 +783,38 @@ std::size_t PronomImport::mergeInto(std::vector<SourceDefinition>& defs)
                 target = it->second;
         }
         const int priority = 50 + 10 * std::min(levelOf(f, 0), 5);
+        const bool hasRules = !(rules.kind == db::NodeKind::Any && rules.children.empty());
         if (target < defs.size()) {
             SourceDefinition& d = defs[target];
             d.puids.push_back(f.puid);
             ++m_joined;
             // A type known only by name gains the format's signatures.
-            if (d.contentless && !rules.children.empty()) {
+            if (d.contentless && hasRules) {
                 d.root.children = {rules};
                 d.contentless = false;
                 d.damped = true;
                 d.yields = true;
                 d.weight = ranking::importedWeight(priority, treeEvidence(rules), treeTextLike(rules));
                 lent.insert(target);
-            } else if (lent.count(target) && !rules.children.empty()) {
+            } else if (lent.count(target) && hasRules) {
                 // Several formats joined one such type: their signatures are
                 // alternatives.
-                auto& any = d.root.children[0].children;
-                any.insert(any.end(), rules.children.begin(), rules.children.end());
+                SourceRule& held = d.root.children[0];
+                if (held.kind != db::NodeKind::Any) {
+                    SourceRule any;
+                    any.kind = db::NodeKind::Any;
+                    any.children.push_back(std::move(held));
+                    held = std::move(any);
+                }
+                if (rules.kind == db::NodeKind::Any)
+                    held.children.insert(held.children.end(), rules.children.begin(), rules.children.end());
+                else
+                    held.children.push_back(rules);
                 d.weight = std::max(d.weight, ranking::importedWeight(priority, treeEvidence(rules), treeTextLike(rules)));
             }
             continue;
         }
-        if (rules.children.empty())
+        if (!hasRules)
             continue;
         SourceDefinition d;
         d.id = std::string(kIdPrefix) + f.puid;

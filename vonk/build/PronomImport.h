@@ -62,8 +62,9 @@ public:
 
 private:
     void warn(const std::string& reason) { m_warnings.push_back(reason); }
-    bool byteSequence(const Element& seq, const std::string& puid, SourceRule& out);
-    bool internalSignature(const Element& sig, const std::string& puid, SourceRule& out);
+    // `who` names the formats and the signature in warnings.
+    bool byteSequence(const Element& seq, const std::string& who, int signatureId, SourceRule& out);
+    bool internalSignature(const Element& sig, const std::string& who, int signatureId, SourceRule& out);
     SourceRule rulesOf(const Format& f) const;
 
     std::vector<Format> m_formats;

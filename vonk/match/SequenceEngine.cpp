@@ -107,17 +107,25 @@ bool SequenceEngine::from(std::size_t step, std::size_t pos)
         if (pos + s.a > m_len)
             return false;
         const std::size_t last = unbounded ? m_len : std::min<std::size_t>(m_len, pos + std::size_t{s.b});
-        // A literal next is found with memchr when reading forward.
+        // A literal next is found with memchr (memrchr reading backward).
         const Step* next = step + 1 < m_steps.size() ? &m_steps[step + 1] : nullptr;
         for (std::size_t p = pos + s.a; p <= last; ++p) {
-            if (next && next->op == Lit && !m_backward) {
+            if (next && next->op == Lit) {
                 if (p >= m_len)
                     break;
                 const std::size_t stop = std::min(last, m_len - 1);
-                auto* hit = static_cast<const std::uint8_t*>(std::memchr(m_data + p, next->data[0], stop - p + 1));
-                if (!hit)
-                    break;
-                p = static_cast<std::size_t>(hit - m_data);
+                if (!m_backward) {
+                    auto* hit = static_cast<const std::uint8_t*>(std::memchr(m_data + p, next->data[0], stop - p + 1));
+                    if (!hit)
+                        break;
+                    p = static_cast<std::size_t>(hit - m_data);
+                } else {
+                    const std::uint8_t* low = m_data + (m_len - 1 - stop);
+                    auto* hit = static_cast<const std::uint8_t*>(::memrchr(low, next->data[0], stop - p + 1));
+                    if (!hit)
+                        break;
+                    p = m_len - 1 - static_cast<std::size_t>(hit - m_data);
+                }
             }
             if (step == 0)
                 m_gapEnd = p;

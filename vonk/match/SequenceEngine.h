@@ -17,7 +17,7 @@ namespace gv::vonk {
 // same places), and every run stops after kBudget steps, failing.
 class SequenceEngine {
 public:
-    static constexpr std::uint64_t kBudget = 1u << 20;
+    static constexpr std::uint64_t kBudget = 1u << 18;
 
     // True when `program` (already validated) matches `data`, read from its
     // first byte forward, or from its last backward when `backward`; `at`
