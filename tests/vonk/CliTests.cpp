@@ -157,7 +157,7 @@ TEST_F(Cli, TextAnswersWithTheShippedDefinitions)
     EXPECT_EQ(second["line_endings"], "LF");
 
     RunResult tsv = runExe(GV_VONK_EXE, {"--tsv", crlf});
-    EXPECT_EQ(tsv.out, crlf + "\ttext/plain\ttxt\ttext\tText document (ASCII, CRLF line endings)\tcontent\n");
+    EXPECT_EQ(tsv.out, crlf + "\ttext/plain\ttxt\ttext\tText document (ASCII, CRLF line endings)\tcontent\tx-fmt/111\n") << "the last field is the type's PRONOM identifiers";
 }
 
 TEST_F(Cli, ShippedDefinitionsTellTextFormatsApart)
@@ -200,7 +200,7 @@ TEST_F(Cli, TsvGivesOneLinePerFileForScoring)
 {
     auto a = write("a", kPng);
     RunResult r = vonk({"--tsv", a});
-    EXPECT_EQ(r.out, a + "\timage/png\tpng\tpng\tPNG test image\tcontent\n");
+    EXPECT_EQ(r.out, a + "\timage/png\tpng\tpng\tPNG test image\tcontent\t\n");
 }
 
 TEST_F(Cli, UnmatchedFilesSayTextOrBinary)

@@ -9,11 +9,14 @@
 #include "vonk/match/Probe.h"
 #include "vonk/match/TiffDirectory.h"
 #include "vonk/match/ZipPackage.h"
+#include "vonk/match/SequenceEngine.h"
+#include "vonk/build/SignatureSyntax.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <optional>
+#include <chrono>
 #include <numeric>
 
 using namespace gv::vonk;
@@ -805,3 +808,28 @@ TEST(Explain, NamesTheRulesAndWhereTheyHeld)
 }
 
 } // namespace
+
+// Gaps between repeated bytes make a naive search try every split of the
+// file; a hostile file must not turn one rule into minutes of work.
+TEST(SequenceEngine, HostileFilesCostBoundedWork)
+{
+    const std::string flood(65536, 'a');
+    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(flood.data()), flood.size());
+    struct Case {
+        const char* signature;
+        bool expected;
+    };
+    for (const Case& c : {Case{"* 'a' * 'a' * 'a' * 'a' * 'b'", false}, Case{"* 'a' {0-5000} 'a' {0-5000} 'a' {0-5000} 'b'", false},
+             Case{"* ('a'|'aa'|'aaa') * ('a'|'aa') * 'ab'", false}, Case{"* 'a' * 'a' * 'aaaa'", true}}) {
+        SigPattern p;
+        std::string error;
+        ASSERT_TRUE(parseSignature(c.signature, p, error)) << error;
+        auto program = compileSignature(p, error);
+        SequenceEngine engine;
+        std::size_t at = 0;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(engine.match(program, data, false, at), c.expected) << c.signature;
+        EXPECT_EQ(engine.match(program, data, true, at), c.expected) << c.signature << " backward";
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << c.signature;
+    }
+}

@@ -2,6 +2,8 @@
 // Import of shared-mime-info package files: rule mapping checked by
 // identifying made-up files, precedence of our own definitions, malformed
 // input, and `vonk --list` / `--info` on a database built by vonk-defs.
+// Import of PRONOM signature files: the signature language, and how its
+// formats join our types or become types of their own.
 
 #include "TestSupport.h"
 #include "support/RunProgram.h"
@@ -10,6 +12,9 @@
 #include "vonk/match/Matcher.h"
 #include "vonk/build/MimeInfoImport.h"
 #include "vonk/build/PureMagicImport.h"
+#include "vonk/build/PronomImport.h"
+#include "vonk/build/SignatureSyntax.h"
+#include "vonk/match/SequenceEngine.h"
 #include "vonk/match/Probe.h"
 
 #include <gtest/gtest.h>
@@ -599,9 +604,9 @@ TEST(MimeInfoImportCli, CompilerImportsAndVonkListsAndDescribes)
     EXPECT_NE(named.out.find("Known by name  (by name)\n"), std::string::npos) << named.out;
     EXPECT_NE(named.out.find("ZIP archive\n"), std::string::npos) << named.out;
     RunResult tsv = run(GV_VONK_EXE, {"-d:" + db, "--tsv", nmo});
-    EXPECT_EQ(tsv.out, nmo + "\ttext/x-nameonly\tnmo\tmime:text/x-nameonly\tKnown by name\tname\n");
+    EXPECT_EQ(tsv.out, nmo + "\ttext/x-nameonly\tnmo\tmime:text/x-nameonly\tKnown by name\tname\t\n");
     RunResult contentOnly = run(GV_VONK_EXE, {"-d:" + db, "--tsv", "--content-only", nmo});
-    EXPECT_EQ(contentOnly.out, nmo + "\tapplication/zip\tzip\tzip\tZIP archive\tcontent\n");
+    EXPECT_EQ(contentOnly.out, nmo + "\tapplication/zip\tzip\tzip\tZIP archive\tcontent\t\n");
     RunResult json = run(GV_VONK_EXE, {"-d:" + db, "--json", nmo});
     EXPECT_EQ(countLines(json.out, "{"), 1);
     EXPECT_NE(json.out.find("\"by_name\":true"), std::string::npos) << json.out;
@@ -658,6 +663,199 @@ TEST(MimeInfoImportCli, ControlCharactersOfACommentAreEscaped)
     EXPECT_NE(list.out.find("\tBell\\x07\\x1B[2J line\t"), std::string::npos) << list.out;
     for (const RunResult* r : {&report, &list})
         EXPECT_EQ(r->out.find_first_of("\x07\x1B"), std::string::npos) << r->out;
+}
+
+// Each construct of the signature language, judged by what it matches at the
+// start of a file.
+TEST(SignatureSyntax, EveryConstructMatchesWhatItSays)
+{
+    struct Case {
+        const char* signature;
+        std::string bytes;
+        bool expected;
+    };
+    const std::vector<Case> cases = {
+        {"4D 5a", "MZ", true},
+        {"4D5A", "MY", false},
+        {"'PK' 03 04", "PK\x03\x04", true},
+        {"'a' ?? 'c'", "abc", true},
+        {"'a' ?? 'c'", "ac", false},
+        {"'a' {2} 'd'", "axxd", true},
+        {"'a' {2} 'd'", "axd", false},
+        {"'a' {1-3} 'e'", "axxxe", true},
+        {"'a' {1-3} 'e'", "axxxxe", false},
+        {"'a' {2-*} 'z'", "axxxxxxxxz", true},
+        {"'a' {2-*} 'z'", "axz", false},
+        {"'a' * 'z'", "a12345z", true},
+        {"'a' (01 02|'xyz') 'b'", "axyzb", true},
+        {"'a' (01 02|'xyz') 'b'", "a\x01\x02" "b", true},
+        {"'a' (01 02|'xyz') 'b'", "axyb", false},
+        {"[30:39] [30-39] ['0'-'9']", "123", true},
+        {"[30:39]", "a", false},
+        {"[!00:1F]", " ", true},
+        {"[!00:1F]", "\x05", false},
+        {"[&81]", "\x81", true},
+        {"[&81]", "\x80", false},
+        {"[!&81]", "\x80", true},
+        {"[00 'aeiou' 'A'-'C' &F0]", "x", false},
+        {"[00 'aeiou' 'A'-'C' &F0] [00 'aeiou' 'A'-'C' &F0] [00 'aeiou' 'A'-'C' &F0]", "eB\xF3", true},
+        {"[!'a'-'z']", "q", false},
+    };
+    SequenceEngine engine;
+    for (const auto& c : cases) {
+        SigPattern p;
+        std::string error;
+        ASSERT_TRUE(parseSignature(c.signature, p, error)) << c.signature << ": " << error;
+        auto program = compileSignature(p, error);
+        ASSERT_FALSE(program.empty()) << c.signature << ": " << error;
+        std::size_t at = 0;
+        std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size());
+        EXPECT_EQ(engine.match(program, data, false, at), c.expected) << c.signature << " on " << c.bytes;
+        // Read from the end, the reversed pattern matches the same bytes.
+        auto backward = compileSignature(reversedPattern(p), error);
+        EXPECT_EQ(engine.match(backward, data, true, at), c.expected) << "backward: " << c.signature << " on " << c.bytes;
+    }
+}
+
+TEST(SignatureSyntax, MalformedSignaturesSayWhy)
+{
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"4D 5", "a hex byte needs two digits at column 4"},
+        {"4D ?", "question marks"},
+        {"'abc", "unclosed string"},
+        {"[30:39", "unclosed '['"},
+        {"[]", "empty byte set"},
+        {"[!00-FF]", "matches no byte"},
+        {"{5-2} 41", "ends before it starts"},
+        {"{3 41", "unclosed '{'"},
+        {"(41|42", "unclosed '('"},
+        {"(41||42)", "empty alternative"},
+        {"(41|(42|43))", "alternatives cannot nest"},
+        {"(41|{2} 42)", "gaps are not allowed inside alternatives"},
+        {"* {4}", "matches no byte"},
+        {"41 @", "unexpected '@'"},
+    };
+    for (const auto& [text, why] : cases) {
+        SigPattern p;
+        std::string error;
+        EXPECT_FALSE(parseSignature(text, p, error)) << text;
+        EXPECT_NE(error.find(why), std::string::npos) << text << ": " << error;
+    }
+}
+
+// Line numbers matter: warnings are checked against them.
+const char* const kDroid = R"(<?xml version="1.0" encoding="UTF-8"?>
+<FFSignatureFile Version="1" xmlns="http://www.nationalarchives.gov.uk/pronom/SignatureFile">
+  <InternalSignatureCollection>
+    <InternalSignature ID="1"><ByteSequence Reference="BOFoffset">
+      <SubSequence Position="1" SubSeqMinOffset="0" SubSeqMaxOffset="0"><Sequence>89504E47</Sequence></SubSequence>
+    </ByteSequence></InternalSignature>
+    <InternalSignature ID="2"><ByteSequence Reference="BOFoffset">
+      <SubSequence Position="1" SubSeqMinOffset="0" SubSeqMaxOffset="0"><Sequence>'GIZMO'</Sequence>
+        <RightFragment MinOffset="2" MaxOffset="4" Position="1">7631</RightFragment>
+        <RightFragment MinOffset="2" MaxOffset="4" Position="1">7632</RightFragment>
+      </SubSequence>
+    </ByteSequence>
+    <ByteSequence Reference="EOFoffset">
+      <SubSequence Position="1" SubSeqMinOffset="0" SubSeqMaxOffset="8"><Sequence>'END!'</Sequence></SubSequence>
+    </ByteSequence></InternalSignature>
+    <InternalSignature ID="3"><ByteSequence Reference="BOFoffset">
+      <SubSequence Position="1" SubSeqMinOffset="0" SubSeqMaxOffset="0"><Sequence>'GIZMO' [30:</Sequence></SubSequence>
+    </ByteSequence></InternalSignature>
+    <InternalSignature ID="4"><ByteSequence>
+      <SubSequence Position="1" SubSeqMinOffset="0"><Sequence>89504E470D0A1A0A0000000D49484452</Sequence></SubSequence>
+    </ByteSequence></InternalSignature>
+    <InternalSignature ID="5"><ByteSequence Reference="BOFoffset">
+      <SubSequence Position="1" SubSeqMinOffset="0" SubSeqMaxOffset="0"><Sequence>'GIZMO'</Sequence></SubSequence>
+    </ByteSequence></InternalSignature>
+    <InternalSignature ID="6"><ByteSequence Reference="BOFoffset">
+      <SubSequence Position="1" SubSeqMinOffset="0" SubSeqMaxOffset="0"><Sequence>'NAMED'</Sequence></SubSequence>
+    </ByteSequence></InternalSignature>
+  </InternalSignatureCollection>
+  <FileFormatCollection>
+    <FileFormat ID="10" Name="Their PNG" PUID="fmt/11" MIMEType="image/png"><InternalSignatureID>1</InternalSignatureID></FileFormat>
+    <FileFormat ID="11" Name="Gizmo" Version="2" PUID="fmt/9001" MIMEType="text/plain"><InternalSignatureID>2</InternalSignatureID>
+      <Extension>GZM</Extension><HasPriorityOverFileFormatID>14</HasPriorityOverFileFormatID></FileFormat>
+    <FileFormat ID="12" Name="Broken" PUID="fmt/9002"><InternalSignatureID>3</InternalSignatureID></FileFormat>
+    <FileFormat ID="13" Name="Zip by table" PUID="x-fmt/263"></FileFormat>
+    <FileFormat ID="14" Name="Gizmo any version" PUID="fmt/9003"><InternalSignatureID>5</InternalSignatureID></FileFormat>
+    <FileFormat ID="15" Name="Long PNG" PUID="fmt/9004" MIMEType="image/x-other"><InternalSignatureID>4</InternalSignatureID></FileFormat>
+    <FileFormat ID="16" Name="Name-only lent" PUID="fmt/9005" MIMEType="text/x-nameonly"><InternalSignatureID>6</InternalSignatureID></FileFormat>
+  </FileFormatCollection>
+</FFSignatureFile>
+)";
+
+const char* const kContainers = R"(<?xml version="1.0" encoding="UTF-8"?>
+<ContainerSignatureMapping schemaVersion="1.0" signatureVersion="1">
+  <ContainerSignatures>
+    <ContainerSignature Id="100" ContainerType="ZIP"><Description>Gadget</Description>
+      <Files><File><Path>gadget/main.xml</Path></File><File><Path>mimetype</Path></File></Files>
+    </ContainerSignature>
+    <ContainerSignature Id="101" ContainerType="ZIP"><Description>Needs content</Description>
+      <Files><File><Path>x.xml</Path><BinarySignatures/></File></Files>
+    </ContainerSignature>
+  </ContainerSignatures>
+  <FileFormatMappings>
+    <FileFormatMapping signatureId="100" Puid="fmt/9010"/>
+    <FileFormatMapping signatureId="101" Puid="fmt/9011"/>
+  </FileFormatMappings>
+</ContainerSignatureMapping>
+)";
+
+TEST_F(MimeInfoImportTest, PronomFormatsJoinOurTypesOrBecomeTheirOwn)
+{
+    PronomImport pronom;
+    ASSERT_TRUE(pronom.parseMapping("# ours\nx-fmt/263 zip\n", "map"));
+    std::string droid = kDroid;
+    droid.replace(droid.find("</FileFormatCollection>"), 0,
+        R"(<FileFormat ID="20" Name="Gadget" PUID="fmt/9010"/><FileFormat ID="21" Name="Needs content" PUID="fmt/9011"/>)");
+    ASSERT_TRUE(pronom.parseSignatureFile(droid, "droid.xml"));
+    ASSERT_TRUE(pronom.parseContainerFile(kContainers, "containers.xml"));
+    const std::size_t added = pronom.mergeInto(m_defs);
+    std::string error;
+    m_db = Database::fromBytes(DatabaseWriter::build(m_defs), error);
+    ASSERT_TRUE(m_db) << error;
+    m_matcher = std::make_unique<Matcher>(*m_db);
+
+    // By MIME type, by our table, or lending signatures to a name-only type.
+    EXPECT_EQ(def("png")->puids, std::vector<std::string>{"fmt/11"});
+    EXPECT_EQ(def("zip")->puids, std::vector<std::string>{"x-fmt/263"});
+    EXPECT_EQ(def("pronom:fmt/11"), nullptr);
+    ASSERT_NE(def("mime:text/x-nameonly"), nullptr);
+    EXPECT_TRUE(matches("NAMED" + std::string(20, '\x01'), "mime:text/x-nameonly"));
+    // A generic MIME type joins nothing; a broken signature or one that
+    // needs a member's content leaves its format without rules.
+    const SourceDefinition* gizmo = def("pronom:fmt/9001");
+    ASSERT_NE(gizmo, nullptr);
+    EXPECT_EQ(gizmo->desc, "Gizmo 2");
+    EXPECT_EQ(gizmo->exts, std::vector<std::string>{"gzm"});
+    EXPECT_EQ(gizmo->puids, std::vector<std::string>{"fmt/9001"});
+    EXPECT_EQ(def("pronom:fmt/9002"), nullptr);
+    EXPECT_EQ(def("pronom:fmt/9011"), nullptr);
+    EXPECT_EQ(added, 4u) << "fmt/9001, fmt/9003, fmt/9004, fmt/9010";
+    auto warned = [&](const std::string& what) {
+        return std::any_of(pronom.warnings().begin(), pronom.warnings().end(), [&](const std::string& w) { return w.find(what) != std::string::npos; });
+    };
+    EXPECT_TRUE(warned("droid.xml:17: fmt/9002 (signature 3): a hex byte needs two digits at column 13")) << ::testing::PrintToString(pronom.warnings());
+    EXPECT_TRUE(warned("fmt/9011 (container signature 101)"));
+
+    // Both byte sequences, the fragments' alternatives and gaps, and the
+    // end-anchored sequence.
+    const std::string body(40, '\x01');
+    auto gizmo2 = identify("GIZMO..v2" + body + "END!");
+    ASSERT_GE(gizmo2.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(gizmo2.begin(), gizmo2.begin() + 2), (std::vector<std::string>{"pronom:fmt/9001", "pronom:fmt/9003"}));
+    EXPECT_TRUE(matches("GIZMO....v1" + body + "END!1234", "pronom:fmt/9001"));
+    EXPECT_FALSE(matches("GIZMO.....v1" + body + "END!", "pronom:fmt/9001")) << "gap too wide";
+    EXPECT_FALSE(matches("GIZMO..v3" + body + "END!", "pronom:fmt/9001"));
+    EXPECT_FALSE(matches("GIZMO..v1" + body + "END!123456789", "pronom:fmt/9001")) << "too far from the end";
+    // A container signature refines the container.
+    EXPECT_EQ(identify(test::makeZip({{"mimetype", "x"}, {"gadget/main.xml", "<g/>"}})).front(), "pronom:fmt/9010");
+    EXPECT_EQ(def("pronom:fmt/9010")->parent, "zip");
+    EXPECT_FALSE(matches(test::makeZip({{"mimetype", "x"}}), "pronom:fmt/9010"));
+    // A signature with more bits than ours still yields to it.
+    EXPECT_EQ(identify("\x89PNG\r\n\x1a\n" + std::string("\0\0\0\x0dIHDR", 8) + body),
+        (std::vector<std::string>{"png", "pronom:fmt/9004"}));
 }
 
 } // namespace

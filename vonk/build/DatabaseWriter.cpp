@@ -3,6 +3,7 @@
 
 #include "vonk/base/Crc32.h"
 #include "vonk/format/Ranking.h"
+#include "vonk/format/SequenceProgram.h"
 
 #include <algorithm>
 #include <cmath>
@@ -195,6 +196,27 @@ std::optional<TriggerSet> triggersOf(const SourceRule& r)
         set.quality = static_cast<int>(std::min<std::size_t>(bestLen, 8)) * 8 - 2 * static_cast<int>(std::log2(static_cast<double>(extent) + 1.0));
         return set;
     }
+    case NodeKind::Sequence: {
+        // Its best run of fixed bytes stands in for it, as a pattern at a
+        // fixed place or one somewhere in the head or tail.
+        const auto ref = static_cast<seq::Reference>(r.value);
+        const seq::Hint h = seq::hintOf(r.bytes, db::kHeadSize);
+        if (h.bytes.empty())
+            return std::nullopt;
+        SourceRule proxy;
+        proxy.bytes = h.bytes;
+        proxy.masks.assign(h.bytes.size(), 0xFF);
+        if (ref == seq::Reference::Eof)
+            std::reverse(proxy.bytes.begin(), proxy.bytes.end());
+        if (h.fixed) {
+            proxy.kind = NodeKind::AtPattern;
+            proxy.off = ref == seq::Reference::Eof ? -static_cast<std::int64_t>(h.offset + h.bytes.size()) : h.offset;
+        } else {
+            proxy.kind = ref == seq::Reference::Eof ? NodeKind::Tail : NodeKind::Head;
+            proxy.off = std::max<std::uint32_t>(h.extent, 1);
+        }
+        return triggersOf(proxy);
+    }
     case NodeKind::All: {
         std::optional<TriggerSet> best;
         for (auto& c : r.children) {
@@ -275,6 +297,7 @@ public:
             rec.mime = str(join(d.mimes));
             rec.category = str(d.category);
             rec.source = str(d.file + ":" + std::to_string(d.line));
+            rec.puid = str(join(d.puids));
             rec.parent = db::kNoParent;
             if (!d.parent.empty()) {
                 auto it = index.find(d.parent);
@@ -283,7 +306,7 @@ public:
             }
             rec.weight = d.weight;
             rec.flags = static_cast<std::uint16_t>((d.needsHigh ? db::kDefNeedsHigh : 0) | (d.damped ? db::kDefDamped : 0)
-                | (d.imported ? db::kDefImported : 0) | (d.contentless ? db::kDefNameOnly : 0));
+                | (d.imported ? db::kDefImported : 0) | (d.contentless ? db::kDefNameOnly : 0) | (d.yields ? db::kDefYields : 0));
             rec.root = static_cast<std::uint32_t>(m_nodes.size());
             m_nodes.emplace_back();
             place(d.root, rec.root);
@@ -400,7 +423,8 @@ private:
         n.kind = static_cast<std::uint8_t>(r.kind);
         n.op = static_cast<std::uint8_t>(r.op);
         n.num = static_cast<std::uint8_t>(r.num);
-        n.flags = static_cast<std::uint8_t>(r.textKind);
+        // A byte sequence keeps its reference (start, end, anywhere) in `value`.
+        n.flags = static_cast<std::uint8_t>(r.kind == db::NodeKind::Sequence ? r.value : static_cast<std::uint64_t>(r.textKind));
         n.evidence = DatabaseWriter::evidenceOf(r);
         if (r.evidenceCap)
             n.evidence = std::min(n.evidence, r.evidenceCap);

@@ -38,6 +38,8 @@ struct SourceDefinition {
     std::string desc;
     std::vector<std::string> exts;
     std::vector<std::string> mimes;
+    // PRONOM's identifiers for this type (fmt/11, x-fmt/263).
+    std::vector<std::string> puids;
     std::string category;
     std::string parent;
     int weight = 0;
@@ -51,6 +53,8 @@ struct SourceDefinition {
     bool contentless = false;
     // Taken from shared-mime-info: see db::kDefImported.
     bool imported = false;
+    // Matched by another registry's signatures only: see db::kDefYields.
+    bool yields = false;
     std::string file;
     int line = 0;
     SourceRule root; // an All block holding the top-level rules

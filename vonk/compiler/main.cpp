@@ -11,6 +11,7 @@
 #include "vonk/format/DbFormat.h"
 #include "vonk/build/DefinitionParser.h"
 #include "vonk/base/FileAccess.h"
+#include "vonk/build/PronomImport.h"
 #include "vonk/build/ThirdPartyImport.h"
 
 #include <CLI/CLI.hpp>
@@ -24,6 +25,32 @@
 #include <string_view>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// The PRONOM files a folder holds, as --info lists its sources: the
+// version is in each file's name (DROID_SignatureFile_V122.xml,
+// container-signature-20260119.xml).
+std::string pronomSources(const std::string& folder)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.ends_with(".xml"))
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    std::string out;
+    for (const auto& name : names) {
+        const auto cut = name.find_last_of('_') != std::string::npos && name.starts_with("DROID") ? name.find_last_of('_') + 1
+                                                                                                 : name.find_last_of('-') + 1;
+        out += "pronom " + name + "\t" + name.substr(cut, name.size() - 4 - cut) + "\n";
+    }
+    return out;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -43,6 +70,11 @@ int main(int argc, char** argv)
     app.add_option("--imports", importsDir, "import the type lists committed in this folder (third_party: mime-info/, tika/, puremagic/)")
         ->excludes(noImportOpt);
     app.add_option("--mime-dir", mimeDir, "also import shared-mime-info package files (*.xml) from this folder")
+        ->excludes(noImportOpt);
+    std::string pronomDir, pronomMap;
+    app.add_option("--pronom-dir", pronomDir, "import the PRONOM signature files (DROID_SignatureFile_*.xml, container-signature-*.xml) from this folder")
+        ->excludes(noImportOpt);
+    app.add_option("--pronom-map", pronomMap, "our table of PRONOM formats that are types we define (lines \"PUID id\")")
         ->excludes(noImportOpt);
     try {
         app.parse(argc, argv);
@@ -100,6 +132,7 @@ int main(int argc, char** argv)
     std::size_t imported = 0;
     const bool importing = !noImport && (!importsDir.empty() || !mimeDir.empty());
     gv::vonk::ThirdPartyImport importer;
+    std::string importedSources;
     if (importing) {
         // Imports are a bonus: when one is missing or broken the build goes
         // on with the rest and says so.
@@ -117,10 +150,31 @@ int main(int argc, char** argv)
             std::cerr << "vonk-defs: warning: " << w << '\n';
     }
 
+    importedSources = importer.sources();
+
+    // PRONOM comes last: its formats join the types above when they are the
+    // same format, and only the rest become types of their own.
+    std::size_t pronomAdded = 0, pronomJoined = 0;
+    if (!noImport && !pronomDir.empty()) {
+        gv::vonk::PronomImport pronom;
+        if (!pronomMap.empty())
+            pronom.parseMappingFile(pronomMap);
+        if (pronom.parseFolder(pronomDir)) {
+            pronomAdded = pronom.mergeInto(parser.definitions());
+            pronomJoined = pronom.formatsJoined();
+        }
+        const auto& warnings = pronom.warnings();
+        if (quiet && !warnings.empty())
+            std::cerr << "vonk-defs: " << warnings.size() << " PRONOM signature(s) left out (run without --quiet to list them)\n";
+        for (const auto& w : quiet ? std::vector<std::string>{} : warnings)
+            std::cerr << "vonk-defs: warning: " << w << '\n';
+        importedSources += pronomSources(pronomDir);
+    }
+
     std::uint64_t when = static_cast<std::uint64_t>(std::time(nullptr));
     if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"))
         when = std::strtoull(epoch, nullptr, 10);
-    auto bytes = gv::vonk::DatabaseWriter::build(parser.definitions(), when, importer.sources());
+    auto bytes = gv::vonk::DatabaseWriter::build(parser.definitions(), when, importedSources);
     if (!output.empty()) {
         // Replaced whole, so a reader never sees a half-written database; a
         // link or a device named as the output stays what it is.
@@ -155,6 +209,8 @@ int main(int argc, char** argv)
         std::cout << "vonk-defs: " << ownCount << " definitions from " << files << " source(s)";
         if (importing)
             std::cout << ", " << imported << " imported";
+        if (!noImport && !pronomDir.empty())
+            std::cout << ", " << pronomAdded << " from PRONOM (" << pronomJoined << " more PRONOM formats joined existing types)";
         if (!output.empty())
             std::cout << " -> " << output << " (" << bytes.size() << " bytes)";
         std::cout << '\n';

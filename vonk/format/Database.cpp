@@ -3,6 +3,7 @@
 
 #include "vonk/base/Crc32.h"
 #include "vonk/format/Ranking.h"
+#include "vonk/format/SequenceProgram.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -189,7 +190,8 @@ bool Database::checkDefinitions(std::string& error, std::vector<std::uint8_t>& o
     }
     for (std::uint32_t i = 0; i < h.defCount; ++i) {
         const DefRecord d = def(i);
-        if (!inPool(d.id) || !inPool(d.desc) || !inPool(d.ext) || !inPool(d.mime) || !inPool(d.category) || !inPool(d.source)) {
+        if (!inPool(d.id) || !inPool(d.desc) || !inPool(d.ext) || !inPool(d.mime) || !inPool(d.category) || !inPool(d.source)
+            || !inPool(d.puid)) {
             error = "definition " + std::to_string(i) + " has a text out of range";
             return false;
         }
@@ -328,6 +330,14 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
                 return false;
             }
             break;
+        case NodeKind::Sequence: {
+            std::vector<seq::Step> steps;
+            if (n.flags > seq::kLastReference || !seq::decode({bytes(n.a), n.a.len}, steps)) {
+                error = where + " has a bad byte sequence";
+                return false;
+            }
+            break;
+        }
         case NodeKind::Text:
             if (n.flags > kLastTextKind) {
                 error = where + " has a bad text kind";

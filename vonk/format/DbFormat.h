@@ -24,7 +24,7 @@ inline constexpr char kMagic[8] = {'V', 'O', 'N', 'K', 'D', 'E', 'F', 'S'};
 // another version is refused, never half-read. 4: kDefImported. 5: the
 // imported sources in the header, and rules that walk TIFF directories,
 // ASN.1 structures, media headers and boxes, ZIP members and the OLE2
-// CompObj stream.
+// CompObj stream, byte sequences, DefRecord::puid.
 inline constexpr std::uint32_t kVersion = 5;
 inline constexpr std::uint32_t kNoParent = 0xFFFFFFFFu;
 
@@ -72,8 +72,11 @@ enum class NodeKind : std::uint8_t {
     ZipContentType, // `a`: the content type a ZIP package declares for its main part
     ZipText, // `a`: a ZIP member's name, `b`: text its content holds
     OleCompObj, // `a`: how an OLE2 CompObj stream's strings start
+    // `a`: a compiled byte sequence (SequenceProgram.h); `flags`: its
+    // seq::Reference (from the start, from the end, anywhere in the head).
+    Sequence,
 };
-inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::OleCompObj);
+inline constexpr std::uint8_t kLastNodeKind = static_cast<std::uint8_t>(NodeKind::Sequence);
 
 enum class CmpOp : std::uint8_t { Eq, Ne, Lt, Gt, Le, Ge };
 inline constexpr std::uint8_t kLastCmpOp = static_cast<std::uint8_t>(CmpOp::Ge);
@@ -144,13 +147,14 @@ struct DefRecord {
     StrRef mime;     // space-separated
     StrRef category;
     StrRef source;   // "file.vdef:line"
+    StrRef puid;     // PRONOM identifiers, space-separated; empty when none
     std::uint32_t parent;
     std::int32_t weight;
     std::uint32_t root;  // an All node
     std::uint16_t depth; // number of ancestors through parent
     std::uint16_t flags; // kDef* bits
 };
-static_assert(sizeof(DefRecord) == 64);
+static_assert(sizeof(DefRecord) == 72);
 
 // A type told by habits rather than by a required marker (source code
 // without a shebang): it outranks plain text only with high confidence.
@@ -165,7 +169,11 @@ inline constexpr std::uint16_t kDefImported = 4;
 // candidate by content; the matcher may name it from the file's extension
 // when one of its ancestors is the content answer.
 inline constexpr std::uint16_t kDefNameOnly = 8;
-inline constexpr std::uint16_t kDefKnownFlags = kDefNeedsHigh | kDefDamped | kDefImported | kDefNameOnly;
+// Its evidence is another registry's byte signature (PRONOM): it ranks below
+// any of our own definitions that holds with at least medium confidence,
+// other than plain text and its own ancestors.
+inline constexpr std::uint16_t kDefYields = 16;
+inline constexpr std::uint16_t kDefKnownFlags = kDefNeedsHigh | kDefDamped | kDefImported | kDefNameOnly | kDefYields;
 
 // One rule. Patterns keep their bytes in `a` and their per-byte masks in
 // `b` (same length); string rules keep their first string in `a` and an

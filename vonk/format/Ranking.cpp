@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/format/Ranking.h"
 
+#include "vonk/format/SequenceProgram.h"
+
 #include <algorithm>
 #include <bit>
 #include <cctype>
@@ -107,6 +109,9 @@ std::uint32_t ruleEvidence(const RuleFacts& r)
     // The first line names the interpreter outright.
     case NodeKind::Shebang:
         return 48;
+    // A byte sequence's program is in `bytes`.
+    case NodeKind::Sequence:
+        return seq::evidence(r.bytes);
     default:
         return 0;
     }

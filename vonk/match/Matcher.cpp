@@ -418,6 +418,16 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         if (!probe.topLevelBoxes().has(m_db.str(n.a)))
             return false;
         return hit("a top-level box");
+    case NodeKind::Sequence: {
+        // Looked for as far as the head and tail reach, like the peers that
+        // publish these signatures scan by default.
+        const bool fromEnd = static_cast<seq::Reference>(n.flags) == seq::Reference::Eof;
+        const auto view = fromEnd ? probe.tail(db::kHeadSize) : probe.head();
+        std::size_t at = 0;
+        if (!m_sequences.match({m_db.bytes(n.a), n.a.len}, view, fromEnd, at))
+            return false;
+        return hit(fromEnd ? std::to_string(at) + " bytes before the end" : offsetText(at));
+    }
     case NodeKind::Text: {
         const TextInfo& t = probe.text();
         Encoding e = t.encoding;
@@ -638,6 +648,20 @@ void Matcher::rank(Probe& probe, std::string_view name)
         c.plainText = m_plainText[c.def] != 0;
         c.evidence = m_evidence[c.def];
         c.confidence = ranking::confidenceOf(c.evidence, c.plainText, m_behindRule[c.def] && archiveBehind, probe.size());
+    }
+    // Another registry's signature yields to our own definitions: it may be
+    // more specific than a carrier it lies in, never more than a format we
+    // know.
+    for (auto& c : m_result) {
+        if (!(m_db.def(c.def).flags & db::kDefYields))
+            continue;
+        std::uint64_t ours = 0;
+        for (const auto& o : m_result) {
+            if (!(m_db.def(o.def).flags & db::kDefImported) && !o.plainText && o.confidence != Confidence::Low && !hasAncestor(c.def, o.def))
+                ours = std::max(ours, o.score);
+        }
+        if (ours && c.score >= ours)
+            c.score = std::max<std::uint64_t>(ours - 1, 1);
     }
     std::uint64_t bestWeak = 0;
     for (const auto& c : m_result) {

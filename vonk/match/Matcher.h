@@ -4,6 +4,7 @@
 #include "vonk/format/Database.h"
 #include "vonk/format/Ranking.h"
 #include "vonk/match/Probe.h"
+#include "vonk/match/SequenceEngine.h"
 
 #include <cstdint>
 #include <span>
@@ -96,6 +97,7 @@ private:
     // Where positive offsets count from: the end of the leading tags inside
     // an `after-tags` block, else 0.
     std::uint64_t m_base = 0;
+    SequenceEngine m_sequences;
 };
 
 } // namespace gv::vonk

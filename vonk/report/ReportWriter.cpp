@@ -186,7 +186,8 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const Te
             if (m_options.verbose) {
                 auto shownText = [](std::string_view t) { return printable(std::string(t), Escape::Text); };
                 m_buf += "  [" + shownText(m_db.str(d.mime)) + "]\n";
-                m_buf += "           id " + shownText(m_db.str(d.id)) + ", " + shownText(m_db.str(d.category)) + ", from " + shownText(m_db.str(d.source)) + ((d.flags & db::kDefImported) ? " (imported)" : "") + "\n";
+                m_buf += "           id " + shownText(m_db.str(d.id)) + ", " + shownText(m_db.str(d.category)) + ", from " + shownText(m_db.str(d.source)) + ((d.flags & db::kDefImported) ? " (imported)" : "")
+                    + (d.puid.len ? ", PRONOM " + shownText(m_db.str(d.puid)) : "") + "\n";
                 for (const auto& h : s.hits)
                     m_buf += "           matched: " + shownText(m_db.str(m_db.node(h.node).src)) + "  (" + printable(h.where) + ")\n";
             } else {
@@ -218,6 +219,13 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const Te
             c["confidence"] = confidenceName(s.candidate->confidence);
             c["evidence"] = s.candidate->evidence;
             c["by_name"] = s.candidate->byName;
+            auto puids = nlohmann::json::array();
+            for (std::string_view rest = m_db.str(d.puid); !rest.empty();) {
+                auto sp = rest.find(' ');
+                puids.push_back(std::string(rest.substr(0, sp)));
+                rest = sp == std::string_view::npos ? std::string_view() : rest.substr(sp + 1);
+            }
+            c["puid"] = std::move(puids);
             if (m_options.verbose) {
                 auto rules = nlohmann::json::array();
                 for (const auto& h : s.hits)
@@ -235,7 +243,7 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const Te
         const db::DefRecord& d = m_db.def(shown.front().candidate->def);
         m_buf += printable(path) + "\t" + printable(firstWord(m_db.str(d.mime))) + "\t" + printable(firstWord(m_db.str(d.ext))) + "\t"
             + printable(std::string(m_db.str(d.id))) + "\t" + printable(description(*shown.front().candidate, text)) + "\t"
-            + (shown.front().candidate->byName ? "name" : "content") + "\n";
+            + (shown.front().candidate->byName ? "name" : "content") + "\t" + printable(std::string(m_db.str(d.puid))) + "\n";
         break;
     }
     }
@@ -260,7 +268,7 @@ void ReportWriter::unmatched(const std::string& path, std::uint64_t size, const 
         break;
     }
     case Format::Tsv:
-        m_buf += printable(path) + "\t" + (text.isText() ? "text/plain" : "application/octet-stream") + "\t\tunknown\t" + kind + "\t\n";
+        m_buf += printable(path) + "\t" + (text.isText() ? "text/plain" : "application/octet-stream") + "\t\tunknown\t" + kind + "\t\t\n";
         break;
     }
     flush();
@@ -279,7 +287,7 @@ void ReportWriter::empty(const std::string& path)
         break;
     }
     case Format::Tsv:
-        m_buf += printable(path) + "\tinode/x-empty\t\tempty\tempty file\t\n";
+        m_buf += printable(path) + "\tinode/x-empty\t\tempty\tempty file\t\t\n";
         break;
     }
     flush();
@@ -298,7 +306,7 @@ void ReportWriter::problem(const std::string& path, const std::string& reason, b
         break;
     }
     case Format::Tsv:
-        m_buf += printable(path) + "\t" + (failure ? "error" : "skipped") + "\t\t\t" + printable(reason) + "\t\n";
+        m_buf += printable(path) + "\t" + (failure ? "error" : "skipped") + "\t\t\t" + printable(reason) + "\t\t\n";
         break;
     }
     flush();

@@ -1,0 +1,146 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "vonk/match/SequenceEngine.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace gv::vonk {
+
+using namespace seq;
+
+namespace {
+
+bool inSet(const std::uint8_t* bitmap, std::uint8_t c)
+{
+    return (bitmap[c >> 3] >> (c & 7)) & 1;
+}
+
+} // namespace
+
+bool SequenceEngine::match(std::span<const std::uint8_t> program, std::span<const std::uint8_t> data, bool backward, std::size_t& at)
+{
+    if (!decode(program, m_steps))
+        return false;
+    m_data = data.data();
+    m_len = data.size();
+    m_backward = backward;
+    m_budget = kBudget;
+    m_failedFrom.assign(m_steps.size(), m_len + 1);
+    // The first step of a pattern that may start anywhere is a gap from 0:
+    // where the match began is where that gap ended.
+    if (!from(0, 0))
+        return false;
+    at = 0;
+    if (!m_steps.empty() && m_steps[0].op == Gap)
+        at = m_gapEnd;
+    return true;
+}
+
+bool SequenceEngine::fits(const std::uint8_t* body, std::size_t len, std::size_t pos, std::size_t& width)
+{
+    std::size_t i = 0;
+    width = 0;
+    while (i < len) {
+        if (body[i] == Lit) {
+            std::size_t n = body[i + 1];
+            if (pos + width + n > m_len)
+                return false;
+            for (std::size_t k = 0; k < n; ++k) {
+                if (byteAt(pos + width + k) != body[i + 2 + k])
+                    return false;
+            }
+            width += n;
+            i += 2 + n;
+        } else {
+            if (pos + width >= m_len || !inSet(body + i + 1, byteAt(pos + width)))
+                return false;
+            ++width;
+            i += 33;
+        }
+    }
+    return true;
+}
+
+bool SequenceEngine::from(std::size_t step, std::size_t pos)
+{
+    if (step == m_steps.size())
+        return true;
+    if (m_budget == 0)
+        return false;
+    --m_budget;
+    const Step& s = m_steps[step];
+    switch (s.op) {
+    case Lit: {
+        if (pos + s.a > m_len)
+            return false;
+        if (m_budget < s.a)
+            return m_budget = 0, false;
+        m_budget -= s.a;
+        for (std::uint32_t k = 0; k < s.a; ++k) {
+            if (byteAt(pos + k) != s.data[k])
+                return false;
+        }
+        return from(step + 1, pos + s.a);
+    }
+    case Set:
+        if (pos >= m_len || !inSet(s.data, byteAt(pos)))
+            return false;
+        return from(step + 1, pos + 1);
+    case Alt: {
+        const std::uint8_t* q = s.data;
+        for (std::uint32_t k = 0; k < s.a; ++k) {
+            std::size_t len = std::size_t{q[0]} | std::size_t{q[1]} << 8;
+            std::size_t width = 0;
+            if (fits(q + 2, len, pos, width) && from(step + 1, pos + width))
+                return true;
+            q += 2 + len;
+            if (m_budget == 0)
+                return false;
+            --m_budget;
+        }
+        return false;
+    }
+    case Gap: {
+        const bool unbounded = s.b == kUnbounded;
+        if (unbounded && pos >= m_failedFrom[step])
+            return false;
+        if (pos + s.a > m_len)
+            return false;
+        const std::size_t last = unbounded ? m_len : std::min<std::size_t>(m_len, pos + std::size_t{s.b});
+        // A literal next is found with memchr (memrchr reading backward).
+        const Step* next = step + 1 < m_steps.size() ? &m_steps[step + 1] : nullptr;
+        for (std::size_t p = pos + s.a; p <= last; ++p) {
+            if (next && next->op == Lit) {
+                if (p >= m_len)
+                    break;
+                const std::size_t stop = std::min(last, m_len - 1);
+                if (!m_backward) {
+                    auto* hit = static_cast<const std::uint8_t*>(std::memchr(m_data + p, next->data[0], stop - p + 1));
+                    if (!hit)
+                        break;
+                    p = static_cast<std::size_t>(hit - m_data);
+                } else {
+                    const std::uint8_t* low = m_data + (m_len - 1 - stop);
+                    auto* hit = static_cast<const std::uint8_t*>(::memrchr(low, next->data[0], stop - p + 1));
+                    if (!hit)
+                        break;
+                    p = m_len - 1 - static_cast<std::size_t>(hit - m_data);
+                }
+            }
+            if (step == 0)
+                m_gapEnd = p;
+            if (from(step + 1, p))
+                return true;
+            if (m_budget == 0)
+                return false;
+            --m_budget;
+        }
+        if (unbounded)
+            m_failedFrom[step] = std::min(m_failedFrom[step], pos);
+        return false;
+    }
+    }
+    return false;
+}
+
+} // namespace gv::vonk

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "vonk/format/SequenceProgram.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace gv::vonk {
+
+// Runs compiled byte sequences (SequenceProgram.h) over a view of a file.
+// Gaps make a naive search try every split of the file between them, which
+// a hostile file can turn into hours; here an unbounded gap that failed from
+// some start fails at once from any later one (it would try a subset of the
+// same places), and every run stops after kBudget steps, failing.
+class SequenceEngine {
+public:
+    static constexpr std::uint64_t kBudget = 1u << 18;
+
+    // True when `program` (already validated) matches `data`, read from its
+    // first byte forward, or from its last backward when `backward`; `at`
+    // is then where the match began, counted in reading order.
+    bool match(std::span<const std::uint8_t> program, std::span<const std::uint8_t> data, bool backward, std::size_t& at);
+
+private:
+    bool from(std::size_t step, std::size_t pos);
+    bool fits(const std::uint8_t* body, std::size_t len, std::size_t pos, std::size_t& width);
+    std::uint8_t byteAt(std::size_t pos) const { return m_backward ? m_data[m_len - 1 - pos] : m_data[pos]; }
+
+    std::vector<seq::Step> m_steps;
+    std::vector<std::size_t> m_failedFrom;
+    const std::uint8_t* m_data = nullptr;
+    std::size_t m_len = 0;
+    bool m_backward = false;
+    std::uint64_t m_budget = 0;
+    std::size_t m_gapEnd = 0;
+};
+
+} // namespace gv::vonk
