@@ -246,7 +246,7 @@ class Writer {
 public:
     explicit Writer(const std::vector<SourceDefinition>& defs) : m_defs(defs) {}
 
-    std::vector<std::uint8_t> run(std::uint64_t buildTime)
+    std::vector<std::uint8_t> run(std::uint64_t buildTime, std::span<const std::uint8_t> textModel)
     {
         std::map<std::string, std::uint32_t, std::less<>> index;
         for (std::uint32_t i = 0; i < m_defs.size(); ++i)
@@ -327,6 +327,7 @@ public:
         append(body, m_literals);
         append(body, m_always);
         body.insert(body.end(), m_pool.begin(), m_pool.end());
+        body.insert(body.end(), textModel.begin(), textModel.end());
 
         db::Header h{};
         std::memcpy(h.magic, db::kMagic, sizeof h.magic);
@@ -433,9 +434,9 @@ std::uint32_t DatabaseWriter::evidenceOf(const SourceRule& r)
     return ranking::ruleEvidence(facts);
 }
 
-std::vector<std::uint8_t> DatabaseWriter::build(const std::vector<SourceDefinition>& defs, std::uint64_t buildTime)
+std::vector<std::uint8_t> DatabaseWriter::build(const std::vector<SourceDefinition>& defs, std::uint64_t buildTime, std::span<const std::uint8_t> textModel)
 {
-    return Writer(defs).run(buildTime);
+    return Writer(defs).run(buildTime, textModel);
 }
 
 } // namespace gv::vonk

@@ -4,6 +4,7 @@
 #include "vonk/build/SourceDefinition.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,10 @@ namespace gv::vonk {
 // evidence, flattens rule trees, and builds the candidate index.
 class DatabaseWriter {
 public:
-    // `defs` must have passed DefinitionParser::finish().
-    static std::vector<std::uint8_t> build(const std::vector<SourceDefinition>& defs, std::uint64_t buildTime = 0);
+    // `defs` must have passed DefinitionParser::finish(). `textModel`, the
+    // trained text model's section, is copied as it is: loading checks it.
+    static std::vector<std::uint8_t> build(const std::vector<SourceDefinition>& defs, std::uint64_t buildTime = 0,
+        std::span<const std::uint8_t> textModel = {});
 
     // Evidence (roughly bits of information) that a matching rule adds: see
     // Ranking.h.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 namespace gv::vonk {
@@ -61,6 +62,8 @@ Matcher::Matcher(const Database& db)
     , m_plainText(db.defCount(), 0)
     , m_behindRule(db.defCount(), 0)
     , m_contentScore(db.defCount(), 0)
+    , m_structural(db.defCount(), 0)
+    , m_textModel(db.textModel())
 {
     auto hasBehindRule = [&](auto& self, std::uint32_t idx, int depth) -> bool {
         const db::NodeRecord& n = db.node(idx);
@@ -80,6 +83,34 @@ Matcher::Matcher(const Database& db)
         default: return false;
         }
     };
+    auto hasStructure = [&](auto& self, std::uint32_t idx, int depth) -> bool {
+        const db::NodeRecord& n = db.node(idx);
+        switch (static_cast<NodeKind>(n.kind)) {
+        case NodeKind::Shebang:
+        case NodeKind::XmlRoot:
+        case NodeKind::Json:
+        case NodeKind::AtPattern:
+        case NodeKind::Head: return true;
+        case NodeKind::All:
+        case NodeKind::Any:
+        case NodeKind::Some:
+            for (std::uint32_t c = n.first; c < n.first + n.count && depth <= 64; ++c) {
+                if (self(self, c, depth + 1))
+                    return true;
+            }
+            return false;
+        default: return false;
+        }
+    };
+    std::unordered_map<std::string_view, std::uint32_t> byId;
+    for (std::uint32_t d = 0; d < db.defCount(); ++d) {
+        byId.emplace(db.str(db.def(d).id), d);
+        m_structural[d] = hasStructure(hasStructure, db.def(d).root, 0) ? 1 : 0;
+    }
+    for (std::uint32_t c = 0; c < m_textModel.classCount(); ++c) {
+        auto it = byId.find(m_textModel.className(c));
+        m_classDef.push_back(it == byId.end() ? db::kNoParent : it->second);
+    }
     for (std::uint32_t d = 0; d < db.defCount(); ++d) {
         m_behindRule[d] = hasBehindRule(hasBehindRule, db.def(d).root, 0) ? 1 : 0;
         const db::NodeRecord& root = db.node(db.def(d).root);
@@ -167,7 +198,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
     auto hit = [&](std::string where) {
         evidence = n.evidence;
         if (trace)
-            trace->push_back({idx, std::move(where)});
+            trace->push_back({idx, std::move(where), {}});
         return true;
     };
     switch (kind) {
@@ -533,9 +564,10 @@ void Matcher::rank(Probe& probe, std::string_view name)
         c.evidence = m_evidence[c.def];
         c.confidence = ranking::confidenceOf(c.evidence, c.plainText, m_behindRule[c.def] && archiveBehind, probe.size());
     }
+    m_modelDecided = applyTextModel(probe);
     std::uint64_t bestWeak = 0;
     for (const auto& c : m_result) {
-        if (!c.plainText && ranking::isWeakGuess(c.confidence, (m_db.def(c.def).flags & db::kDefNeedsHigh) != 0))
+        if (!c.plainText && !m_modelDecided && ranking::isWeakGuess(c.confidence, (m_db.def(c.def).flags & db::kDefNeedsHigh) != 0))
             bestWeak = std::max(bestWeak, c.score);
     }
     for (auto& c : m_result) {
@@ -567,6 +599,74 @@ void Matcher::rank(Probe& probe, std::string_view name)
         total += static_cast<double>(ranking::doubt(m_result.front().confidence, m_result.front().evidence));
     for (auto& c : m_result)
         c.percent = total > 0 ? 100.0 * static_cast<double>(c.score) / total : 0.0;
+}
+
+// A structural rule of the candidate's own held: habits (keywords that
+// also turn up in prose and in other languages) and whole-head shapes (a
+// mapping, a key file, a table) do not settle a text, the model does.
+bool Matcher::settlesText(Probe& probe, const Candidate& c)
+{
+    if (c.plainText || !m_structural[c.def] || c.confidence != Confidence::High)
+        return false;
+    const db::DefRecord& d = m_db.def(c.def);
+    const bool habits = (d.flags & db::kDefNeedsHigh) != 0;
+    m_trace.clear();
+    std::uint64_t e = 0;
+    if (!eval(d.root, probe, e, &m_trace))
+        return false;
+    for (const RuleHit& h : m_trace) {
+        const db::NodeRecord& n = m_db.node(h.node);
+        switch (static_cast<NodeKind>(n.kind)) {
+        case NodeKind::Shebang:
+        case NodeKind::XmlRoot:
+        case NodeKind::Json: return true;
+        case NodeKind::AtPattern:
+            if (!habits && n.off == 0 && n.a.len >= ranking::kSettlingMagic)
+                return true;
+            break;
+        case NodeKind::Head:
+            if (!habits && n.a.len >= 2 * ranking::kSettlingMagic)
+                return true;
+            break;
+        default: break;
+        }
+    }
+    return false;
+}
+
+bool Matcher::applyTextModel(Probe& probe)
+{
+    if (m_textModel.empty() || !probe.text().isText() || probe.size() < kJudgedText)
+        return false;
+    bool plain = false;
+    for (const auto& c : m_result) {
+        plain = plain || c.plainText;
+        if (settlesText(probe, c))
+            return false;
+    }
+    if (!plain)
+        return false;
+    m_textModel.judge(probe.textView(), m_modelWork, m_verdict);
+    // Every class the model knows takes its probability's share as score;
+    // the best few join the candidates if their rules did not hold.
+    for (std::size_t k = 0; k < m_verdict.ranked.size(); ++k) {
+        const auto& r = m_verdict.ranked[k];
+        const std::uint32_t def = m_classDef[r.cls];
+        if (def == db::kNoParent)
+            continue;
+        auto it = std::find_if(m_result.begin(), m_result.end(), [&](const Candidate& c) { return c.def == def; });
+        if (it == m_result.end()) {
+            if (k >= ranking::kModelShown || r.probability < ranking::kModelListed)
+                continue;
+            m_result.push_back({def, 0, 0, 0.0, Confidence::Low, m_plainText[def] != 0, false});
+            it = m_result.end() - 1;
+        }
+        const ranking::ModelAnswer a = ranking::modelAnswer(r.probability);
+        it->score = a.score;
+        it->evidence = a.evidence;
+        it->confidence = a.confidence;
+    }
+    return true;
 }
 
 bool Matcher::hasAncestor(std::uint32_t def, std::uint32_t ancestor) const
@@ -640,6 +740,22 @@ std::vector<RuleHit> Matcher::explain(Probe& probe, std::uint32_t def)
     std::uint64_t e = 0;
     if (!eval(m_db.def(def).root, probe, e, &trace))
         trace.clear();
+    if (m_modelDecided && !m_verdict.ranked.empty() && m_classDef[m_verdict.ranked.front().cls] == def) {
+        TextModel::Verdict v;
+        m_textModel.judge(probe.textView(), m_modelWork, v, true);
+        std::string top;
+        for (std::size_t k = 0; k < v.ranked.size() && k < 3; ++k) {
+            char pct[32];
+            std::snprintf(pct, sizeof pct, " %.1f%%", 100.0 * v.ranked[k].probability);
+            top += (k ? ", " : "") + std::string(m_textModel.className(v.ranked[k].cls)) + pct;
+        }
+        std::string reasons;
+        for (const auto& r : v.reasons)
+            reasons += (reasons.empty() ? "\"" : ", \"") + r + "\"";
+        trace.push_back({m_db.def(def).root, top, "text model"});
+        if (!reasons.empty())
+            trace.push_back({m_db.def(def).root, "weighed most: " + reasons, "text model"});
+    }
     return trace;
 }
 

@@ -48,9 +48,10 @@ public:
     const ZipDirectory& zip();
     const ZipFirstMember& zipFirst();
     const OleDirectory& ole();
+    // The head as text a sniffer can read (see asciiView).
+    const std::string& textView();
 
 private:
-    const std::string& textView();
 
     ByteSource* m_src = nullptr;
     std::uint64_t m_size = 0;
