@@ -606,10 +606,11 @@ void Matcher::rank(Probe& probe, std::string_view name)
 // mapping, a key file, a table) do not settle a text, the model does.
 bool Matcher::settlesText(Probe& probe, const Candidate& c)
 {
-    if (c.plainText || !m_structural[c.def] || c.confidence != Confidence::High)
+    if (c.plainText || !m_structural[c.def] || c.confidence == Confidence::Low)
         return false;
     const db::DefRecord& d = m_db.def(c.def);
-    const bool habits = (d.flags & db::kDefNeedsHigh) != 0;
+    // Imported magic is often short and generic: it settles only when strong.
+    const bool magicCounts = !(d.flags & db::kDefNeedsHigh) && (!(d.flags & db::kDefImported) || c.confidence == Confidence::High);
     m_trace.clear();
     std::uint64_t e = 0;
     if (!eval(d.root, probe, e, &m_trace))
@@ -621,11 +622,11 @@ bool Matcher::settlesText(Probe& probe, const Candidate& c)
         case NodeKind::XmlRoot:
         case NodeKind::Json: return true;
         case NodeKind::AtPattern:
-            if (!habits && n.off == 0 && n.a.len >= ranking::kSettlingMagic)
+            if (magicCounts && n.off == 0 && n.a.len >= ranking::kSettlingMagic)
                 return true;
             break;
         case NodeKind::Head:
-            if (!habits && n.a.len >= 2 * ranking::kSettlingMagic)
+            if (magicCounts && n.a.len >= 2 * ranking::kSettlingMagic)
                 return true;
             break;
         default: break;
