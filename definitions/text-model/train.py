@@ -4,7 +4,7 @@
 packages.txt (installed by train.sh) and writes it as model.bin, the section
 vonk-defs copies into VonkDefs.vkd.
 
-    train.py collect OUT.pickle     label, de-duplicate and split the files
+    train.py collect OUT.pickle [CACHE_DIR]  label and de-duplicate the files
     train.py fit OUT.pickle model.bin [REPORT.tsv]
     train.py export OUT.pickle DIR  the held-out files, for bench/vonk/text.sh
 
@@ -30,10 +30,11 @@ import zipfile
 
 HEAD = 8192          # bytes of a file the model reads
 TRAIN_CAP = 1200     # training files per format at most
-HELD_CAP = 400       # held-out files per format at most
+HELD_CAP = 300       # held-out files per format at most
 FEATURES = 16000     # features kept in the model
 SLOT_BITS = 15       # hash table slots: 2^SLOT_BITS, well above FEATURES
 MODEL_VERSION = 1
+MIN_FILES = 12       # training files a format needs to be learnt
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -278,7 +279,47 @@ def package_files(pkg):
     return sorted(p for p in out.decode('utf-8', 'replace').split('\n') if p.startswith('/'))
 
 
-def collect(out_path):
+def package_items(pkg):
+    """The labelled, plausible files of one package, sorted by path."""
+    items = []  # (label, pkg, folder, sha, data)
+
+    def take(label, path, data):
+        if plausible_text(data, label):
+            items.append((label, pkg, os.path.dirname(path), hashlib.sha1(data).hexdigest(), data))
+
+    for path in package_files(pkg):
+        if not os.path.isfile(path) or os.path.islink(path):
+            continue
+        if path.endswith('/src.zip'):
+            with zipfile.ZipFile(path) as z:
+                for name in sorted(z.namelist()):
+                    if name.endswith('.java'):
+                        with z.open(name) as f:
+                            take('java-source', '/src.zip/' + name, f.read(HEAD + 3))
+            continue
+        label = label_of(path, pkg)
+        data = None
+        if label is None and '.' not in os.path.basename(path):
+            data = read_head(path)
+            label = shebang_label(data) if data else None
+        if label is None:
+            continue
+        if data is None:
+            data = read_head(path)
+        take(label, path, data)
+    return items
+
+
+def installed(pkg):
+    out = subprocess.run(['dpkg-query', '-W', '-f', '${Status}', pkg], capture_output=True, check=False).stdout
+    return out.decode() == 'install ok installed'
+
+
+def collect(out_path, cache_dir=None):
+    """Every package's files, de-duplicated by content in the order of
+    packages.txt (the first package that has a file keeps it). With
+    `cache_dir`, each installed package's files are kept there and read
+    back on the next run."""
     pkgs = []
     with open(os.path.join(HERE, 'packages.txt')) as f:
         for line in f:
@@ -286,38 +327,23 @@ def collect(out_path):
             if line:
                 pkgs.append(line)
     seen = set()
-    items = []  # (label, pkg, folder, sha, data)
-
-    def take(label, pkg, path, data):
-        if not plausible_text(data, label):
-            return
-        sha = hashlib.sha1(data).hexdigest()
-        if sha in seen:
-            return
-        seen.add(sha)
-        items.append((label, pkg, os.path.dirname(path), sha, data))
-
+    items = []
     for pkg in pkgs:
-        for path in package_files(pkg):
-            if not os.path.isfile(path) or os.path.islink(path):
-                continue
-            if path.endswith('/src.zip'):
-                with zipfile.ZipFile(path) as z:
-                    for name in sorted(z.namelist()):
-                        if name.endswith('.java'):
-                            with z.open(name) as f:
-                                take('java-source', pkg, '/src.zip/' + name, f.read(HEAD + 3))
-                continue
-            label = label_of(path, pkg)
-            data = None
-            if label is None and '.' not in os.path.basename(path):
-                data = read_head(path)
-                label = shebang_label(data) if data else None
-            if label is None:
-                continue
-            if data is None:
-                data = read_head(path)
-            take(label, pkg, path, data)
+        cached = os.path.join(cache_dir, pkg + '.pickle') if cache_dir else None
+        if cached and os.path.exists(cached):
+            with open(cached, 'rb') as f:
+                its = pickle.load(f)
+        else:
+            if not installed(pkg):
+                print(f'{pkg}: not installed', file=sys.stderr)
+            its = package_items(pkg)
+            if cached and installed(pkg):
+                with open(cached, 'wb') as f:
+                    pickle.dump(its, f)
+        for it in its:
+            if it[3] not in seen:
+                seen.add(it[3])
+                items.append(it)
         print(f'{pkg}: {len(items)} files so far', file=sys.stderr)
     with open(out_path, 'wb') as f:
         pickle.dump(items, f)
@@ -330,15 +356,20 @@ def unit_hash(s):
 
 
 def split(items):
-    """Held-out units are a fifth of the packages (of the folders, for the
-    formats that fewer than three packages serve), chosen by hash."""
-    pkgs_of = {}
+    """Held-out units are a fifth of the packages, chosen by hash. Where one
+    or two packages hold most of a format's files (more than half of them),
+    their folders are the units instead: otherwise the format would be
+    learnt from one package and measured on others, or not measured."""
+    per_pkg = {}
     for label, pkg, folder, sha, data in items:
-        pkgs_of.setdefault(label, set()).add(pkg)
+        per_pkg.setdefault(label, {}).setdefault(pkg, 0)
+        per_pkg[label][pkg] += 1
     groups = {}
     for it in items:
         label, pkg, folder = it[0], it[1], it[2]
-        unit = pkg if len(pkgs_of[label]) >= 3 else pkg + ':' + folder
+        counts = per_pkg[label]
+        by_package = len(counts) >= 3 and counts[pkg] * 2 <= sum(counts.values())
+        unit = pkg if by_package else pkg + ':' + folder
         groups.setdefault((label, unit), []).append(it)
     train, held = {}, {}
     for (label, unit), its in sorted(groups.items()):
@@ -472,14 +503,17 @@ def softmax(s, units):
 
 
 def fit_temperature(all_scores, truth):
+    """The score units per nat that give the held-out answers the most
+    likelihood: the model's probabilities then mean what they say."""
+    import numpy as np
+    S = np.array(all_scores, dtype=np.float64)
+    S -= S.max(axis=1, keepdims=True)
+    t = np.array(truth)
     best = None
-    for k in range(10, 400):
-        units = k * 1.0
-        nll = 0.0
-        for s, t in zip(all_scores, truth):
-            m = max(s)
-            z = sum(math.exp((v - m) / units) for v in s)
-            nll -= (s[t] - m) / units - math.log(z)
+    for k in range(4, 800, 2):
+        units = float(k)
+        Z = S / units
+        nll = float((np.log(np.exp(Z).sum(axis=1)) - Z[np.arange(len(t)), t]).sum())
         if best is None or nll < best[0]:
             best = (nll, units)
     return best[1]
@@ -517,6 +551,8 @@ def fit(data_path, model_path, report_path=None):
     with open(data_path, 'rb') as f:
         items = pickle.load(f)
     tr, he = split(items)
+    # A format with too few files to learn from is left to its rules.
+    tr = {c: v for c, v in tr.items() if len(v) >= MIN_FILES}
     classes = sorted(tr)
     print('training files per format:', {c: len(tr[c]) for c in classes}, file=sys.stderr)
     docs, labels = featurize(tr)
@@ -589,7 +625,7 @@ def export(data_path, out_dir):
 
 if __name__ == '__main__':
     if len(sys.argv) >= 3 and sys.argv[1] == 'collect':
-        collect(sys.argv[2])
+        collect(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else None)
     elif len(sys.argv) >= 4 and sys.argv[1] == 'export':
         export(sys.argv[2], sys.argv[3])
     elif len(sys.argv) >= 4 and sys.argv[1] == 'fit':

@@ -17,11 +17,13 @@ work=${1:-$(mktemp -d)}
 mkdir -p "$work"
 if [ "$install" = 1 ]; then
     mapfile -t pkgs < <(sed 's/#.*//' "$here/packages.txt" | awk 'NF { print $1 }')
-    # numpy does the training's arithmetic; it is one of the listed packages too.
+    # numpy does the training's arithmetic (with the system python3, which
+    # sees Debian's python3-numpy).
     DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends python3-numpy "${pkgs[@]}"
 fi
 # One thread and a fixed hash seed: sums in the same order on every run.
 export OPENBLAS_NUM_THREADS=1 OMP_NUM_THREADS=1 PYTHONHASHSEED=0
-python3 "$here/train.py" collect "$work/files.pickle"
-python3 "$here/train.py" fit "$work/files.pickle" "$here/model.bin" "$here/heldout.tsv"
+mkdir -p "$work/packages"
+/usr/bin/python3 "$here/train.py" collect "$work/files.pickle" "$work/packages"
+/usr/bin/python3 "$here/train.py" fit "$work/files.pickle" "$here/model.bin" "$here/heldout.tsv"
 sha256sum "$here/model.bin"

@@ -63,6 +63,7 @@ Matcher::Matcher(const Database& db)
     , m_behindRule(db.defCount(), 0)
     , m_contentScore(db.defCount(), 0)
     , m_structural(db.defCount(), 0)
+    , m_needsStructure(db.defCount(), 0)
     , m_textModel(db.textModel())
 {
     auto hasBehindRule = [&](auto& self, std::uint32_t idx, int depth) -> bool {
@@ -102,10 +103,27 @@ Matcher::Matcher(const Database& db)
         default: return false;
         }
     };
+    auto hasMarkup = [&](auto& self, std::uint32_t idx, int depth) -> bool {
+        const db::NodeRecord& n = db.node(idx);
+        switch (static_cast<NodeKind>(n.kind)) {
+        case NodeKind::XmlRoot:
+        case NodeKind::Json: return true;
+        case NodeKind::All:
+        case NodeKind::Any:
+        case NodeKind::Some:
+            for (std::uint32_t c = n.first; c < n.first + n.count && depth <= 64; ++c) {
+                if (self(self, c, depth + 1))
+                    return true;
+            }
+            return false;
+        default: return false;
+        }
+    };
     std::unordered_map<std::string_view, std::uint32_t> byId;
     for (std::uint32_t d = 0; d < db.defCount(); ++d) {
         byId.emplace(db.str(db.def(d).id), d);
         m_structural[d] = hasStructure(hasStructure, db.def(d).root, 0) ? 1 : 0;
+        m_needsStructure[d] = hasMarkup(hasMarkup, db.def(d).root, 0) ? 1 : 0;
     }
     for (std::uint32_t c = 0; c < m_textModel.classCount(); ++c) {
         auto it = byId.find(m_textModel.className(c));
@@ -595,7 +613,9 @@ void Matcher::rank(Probe& probe, std::string_view name)
     double total = 0;
     for (auto& c : m_result)
         total += static_cast<double>(c.score);
-    if (!m_result.empty())
+    if (m_modelDecided)
+        total = std::max(total, static_cast<double>(ranking::kModelScale)); // shares are the model's probabilities
+    else if (!m_result.empty())
         total += static_cast<double>(ranking::doubt(m_result.front().confidence, m_result.front().evidence));
     for (auto& c : m_result)
         c.percent = total > 0 ? 100.0 * static_cast<double>(c.score) / total : 0.0;
@@ -657,7 +677,9 @@ bool Matcher::applyTextModel(Probe& probe)
             continue;
         auto it = std::find_if(m_result.begin(), m_result.end(), [&](const Candidate& c) { return c.def == def; });
         if (it == m_result.end()) {
-            if (k >= ranking::kModelShown || r.probability < ranking::kModelListed)
+            // A format defined by its structure (an XML root, JSON) is not
+            // what a text lacking that structure is, whatever its words.
+            if (m_needsStructure[def] || k >= ranking::kModelShown || r.probability < ranking::kModelListed)
                 continue;
             m_result.push_back({def, 0, 0, 0.0, Confidence::Low, m_plainText[def] != 0, false});
             it = m_result.end() - 1;

@@ -108,6 +108,9 @@ private:
     // Definitions with a rule that settles what a text is (a shebang, an
     // XML root, JSON, a long magic at the start).
     std::vector<std::uint8_t> m_structural;
+    // Definitions that an XML root or a JSON document defines: the model
+    // never proposes them for text without one.
+    std::vector<std::uint8_t> m_needsStructure;
     TextModel m_textModel;
     TextModel::Work m_modelWork;
     TextModel::Verdict m_verdict;
