@@ -10,6 +10,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${1:-$root/build}
+[ -d "$build" ] && build=$(cd "$build" && pwd)
 held=${2:?usage: text.sh [BUILD_DIR] HELD_OUT_DIR}
 vonk=$build/bin/vonk
 [ -x "$vonk" ] || { echo "text.sh: build vonk first ($vonk missing)" >&2; exit 2; }

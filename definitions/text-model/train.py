@@ -359,17 +359,22 @@ def split(items):
     """Held-out units are a fifth of the packages, chosen by hash. Where one
     or two packages hold most of a format's files (more than half of them),
     their folders are the units instead: otherwise the format would be
-    learnt from one package and measured on others, or not measured."""
+    learnt from one package and measured on others, or not measured; and
+    where such a package keeps them in fewer than five folders, its files."""
     per_pkg = {}
     for label, pkg, folder, sha, data in items:
         per_pkg.setdefault(label, {}).setdefault(pkg, 0)
         per_pkg[label][pkg] += 1
+    folders = {}
+    for label, pkg, folder, sha, data in items:
+        folders.setdefault((label, pkg), set()).add(folder)
     groups = {}
     for it in items:
         label, pkg, folder = it[0], it[1], it[2]
         counts = per_pkg[label]
         by_package = len(counts) >= 3 and counts[pkg] * 2 <= sum(counts.values())
-        unit = pkg if by_package else pkg + ':' + folder
+        # A package that keeps a format in a folder or two is split by file.
+        unit = pkg if by_package else pkg + ':' + (folder if len(folders[(label, pkg)]) >= 5 else it[3])
         groups.setdefault((label, unit), []).append(it)
     train, held = {}, {}
     for (label, unit), its in sorted(groups.items()):

@@ -56,7 +56,9 @@
 // name's bonus reorders only near ties, and its confidence follows the
 // probability (high from kModelHigh, medium from kModelMedium). Its best
 // few formats are listed even when their rules did not hold; a guess is then
-// not held below the plain text answer, as the model weighed prose too.
+// not held below the plain text answer, as the model weighed prose too,
+// unless the model's best is below kModelFloor: too little text to tell.
+// The shares are then the model's probabilities.
 
 #include "vonk/format/DbFormat.h"
 
@@ -147,6 +149,7 @@ inline constexpr double kModelHigh = 0.95;
 inline constexpr double kModelMedium = 0.7;
 inline constexpr std::size_t kModelShown = 3;
 inline constexpr double kModelListed = 0.005;
+inline constexpr double kModelFloor = 0.2;
 
 struct ModelAnswer {
     std::uint64_t score = 0;

@@ -689,6 +689,17 @@ bool Matcher::applyTextModel(Probe& probe)
         it->evidence = a.evidence;
         it->confidence = a.confidence;
     }
+    // Too little text for the model to tell: it is a text document, and the
+    // model's guesses are listed below it.
+    if (!m_verdict.ranked.empty() && m_verdict.ranked.front().probability < ranking::kModelFloor) {
+        std::uint64_t best = 0;
+        for (const auto& c : m_result)
+            best = std::max(best, c.plainText ? 0 : c.score);
+        for (auto& c : m_result) {
+            if (c.plainText)
+                c.score = std::max(c.score, best + 1);
+        }
+    }
     return true;
 }
 
