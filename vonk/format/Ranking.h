@@ -56,9 +56,11 @@
 // name's bonus reorders only near ties, and its confidence follows the
 // probability (high from kModelHigh, medium from kModelMedium). Its best
 // few formats are listed even when their rules did not hold; a guess is then
-// not held below the plain text answer, as the model weighed prose too,
-// unless the model's best is below kModelFloor: too little text to tell.
-// The shares are then the model's probabilities.
+// not held below the plain text answer, as the model weighed prose too. The
+// shares are then the model's probabilities. Formats the model was not
+// taught rank above its answer when their rules proved more than a guess,
+// and at the bottom otherwise. When the model's best is below kModelFloor
+// there was too little text to tell, and the rules decide alone.
 
 #include "vonk/format/DbFormat.h"
 

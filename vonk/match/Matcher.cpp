@@ -668,6 +668,21 @@ bool Matcher::applyTextModel(Probe& probe)
     if (!plain)
         return false;
     m_textModel.judge(probe.textView(), m_modelWork, m_verdict);
+    // Too little text for the model to tell: the rules decide as they did.
+    if (m_verdict.ranked.empty() || m_verdict.ranked.front().probability < ranking::kModelFloor)
+        return false;
+    const ranking::ModelAnswer topAnswer = ranking::modelAnswer(m_verdict.ranked.front().probability);
+    // Formats the model was not taught keep what their own rules proved:
+    // when that is more than a guess they rank above the model's answer.
+    for (auto& c : m_result) {
+        const bool taught = std::find(m_classDef.begin(), m_classDef.end(), c.def) != m_classDef.end();
+        if (taught || c.plainText)
+            continue;
+        if (ranking::isWeakGuess(c.confidence, (m_db.def(c.def).flags & db::kDefNeedsHigh) != 0))
+            c.score = std::min<std::uint64_t>(c.score, 1);
+        else
+            c.score = std::max(c.score, topAnswer.score + 1);
+    }
     // Every class the model knows takes its probability's share as score;
     // the best few join the candidates if their rules did not hold.
     for (std::size_t k = 0; k < m_verdict.ranked.size(); ++k) {
@@ -688,17 +703,6 @@ bool Matcher::applyTextModel(Probe& probe)
         it->score = a.score;
         it->evidence = a.evidence;
         it->confidence = a.confidence;
-    }
-    // Too little text for the model to tell: it is a text document, and the
-    // model's guesses are listed below it.
-    if (!m_verdict.ranked.empty() && m_verdict.ranked.front().probability < ranking::kModelFloor) {
-        std::uint64_t best = 0;
-        for (const auto& c : m_result)
-            best = std::max(best, c.plainText ? 0 : c.score);
-        for (auto& c : m_result) {
-            if (c.plainText)
-                c.score = std::max(c.score, best + 1);
-        }
     }
     return true;
 }
