@@ -151,7 +151,7 @@ inline constexpr double kModelHigh = 0.95;
 inline constexpr double kModelMedium = 0.7;
 inline constexpr std::size_t kModelShown = 3;
 inline constexpr double kModelListed = 0.005;
-inline constexpr double kModelFloor = 0.2;
+inline constexpr double kModelFloor = 0.1;
 
 struct ModelAnswer {
     std::uint64_t score = 0;

@@ -728,7 +728,11 @@ void Matcher::addByName(const std::string& ext)
         return;
     const std::size_t matched = m_result.size();
     for (std::uint32_t d : it->second) {
-        if (!(m_db.def(d).flags & db::kDefNameOnly))
+        // A format the text model tells but whose rules did not hold is, for
+        // the name, like one known by name alone.
+        const bool taught = std::find(m_classDef.begin(), m_classDef.end(), d) != m_classDef.end()
+            && std::none_of(m_result.begin(), m_result.begin() + static_cast<std::ptrdiff_t>(matched), [&](const Candidate& c) { return c.def == d; });
+        if (!(m_db.def(d).flags & db::kDefNameOnly) && !taught)
             continue;
         // The nearest ancestor that content found is the carrier.
         std::size_t carrier = matched;
@@ -740,6 +744,9 @@ void Matcher::addByName(const std::string& ext)
         }
         if (carrier == matched)
             continue;
+        // "CMakeLists.txt" is no reason to call a .txt file CMake.
+        if (!(m_db.def(d).flags & db::kDefNameOnly) && std::find(it->second.begin(), it->second.end(), m_result[carrier].def) != it->second.end())
+            continue;
         const Candidate base = m_result[carrier];
         // Content that found something more specific under the carrier
         // contradicts the name; languages told by habits inside a document
@@ -750,7 +757,8 @@ void Matcher::addByName(const std::string& ext)
             const Candidate& o = m_result[i];
             if (i == carrier || !hasAncestor(o.def, base.def))
                 continue;
-            if (base.plainText && (m_db.def(o.def).flags & db::kDefNeedsHigh))
+            // A weak guess (the text model's runner-up) is no contradiction.
+            if (base.plainText && ((m_db.def(o.def).flags & db::kDefNeedsHigh) || o.confidence == Confidence::Low))
                 bestHabit = std::max(bestHabit, o.score);
             else
                 refined = true;
