@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 using namespace gv::vonk;
 
@@ -124,6 +125,62 @@ TEST(Database, WrongVersionSaysSo)
         EXPECT_FALSE(Database::fromBytes(bad, error));
         EXPECT_NE(error.find("version " + std::to_string(c.version)), std::string::npos) << error;
         EXPECT_NE(error.find(c.advice), std::string::npos) << error;
+    }
+}
+
+TEST(Database, HostileTextModelSectionsAreRejected)
+{
+    DefinitionParser parser;
+    parser.parseFile(GV_TEST_VDEF);
+    ASSERT_TRUE(parser.finish());
+    const auto good = test::makeTextModel({"text", "code"}, {{"if", {-3, 3}}, {"the", {4, -4}}});
+    const std::size_t names = sizeof(db::TextModelHeader);
+    const std::size_t bias = names + 2 * db::kTextClassName;
+    const std::size_t slots = bias + 2 * 4;
+    auto set32 = [](std::vector<std::uint8_t>& m, std::size_t at, std::uint32_t v) { std::memcpy(m.data() + at, &v, 4); };
+    auto firstUsedSlot = [&](const std::vector<std::uint8_t>& m) {
+        std::size_t at = slots;
+        while (m[at] == 0 && m[at + 1] == 0 && m[at + 2] == 0 && m[at + 3] == 0)
+            at += sizeof(db::TextModelSlot);
+        return at;
+    };
+    const struct {
+        const char* name;
+        std::function<void(std::vector<std::uint8_t>&)> damage;
+    } cases[] = {
+        {"bad signature", [](auto& m) { m[0] = 'X'; }},
+        {"newer version", [&](auto& m) { set32(m, offsetof(db::TextModelHeader, version), db::kTextModelVersion + 1); }},
+        {"one class", [&](auto& m) { set32(m, offsetof(db::TextModelHeader, classCount), 1); }},
+        {"huge class count", [&](auto& m) { set32(m, offsetof(db::TextModelHeader, classCount), 0x40000000); }},
+        {"slots not a power of two", [&](auto& m) { set32(m, offsetof(db::TextModelHeader, slotCount), 15); }},
+        {"no more slots than features", [&](auto& m) { set32(m, offsetof(db::TextModelHeader, featureCount), 16); }},
+        {"zero calibration", [&](auto& m) { set32(m, offsetof(db::TextModelHeader, unitsPerNat1000), 0); }},
+        {"reserved field set", [&](auto& m) { set32(m, offsetof(db::TextModelHeader, reserved), 1); }},
+        {"one byte short", [](auto& m) { m.pop_back(); }},
+        {"one byte more", [](auto& m) { m.push_back(0); }},
+        {"empty class name", [&](auto& m) { m[names] = 0; }},
+        {"unterminated class name", [&](auto& m) { std::fill(m.begin() + names, m.begin() + names + db::kTextClassName, 'a'); }},
+        {"control byte in a name", [&](auto& m) { m[names + 1] = '\n'; }},
+        {"bias out of range", [&](auto& m) { set32(m, bias, 0x7FFFFFFF); }},
+        {"slot row out of range", [&](auto& m) { set32(m, firstUsedSlot(m) + 4, 2); }},
+        {"empty slot with a row", [&](auto& m) { set32(m, slots + (firstUsedSlot(m) == slots ? 8 : 0) + 4, 0); }},
+        {"no empty slot", [&](auto& m) {
+             for (std::size_t at = slots; at < slots + 16 * sizeof(db::TextModelSlot); at += sizeof(db::TextModelSlot)) {
+                 set32(m, at, static_cast<std::uint32_t>(at));
+                 set32(m, at + 4, 0);
+             }
+         }},
+    };
+    std::string error;
+    auto ok = Database::fromBytes(DatabaseWriter::build(parser.definitions(), 0, {}, good), error);
+    ASSERT_TRUE(ok) << error;
+    EXPECT_EQ(ok->textModel().size(), good.size());
+    for (const auto& c : cases) {
+        auto bad = good;
+        c.damage(bad);
+        error.clear();
+        EXPECT_FALSE(Database::fromBytes(DatabaseWriter::build(parser.definitions(), 0, {}, bad), error)) << c.name;
+        EXPECT_NE(error.find("text model"), std::string::npos) << c.name << ": " << error;
     }
 }
 

@@ -807,6 +807,64 @@ TEST(Explain, NamesTheRulesAndWhereTheyHeld)
     EXPECT_EQ(hits[1].where, "at offset 12");
 }
 
+TEST(TextModel, DecidesAmongTextFormatsUnlessStructureSettlesIt)
+{
+    const std::string defs = "type text\n desc \"t\"\n ext txt\n mime text/plain\n cat text\n weight -20\n text\n"
+        + head("md", " parent text\n min-confidence high\n text\n head 100 str \"#\"\n")
+        + head("py", " parent text\n min-confidence high\n text\n any\n  shebang \"python\"\n  head 100 str \"def \"\n end\n")
+        + head("js", " parent text\n min-confidence high\n text\n head 100 str \"function\"\n");
+    auto model = test::makeTextModel({"text", "md", "py", "js"},
+        {{"the", {90, 0, -40, -40}}, {"##", {0, 120, -40, -40}}, {"def", {-40, -40, 120, 0}}}, 16, 40000);
+    auto db = test::compile(defs, model);
+    ASSERT_TRUE(db);
+    Identify id(*db);
+    const struct {
+        const char* text;
+        const char* first;
+        const char* second;
+    } cases[] = {
+        // Prose that says "function" once stays prose; the habit is ranked by the model.
+        {"the cat and the dog: a function of the house", "text", nullptr},
+        // Markdown quoting Python is Markdown, with Python the runner-up.
+        {"## Usage\n\n    def main(): pass\n\n## More\n\n## And more\n", "md", "py"},
+        // A shebang settles what a text is, whatever its words.
+        {"#!/usr/bin/python\nthe the the the the the\n", "py", nullptr},
+    };
+    for (const auto& c : cases) {
+        auto ids = id.ids(c.text);
+        ASSERT_GE(ids.size(), 1u) << c.text;
+        EXPECT_EQ(ids[0], c.first) << c.text;
+        if (c.second) {
+            ASSERT_GE(ids.size(), 2u) << c.text;
+            EXPECT_EQ(ids[1], c.second) << c.text;
+        }
+    }
+    // A near call is reported as a weak answer.
+    id.ids("## def");
+    EXPECT_EQ(id.last().front().confidence, Confidence::Low);
+}
+
+TEST(Explain, ShowsTheTextModelsTopThreeAndWhatWeighedMost)
+{
+    auto db = test::compile("type text\n desc \"t\"\n ext txt\n mime text/plain\n cat text\n text\n"
+                            + head("py", " parent text\n min-confidence high\n text\n head 100 str \"def \"\n"),
+        test::makeTextModel({"text", "py"}, {{"def", {-50, 50}}, {"self", {-50, 50}}}, 16, 10000));
+    ASSERT_TRUE(db);
+    Matcher m(*db);
+    Probe probe;
+    std::string bytes = "def f(self): return self\n";
+    MemorySource src({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+    probe.reset(src);
+    const auto& c = m.identify(probe);
+    ASSERT_FALSE(c.empty());
+    ASSERT_EQ(db->str(db->def(c.front().def).id), "py");
+    auto hits = m.explain(probe, c.front().def);
+    ASSERT_GE(hits.size(), 3u);
+    EXPECT_EQ(hits[hits.size() - 2].rule, "text model");
+    EXPECT_EQ(hits[hits.size() - 2].where.substr(0, 3), "py ");
+    EXPECT_NE(hits.back().where.find("\"self\""), std::string::npos) << hits.back().where;
+}
+
 } // namespace
 
 // Gaps between repeated bytes make a naive search try every split of the

@@ -4,6 +4,7 @@
 // databases compiled in-process from source text.
 
 #include "vonk/format/Database.h"
+#include "vonk/match/TextTokens.h"
 #include "vonk/build/DatabaseWriter.h"
 #include "vonk/build/DefinitionParser.h"
 #include "support/TempFolder.h"
@@ -13,9 +14,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <span>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -57,8 +60,9 @@ inline std::vector<std::uint8_t> toBytes(const std::string& s)
     return {s.begin(), s.end()};
 }
 
-// Compiles source text; fails the test on source errors.
-inline std::unique_ptr<Database> compile(const std::string& source)
+// Compiles source text; fails the test on source errors. `textModel` is
+// a text model section to include.
+inline std::unique_ptr<Database> compile(const std::string& source, std::span<const std::uint8_t> textModel = {})
 {
     DefinitionParser parser;
     parser.parse(source, "test.vdef");
@@ -68,9 +72,52 @@ inline std::unique_ptr<Database> compile(const std::string& source)
     if (!ok)
         return nullptr;
     std::string error;
-    auto db = Database::fromBytes(DatabaseWriter::build(parser.definitions()), error);
+    auto db = Database::fromBytes(DatabaseWriter::build(parser.definitions(), 0, {}, textModel), error);
     EXPECT_TRUE(db) << error;
     return db;
+}
+
+// A text model section whose features are single words: each word gives its
+// classes these weights. `unitsPerNat1000` is the calibration.
+struct ModelWord {
+    std::string word;
+    std::vector<std::int8_t> weights;
+};
+inline std::vector<std::uint8_t> makeTextModel(const std::vector<std::string>& classes, const std::vector<ModelWord>& words,
+    std::uint32_t slots = 16, std::uint32_t unitsPerNat1000 = 10000)
+{
+    db::TextModelHeader h{};
+    std::memcpy(h.magic, db::kTextModelMagic, sizeof h.magic);
+    h.version = db::kTextModelVersion;
+    h.classCount = static_cast<std::uint32_t>(classes.size());
+    h.featureCount = static_cast<std::uint32_t>(words.size());
+    h.slotCount = slots;
+    h.headBytes = 8192;
+    h.unitsPerNat1000 = unitsPerNat1000;
+    std::vector<std::uint8_t> out(sizeof h);
+    std::memcpy(out.data(), &h, sizeof h);
+    for (const auto& c : classes) {
+        std::string name = c;
+        name.resize(db::kTextClassName, '\0');
+        out.insert(out.end(), name.begin(), name.end());
+    }
+    out.insert(out.end(), classes.size() * 4, 0);
+    std::vector<db::TextModelSlot> table(slots, db::TextModelSlot{0, db::kNoTextRow});
+    std::vector<TextFeature> f;
+    for (std::uint32_t row = 0; row < words.size(); ++row) {
+        textFeatures(words[row].word, f);
+        std::uint32_t s = f.front().hash & (slots - 1);
+        while (table[s].hash != 0)
+            s = (s + 1) & (slots - 1);
+        table[s] = {f.front().hash, row};
+    }
+    auto* t = reinterpret_cast<const std::uint8_t*>(table.data());
+    out.insert(out.end(), t, t + table.size() * sizeof(db::TextModelSlot));
+    for (const auto& w : words) {
+        for (std::int8_t v : w.weights)
+            out.push_back(static_cast<std::uint8_t>(v));
+    }
+    return out;
 }
 
 inline std::vector<std::uint8_t> compileFileBytes(const std::string& path)

@@ -1,9 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/match/TextClassifier.h"
 #include "vonk/match/TextSniffer.h"
+#include "vonk/match/TextTokens.h"
+
+#include "TestSupport.h"
+#include "vonk/match/TextModel.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 using namespace gv::vonk;
@@ -150,6 +156,72 @@ TEST(AsciiView, DecodesWideTextForSniffers)
     std::string bytes = "\xFF\xFE" + utf16le("<svg/>");
     TextInfo t = classifyText(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), false);
     EXPECT_EQ(asciiView(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), t, 1000), "<svg/>");
+}
+
+std::vector<std::uint32_t> featureHashes(const std::string& text)
+{
+    std::vector<TextFeature> f;
+    textFeatures(text, f);
+    std::vector<std::uint32_t> h;
+    for (const auto& x : f)
+        h.push_back(x.hash);
+    std::sort(h.begin(), h.end());
+    return h;
+}
+
+TEST(TextTokens, WhatTellsTextsApartAndWhatDoesNot)
+{
+    const std::string filler(kTextModelHead, 'x');
+    const struct {
+        std::string a, b;
+        bool same;
+    } cases[] = {
+        {"x = 17\n", "x = 2.\n", true},              // numbers are all alike
+        {"a \tb\r\n", "a  b \n", true},               // blanks and CR are no tokens
+        {"=====\n", "=== ==\n", true},               // punctuation in pieces of three
+        {filler + "if", filler + "fi", true},         // beyond the head nothing counts
+        {"a\n", "\ta\n", false},                     // a line's indentation counts
+        {"\ta\n", " a\n", false},
+        {"a b\n", "b a\n", false},                   // so does the order of tokens
+        {"If\n", "if\n", false},                     // and their case
+        {"a\nb\n", "a b\n", false},                  // and where lines start
+        {std::string(30, 'w') + "1", std::string(30, 'w') + "2", true}, // long words are cut
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(featureHashes(c.a) == featureHashes(c.b), c.same) << c.a.substr(0, 20) << " / " << c.b.substr(0, 20);
+}
+
+TEST(TextTokens, HashesAsTheTrainerDoesAndPointsAtTheText)
+{
+    std::vector<TextFeature> f;
+    textFeatures("  int(x)", f);
+    ASSERT_GE(f.size(), 3u);
+    // The trainer's FNV-1a of "w" + "int" and of "B^ int".
+    EXPECT_EQ(f[0].hash, 68474839u);
+    EXPECT_EQ(f[1].hash, 1504792540u);
+    EXPECT_EQ(f[0].pos, 2u);
+    EXPECT_EQ(f[0].len, 3u);
+}
+
+TEST(TextModel, RanksClassesByTheirWordsWithCalibratedProbabilities)
+{
+    // 1000 score units a nat: one "def" (weight 1) gives code e^1.2 : e^-1.2.
+    auto bytes = test::makeTextModel({"text", "code"}, {{"def", {-60, 60}}, {"the", {50, -50}}}, 16, 1000000);
+    TextModel m(bytes);
+    ASSERT_EQ(m.classCount(), 2u);
+    EXPECT_EQ(m.className(1), "code");
+    TextModel::Work w;
+    TextModel::Verdict v;
+    m.judge("def", w, v, true);
+    ASSERT_EQ(v.ranked.size(), 2u);
+    EXPECT_EQ(v.ranked[0].cls, 1u);
+    EXPECT_NEAR(v.ranked[0].probability, 1.0 / (1.0 + std::exp(-0.12)), 1e-9);
+    ASSERT_FALSE(v.reasons.empty());
+    EXPECT_EQ(v.reasons[0], "def");
+    // Repetition counts once per doubling: four "the" weigh three.
+    m.judge("def the the the the", w, v);
+    EXPECT_EQ(v.ranked[0].cls, 0u);
+    EXPECT_NEAR(v.ranked[0].probability, 1.0 / (1.0 + std::exp(-0.18)), 1e-9);
 }
 
 } // namespace

@@ -281,7 +281,7 @@ class Writer {
 public:
     explicit Writer(const std::vector<SourceDefinition>& defs) : m_defs(defs) {}
 
-    std::vector<std::uint8_t> run(std::uint64_t buildTime, const std::string& sources)
+    std::vector<std::uint8_t> run(std::uint64_t buildTime, const std::string& sources, std::span<const std::uint8_t> textModel)
     {
         const db::StrRef sourcesRef = str(sources);
         std::map<std::string, std::uint32_t, std::less<>> index;
@@ -364,6 +364,7 @@ public:
         append(body, m_literals);
         append(body, m_always);
         body.insert(body.end(), m_pool.begin(), m_pool.end());
+        body.insert(body.end(), textModel.begin(), textModel.end());
 
         db::Header h{};
         std::memcpy(h.magic, db::kMagic, sizeof h.magic);
@@ -474,9 +475,10 @@ std::uint32_t DatabaseWriter::evidenceOf(const SourceRule& r)
     return ranking::ruleEvidence(facts);
 }
 
-std::vector<std::uint8_t> DatabaseWriter::build(const std::vector<SourceDefinition>& defs, std::uint64_t buildTime, const std::string& sources)
+std::vector<std::uint8_t> DatabaseWriter::build(const std::vector<SourceDefinition>& defs, std::uint64_t buildTime, const std::string& sources,
+                                                std::span<const std::uint8_t> textModel)
 {
-    return Writer(defs).run(buildTime, sources);
+    return Writer(defs).run(buildTime, sources, textModel);
 }
 
 } // namespace gv::vonk

@@ -4,6 +4,7 @@
 #include "vonk/build/SourceDefinition.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,10 @@ class DatabaseWriter {
 public:
     // `defs` must have passed DefinitionParser::finish().
     // `sources` names what was imported, one "NAME\tVERSION" line each.
-    static std::vector<std::uint8_t> build(const std::vector<SourceDefinition>& defs, std::uint64_t buildTime = 0, const std::string& sources = {});
+    // `textModel`, the trained text model's section, is copied as it is:
+    // loading checks it.
+    static std::vector<std::uint8_t> build(const std::vector<SourceDefinition>& defs, std::uint64_t buildTime = 0, const std::string& sources = {},
+        std::span<const std::uint8_t> textModel = {});
 
     // Evidence (roughly bits of information) that a matching rule adds: see
     // Ranking.h.

@@ -62,6 +62,7 @@ int main(int argc, char** argv)
     bool noImport = false;
     std::string importsDir;
     std::string mimeDir;
+    std::string textModelPath;
     app.add_option("sources", sources, "definition sources, or folders holding *.vdef files")->required();
     app.add_option("-o,--output", output, "database to write (without it the sources are only checked)");
     app.add_flag("-q,--quiet", quiet, "print nothing but errors");
@@ -76,6 +77,7 @@ int main(int argc, char** argv)
         ->excludes(noImportOpt);
     app.add_option("--pronom-map", pronomMap, "our table of PRONOM formats that are types we define (lines \"PUID id\")")
         ->excludes(noImportOpt);
+    app.add_option("--text-model", textModelPath, "the trained text model (definitions/text-model/model.bin) to include");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -174,7 +176,25 @@ int main(int argc, char** argv)
     std::uint64_t when = static_cast<std::uint64_t>(std::time(nullptr));
     if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"))
         when = std::strtoull(epoch, nullptr, 10);
-    auto bytes = gv::vonk::DatabaseWriter::build(parser.definitions(), when, importedSources);
+    std::vector<std::uint8_t> textModel;
+    if (!textModelPath.empty()) {
+        std::string error, text;
+        if (!gv::vonk::readWholeFile(textModelPath, gv::vonk::db::kMaxPool, text, error)) {
+            std::cerr << "vonk-defs: " << error << '\n';
+            return 2;
+        }
+        textModel.assign(text.begin(), text.end());
+    }
+    auto bytes = gv::vonk::DatabaseWriter::build(parser.definitions(), when, importedSources, textModel);
+    if (!textModel.empty()) {
+        // Checked as vonk will check it, so a damaged model stops the build
+        // rather than every later run.
+        std::string error;
+        if (!gv::vonk::Database::fromBytes(bytes, error)) {
+            std::cerr << "vonk-defs: " << textModelPath << ": " << error << '\n';
+            return 1;
+        }
+    }
     if (!output.empty()) {
         // Replaced whole, so a reader never sees a half-written database; a
         // link or a device named as the output stays what it is.

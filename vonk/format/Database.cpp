@@ -102,7 +102,7 @@ bool Database::validate(std::string& error, bool verifyChecksum)
     // Every rule must belong to exactly one block or definition, so
     // evaluation work is linear in the number of rules.
     std::vector<std::uint8_t> owners(m_header.nodeCount, 0);
-    if (!checkDefinitions(error, owners) || !checkRules(error, owners) || !checkIndexes(error))
+    if (!checkDefinitions(error, owners) || !checkRules(error, owners) || !checkIndexes(error) || !checkTextModel(error))
         return false;
     buildIndexes();
     return true;
@@ -143,22 +143,24 @@ bool Database::checkHeader(std::string& error, bool verifyChecksum)
     const std::uint64_t expected = std::uint64_t{h.defCount} * sizeof(DefRecord) + std::uint64_t{h.nodeCount} * sizeof(NodeRecord)
         + std::uint64_t{h.anchorCount} * sizeof(AnchorRecord) + std::uint64_t{h.literalCount} * sizeof(LiteralRecord)
         + std::uint64_t{h.alwaysCount} * 4 + h.poolSize;
-    if (h.bodySize != expected) {
+    // What follows the pool is the text model.
+    if (h.bodySize < expected || h.bodySize - expected > kMaxPool) {
         error = "header sizes disagree";
         return false;
     }
-    if (fileSize - sizeof(Header) < expected) {
-        error = "truncated: " + std::to_string(sizeof(Header) + expected) + " bytes expected, " + std::to_string(fileSize) + " found";
+    const std::uint64_t modelSize = h.bodySize - expected;
+    if (fileSize - sizeof(Header) < h.bodySize) {
+        error = "truncated: " + std::to_string(sizeof(Header) + h.bodySize) + " bytes expected, " + std::to_string(fileSize) + " found";
         return false;
     }
-    if (fileSize - sizeof(Header) > expected) {
+    if (fileSize - sizeof(Header) > h.bodySize) {
         error = "unexpected data after the end of the database";
         return false;
     }
     const std::uint8_t* body = m_data + sizeof(Header);
     db::Header zeroed = h;
     zeroed.bodyCrc = 0;
-    if (verifyChecksum && crc32(body, expected, crc32(reinterpret_cast<const std::uint8_t*>(&zeroed), sizeof zeroed)) != h.bodyCrc) {
+    if (verifyChecksum && crc32(body, h.bodySize, crc32(reinterpret_cast<const std::uint8_t*>(&zeroed), sizeof zeroed)) != h.bodyCrc) {
         error = "checksum mismatch (the file is damaged)";
         return false;
     }
@@ -177,6 +179,7 @@ bool Database::checkHeader(std::string& error, bool verifyChecksum)
         error = "the list of imported sources is out of range";
         return false;
     }
+    m_textModel = {p + h.poolSize, static_cast<std::size_t>(modelSize)};
     return true;
 }
 
@@ -404,6 +407,68 @@ bool Database::checkIndexes(std::string& error) const
             return false;
         }
     }
+    return true;
+}
+
+bool Database::checkTextModel(std::string& error) const
+{
+    using namespace db;
+    if (m_textModel.empty())
+        return true;
+    const std::uint8_t* p = m_textModel.data();
+    const std::size_t size = m_textModel.size();
+    auto bad = [&](const char* why) {
+        error = std::string("text model: ") + why;
+        return false;
+    };
+    TextModelHeader h;
+    if (size < sizeof h)
+        return bad("truncated header");
+    std::memcpy(&h, p, sizeof h);
+    if (std::memcmp(h.magic, kTextModelMagic, sizeof h.magic) != 0)
+        return bad("bad signature");
+    if (h.version != kTextModelVersion)
+        return bad("unknown version");
+    if (h.classCount < 2 || h.classCount > kMaxTextClasses || h.featureCount > kMaxTextFeatures || h.slotCount > kMaxTextSlots
+        || (h.slotCount & (h.slotCount - 1)) != 0 || h.slotCount <= h.featureCount || h.headBytes == 0 || h.headBytes > kHeadSize
+        || h.unitsPerNat1000 == 0 || h.unitsPerNat1000 > 1000000000u || h.reserved != 0)
+        return bad("implausible counts");
+    const std::uint64_t expected = sizeof h + std::uint64_t{h.classCount} * (kTextClassName + 4)
+        + std::uint64_t{h.slotCount} * sizeof(TextModelSlot) + std::uint64_t{h.featureCount} * h.classCount;
+    if (size != expected)
+        return bad("sizes disagree");
+    const std::uint8_t* names = p + sizeof h;
+    for (std::uint32_t c = 0; c < h.classCount; ++c) {
+        const std::uint8_t* n = names + std::size_t{c} * kTextClassName;
+        std::size_t len = 0;
+        while (len < kTextClassName && n[len])
+            ++len;
+        if (len == 0 || len == kTextClassName)
+            return bad("a class has a bad name");
+        for (std::size_t k = 0; k < len; ++k) {
+            if (n[k] <= 0x20 || n[k] >= 0x7F)
+                return bad("a class has a bad name");
+        }
+    }
+    const std::uint8_t* bias = names + std::size_t{h.classCount} * kTextClassName;
+    for (std::uint32_t c = 0; c < h.classCount; ++c) {
+        std::int32_t b;
+        std::memcpy(&b, bias + 4 * c, 4);
+        if (b > kMaxTextBias || b < -kMaxTextBias)
+            return bad("a bias is out of range");
+    }
+    // Every lookup ends at an empty slot, so there must be one.
+    const std::uint8_t* slots = bias + std::size_t{h.classCount} * 4;
+    std::uint32_t empty = 0;
+    for (std::uint32_t s = 0; s < h.slotCount; ++s) {
+        TextModelSlot slot;
+        std::memcpy(&slot, slots + std::size_t{s} * sizeof slot, sizeof slot);
+        if (slot.hash == 0 ? slot.row != kNoTextRow : slot.row >= h.featureCount)
+            return bad("a slot is out of range");
+        empty += slot.hash == 0;
+    }
+    if (empty == 0)
+        return bad("no empty slot");
     return true;
 }
 

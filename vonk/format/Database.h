@@ -77,6 +77,8 @@ public:
     const std::vector<db::LiteralRecord>& literals() const { return m_literals; }
 
     const db::Header& header() const { return m_header; }
+    // The validated text model section, empty when the database has none.
+    std::span<const std::uint8_t> textModel() const { return m_textModel; }
 
 private:
     Database() = default;
@@ -87,6 +89,7 @@ private:
     bool checkDefinitions(std::string& error, std::vector<std::uint8_t>& owners) const;
     bool checkRules(std::string& error, std::vector<std::uint8_t>& owners) const;
     bool checkIndexes(std::string& error) const;
+    bool checkTextModel(std::string& error) const;
     void buildIndexes();
     bool inPool(db::StrRef r) const { return std::uint64_t{r.off} + r.len <= m_poolSize; }
 
@@ -104,6 +107,7 @@ private:
     std::vector<std::uint32_t> m_always;
     const std::uint8_t* m_pool = nullptr;
     std::uint32_t m_poolSize = 0;
+    std::span<const std::uint8_t> m_textModel;
 
     std::vector<db::LiteralRecord> m_literals;
     AhoCorasick m_ac[kLiteralSets];

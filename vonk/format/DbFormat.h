@@ -6,6 +6,7 @@
 //   Header (72 bytes)
 //   body: DefRecord[defCount] NodeRecord[nodeCount] AnchorRecord[anchorCount]
 //         LiteralRecord[literalCount] uint32_t always[alwaysCount] pool[poolSize]
+//         [text model: the rest of the body, see TextModelHeader]
 //
 // The CRC-32 of the header (with its checksum field zeroed) and the body is
 // kept in the header; every offset and index in the
@@ -24,7 +25,8 @@ inline constexpr char kMagic[8] = {'V', 'O', 'N', 'K', 'D', 'E', 'F', 'S'};
 // another version is refused, never half-read. 4: kDefImported. 5: the
 // imported sources in the header, and rules that walk TIFF directories,
 // ASN.1 structures, media headers and boxes, ZIP members and the OLE2
-// CompObj stream, byte sequences, DefRecord::puid.
+// CompObj stream, byte sequences, DefRecord::puid, the
+// text model section.
 inline constexpr std::uint32_t kVersion = 5;
 inline constexpr std::uint32_t kNoParent = 0xFFFFFFFFu;
 
@@ -223,5 +225,42 @@ struct LiteralRecord {
     std::uint8_t pad[2];
 };
 static_assert(sizeof(LiteralRecord) == 20);
+
+// The text model, when the body goes on after the pool: a linear model over
+// hashed text features (vonk/match/TextTokens.h) that tells prose and text
+// formats apart. Its own version moves with the tokenizer and the layout:
+//   TextModelHeader, char name[classCount][kTextClassName] (NUL-padded),
+//   int32_t bias[classCount], TextModelSlot slot[slotCount],
+//   int8_t weight[featureCount][classCount]
+// A feature's row is found by open addressing from hash & (slotCount - 1),
+// one slot after another until its hash or an empty slot (hash 0).
+inline constexpr char kTextModelMagic[4] = {'V', 'T', 'X', 'M'};
+inline constexpr std::uint32_t kTextModelVersion = 1;
+inline constexpr std::uint32_t kTextClassName = 32;
+inline constexpr std::uint32_t kMaxTextClasses = 128;
+inline constexpr std::uint32_t kMaxTextFeatures = 1u << 20;
+inline constexpr std::uint32_t kMaxTextSlots = 1u << 22;
+inline constexpr std::int32_t kMaxTextBias = 1 << 24;
+inline constexpr std::uint32_t kNoTextRow = 0xFFFFFFFFu;
+
+struct TextModelHeader {
+    char magic[4];
+    std::uint32_t version;
+    std::uint32_t classCount;
+    std::uint32_t featureCount;
+    std::uint32_t slotCount; // a power of two, above featureCount
+    std::uint32_t headBytes; // of the text the model was trained to read
+    // Score units per nat, times 1000: a class's probability is the softmax
+    // of the scores divided by this (the calibration).
+    std::uint32_t unitsPerNat1000;
+    std::uint32_t reserved; // 0
+};
+static_assert(sizeof(TextModelHeader) == 32);
+
+struct TextModelSlot {
+    std::uint32_t hash; // 0: empty
+    std::uint32_t row;  // kNoTextRow when empty
+};
+static_assert(sizeof(TextModelSlot) == 8);
 
 } // namespace gv::vonk::db

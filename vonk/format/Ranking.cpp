@@ -215,4 +215,20 @@ std::string extensionOf(std::string_view path)
     return ext;
 }
 
+ModelAnswer modelAnswer(double probability)
+{
+    ModelAnswer a;
+    a.score = std::max<std::uint64_t>(1, static_cast<std::uint64_t>(probability * kModelScale + 0.5));
+    if (probability >= kModelHigh) {
+        a.confidence = Confidence::High;
+        a.evidence = kHighEvidence;
+    } else if (probability >= kModelMedium) {
+        a.confidence = Confidence::Medium;
+        a.evidence = kMediumEvidence;
+    } else {
+        a.evidence = static_cast<std::uint64_t>(probability * kMediumEvidence);
+    }
+    return a;
+}
+
 } // namespace gv::vonk::ranking

@@ -48,6 +48,19 @@
 // above it. A document format named so (Markdown below plain text) also
 // outranks languages told by habits, as code quoted in a document is still
 // the document. An answer that rests on the name is marked as such.
+//
+// Text model. For a text that no structural rule settles (a shebang, an XML
+// root, a JSON document, a magic of kSettlingMagic bytes or more at the
+// start), the database's text model judges the words and punctuation: each
+// text format it knows scores its probability times kModelScale, so the
+// name's bonus reorders only near ties, and its confidence follows the
+// probability (high from kModelHigh, medium from kModelMedium). Its best
+// few formats are listed even when their rules did not hold; a guess is then
+// not held below the plain text answer, as the model weighed prose too. The
+// shares are then the model's probabilities. Formats the model was not
+// taught rank above its answer when their rules proved more than a guess,
+// and at the bottom otherwise. When the model's best is below kModelFloor
+// there was too little text to tell, and the rules decide alone.
 
 #include "vonk/format/DbFormat.h"
 
@@ -134,6 +147,22 @@ inline std::uint64_t plainTextScore(std::uint64_t score, std::uint64_t bestWeakG
 {
     return bestWeakGuess ? std::max(score, bestWeakGuess + 1) : score;
 }
+
+inline constexpr std::size_t kSettlingMagic = 4;
+inline constexpr std::uint64_t kModelScale = 256;
+inline constexpr double kModelHigh = 0.95;
+inline constexpr double kModelMedium = 0.7;
+inline constexpr std::size_t kModelShown = 3;
+inline constexpr double kModelListed = 0.005;
+inline constexpr double kModelFloor = 0.1;
+
+struct ModelAnswer {
+    std::uint64_t score = 0;
+    std::uint64_t evidence = 0;
+    Confidence confidence = Confidence::Low;
+};
+// A text format's standing from the model's probability for it.
+ModelAnswer modelAnswer(double probability);
 
 // What orders two candidates.
 struct RankKey {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 namespace gv::vonk {
@@ -61,6 +62,9 @@ Matcher::Matcher(const Database& db)
     , m_plainText(db.defCount(), 0)
     , m_behindRule(db.defCount(), 0)
     , m_contentScore(db.defCount(), 0)
+    , m_structural(db.defCount(), 0)
+    , m_needsStructure(db.defCount(), 0)
+    , m_textModel(db.textModel())
 {
     auto hasBehindRule = [&](auto& self, std::uint32_t idx, int depth) -> bool {
         const db::NodeRecord& n = db.node(idx);
@@ -80,6 +84,51 @@ Matcher::Matcher(const Database& db)
         default: return false;
         }
     };
+    auto hasStructure = [&](auto& self, std::uint32_t idx, int depth) -> bool {
+        const db::NodeRecord& n = db.node(idx);
+        switch (static_cast<NodeKind>(n.kind)) {
+        case NodeKind::Shebang:
+        case NodeKind::XmlRoot:
+        case NodeKind::Json:
+        case NodeKind::AtPattern:
+        case NodeKind::Head: return true;
+        case NodeKind::All:
+        case NodeKind::Any:
+        case NodeKind::Some:
+            for (std::uint32_t c = n.first; c < n.first + n.count && depth <= 64; ++c) {
+                if (self(self, c, depth + 1))
+                    return true;
+            }
+            return false;
+        default: return false;
+        }
+    };
+    auto hasMarkup = [&](auto& self, std::uint32_t idx, int depth) -> bool {
+        const db::NodeRecord& n = db.node(idx);
+        switch (static_cast<NodeKind>(n.kind)) {
+        case NodeKind::XmlRoot:
+        case NodeKind::Json: return true;
+        case NodeKind::All:
+        case NodeKind::Any:
+        case NodeKind::Some:
+            for (std::uint32_t c = n.first; c < n.first + n.count && depth <= 64; ++c) {
+                if (self(self, c, depth + 1))
+                    return true;
+            }
+            return false;
+        default: return false;
+        }
+    };
+    std::unordered_map<std::string_view, std::uint32_t> byId;
+    for (std::uint32_t d = 0; d < db.defCount(); ++d) {
+        byId.emplace(db.str(db.def(d).id), d);
+        m_structural[d] = hasStructure(hasStructure, db.def(d).root, 0) ? 1 : 0;
+        m_needsStructure[d] = hasMarkup(hasMarkup, db.def(d).root, 0) ? 1 : 0;
+    }
+    for (std::uint32_t c = 0; c < m_textModel.classCount(); ++c) {
+        auto it = byId.find(m_textModel.className(c));
+        m_classDef.push_back(it == byId.end() ? db::kNoParent : it->second);
+    }
     for (std::uint32_t d = 0; d < db.defCount(); ++d) {
         m_behindRule[d] = hasBehindRule(hasBehindRule, db.def(d).root, 0) ? 1 : 0;
         const db::NodeRecord& root = db.node(db.def(d).root);
@@ -167,7 +216,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
     auto hit = [&](std::string where) {
         evidence = n.evidence;
         if (trace)
-            trace->push_back({idx, std::move(where)});
+            trace->push_back({idx, std::move(where), {}});
         return true;
     };
     switch (kind) {
@@ -226,7 +275,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::size_t mark = trace ? trace->size() : 0;
         if (trace && tags.count)
             trace->push_back({idx, std::to_string(tags.count) + (tags.count == 1 ? " tag" : " tags") + " skipped, "
-                + offsetText(tags.end)});
+                + offsetText(tags.end), {}});
         for (std::uint32_t c = n.first; ok && c < n.first + n.count; ++c) {
             std::uint64_t e = 0;
             ok = eval(c, probe, e, trace);
@@ -649,6 +698,7 @@ void Matcher::rank(Probe& probe, std::string_view name)
         c.evidence = m_evidence[c.def];
         c.confidence = ranking::confidenceOf(c.evidence, c.plainText, m_behindRule[c.def] && archiveBehind, probe.size());
     }
+    m_modelDecided = applyTextModel(probe);
     // Another registry's signature yields to our own definitions: it may be
     // more specific than a carrier it lies in, never more than a format we
     // know.
@@ -665,7 +715,7 @@ void Matcher::rank(Probe& probe, std::string_view name)
     }
     std::uint64_t bestWeak = 0;
     for (const auto& c : m_result) {
-        if (!c.plainText && ranking::isWeakGuess(c.confidence, (m_db.def(c.def).flags & db::kDefNeedsHigh) != 0))
+        if (!c.plainText && !m_modelDecided && ranking::isWeakGuess(c.confidence, (m_db.def(c.def).flags & db::kDefNeedsHigh) != 0))
             bestWeak = std::max(bestWeak, c.score);
     }
     for (auto& c : m_result) {
@@ -693,10 +743,98 @@ void Matcher::rank(Probe& probe, std::string_view name)
     double total = 0;
     for (auto& c : m_result)
         total += static_cast<double>(c.score);
-    if (!m_result.empty())
+    if (m_modelDecided)
+        total = std::max(total, static_cast<double>(ranking::kModelScale)); // shares are the model's probabilities
+    else if (!m_result.empty())
         total += static_cast<double>(ranking::doubt(m_result.front().confidence, m_result.front().evidence));
     for (auto& c : m_result)
         c.percent = total > 0 ? 100.0 * static_cast<double>(c.score) / total : 0.0;
+}
+
+// A structural rule of the candidate's own held: habits (keywords that
+// also turn up in prose and in other languages) and whole-head shapes (a
+// mapping, a key file, a table) do not settle a text, the model does.
+bool Matcher::settlesText(Probe& probe, const Candidate& c)
+{
+    if (c.plainText || !m_structural[c.def] || c.confidence == Confidence::Low)
+        return false;
+    const db::DefRecord& d = m_db.def(c.def);
+    // Imported magic is often short and generic: it settles only when strong.
+    const bool magicCounts = !(d.flags & db::kDefNeedsHigh) && (!(d.flags & db::kDefImported) || c.confidence == Confidence::High);
+    m_trace.clear();
+    std::uint64_t e = 0;
+    if (!eval(d.root, probe, e, &m_trace))
+        return false;
+    for (const RuleHit& h : m_trace) {
+        const db::NodeRecord& n = m_db.node(h.node);
+        switch (static_cast<NodeKind>(n.kind)) {
+        case NodeKind::Shebang:
+        case NodeKind::XmlRoot:
+        case NodeKind::Json: return true;
+        case NodeKind::AtPattern:
+            if (magicCounts && n.off == 0 && n.a.len >= ranking::kSettlingMagic)
+                return true;
+            break;
+        case NodeKind::Head:
+            if (magicCounts && n.a.len >= 2 * ranking::kSettlingMagic)
+                return true;
+            break;
+        default: break;
+        }
+    }
+    return false;
+}
+
+bool Matcher::applyTextModel(Probe& probe)
+{
+    if (m_textModel.empty() || !probe.text().isText() || probe.size() < kJudgedText)
+        return false;
+    bool plain = false;
+    for (const auto& c : m_result) {
+        plain = plain || c.plainText;
+        if (settlesText(probe, c))
+            return false;
+    }
+    if (!plain)
+        return false;
+    m_textModel.judge(probe.textView(), m_modelWork, m_verdict);
+    // Too little text for the model to tell: the rules decide as they did.
+    if (m_verdict.ranked.empty() || m_verdict.ranked.front().probability < ranking::kModelFloor)
+        return false;
+    const ranking::ModelAnswer topAnswer = ranking::modelAnswer(m_verdict.ranked.front().probability);
+    // Formats the model was not taught keep what their own rules proved:
+    // when that is more than a guess they rank above the model's answer.
+    for (auto& c : m_result) {
+        const bool taught = std::find(m_classDef.begin(), m_classDef.end(), c.def) != m_classDef.end();
+        if (taught || c.plainText)
+            continue;
+        if (ranking::isWeakGuess(c.confidence, (m_db.def(c.def).flags & db::kDefNeedsHigh) != 0))
+            c.score = std::min<std::uint64_t>(c.score, 1);
+        else
+            c.score = std::max(c.score, topAnswer.score + 1);
+    }
+    // Every class the model knows takes its probability's share as score;
+    // the best few join the candidates if their rules did not hold.
+    for (std::size_t k = 0; k < m_verdict.ranked.size(); ++k) {
+        const auto& r = m_verdict.ranked[k];
+        const std::uint32_t def = m_classDef[r.cls];
+        if (def == db::kNoParent)
+            continue;
+        auto it = std::find_if(m_result.begin(), m_result.end(), [&](const Candidate& c) { return c.def == def; });
+        if (it == m_result.end()) {
+            // A format defined by its structure (an XML root, JSON) is not
+            // what a text lacking that structure is, whatever its words.
+            if (m_needsStructure[def] || k >= ranking::kModelShown || r.probability < ranking::kModelListed)
+                continue;
+            m_result.push_back({def, 0, 0, 0.0, Confidence::Low, m_plainText[def] != 0, false});
+            it = m_result.end() - 1;
+        }
+        const ranking::ModelAnswer a = ranking::modelAnswer(r.probability);
+        it->score = a.score;
+        it->evidence = a.evidence;
+        it->confidence = a.confidence;
+    }
+    return true;
 }
 
 bool Matcher::hasAncestor(std::uint32_t def, std::uint32_t ancestor) const
@@ -720,7 +858,11 @@ void Matcher::addByName(const std::string& ext)
         return;
     const std::size_t matched = m_result.size();
     for (std::uint32_t d : it->second) {
-        if (!(m_db.def(d).flags & db::kDefNameOnly))
+        // A format the text model tells but whose rules did not hold is, for
+        // the name, like one known by name alone.
+        const bool taught = std::find(m_classDef.begin(), m_classDef.end(), d) != m_classDef.end()
+            && std::none_of(m_result.begin(), m_result.begin() + static_cast<std::ptrdiff_t>(matched), [&](const Candidate& c) { return c.def == d; });
+        if (!(m_db.def(d).flags & db::kDefNameOnly) && !taught)
             continue;
         // The nearest ancestor that content found is the carrier.
         std::size_t carrier = matched;
@@ -732,6 +874,9 @@ void Matcher::addByName(const std::string& ext)
         }
         if (carrier == matched)
             continue;
+        // "CMakeLists.txt" is no reason to call a .txt file CMake.
+        if (!(m_db.def(d).flags & db::kDefNameOnly) && std::find(it->second.begin(), it->second.end(), m_result[carrier].def) != it->second.end())
+            continue;
         const Candidate base = m_result[carrier];
         // Content that found something more specific under the carrier
         // contradicts the name; languages told by habits inside a document
@@ -742,7 +887,8 @@ void Matcher::addByName(const std::string& ext)
             const Candidate& o = m_result[i];
             if (i == carrier || !hasAncestor(o.def, base.def))
                 continue;
-            if (base.plainText && (m_db.def(o.def).flags & db::kDefNeedsHigh))
+            // A weak guess (the text model's runner-up) is no contradiction.
+            if (base.plainText && ((m_db.def(o.def).flags & db::kDefNeedsHigh) || o.confidence == Confidence::Low))
                 bestHabit = std::max(bestHabit, o.score);
             else
                 refined = true;
@@ -770,6 +916,22 @@ std::vector<RuleHit> Matcher::explain(Probe& probe, std::uint32_t def)
     std::uint64_t e = 0;
     if (!eval(m_db.def(def).root, probe, e, &trace))
         trace.clear();
+    if (m_modelDecided && !m_verdict.ranked.empty() && m_classDef[m_verdict.ranked.front().cls] == def) {
+        TextModel::Verdict v;
+        m_textModel.judge(probe.textView(), m_modelWork, v, true);
+        std::string top;
+        for (std::size_t k = 0; k < v.ranked.size() && k < 3; ++k) {
+            char pct[32];
+            std::snprintf(pct, sizeof pct, " %.1f%%", 100.0 * v.ranked[k].probability);
+            top += (k ? ", " : "") + std::string(m_textModel.className(v.ranked[k].cls)) + pct;
+        }
+        std::string reasons;
+        for (const auto& r : v.reasons)
+            reasons += (reasons.empty() ? "\"" : ", \"") + r + "\"";
+        trace.push_back({m_db.def(def).root, top, "text model"});
+        if (!reasons.empty())
+            trace.push_back({m_db.def(def).root, "weighed most: " + reasons, "text model"});
+    }
     return trace;
 }
 

@@ -5,6 +5,7 @@
 #include "vonk/format/Ranking.h"
 #include "vonk/match/Probe.h"
 #include "vonk/match/SequenceEngine.h"
+#include "vonk/match/TextModel.h"
 
 #include <cstdint>
 #include <span>
@@ -35,6 +36,9 @@ struct Candidate {
 struct RuleHit {
     std::uint32_t node = 0;
     std::string where;
+    // Shown instead of the node's source when set: judgements that are no
+    // rule of the definition (the text model's).
+    std::string rule;
 };
 
 // Finds the definitions a file matches and ranks them. One Matcher serves
@@ -54,6 +58,10 @@ public:
 
     // How many definitions the last identify() evaluated (for benchmarks).
     std::size_t evaluatedCount() const { return m_candidates.size(); }
+    // The text model's verdict when it decided the last file, else null.
+    const TextModel::Verdict* textVerdict() const { return m_modelDecided ? &m_verdict : nullptr; }
+    // The definition a model class stands for, db::kNoParent when none.
+    std::uint32_t classDefinition(std::uint32_t cls) const { return cls < m_classDef.size() ? m_classDef[cls] : db::kNoParent; }
 
 private:
     // One identification runs in three phases: gather the definitions the
@@ -66,6 +74,10 @@ private:
     void rank(Probe& probe, std::string_view name);
     void addByName(const std::string& ext);
     bool hasAncestor(std::uint32_t def, std::uint32_t ancestor) const;
+    // The text model's part of ranking: for text that no structural rule
+    // settles, the model's probabilities order the text formats.
+    bool applyTextModel(Probe& probe);
+    bool settlesText(Probe& probe, const Candidate& c);
 
     void addCandidate(std::uint32_t def);
     bool evalDef(std::uint32_t def, Probe& probe, std::uint64_t& score);
@@ -98,6 +110,18 @@ private:
     // an `after-tags` block, else 0.
     std::uint64_t m_base = 0;
     SequenceEngine m_sequences;
+    // Definitions with a rule that settles what a text is (a shebang, an
+    // XML root, JSON, a long magic at the start).
+    std::vector<std::uint8_t> m_structural;
+    // Definitions that an XML root or a JSON document defines: the model
+    // never proposes them for text without one.
+    std::vector<std::uint8_t> m_needsStructure;
+    TextModel m_textModel;
+    TextModel::Work m_modelWork;
+    TextModel::Verdict m_verdict;
+    bool m_modelDecided = false;
+    std::vector<std::uint32_t> m_classDef;
+    std::vector<RuleHit> m_trace;
 };
 
 } // namespace gv::vonk

@@ -63,9 +63,10 @@ public:
     const LeadingTags& leadingTags();
     const FileTypeBox& fileTypeBox();
     const TopLevelBoxes& topLevelBoxes();
+    // The head as text a sniffer can read (see asciiView).
+    const std::string& textView();
 
 private:
-    const std::string& textView();
 
     ByteSource* m_src = nullptr;
     std::uint64_t m_size = 0;

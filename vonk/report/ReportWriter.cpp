@@ -189,7 +189,7 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const Te
                 m_buf += "           id " + shownText(m_db.str(d.id)) + ", " + shownText(m_db.str(d.category)) + ", from " + shownText(m_db.str(d.source)) + ((d.flags & db::kDefImported) ? " (imported)" : "")
                     + (d.puid.len ? ", PRONOM " + shownText(m_db.str(d.puid)) : "") + "\n";
                 for (const auto& h : s.hits)
-                    m_buf += "           matched: " + shownText(m_db.str(m_db.node(h.node).src)) + "  (" + printable(h.where) + ")\n";
+                    m_buf += "           matched: " + (h.rule.empty() ? shownText(m_db.str(m_db.node(h.node).src)) : h.rule) + "  (" + printable(h.where) + ")\n";
             } else {
                 m_buf += '\n';
             }
@@ -229,7 +229,7 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const Te
             if (m_options.verbose) {
                 auto rules = nlohmann::json::array();
                 for (const auto& h : s.hits)
-                    rules.push_back({{"rule", m_db.str(m_db.node(h.node).src)}, {"where", h.where}});
+                    rules.push_back({{"rule", h.rule.empty() ? std::string(m_db.str(m_db.node(h.node).src)) : h.rule}, {"where", h.where}});
                 c["rules"] = rules;
             }
             cands.push_back(std::move(c));

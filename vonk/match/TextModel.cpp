@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "vonk/match/TextModel.h"
+
+#include "vonk/format/DbFormat.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace gv::vonk {
+
+TextModel::TextModel(std::span<const std::uint8_t> section)
+{
+    if (section.size() < sizeof(db::TextModelHeader))
+        return;
+    db::TextModelHeader h;
+    std::memcpy(&h, section.data(), sizeof h);
+    m_classes = h.classCount;
+    m_features = h.featureCount;
+    m_slotMask = h.slotCount - 1;
+    m_head = h.headBytes;
+    m_unitsPerNat = h.unitsPerNat1000 / 1000.0;
+    m_names = section.data() + sizeof h;
+    m_bias = m_names + std::size_t{m_classes} * db::kTextClassName;
+    m_slots = m_bias + std::size_t{m_classes} * 4;
+    m_weights = reinterpret_cast<const std::int8_t*>(m_slots + std::size_t{h.slotCount} * sizeof(db::TextModelSlot));
+}
+
+std::string_view TextModel::className(std::size_t c) const
+{
+    const char* n = reinterpret_cast<const char*>(m_names + c * db::kTextClassName);
+    return {n, ::strnlen(n, db::kTextClassName)};
+}
+
+std::uint32_t TextModel::row(std::uint32_t hash) const
+{
+    for (std::uint32_t s = hash & m_slotMask;; s = (s + 1) & m_slotMask) {
+        db::TextModelSlot slot;
+        std::memcpy(&slot, m_slots + std::size_t{s} * sizeof slot, sizeof slot);
+        if (slot.hash == hash)
+            return slot.row;
+        if (slot.hash == 0)
+            return db::kNoTextRow;
+    }
+}
+
+void TextModel::judge(std::string_view text, Work& w, Verdict& out, bool explain) const
+{
+    out.ranked.clear();
+    out.reasons.clear();
+    if (empty())
+        return;
+    textFeatures(text.substr(0, m_head), w.features);
+    if (w.counts.size() != m_features)
+        w.counts.assign(m_features, 0);
+    w.touched.clear();
+    w.firstSeen.clear();
+    for (std::uint32_t i = 0; i < w.features.size(); ++i) {
+        std::uint32_t r = row(w.features[i].hash);
+        if (r == db::kNoTextRow)
+            continue;
+        if (w.counts[r] == 0) {
+            w.touched.push_back(r);
+            w.firstSeen.push_back(i);
+        }
+        if (w.counts[r] < 0xFFFF)
+            ++w.counts[r];
+    }
+    w.scores.assign(m_classes, 0);
+    for (std::uint32_t c = 0; c < m_classes; ++c)
+        std::memcpy(&w.scores[c], m_bias + 4 * c, 4);
+    std::int32_t* scores = w.scores.data();
+    for (std::uint32_t r : w.touched) {
+        const std::int32_t weight = static_cast<std::int32_t>(featureWeight(w.counts[r]));
+        const std::int8_t* q = m_weights + std::size_t{r} * m_classes;
+        for (std::uint32_t c = 0; c < m_classes; ++c)
+            scores[c] += weight * q[c];
+    }
+    const std::int32_t best = *std::max_element(w.scores.begin(), w.scores.end());
+    double total = 0.0;
+    out.ranked.resize(m_classes);
+    for (std::uint32_t c = 0; c < m_classes; ++c) {
+        double e = std::exp((w.scores[c] - best) / m_unitsPerNat);
+        out.ranked[c] = {c, e};
+        total += e;
+    }
+    for (auto& r : out.ranked)
+        r.probability /= total;
+    std::stable_sort(out.ranked.begin(), out.ranked.end(), [](const Ranked& a, const Ranked& b) { return a.probability > b.probability; });
+    if (explain && m_classes >= 2) {
+        const std::uint32_t top = out.ranked[0].cls, next = out.ranked[1].cls;
+        std::vector<std::pair<std::int32_t, std::size_t>> pull;
+        for (std::size_t k = 0; k < w.touched.size(); ++k) {
+            const std::int8_t* q = m_weights + std::size_t{w.touched[k]} * m_classes;
+            std::int32_t d = static_cast<std::int32_t>(featureWeight(w.counts[w.touched[k]])) * (q[top] - q[next]);
+            if (d > 0)
+                pull.push_back({d, k});
+        }
+        std::sort(pull.begin(), pull.end(), [](const auto& a, const auto& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; });
+        for (std::size_t k = 0; k < pull.size() && out.reasons.size() < 5; ++k) {
+            const TextFeature& f = w.features[w.firstSeen[pull[k].second]];
+            std::string t(text.substr(f.pos, std::min<std::size_t>(f.len, 40)));
+            if (t.empty())
+                t = "(line shape)";
+            if (std::find(out.reasons.begin(), out.reasons.end(), t) == out.reasons.end())
+                out.reasons.push_back(std::move(t));
+        }
+    }
+    for (std::uint32_t r : w.touched)
+        w.counts[r] = 0;
+}
+
+} // namespace gv::vonk
