@@ -10,6 +10,7 @@
 #include "vonk/format/DbFormat.h"
 #include "vonk/build/DefinitionParser.h"
 #include "vonk/base/FileAccess.h"
+#include "vonk/base/Platform.h"
 #include "vonk/build/MimeInfoImport.h"
 
 #include <CLI/CLI.hpp>
@@ -41,8 +42,15 @@ int main(int argc, char** argv)
     app.add_option("--mime-dir", mimeDir, "import shared-mime-info package files (*.xml) from this folder")
         ->capture_default_str()
         ->excludes(noImportOpt);
+    // Arguments as UTF-8 whatever the system, after the program's name, in
+    // the reverse order CLI11 takes a vector in.
+    auto args = gv::vonk::platform::arguments(argc, argv);
+    app.name(args.front());
+    args.erase(args.begin());
+    std::reverse(args.begin(), args.end());
+    gv::vonk::platform::prepareConsole();
     try {
-        app.parse(argc, argv);
+        app.parse(args);
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
