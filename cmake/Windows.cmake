@@ -10,6 +10,11 @@ set(GV_BUILD_BENCH OFF CACHE BOOL "Build the benchmarks" FORCE)
 # One self-contained executable each: no MinGW runtime DLL to carry along
 # or to find on the path under Wine.
 target_link_options(gv_settings INTERFACE -static)
+# Standard streams and files carry bytes unchanged by default, as on Linux:
+# no CR put before each LF (a report compares equal byte for byte, and
+# CTest reads the test programs' lists of cases line by line).
+find_file(GV_MINGW_BINMODE binmode.o PATH_SUFFIXES lib REQUIRED)
+target_link_libraries(gv_settings INTERFACE ${GV_MINGW_BINMODE})
 # Unicode entry points and wide Win32 calls throughout; no min/max macros.
 # The C runtime's POSIX names (gmtime_r) and its standard printf formats;
 # what it lacks altogether comes from one header given to every C++ file.

@@ -221,8 +221,19 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::string& e
         ::DeleteFileW(tmp.c_str());
         return false;
     }
-    if (!::MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error = "cannot write " + path + ": " + describeError(::GetLastError());
+    // Another writer's move, or a scanner that has the file open without
+    // sharing, holds it for a moment: the move is tried again for a while.
+    BOOL moved = FALSE;
+    for (int attempt = 0; attempt < 50 && !moved; ++attempt) {
+        moved = ::MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        e = moved ? 0 : ::GetLastError();
+        if (!moved && e != ERROR_ACCESS_DENIED && e != ERROR_SHARING_VIOLATION)
+            break;
+        if (!moved)
+            ::Sleep(10);
+    }
+    if (!moved) {
+        error = "cannot write " + path + ": " + describeError(e);
         ::DeleteFileW(tmp.c_str());
         return false;
     }
