@@ -13,7 +13,7 @@ target_link_options(gv_settings INTERFACE -static)
 # Standard streams and files carry bytes unchanged by default, as on Linux:
 # no CR put before each LF (a report compares equal byte for byte, and
 # CTest reads the test programs' lists of cases line by line).
-find_file(GV_MINGW_BINMODE binmode.o PATH_SUFFIXES lib REQUIRED)
+find_file(GV_MINGW_BINMODE binmode.o PATHS ${CMAKE_FIND_ROOT_PATH} PATH_SUFFIXES lib NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 target_link_libraries(gv_settings INTERFACE ${GV_MINGW_BINMODE})
 # Unicode entry points and wide Win32 calls throughout; no min/max macros.
 # The C runtime's POSIX names (gmtime_r) and its standard printf formats;
@@ -85,8 +85,14 @@ WINEPREFIX='@GV_WINEPREFIX@' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' e
         execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${GV_WINEPREFIX} WINEDEBUG=-all
                 WINEDLLOVERRIDES=mscoree,mshtml= ${CMAKE_CROSSCOMPILING_EMULATOR} wineboot --init
             RESULT_VARIABLE wineboot_result OUTPUT_QUIET ERROR_QUIET TIMEOUT 600)
-        execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${GV_WINEPREFIX} wineserver --wait
-            OUTPUT_QUIET ERROR_QUIET TIMEOUT 120)
+        # Its server lingers a while; the next start must find it gone or
+        # finished with the prefix.
+        get_filename_component(wine_dir ${CMAKE_CROSSCOMPILING_EMULATOR} DIRECTORY)
+        find_program(GV_WINESERVER NAMES wineserver wineserver64 PATHS ${wine_dir} /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+        if(GV_WINESERVER)
+            execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${GV_WINEPREFIX} ${GV_WINESERVER} --wait
+                OUTPUT_QUIET ERROR_QUIET TIMEOUT 120)
+        endif()
         if(NOT EXISTS ${GV_WINEPREFIX}/system.reg)
             message(WARNING "Wine could not make its prefix (${wineboot_result}): the Windows tests will not run")
         endif()

@@ -35,12 +35,21 @@ std::vector<std::string> expand(const std::string& target, bool recursive = fals
     return shown;
 }
 
+// Windows names hold no '*': there the folder has one name less.
+#ifdef _WIN32
+constexpr bool kStarInNames = false;
+#else
+constexpr bool kStarInNames = true;
+#endif
+
 class Expansion : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* name : {"b.bin", "a.txt", ".hidden", "c.txt", "star*name", "with blank.txt"})
-            test::writeFile(dir.file(name), "x");
+        for (const char* name : {"b.bin", "a.txt", ".hidden", "c.txt", "star*name", "with blank.txt"}) {
+            if (kStarInNames || std::string(name) != "star*name")
+                test::writeFile(dir.file(name), "x");
+        }
         std::filesystem::create_directory(dir.file("sub"));
         test::writeFile(dir.file("sub/inner.txt"), "y");
     }
@@ -50,7 +59,10 @@ protected:
 TEST_F(Expansion, FolderMeansItsFilesSortedByName)
 {
     const std::string d = dir.path();
-    EXPECT_EQ(expand(d), (std::vector<std::string>{d + "/.hidden", d + "/a.txt", d + "/b.bin", d + "/c.txt", d + "/star*name", d + "/sub", d + "/with blank.txt"}));
+    std::vector<std::string> all{d + "/.hidden", d + "/a.txt", d + "/b.bin", d + "/c.txt", d + "/star*name", d + "/sub", d + "/with blank.txt"};
+    if (!kStarInNames)
+        all.erase(all.begin() + 4);
+    EXPECT_EQ(expand(d), all);
 }
 
 TEST_F(Expansion, PatternsMatchHiddenFilesAndKeepTheUsersPrefix)
@@ -61,7 +73,7 @@ TEST_F(Expansion, PatternsMatchHiddenFilesAndKeepTheUsersPrefix)
     EXPECT_EQ(expand(d + "/.h*"), (std::vector<std::string>{d + "/.hidden"}));
     // A doubled separator before the pattern is harmless.
     EXPECT_EQ(expand(d + "//*.bin"), (std::vector<std::string>{d + "/b.bin"}));
-    EXPECT_EQ(expand(d + "/*").size(), 7u);
+    EXPECT_EQ(expand(d + "/*").size(), kStarInNames ? 7u : 6u);
 }
 
 TEST(Wildcards, MatchCharactersNotBytesAndOnlyStarAndQuestionMark)
