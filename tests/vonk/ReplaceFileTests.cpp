@@ -185,7 +185,7 @@ TEST(ReplaceFile, ANameInAnyScriptIsReplacedWhole)
 {
     // Names reach the system in its own form (UTF-16 on Windows).
     TempDir dir;
-    const std::string name = dir / "d\xC3\xA9fs-\xE6\x97\xA5\xE6\x9C\xAC.vkd";
+    const std::string name = dir / "d\xC3\xA9" "fs-\xE6\x97\xA5\xE6\x9C\xAC.vkd";
     std::string error;
     ASSERT_TRUE(replaceFile(name, "old", error)) << error;
     {

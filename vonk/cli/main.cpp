@@ -165,6 +165,8 @@ int main(int argc, char** argv)
     app.add_flag("--info", showInfo, "show the database's version, build date, counts, size and checksum");
 
     platform::prepareConsole();
+    // "/x" is a path here on every system, never an option.
+    app.allow_windows_style_options(false);
     auto args = splitColonOptions(platform::arguments(argc, argv));
     // CLI11 takes the vector of arguments in reverse order.
     std::reverse(args.begin(), args.end());

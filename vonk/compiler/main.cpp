@@ -49,6 +49,8 @@ int main(int argc, char** argv)
     args.erase(args.begin());
     std::reverse(args.begin(), args.end());
     gv::vonk::platform::prepareConsole();
+    // "/x" is a path here on every system, never an option.
+    app.allow_windows_style_options(false);
     try {
         app.parse(args);
     } catch (const CLI::CallForHelp& e) {
