@@ -77,7 +77,14 @@ function(gv_add_gtest)
     string(REPLACE ";" "${escaped_semicolon}" labels "${T_LABELS}")
     string(REPLACE ";" "${escaped_semicolon}" environment "${GV_TEST_ENVIRONMENT};${T_ENVIRONMENT}")
     include(GoogleTest)
+    # A Windows program is listed under Wine when CTest starts rather than
+    # after each build, so a build never waits on Wine.
+    set(mode POST_BUILD)
+    if(CMAKE_CROSSCOMPILING)
+        set(mode PRE_TEST)
+    endif()
     gtest_discover_tests(${T_TARGET}
+        DISCOVERY_MODE ${mode}
         TEST_PREFIX ${T_PREFIX}.
         WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
         DISCOVERY_TIMEOUT 60

@@ -2,6 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the build and the tests need, only those
 # that are missing. Runs as root (or through sudo when available).
+#   deps.sh             the Linux edition
+#   deps.sh --windows   what cross-building the Windows edition and running
+#                       its tests under Wine needs besides
 set -euo pipefail
 
 packages=(
@@ -13,6 +16,14 @@ packages=(
     file shared-mime-info
     desktop-file-utils appstream
 )
+if [ "${1:-}" = --windows ]; then
+    packages=(
+        g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+        wine wine64
+        googletest libcli11-dev nlohmann-json3-dev shared-mime-info
+        cmake ninja-build
+    )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -170,7 +170,11 @@ TEST(DefinitionSamples, EachSampleGetsItsRecordedAnswer)
 {
     const std::vector<Sample> samples = readTable();
     ASSERT_FALSE(samples.empty());
-    gv::test::TempFolder dir("gv-samples");
+    // The samples stay in the build folder afterwards: the Windows build
+    // compares both editions' answers on them (compare-editions.sh).
+    const std::filesystem::path corpus = GV_SAMPLES_CORPUS;
+    std::filesystem::remove_all(corpus);
+    ASSERT_TRUE(std::filesystem::create_directories(corpus)) << corpus;
     std::map<std::string, const Sample*> byPath;
     std::vector<std::string> args{"--tsv", "-d", GV_VONK_DATABASE};
     for (const Sample& s : samples) {
@@ -182,7 +186,7 @@ TEST(DefinitionSamples, EachSampleGetsItsRecordedAnswer)
             continue;
         }
         // No extension: the answer comes from the content alone.
-        const std::string path = dir.file("line" + std::to_string(s.line));
+        const std::string path = (corpus / ("line" + std::to_string(s.line))).generic_string();
         std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         byPath[path] = &s;
         args.push_back(path);

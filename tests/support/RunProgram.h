@@ -1,22 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs a program the way the command-line tests need it: no input (standard
-// input is /dev/null), standard output and error captured apart, an optional
-// working folder, and a time limit after which the child is killed, so no
-// test can hang on it.
+// input is /dev/null, NUL on Windows), standard output and error captured
+// apart, an optional working folder, and a time limit after which the child
+// is killed, so no test can hang on it. Arguments and paths are UTF-8.
 
-#include <cerrno>
 #include <chrono>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <thread>
+#else
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
-#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 extern char** environ;
+#endif
 
 namespace gv::test {
 
@@ -26,6 +33,107 @@ struct RunResult {
     std::string out;
     std::string err;
 };
+
+#ifdef _WIN32
+
+inline std::wstring Widen(const std::string& s)
+{
+    if (s.empty())
+        return {};
+    int n = ::MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+    return w;
+}
+
+// One argument quoted so that the C runtime's parsing of the command line
+// (CommandLineToArgvW) gives it back unchanged.
+inline std::wstring QuoteArgument(const std::wstring& a)
+{
+    if (!a.empty() && a.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+        return a;
+    std::wstring q = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : a) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        q.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        q += c;
+    }
+    q.append(2 * backslashes, L'\\');
+    return q + L"\"";
+}
+
+inline RunResult RunProgram(const std::string& exe, const std::vector<std::string>& args,
+                            const std::string& cwd = {}, int timeoutMs = 60000)
+{
+    RunResult r;
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
+    if (!::CreatePipe(&outRead, &outWrite, &inherit, 0))
+        return r;
+    if (!::CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+        ::CloseHandle(outRead);
+        ::CloseHandle(outWrite);
+        return r;
+    }
+    ::SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    ::SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = nul;
+    si.hStdOutput = outWrite;
+    si.hStdError = errWrite;
+    std::wstring line = QuoteArgument(Widen(exe));
+    for (const auto& a : args)
+        line += L" " + QuoteArgument(Widen(a));
+    const std::wstring folder = Widen(cwd);
+    PROCESS_INFORMATION pi{};
+    const BOOL started = ::CreateProcessW(Widen(exe).c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+        folder.empty() ? nullptr : folder.c_str(), &si, &pi);
+    ::CloseHandle(outWrite);
+    ::CloseHandle(errWrite);
+    if (nul != INVALID_HANDLE_VALUE)
+        ::CloseHandle(nul);
+    if (!started) {
+        ::CloseHandle(outRead);
+        ::CloseHandle(errRead);
+        r.err = "cannot start " + exe;
+        return r;
+    }
+    ::CloseHandle(pi.hThread);
+    // A pipe is read to its end by a thread of its own, so a child that
+    // fills one while we wait on the other cannot stall.
+    auto drain = [](HANDLE h, std::string& into) {
+        char buf[65536];
+        DWORD n = 0;
+        while (::ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0)
+            into.append(buf, n);
+    };
+    std::thread outReader(drain, outRead, std::ref(r.out));
+    std::thread errReader(drain, errRead, std::ref(r.err));
+    if (::WaitForSingleObject(pi.hProcess, static_cast<DWORD>(timeoutMs)) == WAIT_TIMEOUT) {
+        r.timedOut = true;
+        ::TerminateProcess(pi.hProcess, 128 + 9);
+        ::WaitForSingleObject(pi.hProcess, INFINITE);
+    }
+    outReader.join();
+    errReader.join();
+    DWORD code = 0;
+    if (::GetExitCodeProcess(pi.hProcess, &code))
+        r.exit = static_cast<int>(code);
+    ::CloseHandle(pi.hProcess);
+    ::CloseHandle(outRead);
+    ::CloseHandle(errRead);
+    return r;
+}
+
+#else
 
 inline RunResult RunProgram(const std::string& exe, const std::vector<std::string>& args,
                             const std::string& cwd = {}, int timeoutMs = 60000)
@@ -120,5 +228,7 @@ inline RunResult RunProgram(const std::string& exe, const std::vector<std::strin
     r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return r;
 }
+
+#endif
 
 } // namespace gv::test

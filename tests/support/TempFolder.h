@@ -11,6 +11,10 @@
 #include <string>
 #include <system_error>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace gv::test {
 
 class TempFolder {
@@ -23,12 +27,27 @@ public:
         std::filesystem::path base = std::filesystem::temp_directory_path(ec);
         if (ec)
             base = "/tmp";
+#ifdef _WIN32
+        // No mkdtemp: a new name is tried until one is made by us. The
+        // path is written with '/', as the tests join names with '/'.
+        std::string pattern;
+        for (unsigned attempt = 0;; ++attempt) {
+            pattern = (base / (prefix + "-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(attempt))).string();
+            if (std::filesystem::create_directory(pattern, ec))
+                break;
+            if (attempt > 1000)
+                throw std::runtime_error("cannot make a temporary folder " + pattern + ": " + ec.message());
+        }
+        const std::filesystem::path real = std::filesystem::canonical(pattern, ec);
+        m_path = ec ? std::filesystem::path(pattern).generic_string() : real.generic_string();
+#else
         std::string pattern = (base / (prefix + "-XXXXXX")).string();
         if (!::mkdtemp(pattern.data()))
             throw std::runtime_error("cannot make a temporary folder " + pattern + ": " + std::strerror(errno));
         // The real path, so it compares equal to what a child's getcwd says.
         const std::filesystem::path real = std::filesystem::canonical(pattern, ec);
         m_path = ec ? pattern : real.string();
+#endif
     }
     ~TempFolder()
     {

@@ -21,8 +21,10 @@
 #include <span>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace gv::vonk::test {
 
@@ -47,12 +49,16 @@ inline std::string readText(const std::string& path)
 // A character device to use as a target; empty when none is at hand.
 inline std::string characterDevice()
 {
+#ifdef _WIN32
+    return "NUL";
+#else
     for (const char* p : {"/dev/zero", "/dev/full", "/dev/null", "/dev/urandom"}) {
         struct stat st {};
         if (::stat(p, &st) == 0 && S_ISCHR(st.st_mode))
             return p;
     }
     return {};
+#endif
 }
 
 inline std::vector<std::uint8_t> toBytes(const std::string& s)

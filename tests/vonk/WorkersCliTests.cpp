@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <random>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -50,8 +52,10 @@ void fillFolder(const TempDir& dir, int count)
         }
         writeFile(dir.file(name), bytes);
     }
-    ::mkdir(dir.file("sub").c_str(), 0755);
+    std::filesystem::create_directory(dir.file("sub"));
+#ifndef _WIN32
     ::mkfifo(dir.file("pipe").c_str(), 0644);
+#endif
 }
 
 TEST(Workers, OutputIsIdenticalToOneWorker)

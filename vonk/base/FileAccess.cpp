@@ -1,169 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/base/FileAccess.h"
 
+#include "vonk/base/Platform.h"
+
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace gv::vonk {
-
-namespace {
-
-std::string describeSpecial(mode_t mode)
-{
-    if (S_ISFIFO(mode))
-        return "a FIFO (named pipe), not read";
-    if (S_ISSOCK(mode))
-        return "a socket, not read";
-    if (S_ISCHR(mode))
-        return "a character device, not read";
-    if (S_ISBLK(mode))
-        return "a block device, not read";
-    return "not a regular file, not read";
-}
-
-std::string describeErrno(int e)
-{
-    switch (e) {
-    case ENOENT: return "no such file";
-    case EACCES:
-    case EPERM: return "permission denied";
-    case ELOOP: return "symbolic link loop";
-    case ENOTDIR: return "no such file (a part of the path is not a folder)";
-    case ENAMETOOLONG: return "name too long";
-    default: return std::strerror(e);
-    }
-}
-
-bool writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// A device, FIFO or terminal: written through its own name.
-bool writeInPlace(const std::string& path, std::string_view bytes, std::string& error)
-{
-    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        error = "cannot write " + path + ": " + describeErrno(errno);
-        return false;
-    }
-    bool ok = writeAll(fd, bytes);
-    int e = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        e = errno;
-    }
-    if (!ok)
-        error = "cannot write " + path + ": " + describeErrno(e);
-    return ok;
-}
-
-// The file a symbolic link leads to, for a link whose target may not exist
-// yet (writing through it creates the target, as a shell redirection does).
-bool followLinks(const std::string& path, std::string& target, std::string& error)
-{
-    namespace fs = std::filesystem;
-    fs::path p = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        std::error_code ec;
-        if (!fs::is_symlink(fs::symlink_status(p, ec))) {
-            target = p.string();
-            return true;
-        }
-        fs::path next = fs::read_symlink(p, ec);
-        if (ec) {
-            error = "cannot write " + path + ": " + ec.message();
-            return false;
-        }
-        p = next.is_absolute() ? next : p.parent_path() / next;
-    }
-    error = "cannot write " + path + ": symbolic link loop";
-    return false;
-}
-
-std::atomic<unsigned> g_tempCounter{0};
-
-} // namespace
-
-bool replaceFile(const std::string& path, std::string_view bytes, std::string& error)
-{
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::file_status st = fs::status(path, ec);
-    if (fs::is_directory(st)) {
-        error = "cannot write " + path + ": a folder";
-        return false;
-    }
-    if (fs::exists(st) && !fs::is_regular_file(st))
-        return writeInPlace(path, bytes, error);
-
-    std::string target = path;
-    if (fs::is_symlink(fs::symlink_status(path, ec))) {
-        if (fs::exists(st)) {
-            fs::path resolved = fs::canonical(path, ec);
-            if (ec) {
-                error = "cannot write " + path + ": " + ec.message();
-                return false;
-            }
-            target = resolved.string();
-        } else if (!followLinks(path, target, error)) {
-            return false;
-        }
-    }
-
-    // The temporary name carries the process and a per-process count, and
-    // is created exclusively: two writers of one file, in one process or
-    // in two, never write into each other's temporary file.
-    struct stat old {};
-    const bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = target + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(g_tempCounter.fetch_add(1));
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0) {
-        int e = errno;
-        error = "cannot write " + target + ": " + (e == ENOENT ? std::string("its folder does not exist") : describeErrno(e));
-        return false;
-    }
-    // The replacement keeps the permissions the file had.
-    if (replacing)
-        (void)::fchmod(fd, old.st_mode & 07777);
-    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
-    int e = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        e = errno;
-    }
-    if (!ok) {
-        error = "cannot write " + tmp + ": " + describeErrno(e);
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    if (::rename(tmp.c_str(), target.c_str()) != 0) {
-        error = "cannot write " + target + ": " + describeErrno(errno);
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    return true;
-}
 
 bool readWholeFile(const std::string& path, std::uint64_t limit, std::string& text, std::string& error)
 {
@@ -187,17 +29,16 @@ bool readWholeFile(const std::string& path, std::uint64_t limit, std::string& te
     for (;;) {
         if (got == text.size())
             text.resize(std::min<std::uint64_t>(limit + 1, text.size() * 2));
-        ssize_t n = ::read(file.fd, text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = describeErrno(errno);
+        std::string readError;
+        std::size_t n = platform::readAt(file.fd, got, reinterpret_cast<std::uint8_t*>(text.data()) + got, text.size() - got, &readError);
+        if (!readError.empty()) {
+            error = readError;
             text.clear();
             return false;
         }
         if (n == 0)
             break;
-        got += static_cast<std::size_t>(n);
+        got += n;
         if (got > limit) {
             error = tooLarge;
             text.clear();
@@ -211,57 +52,7 @@ bool readWholeFile(const std::string& path, std::uint64_t limit, std::string& te
 FdGuard::~FdGuard()
 {
     if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-FileAccess::Result FileAccess::open(const std::string& path, bool listed)
-{
-    Result r;
-    struct stat lst {};
-    if (::lstat(path.c_str(), &lst) != 0) {
-        r.reason = describeErrno(errno);
-        return r;
-    }
-    struct stat st = lst;
-    if (S_ISLNK(lst.st_mode)) {
-        if (::stat(path.c_str(), &st) != 0) {
-            int e = errno;
-            r.reason = e == ENOENT ? "dangling symbolic link (its target does not exist)"
-                : e == ELOOP       ? "symbolic link loop"
-                                   : describeErrno(e);
-            return r;
-        }
-    }
-    if (S_ISDIR(st.st_mode)) {
-        r.status = listed ? Status::Skipped : Status::Failed;
-        r.reason = listed ? "a folder (use -s to look inside)" : "a folder";
-        return r;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        r.reason = describeSpecial(st.st_mode);
-        return r;
-    }
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        r.reason = describeErrno(errno);
-        return r;
-    }
-    // The path may have been replaced since stat: judge what was opened.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        r.reason = describeSpecial(st.st_mode);
-        ::close(fd);
-        return r;
-    }
-    r.size = static_cast<std::uint64_t>(st.st_size);
-    if (r.size == 0) {
-        ::close(fd);
-        r.status = Status::Empty;
-        r.reason = "empty file";
-        return r;
-    }
-    r.status = Status::Ok;
-    r.fd = fd;
-    return r;
+        platform::closeFile(m_fd);
 }
 
 } // namespace gv::vonk

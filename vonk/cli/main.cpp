@@ -8,6 +8,7 @@
 #include "vonk/base/FileAccess.h"
 #include "vonk/match/Matcher.h"
 #include "vonk/base/OrderedPipeline.h"
+#include "vonk/base/Platform.h"
 #include "vonk/match/Probe.h"
 #include "vonk/report/ReportWriter.h"
 #include "vonk/report/TargetExpander.h"
@@ -15,13 +16,10 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <memory>
 #include <thread>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -31,14 +29,10 @@ constexpr const char* kDatabaseName = "VonkDefs.vkd";
 // The database beside the executable, else in the current directory.
 std::string findDatabase()
 {
-    char buf[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n > 0) {
-        std::string exe(buf, static_cast<std::size_t>(n));
-        auto slash = exe.rfind('/');
-        std::string beside = (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/" + kDatabaseName;
-        struct stat st {};
-        if (::stat(beside.c_str(), &st) == 0)
+    std::string folder = gv::vonk::platform::executableFolder();
+    if (!folder.empty()) {
+        std::string beside = folder + gv::vonk::platform::separator() + kDatabaseName;
+        if (gv::vonk::platform::exists(beside))
             return beside;
     }
     return kDatabaseName;
@@ -48,11 +42,11 @@ std::string findDatabase()
 // "-r:5" and "-d:FILE" forms. CLI11 reads "-r 5" and "-r5" but would take the
 // colon as part of the value, so those forms are split into two arguments
 // before parsing; everything after "--" is left alone.
-std::vector<std::string> splitColonOptions(int argc, char** argv)
+std::vector<std::string> splitColonOptions(const std::vector<std::string>& argv)
 {
     std::vector<std::string> args;
     bool rest = false;
-    for (int i = 1; i < argc; ++i) {
+    for (std::size_t i = 1; i < argv.size(); ++i) {
         std::string a = argv[i];
         if (!rest && a == "--")
             rest = true;
@@ -170,7 +164,10 @@ int main(int argc, char** argv)
     app.add_flag("--list", listDefs, "list the database's definitions (id, extensions, MIME types, description, source) and counts");
     app.add_flag("--info", showInfo, "show the database's version, build date, counts, size and checksum");
 
-    auto args = splitColonOptions(argc, argv);
+    platform::prepareConsole();
+    // "/x" is a path here on every system, never an option.
+    app.allow_windows_style_options(false);
+    auto args = splitColonOptions(platform::arguments(argc, argv));
     // CLI11 takes the vector of arguments in reverse order.
     std::reverse(args.begin(), args.end());
     try {
@@ -206,10 +203,8 @@ int main(int argc, char** argv)
         return 2;
     }
     if (listDefs || showInfo) {
-        if (showInfo) {
-            struct stat st {};
-            DatabaseListing::info(*dbase, path, ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0, stdout);
-        }
+        if (showInfo)
+            DatabaseListing::info(*dbase, path, platform::fileSize(path), stdout);
         if (listDefs)
             DatabaseListing::list(*dbase, stdout);
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 2;

@@ -11,6 +11,7 @@
 #include "vonk/format/DbFormat.h"
 #include "vonk/build/DefinitionParser.h"
 #include "vonk/base/FileAccess.h"
+#include "vonk/base/Platform.h"
 #include "vonk/build/PronomImport.h"
 #include "vonk/build/ThirdPartyImport.h"
 
@@ -78,8 +79,17 @@ int main(int argc, char** argv)
     app.add_option("--pronom-map", pronomMap, "our table of PRONOM formats that are types we define (lines \"PUID id\")")
         ->excludes(noImportOpt);
     app.add_option("--text-model", textModelPath, "the trained text model (definitions/text-model/model.bin) to include");
+    // Arguments as UTF-8 whatever the system, after the program's name, in
+    // the reverse order CLI11 takes a vector in.
+    auto args = gv::vonk::platform::arguments(argc, argv);
+    app.name(args.front());
+    args.erase(args.begin());
+    std::reverse(args.begin(), args.end());
+    gv::vonk::platform::prepareConsole();
+    // "/x" is a path here on every system, never an option.
+    app.allow_windows_style_options(false);
     try {
-        app.parse(argc, argv);
+        app.parse(args);
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {

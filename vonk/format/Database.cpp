@@ -2,17 +2,13 @@
 #include "vonk/format/Database.h"
 
 #include "vonk/base/Crc32.h"
+#include "vonk/base/Platform.h"
 #include "vonk/format/Ranking.h"
 #include "vonk/format/SequenceProgram.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace gv::vonk {
 
@@ -31,45 +27,36 @@ void readArray(const std::uint8_t*& p, std::vector<T>& out, std::uint32_t count)
 
 Database::~Database()
 {
-    if (m_map)
-        ::munmap(m_map, m_mapLength);
+    platform::unmapFile(m_map, m_mapLength);
 }
 
 std::unique_ptr<Database> Database::load(const std::string& path, std::string& error)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        error = "cannot open database '" + path + "': " + std::strerror(errno);
+    platform::MappedFile map = platform::mapFile(path, static_cast<std::uint64_t>(db::kMaxPool) * 2);
+    switch (map.status) {
+    case platform::MappedFile::Status::CannotOpen:
+        error = "cannot open database '" + path + "': " + map.reason;
         return nullptr;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    case platform::MappedFile::Status::NotRegular:
         error = "database '" + path + "' is not a regular file";
         return nullptr;
-    }
-    if (st.st_size > static_cast<off_t>(db::kMaxPool) * 2) {
-        ::close(fd);
+    case platform::MappedFile::Status::TooLarge:
         error = "database '" + path + "' is too large to be a definitions database";
         return nullptr;
+    case platform::MappedFile::Status::CannotMap:
+        error = "cannot read database '" + path + "': " + map.reason;
+        return nullptr;
+    case platform::MappedFile::Status::Empty:
+    case platform::MappedFile::Status::Mapped:
+        break;
     }
     std::unique_ptr<Database> d(new Database());
-    if (st.st_size > 0) {
-        // Mapped and populated at once: one system call instead of a fault
-        // per page, and no copy of the file.
-        void* m = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-        if (m == MAP_FAILED) {
-            int e = errno;
-            ::close(fd);
-            error = "cannot read database '" + path + "': " + std::strerror(e);
-            return nullptr;
-        }
-        d->m_map = m;
-        d->m_mapLength = static_cast<std::size_t>(st.st_size);
-        d->m_data = static_cast<const std::uint8_t*>(m);
-        d->m_size = d->m_mapLength;
+    if (map.address) {
+        d->m_map = map.address;
+        d->m_mapLength = map.length;
+        d->m_data = static_cast<const std::uint8_t*>(map.address);
+        d->m_size = map.length;
     }
-    ::close(fd);
     std::string reason;
     if (!d->validate(reason, true)) {
         error = "database '" + path + "' is unusable: " + reason;

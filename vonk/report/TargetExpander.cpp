@@ -1,30 +1,42 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/report/TargetExpander.h"
 
+#include "vonk/base/Platform.h"
+
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <dirent.h>
-#include <sys/stat.h>
 #include <vector>
 
 namespace gv::vonk {
 
 namespace {
 
-// "dir///" -> "dir/"; "" stays ""; "/" stays "/".
+// Where the last separator is (npos: none).
+std::size_t lastSeparator(const std::string& s)
+{
+    for (std::size_t i = s.size(); i > 0; --i) {
+        if (platform::isSeparator(s[i - 1]))
+            return i - 1;
+    }
+    return std::string::npos;
+}
+
+// "dir///" -> "dir/"; "" stays ""; "/" stays "/". The separator added is
+// the one the path already uses, so a name shown keeps the user's style
+// ("dir\a.png" on Windows for "dir\*").
 std::string withOneSlash(std::string s)
 {
-    while (s.size() > 1 && s.back() == '/' && s[s.size() - 2] == '/')
+    while (s.size() > 1 && platform::isSeparator(s.back()) && platform::isSeparator(s[s.size() - 2]))
         s.pop_back();
-    if (!s.empty() && s.back() != '/')
-        s += '/';
+    if (!s.empty() && !platform::isSeparator(s.back())) {
+        auto last = lastSeparator(s);
+        s += last == std::string::npos ? platform::separator() : s[last];
+    }
     return s;
 }
 
-std::string cannotList(int error)
+std::string cannotList(const std::string& reason)
 {
-    return std::string("cannot list the folder: ") + (error == EACCES || error == EPERM ? "permission denied" : std::strerror(error));
+    return "cannot list the folder: " + reason;
 }
 
 // Bytes of the character at `at`: a whole UTF-8 sequence, or one byte where
@@ -67,8 +79,9 @@ bool TargetExpander::matches(std::string_view pattern, std::string_view name)
             continue;
         }
         if (p < pattern.size()) {
-            // A final lone backslash stands for itself.
-            std::size_t literal = pattern[p] == '\\' && p + 1 < pattern.size() ? p + 1 : p;
+            // A final lone backslash stands for itself, and where it
+            // separates folders it is never an escape.
+            std::size_t literal = pattern[p] == '\\' && !platform::isSeparator('\\') && p + 1 < pattern.size() ? p + 1 : p;
             if (pattern[literal] == name[n]) {
                 p = literal + 1;
                 ++n;
@@ -88,13 +101,10 @@ bool TargetExpander::matches(std::string_view pattern, std::string_view name)
 
 void TargetExpander::expand(const std::string& target, const Sink& sink) const
 {
-    auto slash = target.rfind('/');
+    auto slash = lastSeparator(target);
     std::string last = slash == std::string::npos ? target : target.substr(slash + 1);
     if (m_literal || !hasWildcard(last)) {
-        struct stat st {};
-        struct stat followed {};
-        bool isDir = !target.empty() && ::lstat(target.c_str(), &st) == 0
-            && (S_ISDIR(st.st_mode) || (S_ISLNK(st.st_mode) && ::stat(target.c_str(), &followed) == 0 && S_ISDIR(followed.st_mode)));
+        bool isDir = !target.empty() && platform::isFolder(target);
         if (!isDir) {
             // Opening it tells what it is, or why it cannot be read.
             sink({target, target, false, {}});
@@ -107,8 +117,7 @@ void TargetExpander::expand(const std::string& target, const Sink& sink) const
     }
     std::string shownPrefix = slash == std::string::npos ? std::string() : withOneSlash(target.substr(0, slash + 1));
     std::string dir = shownPrefix.empty() ? std::string(".") : shownPrefix;
-    struct stat dst {};
-    if (::stat(dir.c_str(), &dst) != 0 || !S_ISDIR(dst.st_mode)) {
+    if (!platform::isFolder(dir)) {
         sink({target, target, false, "no such folder: " + dir});
         return;
     }
@@ -127,27 +136,10 @@ void TargetExpander::expand(const std::string& target, const Sink& sink) const
 
 std::string TargetExpander::listFolder(const std::string& dir, const std::string& shownPrefix, const std::string& pattern, const Sink& sink) const
 {
-    DIR* d = ::opendir(dir.c_str());
-    if (!d)
-        return cannotList(errno);
-    struct Entry {
-        std::string name;
-        unsigned char type; // d_type: DT_UNKNOWN when the file system does not say
-        bool operator<(const Entry& o) const { return name < o.name; }
-    };
-    std::vector<Entry> entries;
-    errno = 0;
-    while (dirent* e = ::readdir(d)) {
-        std::string name = e->d_name;
-        if (name != "." && name != "..")
-            entries.push_back({std::move(name), e->d_type});
-        errno = 0;
-    }
-    int readError = errno;
-    ::closedir(d);
-    if (readError != 0)
-        return cannotList(readError);
-    std::sort(entries.begin(), entries.end());
+    std::vector<platform::FolderEntry> entries;
+    if (std::string reason = platform::listFolder(dir, entries); !reason.empty())
+        return cannotList(reason);
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
     std::string fsPrefix = withOneSlash(dir);
     for (const auto& [name, type] : entries) {
         std::string path = fsPrefix + name;
@@ -156,13 +148,13 @@ std::string TargetExpander::listFolder(const std::string& dir, const std::string
         // listing's type saves a stat per file, which opening it makes anyway.
         bool isDir = false;
         if (m_recursive) {
-            struct stat st {};
-            isDir = type == DT_DIR || (type == DT_UNKNOWN && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+            isDir = type == platform::FolderEntry::Type::Folder
+                || (type == platform::FolderEntry::Type::Unknown && platform::isFolderNotLink(path));
         }
         if (isDir) {
             // Symbolic links to folders are not followed, so a link loop
             // cannot make the walk endless.
-            std::string problem = listFolder(path, shown + "/", pattern, sink);
+            std::string problem = listFolder(path, withOneSlash(shown), pattern, sink);
             if (!problem.empty())
                 sink({shown, path, true, problem});
             continue;

@@ -16,10 +16,11 @@ struct TargetItem {
 };
 
 // Turns command-line targets into files, in order, by one rule:
-// - a target whose last part (after the last '/') holds '*' or '?' is a
-//   pattern, even when a file of that very name exists: it is matched
-//   against the names in its folder, hidden files included ('*' any run of
-//   characters, '?' one character, '\' makes the next character literal);
+// - a target whose last part (after the last '/', or '\' on Windows) holds
+//   '*' or '?' is a pattern, even when a file of that very name exists: it
+//   is matched against the names in its folder, hidden files included ('*'
+//   any run of characters, '?' one character, '\' makes the next character
+//   literal where it does not separate folders);
 //   the folder before the last '/' is always a name, never a pattern;
 // - any other target, and every target when `literal` is set, is a name:
 //   a folder is its files sorted by name, anything else is itself.

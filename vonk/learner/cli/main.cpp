@@ -7,6 +7,7 @@
 
 #include "vonk/learner/DefinitionWriter.h"
 #include "vonk/base/FileAccess.h"
+#include "vonk/base/Platform.h"
 #include "vonk/learner/Learner.h"
 #include "vonk/learner/SampleReader.h"
 #include "vonk/match/TextClassifier.h"
@@ -145,8 +146,17 @@ int main(int argc, char** argv)
         ->capture_default_str();
     app.add_flag("-s,--subfolders", recursive, "take samples from subfolders too");
     app.add_flag("-q,--quiet", quiet, "print nothing but errors");
+    // Arguments as UTF-8 whatever the system, after the program's name, in
+    // the reverse order CLI11 takes a vector in.
+    auto args = gv::vonk::platform::arguments(argc, argv);
+    app.name(args.front());
+    args.erase(args.begin());
+    std::reverse(args.begin(), args.end());
+    gv::vonk::platform::prepareConsole();
+    // "/x" is a path here on every system, never an option.
+    app.allow_windows_style_options(false);
     try {
-        app.parse(argc, argv);
+        app.parse(args);
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForVersion& e) {

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The few operating-system calls of the identifier's programs, with one
+// implementation for POSIX systems (PlatformPosix.cpp) and one for Windows
+// (PlatformWin32.cpp). Text is UTF-8 on both sides of this header: on
+// Windows, paths and the command line are converted from and to UTF-16 here.
+// File opening and safe replacing (FileAccess.h) are implemented there too.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace gv::vonk::platform {
+
+// The program's arguments, argv[0] included, as UTF-8. On Windows they come
+// from the wide command line, so names in any language arrive whole.
+std::vector<std::string> arguments(int argc, char** argv);
+
+// Makes standard output and error carry the report's bytes unchanged (no
+// line-end translation) and, where they are a console, show UTF-8 text.
+void prepareConsole();
+
+// The folder of the running executable, without a trailing separator;
+// empty when it cannot be told.
+std::string executableFolder();
+
+// Whether `c` separates the parts of a path: '/' everywhere, '\' also on
+// Windows. There a backslash is a separator, never an escape in patterns.
+bool isSeparator(char c);
+// The separator put between a folder and a name when none was written.
+char separator();
+
+// Whether anything is at `path`, links followed.
+bool exists(const std::string& path);
+// Whether `path` is a folder, links followed.
+bool isFolder(const std::string& path);
+// Whether `path` is a folder itself, not a link to one.
+bool isFolderNotLink(const std::string& path);
+// The size of the file at `path`; 0 when it cannot be told.
+std::uint64_t fileSize(const std::string& path);
+
+struct FolderEntry {
+    std::string name;
+    // What the listing says of the entry, where it says anything.
+    enum class Type { Unknown, Folder, Other } type = Type::Unknown;
+};
+// The names in folder `dir` ("." and ".." left out), unsorted. Returns ""
+// when listed, else why not ("permission denied", ...).
+std::string listFolder(const std::string& dir, std::vector<FolderEntry>& entries);
+
+// Reads up to `n` bytes at `offset` of a descriptor from FileAccess::open,
+// without moving a shared position; fewer at the end or on an error, which
+// `error` then describes when given.
+std::size_t readAt(int fd, std::uint64_t offset, std::uint8_t* dst, std::size_t n, std::string* error = nullptr);
+void closeFile(int fd);
+
+// A whole file mapped read-only into memory.
+struct MappedFile {
+    enum class Status { Mapped, Empty, CannotOpen, NotRegular, TooLarge, CannotMap } status = Status::CannotOpen;
+    std::string reason; // for CannotOpen and CannotMap
+    void* address = nullptr;
+    std::size_t length = 0;
+};
+// Maps `path` when it is a regular file of at most `limit` bytes.
+MappedFile mapFile(const std::string& path, std::uint64_t limit);
+void unmapFile(void* address, std::size_t length);
+
+} // namespace gv::vonk::platform
