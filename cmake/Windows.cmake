@@ -10,6 +10,8 @@ set(GV_BUILD_BENCH OFF CACHE BOOL "Build the benchmarks" FORCE)
 # One self-contained executable each: no MinGW runtime DLL to carry along
 # or to find on the path under Wine.
 target_link_options(gv_settings INTERFACE -static)
+# zlib from Debian's MinGW-w64 package, linked in like everything else.
+set(ZLIB_USE_STATIC_LIBS ON)
 # Standard streams and files carry bytes unchanged by default, as on Linux:
 # no CR put before each LF (a report compares equal byte for byte, and
 # CTest reads the test programs' lists of cases line by line).

@@ -20,7 +20,7 @@ if [ "${1:-}" = --windows ]; then
     packages=(
         g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
         wine wine64
-        googletest libcli11-dev nlohmann-json3-dev shared-mime-info
+        googletest libcli11-dev nlohmann-json3-dev libz-mingw-w64-dev shared-mime-info
         cmake ninja-build
     )
 fi
