@@ -230,13 +230,15 @@ int main(int argc, char** argv)
         bool failed = false;
     };
     unsigned threads = jobs > 0 ? static_cast<unsigned>(jobs) : defaultJobs();
-    std::vector<std::unique_ptr<Worker>> workers;
-    for (unsigned i = 0; i < threads; ++i)
-        workers.push_back(std::make_unique<Worker>(*dbase, opts));
+    // Each worker's matcher is set up by its own thread when it first gets a
+    // file: a run over one file pays for one, and the set-ups overlap.
+    std::vector<std::unique_ptr<Worker>> workers(threads);
     bool someFailed = false;
     bool writeFailed = false;
 
     auto judge = [&](unsigned index, TargetItem& item) {
+        if (!workers[index])
+            workers[index] = std::make_unique<Worker>(*dbase, opts);
         Worker& w = *workers[index];
         w.text.clear();
         Judged j;
