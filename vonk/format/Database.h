@@ -67,10 +67,23 @@ public:
     // Literals searched beyond the first (or last) 4 KiB go to sets of
     // their own, so the long scan runs only for the few that need it.
     static constexpr std::uint32_t kNearExtent = 4096;
-    static constexpr int kLiteralSets = 8;
-    static int literalSet(db::Zone z, bool textOnly, bool far) { return static_cast<int>(z) * 4 + (textOnly ? 2 : 0) + (far ? 1 : 0); }
-    static bool setIsTail(int set) { return set >= 4; }
-    static bool setIsTextOnly(int set) { return (set & 2) != 0; }
+    // Literals of definitions that yield to ours and refine nothing
+    // (deferred) go to sets of their own too: the matcher searches them only
+    // when our definitions have not settled the file.
+    static constexpr int kLiteralSets = 16;
+    static int literalSet(db::Zone z, bool textOnly, bool far, bool deferred)
+    {
+        return static_cast<int>(z) * 8 + (textOnly ? 4 : 0) + (far ? 2 : 0) + (deferred ? 1 : 0);
+    }
+    static bool setIsTail(int set) { return set >= 8; }
+    static bool setIsTextOnly(int set) { return (set & 4) != 0; }
+    static bool setIsDeferred(int set) { return (set & 1) != 0; }
+    // Another registry's definition that yields to ours and refines none of
+    // them: it can only rank below a definition of ours that holds.
+    bool isDeferred(std::uint32_t def) const
+    {
+        return (this->def(def).flags & db::kDefYields) && this->def(def).parent == db::kNoParent;
+    }
     const AhoCorasick& automaton(int set) const { return m_ac[set]; }
     std::span<const std::uint32_t> literalDefs(int set, std::uint32_t pattern) const;
     std::uint32_t scanExtent(int set) const { return m_extent[set]; }

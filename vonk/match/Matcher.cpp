@@ -594,6 +594,7 @@ void Matcher::beginRound()
         m_gen = 1;
     }
     m_candidates.clear();
+    m_deferred.clear();
     m_result.clear();
 }
 
@@ -601,7 +602,7 @@ void Matcher::gather(Probe& probe)
 {
     auto head = probe.head();
     gatherByAnchors(head, probe.tail(m_db.tailAnchorReach()));
-    gatherByLiterals(probe, head);
+    gatherByLiterals(probe, head, false);
     // What follows leading tags is found as if the file began there; the
     // rules of `after-tags` blocks then read it in place.
     const LeadingTags& tags = probe.leadingTags();
@@ -615,8 +616,12 @@ void Matcher::gather(Probe& probe)
                 gatherByAnchors({p, n}, {});
         }
     }
-    for (std::uint32_t d : m_db.always())
-        addCandidate(d);
+    for (std::uint32_t d : m_db.always()) {
+        if (m_db.isDeferred(d))
+            m_deferred.push_back(d);
+        else
+            addCandidate(d);
+    }
 }
 
 void Matcher::gatherByAnchors(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail)
@@ -643,11 +648,11 @@ void Matcher::gatherByAnchors(std::span<const std::uint8_t> head, std::span<cons
     }
 }
 
-void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head)
+void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head, bool deferred)
 {
     for (int set = 0; set < Database::kLiteralSets; ++set) {
         const AhoCorasick& ac = m_db.automaton(set);
-        if (ac.empty())
+        if (ac.empty() || Database::setIsDeferred(set) != deferred)
             continue;
         bool tailZone = Database::setIsTail(set);
         bool textOnly = Database::setIsTextOnly(set);
@@ -666,11 +671,33 @@ void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head)
     }
 }
 
+bool Matcher::settled() const
+{
+    for (std::uint32_t d : m_candidates) {
+        if (m_evalStamp[d] == m_gen && m_matched[d] && !(m_db.def(d).flags & db::kDefImported) && !m_plainText[d]
+            && m_evidence[d] >= kMediumEvidence)
+            return true;
+    }
+    return false;
+}
+
 void Matcher::evaluate(Probe& probe)
 {
     for (std::size_t i = 0; i < m_candidates.size(); ++i) {
         std::uint64_t s = 0;
         evalDef(m_candidates[i], probe, s);
+    }
+    // Definitions that would yield to one of ours that holds are only
+    // looked for when none does; their long scans are most of their cost.
+    if (!settled()) {
+        const std::size_t from = m_candidates.size();
+        gatherByLiterals(probe, probe.head(), true);
+        for (std::uint32_t d : m_deferred)
+            addCandidate(d);
+        for (std::size_t i = from; i < m_candidates.size(); ++i) {
+            std::uint64_t s = 0;
+            evalDef(m_candidates[i], probe, s);
+        }
     }
     // Parents evaluated for their children are results too; collect every
     // definition evaluated in this round that matched.

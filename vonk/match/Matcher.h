@@ -69,7 +69,10 @@ private:
     void beginRound();
     void gather(Probe& probe);
     void gatherByAnchors(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail);
-    void gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head);
+    void gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head, bool deferred);
+    // Whether a definition of ours that is no plain text already holds with
+    // at least medium evidence: then deferred definitions cannot rank first.
+    bool settled() const;
     void evaluate(Probe& probe);
     void rank(Probe& probe, std::string_view name);
     void addByName(const std::string& ext);
@@ -94,6 +97,8 @@ private:
     std::vector<std::uint8_t> m_matched;
     std::vector<std::uint8_t> m_busy;
     std::vector<std::uint32_t> m_candidates;
+    // Always-tried definitions held back until the file is found unsettled.
+    std::vector<std::uint32_t> m_deferred;
     std::vector<Candidate> m_result;
     // Definitions whose only rule is a bare `text` test: the whole sampled
     // head was judged, which is worth more than the rule's few bits say.
