@@ -32,7 +32,7 @@ got = {}
 for line in open(sys.argv[2]):
     f = line.rstrip('\n').split('\t')
     got[f[0]] = same.get(f[3], f[3])
-tp, fp, n = {}, {}, {}
+tp, fp, n, confused = {}, {}, {}, {}
 prose_files = prose_code = 0
 for path, label in labels.items():
     a = got.get(path, 'unknown')
@@ -41,6 +41,7 @@ for path, label in labels.items():
         tp[label] = tp.get(label, 0) + 1
     else:
         fp[a] = fp.get(a, 0) + 1
+        confused[(label, a)] = confused.get((label, a), 0) + 1
     if label in prose:
         prose_files += 1
         prose_code += a not in documents and a != 'unknown'
@@ -51,4 +52,6 @@ for label in sorted(n):
 right = sum(tp.values())
 print(f'overall\t{len(labels)}\t\t{100 * right / max(1, len(labels)):.2f}')
 print(f'prose called code\t{prose_code} of {prose_files}')
+for (label, a), k in sorted(confused.items(), key=lambda kv: (-kv[1], kv[0]))[:30]:
+    print(f'confused\t{label} -> {a}\t{k}')
 PY

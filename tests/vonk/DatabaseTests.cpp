@@ -3,6 +3,7 @@
 
 #include "vonk/base/Crc32.h"
 #include "vonk/format/DbFormat.h"
+#include "vonk/match/TextModel.h"
 #include "vonk/report/DatabaseListing.h"
 
 #include <gtest/gtest.h>
@@ -162,14 +163,6 @@ TEST(Database, HostileTextModelSectionsAreRejected)
         {"unterminated class name", [&](auto& m) { std::fill(m.begin() + names, m.begin() + names + db::kTextClassName, 'a'); }},
         {"control byte in a name", [&](auto& m) { m[names + 1] = '\n'; }},
         {"bias out of range", [&](auto& m) { set32(m, bias, 0x7FFFFFFF); }},
-        {"slot row out of range", [&](auto& m) { set32(m, firstUsedSlot(m) + 4, 2); }},
-        {"empty slot with a row", [&](auto& m) { set32(m, slots + (firstUsedSlot(m) == slots ? 8 : 0) + 4, 0); }},
-        {"no empty slot", [&](auto& m) {
-             for (std::size_t at = slots; at < slots + 16 * sizeof(db::TextModelSlot); at += sizeof(db::TextModelSlot)) {
-                 set32(m, at, static_cast<std::uint32_t>(at));
-                 set32(m, at + 4, 0);
-             }
-         }},
     };
     std::string error;
     auto ok = Database::fromBytes(DatabaseWriter::build(parser.definitions(), 0, {}, good), error);
@@ -181,6 +174,35 @@ TEST(Database, HostileTextModelSectionsAreRejected)
         error.clear();
         EXPECT_FALSE(Database::fromBytes(DatabaseWriter::build(parser.definitions(), 0, {}, bad), error)) << c.name;
         EXPECT_NE(error.find("text model"), std::string::npos) << c.name << ": " << error;
+    }
+    // The slots are checked as they are read, not at every start: a damaged
+    // one counts as no feature, and a full table still ends the search.
+    const struct {
+        const char* name;
+        std::function<void(std::vector<std::uint8_t>&)> damage;
+    } slotCases[] = {
+        {"rows out of range", [&](auto& m) {
+             for (std::size_t at = firstUsedSlot(m); at < slots + 16 * sizeof(db::TextModelSlot); at += sizeof(db::TextModelSlot))
+                 set32(m, at + 4, 2);
+         }},
+        {"no empty slot", [&](auto& m) {
+             for (std::size_t at = slots; at < slots + 16 * sizeof(db::TextModelSlot); at += sizeof(db::TextModelSlot)) {
+                 set32(m, at, static_cast<std::uint32_t>(at));
+                 set32(m, at + 4, 9);
+             }
+         }},
+    };
+    for (const auto& c : slotCases) {
+        auto bad = good;
+        c.damage(bad);
+        auto d = Database::fromBytes(DatabaseWriter::build(parser.definitions(), 0, {}, bad), error);
+        ASSERT_TRUE(d) << c.name << ": " << error;
+        TextModel m(d->textModel());
+        TextModel::Work w;
+        TextModel::Verdict v;
+        m.judge("if the if", w, v);
+        ASSERT_EQ(v.ranked.size(), 2u) << c.name;
+        EXPECT_DOUBLE_EQ(v.ranked[0].probability, 0.5) << c.name;
     }
 }
 

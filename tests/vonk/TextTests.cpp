@@ -178,7 +178,10 @@ TEST(TextTokens, WhatTellsTextsApartAndWhatDoesNot)
     } cases[] = {
         {"x = 17\n", "x = 2.\n", true},              // numbers are all alike
         {"a \tb\r\n", "a  b \n", true},               // blanks and CR are no tokens
-        {"=====\n", "=== ==\n", true},               // punctuation in pieces of three
+        {"a ====\n", "a === =\n", true},             // punctuation in pieces of three
+        {"T\n=====\n", "T\n=== ==\n", false},       // but a line of one mark underlines
+        {"a=1 \n", "a =1\n", false},                 // blanks before '=' tell ini from shell
+        {"a: b\n\tc\n", "a :b\n\tc\n", false},       // a target's recipe line
         {filler + "if", filler + "fi", true},         // beyond the head nothing counts
         {"a\n", "\ta\n", false},                     // a line's indentation counts
         {"\ta\n", " a\n", false},
@@ -206,7 +209,7 @@ TEST(TextTokens, HashesAsTheTrainerDoesAndPointsAtTheText)
 TEST(TextModel, RanksClassesByTheirWordsWithCalibratedProbabilities)
 {
     // 1000 score units a nat: one "def" (weight 1) gives code e^1.2 : e^-1.2.
-    auto bytes = test::makeTextModel({"text", "code"}, {{"def", {-60, 60}}, {"the", {50, -50}}}, 16, 1000000);
+    auto bytes = test::makeTextModel({"troff", "code"}, {{"def", {-60, 60}}, {"the", {50, -50}}}, 16, 1000000);
     TextModel m(bytes);
     ASSERT_EQ(m.classCount(), 2u);
     EXPECT_EQ(m.className(1), "code");
@@ -222,6 +225,31 @@ TEST(TextModel, RanksClassesByTheirWordsWithCalibratedProbabilities)
     m.judge("def the the the the", w, v);
     EXPECT_EQ(v.ranked[0].cls, 0u);
     EXPECT_NEAR(v.ranked[0].probability, 1.0 / (1.0 + std::exp(-0.18)), 1e-9);
+}
+
+TEST(TextModel, CallsProseCodeOnlyWithAMargin)
+{
+    // 100 score units a nat; code must be 1.25 times as probable as prose.
+    auto bytes = test::makeTextModel({"text", "code", "troff"}, {{"def", {-6, 6, 0}}, {"if", {-80, 80, 0}}, {"man", {0, 0, 127}}}, 16, 100000);
+    TextModel m(bytes);
+    TextModel::Work w;
+    TextModel::Verdict v;
+    const struct {
+        const char* text;
+        std::uint32_t first, second;
+        bool proseFirst;
+    } cases[] = {
+        {"def", 0, 1, true},      // code 1.13 times as probable: prose, code runner-up
+        {"if", 1, 2, false},      // 4.95 times: code
+        {"man def", 2, 1, false}, // only prose is put first, not other documents
+    };
+    for (const auto& c : cases) {
+        m.judge(c.text, w, v);
+        ASSERT_EQ(v.ranked.size(), 3u);
+        EXPECT_EQ(v.ranked[0].cls, c.first) << c.text;
+        EXPECT_EQ(v.ranked[1].cls, c.second) << c.text;
+        EXPECT_EQ(v.proseFirst, c.proseFirst) << c.text;
+    }
 }
 
 } // namespace

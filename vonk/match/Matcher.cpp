@@ -826,9 +826,13 @@ bool Matcher::applyTextModel(Probe& probe)
         return false;
     m_textModel.judge(probe.textView(), m_modelWork, m_verdict);
     // Too little text for the model to tell: the rules decide as they did.
-    if (m_verdict.ranked.empty() || m_verdict.ranked.front().probability < ranking::kModelFloor)
+    if (m_verdict.ranked.empty())
         return false;
-    const ranking::ModelAnswer topAnswer = ranking::modelAnswer(m_verdict.ranked.front().probability);
+    // Prose put first on a narrow margin is less probable than the runner-up.
+    const double topProbability = m_verdict.proseFirst ? m_verdict.ranked[1].probability : m_verdict.ranked[0].probability;
+    if (topProbability < ranking::kModelFloor)
+        return false;
+    const ranking::ModelAnswer topAnswer = ranking::modelAnswer(topProbability);
     // Formats the model was not taught keep what their own rules proved:
     // when that is more than a guess they rank above the model's answer.
     for (auto& c : m_result) {
@@ -856,7 +860,12 @@ bool Matcher::applyTextModel(Probe& probe)
             m_result.push_back({def, 0, 0, 0.0, Confidence::Low, m_plainText[def] != 0, false});
             it = m_result.end() - 1;
         }
-        const ranking::ModelAnswer a = ranking::modelAnswer(r.probability);
+        ranking::ModelAnswer a = ranking::modelAnswer(r.probability);
+        if (k == 0 && m_verdict.proseFirst) {
+            // Ahead of the language it was preferred to, and no surer.
+            a.score = topAnswer.score + 1;
+            a.confidence = Confidence::Low;
+        }
         it->score = a.score;
         it->evidence = a.evidence;
         it->confidence = a.confidence;

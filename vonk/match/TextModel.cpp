@@ -24,6 +24,15 @@ TextModel::TextModel(std::span<const std::uint8_t> section)
     m_bias = m_names + std::size_t{m_classes} * db::kTextClassName;
     m_slots = m_bias + std::size_t{m_classes} * 4;
     m_weights = reinterpret_cast<const std::int8_t*>(m_slots + std::size_t{h.slotCount} * sizeof(db::TextModelSlot));
+    // Prose, and the other documents it may be taken for without harm.
+    constexpr std::string_view prose[] = {"text", "markdown", "restructuredtext"};
+    constexpr std::string_view documents[] = {"troff", "tex", "html", "po", "diff"};
+    for (std::uint32_t c = 0; c < m_classes; ++c) {
+        const std::string_view n = className(c);
+        m_kinds.push_back(std::find(std::begin(prose), std::end(prose), n) != std::end(prose) ? Kind::Prose
+                : std::find(std::begin(documents), std::end(documents), n) != std::end(documents) ? Kind::Document
+                                                                                                   : Kind::Code);
+    }
 }
 
 std::string_view TextModel::className(std::size_t c) const
@@ -32,16 +41,21 @@ std::string_view TextModel::className(std::size_t c) const
     return {n, ::strnlen(n, db::kTextClassName)};
 }
 
+// The slots are not checked when the database loads (that would read the
+// whole table at every start): a row out of range counts as no row, and a
+// table without an empty slot ends the search after one round.
 std::uint32_t TextModel::row(std::uint32_t hash) const
 {
-    for (std::uint32_t s = hash & m_slotMask;; s = (s + 1) & m_slotMask) {
+    std::uint32_t s = hash & m_slotMask;
+    for (std::uint32_t probes = 0; probes <= m_slotMask; ++probes, s = (s + 1) & m_slotMask) {
         db::TextModelSlot slot;
         std::memcpy(&slot, m_slots + std::size_t{s} * sizeof slot, sizeof slot);
         if (slot.hash == hash)
-            return slot.row;
+            return slot.row < m_features ? slot.row : db::kNoTextRow;
         if (slot.hash == 0)
-            return db::kNoTextRow;
+            break;
     }
+    return db::kNoTextRow;
 }
 
 void TextModel::judge(std::string_view text, Work& w, Verdict& out, bool explain) const
@@ -87,6 +101,15 @@ void TextModel::judge(std::string_view text, Work& w, Verdict& out, bool explain
     for (auto& r : out.ranked)
         r.probability /= total;
     std::stable_sort(out.ranked.begin(), out.ranked.end(), [](const Ranked& a, const Ranked& b) { return a.probability > b.probability; });
+    out.proseFirst = false;
+    if (m_kinds[out.ranked[0].cls] == Kind::Code) {
+        auto prose = std::find_if(out.ranked.begin(), out.ranked.end(), [&](const Ranked& r) { return m_kinds[r.cls] == Kind::Prose; });
+        if (prose != out.ranked.end() && prose->probability * kProseMargin > out.ranked[0].probability) {
+            std::rotate(out.ranked.begin() + 1, prose, prose + 1);
+            std::swap(out.ranked[0], out.ranked[1]);
+            out.proseFirst = true;
+        }
+    }
     if (explain && m_classes >= 2) {
         const std::uint32_t top = out.ranked[0].cls, next = out.ranked[1].cls;
         std::vector<std::pair<std::int32_t, std::size_t>> pull;

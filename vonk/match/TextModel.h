@@ -40,7 +40,12 @@ public:
         double probability = 0.0;
     };
     struct Verdict {
-        std::vector<Ranked> ranked; // every class, most probable first
+        // Every class, most probable first; but when the best is a
+        // programming or data language that prose comes close to (within
+        // kProseMargin), the prose goes first, the language second: prose
+        // is not called code on a narrow margin.
+        std::vector<Ranked> ranked;
+        bool proseFirst = false; // that happened
         // With `explain`: the text of the features that most set the best
         // class apart from the runner-up, strongest first.
         std::vector<std::string> reasons;
@@ -48,8 +53,15 @@ public:
 
     void judge(std::string_view text, Work& work, Verdict& out, bool explain = false) const;
 
+    // How many times as probable as the likeliest prose a language must be
+    // to be the answer (the trainer's PROSE_MARGIN).
+    static constexpr double kProseMargin = 1.25;
+
 private:
     std::uint32_t row(std::uint32_t hash) const;
+
+    enum class Kind : std::uint8_t { Code, Prose, Document };
+    std::vector<Kind> m_kinds; // per class
 
     std::uint32_t m_classes = 0;
     std::uint32_t m_features = 0;

@@ -10,6 +10,7 @@ namespace {
 constexpr std::uint32_t kFnvOffset = 0x811C9DC5u;
 constexpr std::uint32_t kFnvPrime = 0x01000193u;
 constexpr std::size_t kMaxWord = 24;
+constexpr char kAdornment[] = "=-~^\"'*+#`:._";
 
 std::uint32_t fnv(std::uint32_t h, std::string_view s)
 {
@@ -48,6 +49,119 @@ char bucket(std::size_t part, std::size_t whole)
     return static_cast<char>('1' + std::min<std::size_t>(part * 8 / whole, 7));
 }
 
+// What a `key = value` line's value looks like: typed (quoted, a number, a
+// boolean, a list, a table) or bare words.
+char valueKind(std::string_view v)
+{
+    if (v.empty())
+        return '-';
+    const char c = v[0];
+    if (c == '"' || c == '\'')
+        return 'q';
+    if ((c >= '0' && c <= '9') || (c == '-' && v.size() > 1 && v[1] >= '0' && v[1] <= '9'))
+        return '0';
+    if (v == "true" || v == "false")
+        return 'b';
+    if (c == '[' || c == '{')
+        return c;
+    return 'w';
+}
+
+// Kinds of line, for the shape of the next one.
+constexpr char kTargetLine = 't', kRecipeLine = 'r', kTextLine = 'x', kAdornmentLine = 'a';
+
+struct Shape {
+    char name[4] = {}; // empty: no shape feature
+    char kind = 0;     // 0: a blank line, which keeps the previous kind
+};
+
+// The shape of a line, the trainer's line_shape(): underlines and rules,
+// make targets and the tab-indented recipe lines under them, directives,
+// fences, [sections] and `key = value` lines by the look of their value.
+Shape lineShape(std::string_view line, char prevKind, std::size_t prevLength)
+{
+    Shape out;
+    auto set = [&](std::string_view name, char kind) {
+        name.copy(out.name, std::min<std::size_t>(name.size(), 3));
+        out.kind = kind;
+        return out;
+    };
+    std::size_t e = line.size();
+    while (e > 0 && spaceByte(static_cast<unsigned char>(line[e - 1])))
+        --e;
+    const std::string_view body = line.substr(0, e);
+    std::size_t b = 0;
+    while (b < body.size() && spaceByte(static_cast<unsigned char>(body[b])))
+        ++b;
+    const std::string_view s = body.substr(b);
+    if (s.empty())
+        return out;
+    const char c = s[0];
+    if (s.size() >= 3 && std::string_view(kAdornment).find(c) != std::string_view::npos && s.find_first_not_of(c) == std::string_view::npos) {
+        const char name[3] = {prevKind == kTextLine && s.size() >= prevLength && body[0] == c ? 'U' : 'O', c, 0};
+        return set(name, kAdornmentLine);
+    }
+    if (body[0] == '\t' && (prevKind == kTargetLine || prevKind == kRecipeLine))
+        return set("R", kRecipeLine);
+    if (s.substr(0, 3) == ".. ") {
+        std::size_t k = 3;
+        while (k < s.size() && (wordByte(static_cast<unsigned char>(s[k])) || s[k] == '-'))
+            ++k;
+        if (k > 3 && s.substr(k, 2) == "::")
+            return set("D", kTextLine);
+    }
+    if (s.substr(0, 3) == "```" || s.substr(0, 3) == "~~~")
+        return set("F", kTextLine);
+    if (c == '[' && s.back() == ']')
+        return set(s.size() >= 4 && s.substr(0, 2) == "[[" && s.substr(s.size() - 2) == "]]" ? "[[" : "[", kTextLine);
+    std::size_t k = 0;
+    while (k < s.size() && (wordByte(static_cast<unsigned char>(s[k])) || s[k] == '.' || s[k] == '-'))
+        ++k;
+    if (k > 0) {
+        std::size_t j = k;
+        while (j < s.size() && (s[j] == ' ' || s[j] == '\t'))
+            ++j;
+        if (j < s.size() && s[j] == '=' && (j + 1 == s.size() || s[j + 1] != '=')) {
+            std::size_t v = j + 1;
+            while (v < s.size() && (s[v] == ' ' || s[v] == '\t'))
+                ++v;
+            const char name[4] = {'K', j > k ? 's' : 'n', valueKind(s.substr(v)), 0};
+            return set(name, kTextLine);
+        }
+        if (j + 1 < s.size() && (s[j] == ':' || s[j] == '?' || s[j] == '+') && s[j + 1] == '=')
+            return set("A", kTextLine);
+        if (b == 0 && j < s.size() && s[j] == ':' && (j + 1 == s.size() || s[j + 1] == ' ' || s[j + 1] == '\t' || s[j + 1] == ':'))
+            return set("T", kTargetLine);
+    }
+    out.kind = kTextLine;
+    return out;
+}
+
+// Whether a line is a comment in one of the usual notations (the trainer's
+// comment_line()). In the comment block a file opens with only the marker
+// counts: that block is mostly a licence, which says more about the package
+// a file comes from than about its language.
+bool commentLine(std::string_view line)
+{
+    std::size_t k = 0;
+    while (k < line.size() && spaceByte(static_cast<unsigned char>(line[k])))
+        ++k;
+    const std::string_view s = line.substr(k);
+    if (s.empty())
+        return false;
+    const char after = s.size() > 1 ? s[1] : ' ';
+    const bool endsOrBlank = after == ' ' || after == '\t' || after == '\r';
+    if (s.substr(0, 2) == "//" || s.substr(0, 2) == "/*" || s[0] == ';')
+        return true;
+    if (s[0] == '%')
+        return endsOrBlank || after == '%';
+    if (s.substr(0, 2) == "--")
+        return s.size() == 2 || s[2] == ' ' || s[2] == '\t' || s[2] == '\r';
+    if (s[0] == '*' && k == 1 && line[0] == ' ')
+        return endsOrBlank || after == '/';
+    return false;
+}
+
 } // namespace
 
 void textFeatures(std::string_view text, std::vector<TextFeature>& out)
@@ -58,13 +172,32 @@ void textFeatures(std::string_view text, std::vector<TextFeature>& out)
     std::size_t nonblank = 0, tabbed = 0, spaced = 0, totalLength = 0;
     Token tokens[2]; // the previous and the current token of a line
     std::size_t lineStart = 0;
+    char prevKind = 0;
+    bool opening = true; // still in the comment block the file opens with
+    std::size_t prevLength = 0;
     while (lineStart <= text.size()) {
         std::size_t lineEnd = text.find('\n', lineStart);
         if (lineEnd == std::string_view::npos)
             lineEnd = text.size();
+        const std::string_view line = text.substr(lineStart, lineEnd - lineStart);
+        const Shape shape = lineShape(line, prevKind, prevLength);
+        if (shape.name[0])
+            add(fnv(fnv(kFnvOffset, 'K'), std::string_view(shape.name)), static_cast<std::uint32_t>(lineStart), static_cast<std::uint32_t>(line.size()));
+        if (shape.kind) {
+            prevKind = shape.kind;
+            std::size_t a = 0, z = line.size();
+            while (a < z && spaceByte(static_cast<unsigned char>(line[a])))
+                ++a;
+            while (z > a && spaceByte(static_cast<unsigned char>(line[z - 1])))
+                --z;
+            prevLength = z - a;
+        }
         const char indent = lineStart < lineEnd ? (text[lineStart] == '\t' ? 't' : text[lineStart] == ' ' ? 's' : 'n') : 'n';
         std::size_t count = 0;
         std::size_t i = lineStart;
+        if (line.find_first_not_of(" \t\r\v\f") != std::string_view::npos)
+            opening = opening && commentLine(line);
+        const bool comment = opening;
         while (i < lineEnd) {
             auto c = static_cast<unsigned char>(text[i]);
             if (spaceByte(c)) {
@@ -98,13 +231,16 @@ void textFeatures(std::string_view text, std::vector<TextFeature>& out)
                 add(fnv(fnv(fnv(kFnvOffset, 'L'), indent), t.text), t.pos, t.len);
             tokens[0] = t;
             ++count;
+            if (comment)
+                break;
         }
         if (count) {
             ++nonblank;
             totalLength += lineEnd - lineStart;
             tabbed += indent == 't';
             spaced += indent == 's';
-            add(fnv(fnv(kFnvOffset, 'E'), tokens[0].text), tokens[0].pos, tokens[0].len);
+            if (!comment)
+                add(fnv(fnv(kFnvOffset, 'E'), tokens[0].text), tokens[0].pos, tokens[0].len);
         }
         lineStart = lineEnd + 1;
     }
