@@ -154,7 +154,7 @@ inline constexpr double kModelHigh = 0.95;
 inline constexpr double kModelMedium = 0.7;
 inline constexpr std::size_t kModelShown = 3;
 inline constexpr double kModelListed = 0.005;
-inline constexpr double kModelFloor = 0.1;
+inline constexpr double kModelFloor = 0.2;
 
 struct ModelAnswer {
     std::uint64_t score = 0;
