@@ -50,6 +50,11 @@ function(gv_header_only_package package target)
 endfunction()
 gv_header_only_package(CLI11 CLI11::CLI11 FOLDERS CLI)
 gv_header_only_package(nlohmann_json nlohmann_json::nlohmann_json FOLDERS nlohmann)
+if(NOT EXISTS /usr/include/xxhash.h)
+    message(FATAL_ERROR "/usr/include/xxhash.h is missing: run scripts/deps.sh --windows")
+endif()
+file(COPY /usr/include/xxhash.h DESTINATION ${CMAKE_BINARY_DIR}/xxhash-header)
+set(GV_XXHASH_DIR ${CMAKE_BINARY_DIR}/xxhash-header CACHE PATH "Folder holding xxhash.h for the cross build" FORCE)
 
 # GoogleTest from Debian's sources (package googletest), built for this
 # target; nothing is downloaded.

@@ -11,7 +11,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libcli11-dev nlohmann-json3-dev zlib1g-dev
+    libcli11-dev nlohmann-json3-dev zlib1g-dev libxxhash-dev
     xvfb xauth openbox xdotool fonts-dejavu-core fonts-liberation2 help2man
     file shared-mime-info
     desktop-file-utils appstream
@@ -20,7 +20,7 @@ if [ "${1:-}" = --windows ]; then
     packages=(
         g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
         wine wine64
-        googletest libcli11-dev nlohmann-json3-dev libz-mingw-w64-dev shared-mime-info
+        googletest libcli11-dev nlohmann-json3-dev libxxhash-dev libz-mingw-w64-dev shared-mime-info
         cmake ninja-build
     )
 fi

@@ -586,7 +586,7 @@ TEST(MimeInfoImportCli, CompilerImportsAndVonkListsAndDescribes)
     EXPECT_NE(info.out.find("size:         " + std::to_string(std::filesystem::file_size(db)) + " bytes"), std::string::npos) << info.out;
     std::string bytes = readText(db);
     std::uint32_t crc = 0;
-    std::memcpy(&crc, bytes.data() + offsetof(db::Header, bodyCrc), 4);
+    std::memcpy(&crc, bytes.data() + offsetof(db::Header, bodyHash), 4);
     char hex[16];
     std::snprintf(hex, sizeof hex, "%08x", crc);
     EXPECT_NE(info.out.find(std::string("checksum:     ") + hex), std::string::npos) << info.out;

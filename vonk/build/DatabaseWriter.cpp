@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/build/DatabaseWriter.h"
 
-#include "vonk/base/Crc32.h"
+#include "vonk/base/Checksum.h"
 #include "vonk/format/Ranking.h"
 #include "vonk/format/SequenceProgram.h"
 
@@ -379,8 +379,8 @@ public:
         h.bodySize = body.size();
         h.buildTime = buildTime;
         h.sources = sourcesRef;
-        h.bodyCrc = 0;
-        h.bodyCrc = crc32(body.data(), body.size(), crc32(reinterpret_cast<const std::uint8_t*>(&h), sizeof h));
+        h.bodyHash = 0;
+        h.bodyHash = checksum32(body.data(), body.size(), checksum32(reinterpret_cast<const std::uint8_t*>(&h), sizeof h));
 
         std::vector<std::uint8_t> out(sizeof h);
         std::memcpy(out.data(), &h, sizeof h);
