@@ -213,10 +213,12 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
     const db::NodeRecord& n = m_db.node(idx);
     const auto kind = static_cast<NodeKind>(n.kind);
     const std::uint64_t size = probe.size();
-    auto hit = [&](std::string where) {
+    // `where` makes the trace's text, only when there is a trace: most
+    // rules that hold are never shown.
+    auto hit = [&](auto&& where) {
         evidence = n.evidence;
         if (trace)
-            trace->push_back({idx, std::move(where), {}});
+            trace->push_back({idx, std::string(where()), {}});
         return true;
     };
     switch (kind) {
@@ -294,7 +296,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::uint64_t e = 0;
         if (eval(n.first, probe, e, nullptr))
             return false;
-        return hit("does not hold");
+        return hit([&] { return "does not hold"; });
     }
     case NodeKind::AtPattern: {
         std::int64_t pos = n.off >= 0 ? static_cast<std::int64_t>(m_base) + n.off : static_cast<std::int64_t>(size) + n.off;
@@ -309,7 +311,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
             if ((p[i] & mask[i]) != pat[i])
                 return false;
         }
-        return hit(offsetText(static_cast<std::uint64_t>(pos)));
+        return hit([&] { return offsetText(static_cast<std::uint64_t>(pos)); });
     }
     case NodeKind::AtNumber: {
         int w = widthOf(static_cast<db::NumKind>(n.num));
@@ -325,7 +327,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
             v |= std::uint64_t{p[i]} << (8 * (big ? w - 1 - i : i));
         if (!compare(static_cast<db::CmpOp>(n.op), v & n.mask, n.value))
             return false;
-        return hit(offsetText(static_cast<std::uint64_t>(pos)) + " (value " + std::to_string(v & n.mask) + ")");
+        return hit([&] { return offsetText(static_cast<std::uint64_t>(pos)) + " (value " + std::to_string(v & n.mask) + ")"; });
     }
     case NodeKind::Within: {
         std::uint64_t from = m_base + static_cast<std::uint64_t>(n.off);
@@ -336,7 +338,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::size_t found = 0;
         if (!p || !search(n, p, static_cast<std::size_t>(end - from), static_cast<std::size_t>(n.to - n.off), found))
             return false;
-        return hit(offsetText(from + found));
+        return hit([&] { return offsetText(from + found); });
     }
     case NodeKind::Head: {
         if (m_base > size)
@@ -346,7 +348,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::size_t found = 0;
         if (!p || !search(n, p, len, len, found))
             return false;
-        return hit(offsetText(m_base + found));
+        return hit([&] { return offsetText(m_base + found); });
     }
     case NodeKind::Tail: {
         std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(size, static_cast<std::uint64_t>(n.off)));
@@ -355,13 +357,13 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::size_t found = 0;
         if (!p || !search(n, p, len, len, found))
             return false;
-        return hit(offsetText(size - len + found));
+        return hit([&] { return offsetText(size - len + found); });
     }
     case NodeKind::Size:
         // Inside `after-tags` the size is that of what follows the tags.
         if (!compare(static_cast<db::CmpOp>(n.op), size - std::min(size, m_base), n.value))
             return false;
-        return hit("size " + std::to_string(size - std::min(size, m_base)));
+        return hit([&] { return "size " + std::to_string(size - std::min(size, m_base)); });
     case NodeKind::SizeByCount: {
         const auto k = static_cast<db::NumKind>(n.num);
         const int w = widthOf(k);
@@ -377,7 +379,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         const auto header = static_cast<std::uint64_t>(n.to);
         if (count == 0 || avail < header || (avail - header) % n.value != 0 || (avail - header) / n.value != count)
             return false;
-        return hit(std::to_string(count) + " records of " + std::to_string(n.value) + " bytes");
+        return hit([&] { return std::to_string(count) + " records of " + std::to_string(n.value) + " bytes"; });
     }
     case NodeKind::ZipHas: {
         const ZipDirectory& z = probe.zip();
@@ -389,13 +391,13 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
                 return false;
             // What starts the file ranks first; the archive behind it still
             // gets its confidence (see identify()).
-            hit("a ZIP directory, found from its end record");
+            hit([&] { return "a ZIP directory, found from its end record"; });
             evidence = 0;
             return true;
         }
         if (!z.has(name))
             return false;
-        return hit("in the ZIP directory");
+        return hit([&] { return "in the ZIP directory"; });
     }
     case NodeKind::ZipFirst: {
         const ZipFirstMember& m = probe.zipFirst();
@@ -404,16 +406,16 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::string_view content = m_db.str(n.b);
         if (!content.empty() && (!m.stored || !std::string_view(m.dataPrefix).starts_with(content)))
             return false;
-        return hit("first member");
+        return hit([&] { return "first member"; });
     }
     case NodeKind::OleHas:
         if (!probe.ole().has(m_db.str(n.a)))
             return false;
-        return hit("in the OLE2 directory");
+        return hit([&] { return "in the OLE2 directory"; });
     case NodeKind::OleClsid:
         if (probe.ole().rootClsid() != m_db.str(n.a))
             return false;
-        return hit("the OLE2 root storage's class id");
+        return hit([&] { return "the OLE2 root storage's class id"; });
     case NodeKind::ZipContentType: {
         const std::string& type = probe.zipContentType();
         std::string_view want = m_db.str(n.a);
@@ -423,50 +425,50 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
             || !std::equal(type.begin(), type.end(), want.begin(),
                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b)); }))
             return false;
-        return hit("the package's main part is " + type);
+        return hit([&] { return "the package's main part is " + type; });
     }
     case NodeKind::ZipText: {
         const std::string* content = probe.zipMember(m_db.str(n.a));
         if (!content || content->find(m_db.str(n.b)) == std::string::npos)
             return false;
-        return hit("in ZIP member " + std::string(m_db.str(n.a)));
+        return hit([&] { return "in ZIP member " + std::string(m_db.str(n.a)); });
     }
     case NodeKind::OleCompObj:
         if (!probe.ole().compObjStartsWith(m_db.str(n.a)))
             return false;
-        return hit("the OLE2 CompObj stream");
+        return hit([&] { return "the OLE2 CompObj stream"; });
     case NodeKind::EbmlDocType:
         if (readEbmlDocType(probe.head()) != m_db.str(n.a))
             return false;
-        return hit("the EBML header's DocType");
+        return hit([&] { return "the EBML header's DocType"; });
     case NodeKind::TiffTag: {
         const TiffDirectory& t = probe.tiff();
         const auto tag = static_cast<std::uint16_t>(n.off);
         std::string_view text = m_db.str(n.a);
         if (n.to == 1 ? !t.hasNumber(tag, n.value) : text.empty() ? !t.has(tag) : !t.hasText(tag, text))
             return false;
-        return hit("tag " + std::to_string(tag) + " of the TIFF directories");
+        return hit([&] { return "tag " + std::to_string(tag) + " of the TIFF directories"; });
     }
     case NodeKind::DerShape:
         if (derShapeName(probe.derShape()) != m_db.str(n.a))
             return false;
-        return hit("the ASN.1 structure that fills the file");
+        return hit([&] { return "the ASN.1 structure that fills the file"; });
     case NodeKind::BmffMajor:
     case NodeKind::BmffBrand: {
         const FileTypeBox& box = probe.fileTypeBox();
         const std::string_view brand = m_db.str(n.a);
         if (box.major == brand && box.found)
-            return hit("the file-type box's major brand");
+            return hit([&] { return "the file-type box's major brand"; });
         if (kind == NodeKind::BmffMajor || !box.lists(brand))
             return false;
-        hit("a compatible brand of the file-type box");
+        hit([&] { return "a compatible brand of the file-type box"; });
         evidence = std::min<std::uint64_t>(n.evidence, ranking::kCompatibleBrandEvidence);
         return true;
     }
     case NodeKind::BmffBox:
         if (!probe.topLevelBoxes().has(m_db.str(n.a)))
             return false;
-        return hit("a top-level box");
+        return hit([&] { return "a top-level box"; });
     case NodeKind::Sequence: {
         // Looked for as far as the head and tail reach, like the peers that
         // publish these signatures scan by default.
@@ -475,7 +477,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::size_t at = 0;
         if (!m_sequences.match({m_db.bytes(n.a), n.a.len}, view, fromEnd, at))
             return false;
-        return hit(fromEnd ? std::to_string(at) + " bytes before the end" : offsetText(at));
+        return hit([&] { return fromEnd ? std::to_string(at) + " bytes before the end" : offsetText(at); });
     }
     case NodeKind::Text: {
         const TextInfo& t = probe.text();
@@ -490,7 +492,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         }
         if (!ok)
             return false;
-        return hit(t.describe());
+        return hit([&] { return t.describe(); });
     }
     case NodeKind::XmlRoot: {
         const XmlRoot& x = probe.xml();
@@ -500,13 +502,13 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::string_view ns = m_db.str(n.b);
         if (!ns.empty() && x.nameSpace != ns)
             return false;
-        return hit("root element");
+        return hit([&] { return "root element"; });
     }
     case NodeKind::Json: {
         if (!probe.json())
             return false;
         std::size_t length = probe.jsonLength();
-        hit("valid JSON, " + std::to_string(length) + " bytes");
+        hit([&] { return "valid JSON, " + std::to_string(length) + " bytes"; });
         evidence = std::min<std::uint64_t>(n.evidence, ranking::jsonEvidence(length, length >= size));
         return true;
     }
@@ -515,7 +517,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         const TableShape t = probe.table(sep);
         if (!t.consistent)
             return false;
-        hit(std::to_string(t.records) + " records of " + std::to_string(t.fields) + " fields");
+        hit([&] { return std::to_string(t.records) + " records of " + std::to_string(t.fields) + " fields"; });
         evidence = std::min<std::uint64_t>(n.evidence, ranking::tableEvidence(t.records, t.fields));
         return true;
     }
@@ -524,16 +526,16 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
             const MappingShape& m = probe.mapping();
             if (!m.valid)
                 return false;
-            hit(std::to_string(m.keys) + (m.keys == 1 ? " key, " : " keys, ") + std::to_string(m.items)
-                + (m.items == 1 ? " list item" : " list items"));
+            hit([&] { return std::to_string(m.keys) + (m.keys == 1 ? " key, " : " keys, ") + std::to_string(m.items)
+                + (m.items == 1 ? " list item" : " list items"); });
             evidence = std::min<std::uint64_t>(n.evidence, ranking::mappingEvidence(m.keys, m.items));
             return true;
         }
         const KeyFileShape& k = probe.keyFile();
         if (!k.valid)
             return false;
-        hit(std::to_string(k.sections) + (k.sections == 1 ? " section, " : " sections, ") + std::to_string(k.keys)
-            + (k.keys == 1 ? " key" : " keys"));
+        hit([&] { return std::to_string(k.sections) + (k.sections == 1 ? " section, " : " sections, ") + std::to_string(k.keys)
+            + (k.keys == 1 ? " key" : " keys"); });
         evidence = std::min<std::uint64_t>(n.evidence, ranking::keyFileEvidence(k.sections, k.keys));
         return true;
     }
@@ -541,7 +543,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         const std::string& interp = probe.shebang();
         if (interp.empty() || !std::string_view(interp).starts_with(m_db.str(n.a)))
             return false;
-        return hit("interpreter " + interp);
+        return hit([&] { return "interpreter " + interp; });
     }
     }
     return false;
