@@ -1,26 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/base/AhoCorasick.h"
 
+#include "vonk/base/RareByte.h"
+
 #include <algorithm>
 
 namespace gv::vonk {
-
-namespace {
-
-// How often a byte turns up in what the identifier reads (text and binary
-// alike), coarsely: the searched byte should be one that rarely does.
-int commonness(std::uint8_t b)
-{
-    if (b == 0 || b == 0xFF || b == ' ' || b == '\n' || b == '\r' || b == '\t')
-        return 4;
-    if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z'))
-        return 3; // two bytes to look for, and common in text
-    if (b >= '0' && b <= '9')
-        return 2;
-    return 1;
-}
-
-} // namespace
 
 std::size_t AhoCorasick::firstOf(const FewPattern& p, const std::uint8_t* data, std::size_t size)
 {
@@ -99,10 +84,7 @@ void AhoCorasick::build(const std::vector<std::string_view>& patterns)
             if (patterns[p].empty())
                 continue;
             FewPattern f{std::string(patterns[p]), p, 0, 0, 0};
-            for (std::uint32_t i = 1; i < f.text.size(); ++i) {
-                if (commonness(static_cast<std::uint8_t>(f.text[i])) < commonness(static_cast<std::uint8_t>(f.text[f.anchor])))
-                    f.anchor = i;
-            }
+            f.anchor = static_cast<std::uint32_t>(rarestByte(reinterpret_cast<const std::uint8_t*>(f.text.data()), f.text.size()));
             f.lower = static_cast<std::uint8_t>(f.text[f.anchor]);
             f.upper = f.lower >= 'a' && f.lower <= 'z' ? static_cast<std::uint8_t>(f.lower - 32) : f.lower;
             m_few.push_back(std::move(f));

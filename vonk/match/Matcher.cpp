@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/match/Matcher.h"
 
+#include "vonk/base/RareByte.h"
 #include "vonk/match/EbmlHeader.h"
 
 #include <algorithm>
@@ -168,14 +169,8 @@ bool Matcher::search(const db::NodeRecord& n, const std::uint8_t* data, std::siz
     if (len < plen)
         return false;
     lastStart = std::min(lastStart, len - plen);
-    // Anchor the scan on a fully fixed byte, found with memchr.
-    std::size_t k = plen;
-    for (std::size_t i = 0; i < plen; ++i) {
-        if (mask[i] == 0xFF) {
-            k = i;
-            break;
-        }
-    }
+    // Anchor the scan on the rarest fully fixed byte, found with memchr.
+    const std::size_t k = rarestByte(pat, plen, mask);
     auto matchesAt = [&](std::size_t s) {
         for (std::size_t i = 0; i < plen; ++i) {
             if ((data[s + i] & mask[i]) != pat[i])

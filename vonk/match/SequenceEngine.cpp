@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/match/SequenceEngine.h"
 
+#include "vonk/base/RareByte.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -13,25 +15,6 @@ namespace {
 bool inSet(const std::uint8_t* bitmap, std::uint8_t c)
 {
     return (bitmap[c >> 3] >> (c & 7)) & 1;
-}
-
-// The position in a literal of the byte least likely to turn up often in a
-// file: anything but zero, 0xFF, spaces, line ends and letters.
-std::size_t rarestByte(const std::uint8_t* bytes, std::size_t n)
-{
-    auto common = [](std::uint8_t b) {
-        if (b == 0 || b == 0xFF || b == ' ' || b == '\n' || b == '\r' || b == '\t')
-            return 3;
-        if ((b | 0x20) >= 'a' && (b | 0x20) <= 'z')
-            return 2;
-        return b >= '0' && b <= '9' ? 1 : 0;
-    };
-    std::size_t best = 0;
-    for (std::size_t i = 1; i < n && common(bytes[best]) > 0; ++i) {
-        if (common(bytes[i]) < common(bytes[best]))
-            best = i;
-    }
-    return best;
 }
 
 } // namespace
