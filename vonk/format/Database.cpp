@@ -477,7 +477,7 @@ void Database::buildIndexes()
     // Literal triggers: group by set and text, then one automaton per set.
     std::map<std::string_view, std::vector<std::uint32_t>> byText[kLiteralSets];
     for (const auto& l : m_literals) {
-        int set = literalSet(static_cast<Zone>(l.zone), l.flags & kLiteralNeedsText, l.extent > kNearExtent, isDeferred(l.def));
+        int set = literalSet(static_cast<Zone>(l.zone), l.flags & kLiteralNeedsText, l.extent, isDeferred(l.def));
         byText[set][str(l.text)].push_back(l.def);
         m_extent[set] = std::max(m_extent[set], l.extent);
     }

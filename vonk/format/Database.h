@@ -64,19 +64,22 @@ public:
     // Literal triggers: one automaton per zone (head, tail) and gate (all
     // files, text only); a hit on pattern p makes every definition in
     // literalDefs(set, p) a candidate.
-    // Literals searched beyond the first (or last) 4 KiB go to sets of
-    // their own, so the long scan runs only for the few that need it.
+    // Each zone's literals are split by how far they are searched: within
+    // 512 bytes (most magic), within 4 KiB, or beyond; a scan then reads no
+    // further than its set's literals reach.
+    static constexpr std::uint32_t kShortExtent = 512;
     static constexpr std::uint32_t kNearExtent = 4096;
+    static int reachOf(std::uint32_t extent) { return extent <= kShortExtent ? 0 : extent <= kNearExtent ? 1 : 2; }
     // Literals of definitions that yield to ours and refine nothing
     // (deferred) go to sets of their own too: the matcher searches them only
     // when our definitions have not settled the file.
-    static constexpr int kLiteralSets = 16;
-    static int literalSet(db::Zone z, bool textOnly, bool far, bool deferred)
+    static constexpr int kLiteralSets = 24;
+    static int literalSet(db::Zone z, bool textOnly, std::uint32_t extent, bool deferred)
     {
-        return static_cast<int>(z) * 8 + (textOnly ? 4 : 0) + (far ? 2 : 0) + (deferred ? 1 : 0);
+        return static_cast<int>(z) * 12 + (textOnly ? 6 : 0) + reachOf(extent) * 2 + (deferred ? 1 : 0);
     }
-    static bool setIsTail(int set) { return set >= 8; }
-    static bool setIsTextOnly(int set) { return (set & 4) != 0; }
+    static bool setIsTail(int set) { return set >= 12; }
+    static bool setIsTextOnly(int set) { return set % 12 >= 6; }
     static bool setIsDeferred(int set) { return (set & 1) != 0; }
     // Another registry's definition that yields to ours and refines none of
     // them: it can only rank below a definition of ours that holds.
