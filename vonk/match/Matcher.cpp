@@ -120,15 +120,17 @@ Matcher::Matcher(const Database& db)
         default: return false;
         }
     };
-    std::unordered_map<std::string_view, std::uint32_t> byId;
+    // The model's classes by name: a few dozen, looked up once per definition.
+    std::unordered_map<std::string_view, std::uint32_t> classes;
+    m_classDef.assign(m_textModel.classCount(), db::kNoParent);
+    for (std::uint32_t c = 0; c < m_textModel.classCount(); ++c)
+        classes.emplace(m_textModel.className(c), c);
     for (std::uint32_t d = 0; d < db.defCount(); ++d) {
-        byId.emplace(db.str(db.def(d).id), d);
         m_structural[d] = hasStructure(hasStructure, db.def(d).root, 0) ? 1 : 0;
         m_needsStructure[d] = hasMarkup(hasMarkup, db.def(d).root, 0) ? 1 : 0;
-    }
-    for (std::uint32_t c = 0; c < m_textModel.classCount(); ++c) {
-        auto it = byId.find(m_textModel.className(c));
-        m_classDef.push_back(it == byId.end() ? db::kNoParent : it->second);
+        auto it = classes.find(db.str(db.def(d).id));
+        if (it != classes.end() && m_classDef[it->second] == db::kNoParent)
+            m_classDef[it->second] = d;
     }
     for (std::uint32_t d = 0; d < db.defCount(); ++d) {
         m_behindRule[d] = hasBehindRule(hasBehindRule, db.def(d).root, 0) ? 1 : 0;
@@ -137,19 +139,59 @@ Matcher::Matcher(const Database& db)
         if (static_cast<NodeKind>(root.kind) == NodeKind::All && root.count == 1
             && static_cast<NodeKind>(db.node(only).kind) == NodeKind::Text)
             m_plainText[d] = 1;
-        std::string_view exts = db.str(db.def(d).ext);
-        while (!exts.empty()) {
-            auto sp = exts.find(' ');
-            std::string ext(exts.substr(0, sp));
-            exts = sp == std::string_view::npos ? std::string_view() : exts.substr(sp + 1);
-            if (ext.empty() || ext == "-")
-                continue;
-            for (char& c : ext)
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            auto& defs = m_byExtension[ext];
-            if (std::find(defs.begin(), defs.end(), d) == defs.end())
-                defs.push_back(d);
-        }
+        forEachExtension(db.str(db.def(d).ext), [&](std::string_view ext) {
+            m_byExtension.emplace_back(extensionKey(ext), d);
+            return false;
+        });
+    }
+    // One flat sorted table rather than a map of lists: thousands of small
+    // allocations made up much of a one-file run.
+    std::sort(m_byExtension.begin(), m_byExtension.end());
+    m_byExtension.erase(std::unique(m_byExtension.begin(), m_byExtension.end()), m_byExtension.end());
+}
+
+template <typename Visit>
+bool Matcher::forEachExtension(std::string_view exts, Visit&& visit)
+{
+    while (!exts.empty()) {
+        auto sp = exts.find(' ');
+        std::string_view ext = exts.substr(0, sp);
+        exts = sp == std::string_view::npos ? std::string_view() : exts.substr(sp + 1);
+        if (!ext.empty() && ext != "-" && visit(ext))
+            return true;
+    }
+    return false;
+}
+
+// FNV-1a over the lower-cased extension.
+std::uint64_t Matcher::extensionKey(std::string_view ext)
+{
+    std::uint64_t h = 0xcbf29ce484222325u;
+    for (char c : ext) {
+        h ^= static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)));
+        h *= 0x100000001b3u;
+    }
+    return h;
+}
+
+void Matcher::definitionsListing(const std::string& ext, std::vector<std::uint32_t>& out) const
+{
+    out.clear();
+    const std::uint64_t key = extensionKey(ext);
+    auto it = std::lower_bound(m_byExtension.begin(), m_byExtension.end(), std::pair<std::uint64_t, std::uint32_t>{key, 0});
+    for (; it != m_byExtension.end() && it->first == key; ++it) {
+        // The key is a hash: the definition's own list decides.
+        const bool lists = forEachExtension(m_db.str(m_db.def(it->second).ext), [&](std::string_view listed) {
+            if (listed.size() != ext.size())
+                return false;
+            for (std::size_t i = 0; i < ext.size(); ++i) {
+                if (std::tolower(static_cast<unsigned char>(listed[i])) != static_cast<unsigned char>(ext[i]))
+                    return false;
+            }
+            return true;
+        });
+        if (lists)
+            out.push_back(it->second);
     }
 }
 
@@ -877,11 +919,12 @@ void Matcher::addByName(const std::string& ext)
 {
     for (const auto& c : m_result)
         m_contentScore[c.def] = c.score;
-    auto it = m_byExtension.find(ext);
-    if (it == m_byExtension.end())
+    std::vector<std::uint32_t>& listing = m_listing;
+    definitionsListing(ext, listing);
+    if (listing.empty())
         return;
     const std::size_t matched = m_result.size();
-    for (std::uint32_t d : it->second) {
+    for (std::uint32_t d : listing) {
         // A format the text model tells but whose rules did not hold is, for
         // the name, like one known by name alone.
         const bool taught = std::find(m_classDef.begin(), m_classDef.end(), d) != m_classDef.end()
@@ -899,7 +942,7 @@ void Matcher::addByName(const std::string& ext)
         if (carrier == matched)
             continue;
         // "CMakeLists.txt" is no reason to call a .txt file CMake.
-        if (!(m_db.def(d).flags & db::kDefNameOnly) && std::find(it->second.begin(), it->second.end(), m_result[carrier].def) != it->second.end())
+        if (!(m_db.def(d).flags & db::kDefNameOnly) && std::find(listing.begin(), listing.end(), m_result[carrier].def) != listing.end())
             continue;
         const Candidate base = m_result[carrier];
         // Content that found something more specific under the carrier
@@ -929,7 +972,7 @@ void Matcher::addByName(const std::string& ext)
         m_result.push_back(n);
     }
     for (auto& c : m_result) {
-        if (std::find(it->second.begin(), it->second.end(), c.def) != it->second.end())
+        if (std::find(listing.begin(), listing.end(), c.def) != listing.end())
             c.score += ranking::kNameBonus;
     }
 }
