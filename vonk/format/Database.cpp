@@ -482,15 +482,21 @@ void Database::buildIndexes()
         m_extent[set] = std::max(m_extent[set], l.extent);
     }
     for (int z = 0; z < kLiteralSets; ++z) {
-        std::vector<std::string_view> patterns;
         m_litStart[z].push_back(0);
         for (auto& [text, defs] : byText[z]) {
-            patterns.push_back(text);
+            m_patterns[z].push_back(text);
             m_litDefs[z].insert(m_litDefs[z].end(), defs.begin(), defs.end());
             m_litStart[z].push_back(static_cast<std::uint32_t>(m_litDefs[z].size()));
         }
-        m_ac[z].build(patterns);
     }
+}
+
+const AhoCorasick& Database::automaton(int set) const
+{
+    // Built when first searched: a run over a few files needs few of them
+    // (no text-only sets for binary files, no deferred ones once settled).
+    std::call_once(m_acBuilt[set], [&] { m_ac[set].build(m_patterns[set]); });
+    return m_ac[set];
 }
 
 } // namespace gv::vonk

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -87,7 +88,8 @@ public:
     {
         return (this->def(def).flags & db::kDefYields) && this->def(def).parent == db::kNoParent;
     }
-    const AhoCorasick& automaton(int set) const { return m_ac[set]; }
+    bool hasLiterals(int set) const { return !m_patterns[set].empty(); }
+    const AhoCorasick& automaton(int set) const;
     std::span<const std::uint32_t> literalDefs(int set, std::uint32_t pattern) const;
     std::uint32_t scanExtent(int set) const { return m_extent[set]; }
     const std::vector<db::LiteralRecord>& literals() const { return m_literals; }
@@ -126,7 +128,9 @@ private:
     std::span<const std::uint8_t> m_textModel;
 
     std::vector<db::LiteralRecord> m_literals;
-    AhoCorasick m_ac[kLiteralSets];
+    std::vector<std::string_view> m_patterns[kLiteralSets];
+    mutable std::once_flag m_acBuilt[kLiteralSets];
+    mutable AhoCorasick m_ac[kLiteralSets];
     // Per set: for pattern p, its definitions are m_litDefs[s][m_litStart[s][p] .. m_litStart[s][p+1]).
     std::vector<std::uint32_t> m_litStart[kLiteralSets];
     std::vector<std::uint32_t> m_litDefs[kLiteralSets];

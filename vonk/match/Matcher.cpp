@@ -139,15 +139,23 @@ Matcher::Matcher(const Database& db)
         if (static_cast<NodeKind>(root.kind) == NodeKind::All && root.count == 1
             && static_cast<NodeKind>(db.node(only).kind) == NodeKind::Text)
             m_plainText[d] = 1;
+    }
+    // One flat hash table rather than a map of lists: thousands of small
+    // allocations made up much of a one-file run. Definitions go in from
+    // the last, each in front of its chain, so a chain lists them in order.
+    std::size_t buckets = 64;
+    while (buckets < 2 * db.defCount())
+        buckets *= 2;
+    m_extensionHeads.assign(buckets, kNoEntry);
+    for (std::uint32_t d = db.defCount(); d-- > 0;) {
         forEachExtension(db.str(db.def(d).ext), [&](std::string_view ext) {
-            m_byExtension.emplace_back(extensionKey(ext), d);
+            const std::uint64_t key = extensionKey(ext);
+            std::uint32_t& head = m_extensionHeads[key & (buckets - 1)];
+            m_extensionEntries.push_back({key, d, head});
+            head = static_cast<std::uint32_t>(m_extensionEntries.size() - 1);
             return false;
         });
     }
-    // One flat sorted table rather than a map of lists: thousands of small
-    // allocations made up much of a one-file run.
-    std::sort(m_byExtension.begin(), m_byExtension.end());
-    m_byExtension.erase(std::unique(m_byExtension.begin(), m_byExtension.end()), m_byExtension.end());
 }
 
 template <typename Visit>
@@ -178,10 +186,12 @@ void Matcher::definitionsListing(const std::string& ext, std::vector<std::uint32
 {
     out.clear();
     const std::uint64_t key = extensionKey(ext);
-    auto it = std::lower_bound(m_byExtension.begin(), m_byExtension.end(), std::pair<std::uint64_t, std::uint32_t>{key, 0});
-    for (; it != m_byExtension.end() && it->first == key; ++it) {
+    for (std::uint32_t e = m_extensionHeads[key & (m_extensionHeads.size() - 1)]; e != kNoEntry; e = m_extensionEntries[e].next) {
+        const ExtensionEntry& entry = m_extensionEntries[e];
+        if (entry.key != key || (!out.empty() && out.back() == entry.def))
+            continue;
         // The key is a hash: the definition's own list decides.
-        const bool lists = forEachExtension(m_db.str(m_db.def(it->second).ext), [&](std::string_view listed) {
+        const bool lists = forEachExtension(m_db.str(m_db.def(entry.def).ext), [&](std::string_view listed) {
             if (listed.size() != ext.size())
                 return false;
             for (std::size_t i = 0; i < ext.size(); ++i) {
@@ -191,7 +201,7 @@ void Matcher::definitionsListing(const std::string& ext, std::vector<std::uint32
             return true;
         });
         if (lists)
-            out.push_back(it->second);
+            out.push_back(entry.def);
     }
 }
 
@@ -690,8 +700,7 @@ void Matcher::gatherByAnchors(std::span<const std::uint8_t> head, std::span<cons
 void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head, bool deferred)
 {
     for (int set = 0; set < Database::kLiteralSets; ++set) {
-        const AhoCorasick& ac = m_db.automaton(set);
-        if (ac.empty() || Database::setIsDeferred(set) != deferred)
+        if (!m_db.hasLiterals(set) || Database::setIsDeferred(set) != deferred)
             continue;
         bool tailZone = Database::setIsTail(set);
         bool textOnly = Database::setIsTextOnly(set);
@@ -700,6 +709,7 @@ void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head,
         // first bytes of a binary file).
         if (textOnly && !probe.text().isText())
             continue;
+        const AhoCorasick& ac = m_db.automaton(set);
         auto zone = tailZone ? probe.tail(m_db.scanExtent(set)) : head;
         std::size_t n = std::min<std::size_t>(zone.size(), m_db.scanExtent(set));
         const std::uint8_t* start = tailZone ? zone.data() + zone.size() - n : zone.data();

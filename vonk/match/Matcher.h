@@ -113,8 +113,15 @@ private:
     // Definitions with a `zip-has "/"` rule: an archive found behind other
     // data through its end record.
     std::vector<std::uint8_t> m_behindRule;
-    // (extensionKey() of an extension, a definition that lists it), sorted.
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> m_byExtension;
+    // Definitions by the extensions they list: a hash table of chains.
+    struct ExtensionEntry {
+        std::uint64_t key; // extensionKey()
+        std::uint32_t def;
+        std::uint32_t next;
+    };
+    static constexpr std::uint32_t kNoEntry = 0xFFFFFFFFu;
+    std::vector<std::uint32_t> m_extensionHeads;
+    std::vector<ExtensionEntry> m_extensionEntries;
     std::vector<std::uint32_t> m_listing;
     // Each candidate's score before the name counted, to tell which answers
     // the name moved.
