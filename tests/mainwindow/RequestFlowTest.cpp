@@ -38,6 +38,7 @@ struct RecordingWindow : gv::RequestWindow {
     void clearItems() override {}
     void showDropMode(const std::string& m) override { mode = m; }
     void runCommand(const std::string& line) override { commands.push_back(line); }
+    std::string commandForm(const std::string& path) const override { return gv::EscapedAbsolutePath(path); }
 };
 
 class RequestFlowTest : public testing::Test {
