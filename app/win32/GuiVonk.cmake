@@ -1,6 +1,10 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # gui-vonk.exe, the Windows window program: one executable that carries
 # everything it needs (the identifier and its database as resources).
+if(NOT TARGET gv_winhelpers_win32 OR NOT TARGET gv_app_win32)
+    message(STATUS "gui-vonk.exe: the Win32 helpers are not built here; no window program")
+    return()
+endif()
 add_executable(gui-vonk WIN32
     ${CMAKE_CURRENT_LIST_DIR}/WinMain.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ProgramStartWin32.h
