@@ -1,8 +1,12 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows edition, cross-built with cmake/mingw-w64-x86_64.cmake: the
-# identifier, its compiler and learner, the database and their tests. Qt is
-# not at hand for this target, so no window program is built.
+# identifier, its compiler and learner, the database, the native window
+# program and their tests. Qt is not at hand for this target: the window is
+# drawn with Win32 itself, and the Qt layers are left out.
 include_guard(GLOBAL)
+
+# The window program's resources (.rc) go through windres.
+enable_language(RC)
 
 set(GV_BUILD_GUI OFF CACHE BOOL "Build the window program (needs Qt 6 Widgets)" FORCE)
 set(GV_BUILD_BENCH OFF CACHE BOOL "Build the benchmarks" FORCE)

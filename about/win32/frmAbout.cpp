@@ -98,11 +98,17 @@ void build(HWND window, AboutState& s)
     s.pieces.push_back(Piece{twips(6255, 2025, 990, 780), s.picture(GV_IDB_LOGO2)});
     add(twips(90, 270, 5805, 1035), about::kAboutProgram, plain).wrap = true;
     fit(add(twips(105, 270, 780, 195), "GUI-Vonk", s.font(8.25, true, false)));
-    fit(add(twips(75, 1335, 540, 300), "Vonk", s.font(12, true, false)));
+    Piece& name = add(twips(75, 1335, 540, 300), "Vonk", s.font(12, true, false));
+    fit(name);
+    const LONG nameEnd = name.rect.right;
     Piece& home = add(twips(690, 1395, 795, 195), "home page", s.font(8.25, false, true), linkBlue);
     home.link = Link::HomePage;
     home.tip = L"home page di voNK";
     fit(home);
+    // A stand-in face wider than the designed one must not run the name
+    // into the link beside it.
+    if (home.rect.left < nameEnd + 2)
+        OffsetRect(&home.rect, nameEnd + 2 - home.rect.left, 0);
     add(twips(60, 1650, 5805, 825), about::kAboutIdentifier, plain).wrap = true;
     add(twips(75, 2520, 5805, 1035), about::kAboutDefinitions, plain).wrap = true;
     s.pieces.push_back(Piece{twips(90, 3690, 540, 210), s.picture(GV_IDB_FEED)});
@@ -135,7 +141,7 @@ void build(HWND window, AboutState& s)
         if (s.pieces[i].tip.empty())
             continue;
         TOOLINFOW info{};
-        info.cbSize = sizeof info;
+        info.cbSize = TTTOOLINFOW_V2_SIZE; // a size every version of the common controls takes
         info.uFlags = TTF_SUBCLASS;
         info.hwnd = window;
         info.uId = i + 1;
@@ -196,6 +202,7 @@ LRESULT CALLBACK aboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         return 0;
     case WM_ERASEBKGND:
         return 1;
+
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(window, &ps);
@@ -245,8 +252,7 @@ LRESULT CALLBACK aboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 } // namespace
 
-void frmAbout::showModalAbout(HINSTANCE instance, HWND owner, std::function<void(const std::string&)> openLink,
-                              const std::function<void(HWND)>& inspect)
+void frmAbout::showModalAbout(HINSTANCE instance, HWND owner, std::function<void(const std::string&)> openLink)
 {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -262,7 +268,7 @@ void frmAbout::showModalAbout(HINSTANCE instance, HWND owner, std::function<void
     state.openLink = std::move(openLink);
     // Fixed size with the system close box only; the client area is the
     // designed one, centred on the screen.
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
     RECT frame{0, 0, kClientWidth, kClientHeight};
     AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME);
     const int w = frame.right - frame.left;
@@ -278,11 +284,6 @@ void frmAbout::showModalAbout(HINSTANCE instance, HWND owner, std::function<void
         EnableWindow(owner, FALSE);
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
-    if (inspect) {
-        inspect(window);
-        if (!state.closed)
-            SendMessageW(window, WM_CLOSE, 0, 0);
-    }
     MSG message;
     while (!state.closed && GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (!IsDialogMessageW(window, &message)) {

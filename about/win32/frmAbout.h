@@ -19,10 +19,8 @@ public:
 
     // Shows the window modally over owner (disabled meanwhile), in the
     // centre of the screen; returns when it is closed. Links go to
-    // openLink. When inspect is given, it runs once the window is up (a
-    // test's look at it) and the window then closes by itself.
-    static void showModalAbout(HINSTANCE instance, HWND owner, std::function<void(const std::string&)> openLink,
-                               const std::function<void(HWND)>& inspect = {});
+    // openLink.
+    static void showModalAbout(HINSTANCE instance, HWND owner, std::function<void(const std::string&)> openLink);
 };
 
 } // namespace gv::win32

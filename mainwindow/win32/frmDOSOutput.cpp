@@ -49,6 +49,8 @@ constexpr UINT kOutputPending = WM_APP + 1;
 // A drop's request runs once the drop is over, so the program the item
 // was dragged from is not held waiting for the answer.
 constexpr UINT kDropRequest = WM_APP + 3;
+// The About window opens once the click that asked for it is over.
+constexpr UINT kShowAbout = WM_APP + 4;
 
 constexpr int kDialogShift = 30;
 constexpr unsigned kConfirmStyle = MB_SYSTEMMODAL | MB_ICONINFORMATION | MB_YESNO;
@@ -117,9 +119,11 @@ frmDOSOutput::frmDOSOutput(HINSTANCE instance, WindowServices services, std::uni
     RegisterClassExW(&wc);
 
     // Centre of the screen; no system frame, so the window is its client.
+    // It has a task-bar button, so that a minimised window can be found
+    // again, and the window system manages it like any other.
     const int x = (GetSystemMetrics(SM_CXSCREEN) - d::kClientWidth) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - d::kClientHeight) / 2;
-    CreateWindowExW(WS_EX_ACCEPTFILES | WS_EX_CONTROLPARENT, kClassName, Widen(d::kCaption).c_str(),
+    CreateWindowExW(WS_EX_APPWINDOW | WS_EX_ACCEPTFILES | WS_EX_CONTROLPARENT, kClassName, Widen(d::kCaption).c_str(),
                     WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX, x, y, d::kClientWidth,
                     d::kClientHeight, nullptr, nullptr, instance, this);
 }
@@ -346,7 +350,7 @@ void frmDOSOutput::buildTips()
     auto addControl = [this](HWND control, const char* tip) {
         std::wstring text = Widen(tip);
         TOOLINFOW info{};
-        info.cbSize = sizeof info;
+        info.cbSize = TTTOOLINFOW_V2_SIZE; // a size every version of the common controls takes
         info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
         info.hwnd = m_hwnd;
         info.uId = reinterpret_cast<UINT_PTR>(control);
@@ -364,7 +368,7 @@ void frmDOSOutput::buildTips()
         if (p.tip.empty())
             continue;
         TOOLINFOW info{};
-        info.cbSize = sizeof info;
+        info.cbSize = TTTOOLINFOW_V2_SIZE; // a size every version of the common controls takes
         info.uFlags = TTF_SUBCLASS;
         info.hwnd = m_hwnd;
         info.uId = i + 1;
@@ -515,8 +519,7 @@ void frmDOSOutput::onClick(const Piece& p)
     } else if (name == "Label5") {
         m_services.openLink(d::kDistributionHomePage);
     } else if (name == "Label2_1") {
-        if (m_services.showAbout)
-            m_services.showAbout(m_hwnd);
+        PostMessageW(m_hwnd, kShowAbout, 0, 0);
     } else if (name == "Label2_2") {
         m_services.openLink(std::string("mailto:") + d::kProgramAuthorMail);
     } else if (name == "Label2_3") {
@@ -848,6 +851,10 @@ LRESULT frmDOSOutput::handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case kOutputPending:
         pumpOutput();
+        return 0;
+    case kShowAbout:
+        if (m_services.showAbout)
+            m_services.showAbout(m_hwnd);
         return 0;
     case WM_CLOSE:
         // Every way out (the hot spots, the exit button, the system) comes
