@@ -86,9 +86,14 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
 export WINEPREFIX='@GV_WINEPREFIX@' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
 # A server that outlives each program by a while: Wine's own services then
 # start once for a whole test run (seconds) rather than once per program.
-# When one is running already, this one ends at once.
-if [ -x '@GV_WINESERVER@' ]; then
-    '@GV_WINESERVER@' -p120 >/dev/null 2>&1 || true
+# Those services inherit the output of the program they start with and
+# hold it open until the server ends, so whoever reads that program's
+# output to its end (CTest listing a test program's cases, say) would wait
+# for the server's two minutes: they are started here, by a program with
+# no output of ours, whenever no server runs yet ("-k0" only asks).
+if [ -x '@GV_WINESERVER@' ] && ! '@GV_WINESERVER@' -k0 >/dev/null 2>&1; then
+    '@GV_WINESERVER@' -p120 </dev/null >/dev/null 2>&1 || true
+    '@CMAKE_CROSSCOMPILING_EMULATOR@' cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
 fi
 exec '@CMAKE_CROSSCOMPILING_EMULATOR@' "$@"
 ]])
