@@ -14,7 +14,7 @@ ShellOpener g_opener;
 
 // What the command interpreter reads as a separator or an operator
 // outside quotes. Windows names cannot hold a double quote.
-constexpr std::string_view kNeedsQuotes = " \t&()[]{}^=;!'+,`~";
+constexpr std::string_view kNeedsQuotes = " \t&()[]{}^=;!'+,`";
 
 std::wstring fullPath(const std::wstring& path)
 {

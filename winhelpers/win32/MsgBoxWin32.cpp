@@ -25,6 +25,31 @@ void CALLBACK answerBox(HWND box, UINT, UINT_PTR id, DWORD)
     ::EndDialog(box, button);
 }
 
+void placeBox(HWND box)
+{
+    // Over its owner (a missing one reads as all zero, and the clamps pull
+    // the box into the work area), or centred on the work area.
+    if (g_centreOnOwner)
+        PlaceWindow(box, ::GetParent(box), ParentFormCenter, 0);
+    else
+        PlaceWindow(box, nullptr, ScreenCenter, 0);
+}
+
+WNDPROC g_boxProc = nullptr;
+
+// Some systems activate the box before it has its final size: it is then
+// moved when it is about to be shown, once.
+LRESULT CALLBACK placeWhenShown(HWND box, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const WNDPROC original = g_boxProc;
+    if (message == WM_SHOWWINDOW && wParam) {
+        ::SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+        g_boxProc = nullptr;
+        placeBox(box);
+    }
+    return ::CallWindowProcW(original, box, message, wParam, lParam);
+}
+
 // Acts once, on the first activation in this thread: that is the box's
 // own. Moves it when it is a placed one, then takes itself away.
 LRESULT CALLBACK boxHook(int code, WPARAM wParam, LPARAM lParam)
@@ -35,12 +60,11 @@ LRESULT CALLBACK boxHook(int code, WPARAM wParam, LPARAM lParam)
     ::UnhookWindowsHookEx(g_hook);
     g_hook = nullptr;
     if (g_request.placed) {
-        // Over its owner (a missing one reads as all zero, and the clamps
-        // pull the box into the work area), or centred on the work area.
-        if (g_centreOnOwner)
-            PlaceWindow(box, ::GetParent(box), ParentFormCenter, 0);
+        if (::IsWindowVisible(box))
+            placeBox(box);
         else
-            PlaceWindow(box, nullptr, ScreenCenter, 0);
+            g_boxProc = reinterpret_cast<WNDPROC>(
+                ::SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(placeWhenShown)));
     }
     if (g_answerer)
         ::SetTimer(box, kAnswerTimer, 0, answerBox);
