@@ -4,6 +4,9 @@
 # not at hand for this target, so no window program is built.
 include_guard(GLOBAL)
 
+# Resource scripts (windres): the carried files, icons, version text.
+enable_language(RC)
+
 set(GV_BUILD_GUI OFF CACHE BOOL "Build the window program (needs Qt 6 Widgets)" FORCE)
 set(GV_BUILD_BENCH OFF CACHE BOOL "Build the benchmarks" FORCE)
 
