@@ -4,7 +4,8 @@
 //   count N    N bytes of a repeating digit pattern, in one write
 //   hex HEX    the bytes given in hexadecimal, in one write
 //   forever    a grandchild of the same mode holds the output, and both
-//              wait (ending by themselves after a safety time)
+//              print "waiting PID" and wait (ending by themselves after a
+//              safety time)
 
 #include <windows.h>
 
@@ -54,7 +55,7 @@ int main(int argc, char** argv)
                 ::CloseHandle(pi.hProcess);
             }
         }
-        out("waiting\n");
+        out("waiting " + std::to_string(::GetCurrentProcessId()) + "\n");
         ::Sleep(20000);
         return 0;
     }
