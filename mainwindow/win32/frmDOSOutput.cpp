@@ -119,11 +119,9 @@ frmDOSOutput::frmDOSOutput(HINSTANCE instance, WindowServices services, std::uni
     RegisterClassExW(&wc);
 
     // Centre of the screen; no system frame, so the window is its client.
-    // It has a task-bar button, so that a minimised window can be found
-    // again, and the window system manages it like any other.
     const int x = (GetSystemMetrics(SM_CXSCREEN) - d::kClientWidth) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - d::kClientHeight) / 2;
-    CreateWindowExW(WS_EX_APPWINDOW | WS_EX_ACCEPTFILES | WS_EX_CONTROLPARENT, kClassName, Widen(d::kCaption).c_str(),
+    CreateWindowExW(WS_EX_ACCEPTFILES | WS_EX_CONTROLPARENT, kClassName, Widen(d::kCaption).c_str(),
                     WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX, x, y, d::kClientWidth,
                     d::kClientHeight, nullptr, nullptr, instance, this);
 }
