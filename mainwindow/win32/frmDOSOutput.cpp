@@ -657,6 +657,20 @@ std::string frmDOSOutput::consoleText() const
     return Narrow(windowText(m_txtOutputs));
 }
 
+std::string frmDOSOutput::commandText() const
+{
+    return Narrow(windowText(m_txtCommand));
+}
+
+RECT frmDOSOutput::pieceRect(const char* name) const
+{
+    for (const Piece& p : m_pieces) {
+        if (std::string_view(p.name) == name)
+            return p.rect;
+    }
+    return RECT{};
+}
+
 void frmDOSOutput::runEnded()
 {
     m_ending = true;

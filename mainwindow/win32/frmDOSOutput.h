@@ -69,6 +69,11 @@ public:
     void dropItem(const std::string& path);
     // The pane's whole text, UTF-8 with CR LF line ends.
     std::string consoleText() const;
+    // The command field's text, UTF-8.
+    std::string commandText() const;
+    // Where a piece the form draws itself lies now, in client pixels (an
+    // empty rectangle for a name it does not draw).
+    RECT pieceRect(const char* name) const;
     // The title label's text: description, version, author.
     static std::string titleText();
 
