@@ -4,7 +4,9 @@
 ; else it needs; the installer adds a Start-menu entry and an uninstaller.
 ; Installed for the current user: no administrator rights are asked for,
 ; and the program folder stays writable by the program.
-Unicode true
+; A 64-bit installer for a 64-bit program (and one Wine without its 32-bit
+; half can run).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 
 Name "GUI-Vonk"
