@@ -392,8 +392,8 @@ bool frmDOSOutput::Form_Load()
     // button again (beyond the right edge, but Enter reaches it). Stop
     // looks the same but shows only while a run lasts.
     for (HWND b : {m_cmdFile, m_cmdCartella, m_cmdExit, m_cmdExecute, m_cmdStop})
-        SetWindowLongPtrW(b, GWL_STYLE, GetWindowLongPtrW(b, GWL_STYLE) | BS_FLAT);
-    ShowWindow(m_cmdExecute, SW_SHOWNA);
+        MakeControlFlat(b);
+    ShowWindow(m_cmdStop, SW_HIDE);
 
     Check2_Click();
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
 #include <windows.h>
 
 #include <chrono>
@@ -71,6 +72,33 @@ protected:
         return false;
     }
 
+    // Drops a file on the window as the shell does.
+    void drop(const std::filesystem::path& item)
+    {
+        const std::wstring name = item.wstring();
+        const size_t bytes = sizeof(DROPFILES) + (name.size() + 2) * sizeof(wchar_t);
+        HGLOBAL memory = GlobalAlloc(GHND, bytes);
+        auto* files = static_cast<DROPFILES*>(GlobalLock(memory));
+        files->pFiles = sizeof(DROPFILES);
+        files->fWide = TRUE;
+        std::copy(name.begin(), name.end(), reinterpret_cast<wchar_t*>(files + 1));
+        GlobalUnlock(memory);
+        // The window lets the drop's memory go.
+        SendMessageW(m_window->hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    }
+
+    // A window whose identifier, in its own folder, is the given script.
+    void openWithIdentifier(const std::string& script)
+    {
+        const std::filesystem::path deployed = m_dir / "deployed";
+        std::filesystem::create_directories(deployed);
+        std::ofstream(deployed / "vonk.cmd") << script;
+        auto life = std::make_unique<Life>();
+        life->folder = deployed.string();
+        open(std::move(life));
+        ASSERT_TRUE(m_window->Form_Load());
+    }
+
     std::filesystem::path m_dir;
     std::vector<std::string> m_said;
     std::unique_ptr<gv::win32::frmDOSOutput> m_window;
@@ -129,18 +157,11 @@ TEST_F(frmDOSOutputWin32Test, FramePiecesFollowTheEdgesAtAnySize)
 
 TEST_F(frmDOSOutputWin32Test, ADroppedFileRunsTheIdentifierInItsFolderAndTheReportFillsThePane)
 {
-    // A stand-in identifier in the deployment folder that says what it got.
-    const std::filesystem::path deployed = m_dir / "deployed";
-    std::filesystem::create_directories(deployed);
-    std::ofstream(deployed / "vonk.cmd") << "@echo got %*\r\n@echo second line\r\n";
+    // A stand-in identifier that says what it got.
+    openWithIdentifier("@echo got %*\r\n@echo second line\r\n");
     const std::filesystem::path item = m_dir / "a long name.png";
     std::ofstream(item) << "x";
-
-    auto life = std::make_unique<Life>();
-    life->folder = deployed.string();
-    open(std::move(life));
-    ASSERT_TRUE(m_window->Form_Load());
-    m_window->dropItem(item.string());
+    drop(item);
     ASSERT_TRUE(pumpUntilSaid("Lettura completa"));
 
     ASSERT_EQ(m_said.front(), "eseguire il parsing del FILE selezionato ?");
@@ -152,6 +173,33 @@ TEST_F(frmDOSOutputWin32Test, ADroppedFileRunsTheIdentifierInItsFolderAndTheRepo
     EXPECT_EQ(pane.rfind("got ", 0), 0u) << pane;
     EXPECT_NE(pane.find("--literal\r\nsecond line\r\n"), std::string::npos) << pane;
     EXPECT_EQ(pane.find("idle"), std::string::npos) << pane;
+    EXPECT_FALSE(m_window->isRunning());
+}
+
+TEST_F(frmDOSOutputWin32Test, EscStopsARunAndThePaneSaysSo)
+{
+    // An identifier that never ends by itself.
+    openWithIdentifier("@echo started\r\n:again\r\n@goto again\r\n");
+    const std::filesystem::path item = m_dir / "item.bin";
+    std::ofstream(item) << "x";
+    drop(item);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (m_window->consoleText().find("started") == std::string::npos && std::chrono::steady_clock::now() < until) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(m_window->isRunning());
+    MSG escape{};
+    escape.hwnd = m_window->hwnd();
+    escape.message = WM_KEYDOWN;
+    escape.wParam = VK_ESCAPE;
+    EXPECT_TRUE(m_window->preTranslate(escape));
+    ASSERT_TRUE(pumpUntilSaid("Lettura completa"));
+    const std::string pane = m_window->consoleText();
+    // On a line of its own after what the command printed.
+    EXPECT_TRUE(pane.ends_with("\r\n-> interrotto dall'utente\r\n")) << pane;
     EXPECT_FALSE(m_window->isRunning());
 }
 
