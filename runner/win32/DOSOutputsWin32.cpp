@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <deque>
 #include <iostream>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -57,6 +58,8 @@ std::wstring interpreterFor(const std::wstring& commandLine)
 
 } // namespace
 
+namespace {
+
 // What the reading thread shares with the owner and with Stop().
 struct Shared {
     std::mutex mutex;
@@ -83,8 +86,6 @@ struct Shared {
             notifier();
     }
 };
-
-namespace {
 
 DWORD WINAPI readPipe(void* parameter)
 {
