@@ -22,6 +22,7 @@ if [ "${1:-}" = --windows ]; then
         wine wine64 nsis
         googletest libcli11-dev nlohmann-json3-dev libz-mingw-w64-dev shared-mime-info
         cmake ninja-build
+        xvfb
     )
 fi
 

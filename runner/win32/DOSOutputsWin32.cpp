@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <deque>
 #include <iostream>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -33,7 +34,31 @@ void closeHandle(HANDLE& h)
     h = nullptr;
 }
 
+// The command interpreter itself when the command line starts with it:
+// left to the search, a "cmd.exe" lying in the program's folder or the
+// current one would be run in its place.
+std::wstring interpreterFor(const std::wstring& commandLine)
+{
+    const std::size_t start = commandLine.find_first_not_of(L" \t");
+    if (start == std::wstring::npos)
+        return {};
+    const std::size_t end = commandLine.find_first_of(L" \t", start);
+    const std::wstring first = commandLine.substr(start, end == std::wstring::npos ? end : end - start);
+    if (::_wcsicmp(first.c_str(), L"cmd") != 0 && ::_wcsicmp(first.c_str(), L"cmd.exe") != 0)
+        return {};
+    if (const wchar_t* comspec = ::_wgetenv(L"COMSPEC");
+        comspec && comspec[0] && comspec[1] == L':' && ::GetFileAttributesW(comspec) != INVALID_FILE_ATTRIBUTES)
+        return comspec;
+    wchar_t system[MAX_PATH] = {};
+    const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return {};
+    return std::wstring(system, n) + L"\\cmd.exe";
+}
+
 } // namespace
+
+namespace {
 
 // What the reading thread shares with the owner and with Stop().
 struct Shared {
@@ -61,8 +86,6 @@ struct Shared {
             notifier();
     }
 };
-
-namespace {
 
 DWORD WINAPI readPipe(void* parameter)
 {
@@ -180,12 +203,13 @@ bool DOSOutputs::Start(const std::string& commandLine)
         info.lpAttributeList = attributes;
 
     std::wstring command = Widen(m_commandLine);
+    const std::wstring interpreter = interpreterFor(command);
     const std::wstring folder = Widen(m_workingDirectory);
     PROCESS_INFORMATION process {};
     DWORD flags = NORMAL_PRIORITY_CLASS | CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT;
     if (haveList)
         flags |= EXTENDED_STARTUPINFO_PRESENT;
-    const BOOL started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, flags, nullptr,
+    const BOOL started = ::CreateProcessW(interpreter.empty() ? nullptr : interpreter.c_str(), command.data(), nullptr, nullptr, TRUE, flags, nullptr,
         folder.empty() ? nullptr : folder.c_str(), &info.StartupInfo, &process);
     if (attributeSize > 0 && haveList)
         ::DeleteProcThreadAttributeList(attributes);

@@ -33,9 +33,10 @@ public:
 // the identifier's UTF-8 and the interpreter's code-page text both arrive
 // readable; a character split between two reads arrives whole).
 //
-// The command line goes to CreateProcessW unchanged (no application name):
-// callers write "cmd /c ..." themselves, so the real command interpreter
-// runs it. The child gets no standard input, a hidden window and a job
+// The command line goes to CreateProcessW unchanged: callers write
+// "cmd /c ..." themselves. When it starts with "cmd", the real command
+// interpreter (COMSPEC, else the system folder's) is named as the program,
+// so no "cmd.exe" lying beside us or in the current folder runs instead. The child gets no standard input, a hidden window and a job
 // object of its own, so Stop() ends the interpreter and everything it
 // started.
 //

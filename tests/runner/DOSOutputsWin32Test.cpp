@@ -146,6 +146,20 @@ TEST(DOSOutputsWin32Test, NonAsciiFileNameReachesTheInterpreter)
     EXPECT_TRUE(rec.messages.empty());
 }
 
+TEST(DOSOutputsWin32Test, TheRealInterpreterRunsNotOneInTheCurrentFolder)
+{
+    test::TempFolder folder("gv-cmd");
+    const std::filesystem::path planted = std::filesystem::path(Widen(folder.path())) / L"cmd.exe";
+    std::filesystem::copy_file(std::filesystem::path(Widen(childPath())), planted);
+    wchar_t previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ::SetCurrentDirectoryW(planted.parent_path().c_str());
+    DOSOutputs runner;
+    const std::string result = runner.ExecuteCommand("cmd /c echo real");
+    ::SetCurrentDirectoryW(previous);
+    EXPECT_EQ(result, "real\r\n");
+}
+
 TEST(DOSOutputsWin32Test, StopEndsTheInterpreterAndWhatItStarted)
 {
     DOSOutputs runner;

@@ -40,6 +40,16 @@ struct Form {
 
 class Win32HelpersTest : public ::testing::Test {
 protected:
+    void SetUp() override
+    {
+        // Wine draws windows only on a display (the build gives its own
+        // virtual one when Xvfb is installed).
+        HWND probe = ::CreateWindowExW(0, L"STATIC", L"probe", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+            ::GetModuleHandleW(nullptr), nullptr);
+        if (!probe)
+            GTEST_SKIP() << "no display for windows here: install xvfb";
+        ::DestroyWindow(probe);
+    }
     void TearDown() override
     {
         SetMsgBoxAnswerer({});
