@@ -179,7 +179,7 @@ TEST_F(frmDOSOutputWin32Test, ADroppedFileRunsTheIdentifierInItsFolderAndTheRepo
 TEST_F(frmDOSOutputWin32Test, EscStopsARunAndThePaneSaysSo)
 {
     // An identifier that never ends by itself.
-    openWithIdentifier("@echo started\r\n:again\r\n@goto again\r\n");
+    openWithIdentifier("@echo off\r\necho started\r\n:again\r\ngoto again\r\n");
     const std::filesystem::path item = m_dir / "item.bin";
     std::ofstream(item) << "x";
     drop(item);
