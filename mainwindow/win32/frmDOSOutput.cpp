@@ -163,12 +163,12 @@ LRESULT CALLBACK frmDOSOutput::windowProc(HWND hwnd, UINT message, WPARAM wParam
     return result;
 }
 
-HFONT frmDOSOutput::font(const char* face, double points, bool bold, bool underline)
+HFONT frmDOSOutput::font(const char* face, double points, bool bold, bool underline, bool fixed)
 {
     const int pixelHeight = -int(std::lround(points * 96.0 / 72.0));
     HFONT f = CreateFontW(pixelHeight, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline, FALSE, DEFAULT_CHARSET,
-                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                          Widen(face).c_str());
+                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                          fixed ? FIXED_PITCH | FF_MODERN : DEFAULT_PITCH | FF_DONTCARE, Widen(face).c_str());
     m_fonts.push_back(f);
     return f;
 }
@@ -292,7 +292,7 @@ void frmDOSOutput::buildControls()
                                WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL
                                    | ES_AUTOHSCROLL | ES_NOHIDESEL,
                                pixelRect(d::kTxtOutputs), idTxtOutputs,
-                               font(d::kConsoleFont.face, d::kConsoleFont.points, false, false), WS_EX_CLIENTEDGE);
+                               font(d::kConsoleFont.face, d::kConsoleFont.points, false, false, true), WS_EX_CLIENTEDGE);
     // A report can be many megabytes.
     SendMessageW(m_txtOutputs, EM_SETLIMITTEXT, 0, 0);
     setConsoleText(d::kIdleLine);
@@ -301,7 +301,7 @@ void frmDOSOutput::buildControls()
     RECT command = pixelRect(d::kTxtCommand);
     command.bottom += 120; // the list's drop-down height
     m_txtCommand = makeControl(L"COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, command,
-                               idTxtCommand, font(d::kCommandFont.face, d::kCommandFont.points, true, false));
+                               idTxtCommand, font(d::kCommandFont.face, d::kCommandFont.points, true, false, true));
     for (const char* preset : d::kCommandPresets)
         SendMessageW(m_txtCommand, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(preset).c_str()));
     SetWindowTextW(m_txtCommand, Widen(std::string(d::kCommandIntro) + d::kContactPage).c_str());

@@ -102,7 +102,8 @@ private:
     void buildTips();
     HWND makeControl(const wchar_t* type, const std::string& text, DWORD style, const RECT& rect, int id,
                      HFONT font = nullptr, DWORD exStyle = 0);
-    HFONT font(const char* face, double points, bool bold, bool underline);
+    // fixed: a face of fixed pitch, the nearest one where the face is missing.
+    HFONT font(const char* face, double points, bool bold, bool underline, bool fixed = false);
     Piece& piece(const char* name);
     Piece* pieceAt(POINT point);
     void paint(HDC dc);
