@@ -3,8 +3,8 @@
 # Installs the Debian packages the build and the tests need, only those
 # that are missing. Runs as root (or through sudo when available).
 #   deps.sh             the Linux edition
-#   deps.sh --windows   what cross-building the Windows edition and running
-#                       its tests under Wine needs besides
+#   deps.sh --windows   what cross-building the Windows edition, running
+#                       its tests under Wine and packaging it needs besides
 set -euo pipefail
 
 packages=(
@@ -19,9 +19,10 @@ packages=(
 if [ "${1:-}" = --windows ]; then
     packages=(
         g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-        wine wine64
+        wine wine64 nsis
         googletest libcli11-dev nlohmann-json3-dev libxxhash-dev libz-mingw-w64-dev shared-mime-info
         cmake ninja-build
+        xvfb
     )
 fi
 
