@@ -5,6 +5,7 @@
 #include "ProgramLookup.h"
 #include "Utf8ChunkDecoder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -30,6 +31,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kReadSize = 256;
+constexpr std::size_t kOutputBlock = std::size_t(1) << 20;
 // Time a stopped group gets to end on SIGTERM before SIGKILL follows.
 constexpr auto kStopGrace = std::chrono::milliseconds(300);
 // After Stop(), a pipe still held open (by a writer outside the group)
@@ -205,7 +207,24 @@ DOSOutputs::~DOSOutputs()
 
 const std::string& DOSOutputs::CommandLine() const { return m_commandLine; }
 void DOSOutputs::setCommandLine(const std::string& DOSCommand) { m_commandLine = DOSCommand; }
-const std::string& DOSOutputs::Outputs() const { return m_outputs; }
+const std::string& DOSOutputs::Outputs() const
+{
+    if (!m_outputTail.empty()) {
+        std::size_t size = m_outputs.size();
+        for (const std::string& block : m_outputTail)
+            size += block.size();
+        m_outputs.reserve(size);
+        for (const std::string& block : m_outputTail)
+            m_outputs += block;
+        // The last block's room is kept for what comes next: a caller that
+        // asks after every chunk must not cost a new block each time.
+        std::string room = std::move(m_outputTail.back());
+        room.clear();
+        m_outputTail.clear();
+        m_outputTail.push_back(std::move(room));
+    }
+    return m_outputs;
+}
 const std::string& DOSOutputs::WorkingDirectory() const { return m_workingDirectory; }
 void DOSOutputs::setWorkingDirectory(const std::string& folder) { m_workingDirectory = folder; }
 void DOSOutputs::setListener(IReceiveOutputs* listener) { m_listener = listener; }
@@ -221,7 +240,11 @@ void DOSOutputs::report(const std::string& message)
 
 void DOSOutputs::emitChunk(const std::string& chunk)
 {
-    m_outputs += chunk;
+    if (m_outputTail.empty() || m_outputTail.back().size() + chunk.size() > m_outputTail.back().capacity()) {
+        m_outputTail.emplace_back();
+        m_outputTail.back().reserve(std::max(kOutputBlock, chunk.size()));
+    }
+    m_outputTail.back() += chunk;
     if (!m_listener)
         return;
     const bool outer = m_delivering;
@@ -288,6 +311,7 @@ bool DOSOutputs::Start(const std::string& commandLine)
     ::fcntl(readFd, F_SETFL, ::fcntl(readFd, F_GETFL) | O_NONBLOCK);
 
     m_outputs.clear();
+    m_outputTail.clear();
     auto run = std::make_unique<Run>();
     run->readFd = readFd;
     run->pid = pid;
@@ -420,7 +444,7 @@ std::string DOSOutputs::ExecuteCommand(const std::string& commandLine)
         throw;
     }
     finishRun();
-    return m_outputs;
+    return Outputs();
 }
 
 void DOSOutputs::waitForEnd()

@@ -487,9 +487,17 @@ TEST_F(RunnerTest, PumpHandsBackControlDuringAFlood)
 {
     ASSERT_TRUE(m_runner.Start(child("bytes 3000000")));
     int pumps = 0;
-    ASSERT_TRUE(pumpToEnd(m_runner, 10000ms, [&] { ++pumps; }));
+    std::string midway;
+    ASSERT_TRUE(pumpToEnd(m_runner, 10000ms, [&] {
+        if (++pumps == 2)
+            midway = m_runner.Outputs();
+    }));
     EXPECT_EQ(m_runner.Outputs().size(), 3000000u);
     EXPECT_GT(pumps, 0);
+    // Asked for midway and again at the end, a report of many megabytes is
+    // still every chunk in reading order.
+    EXPECT_EQ(m_runner.Outputs(), m_rec.joined());
+    EXPECT_EQ(m_runner.Outputs().compare(0, midway.size(), midway), 0);
 }
 
 TEST_F(RunnerTest, DestroyingARunningRunnerEndsTheGroup)

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The window beside the console: how long gui-vonk takes to show a folder's
+# report against the same command line in a terminal, how its time per MB
+# of report holds at 1, 20 and 100 MB, and how much memory it keeps.
+#
+#   bench/console/window.sh [BUILD] [FOLDER] [RUNS]
+#
+# BUILD defaults to ./build. FOLDER defaults to 200,000 small files of a
+# few kinds made once under ${TMPDIR:-/tmp}/gv-window-bench. Console and
+# window runs alternate, RUNS times each (default 5), and medians are
+# printed. The window is the real one, on the X server in DISPLAY (a
+# private Xvfb when there is none), driven from its Execute action to its
+# "Lettura completa"; "offscreen" repeats it without any X server.
+set -euo pipefail
+
+build=$(cd "${1:-build}" && pwd)
+folder=${2:-}
+runs=${3:-5}
+bin=$build/bin
+for tool in "$bin/cmd" "$bin/vonk" "$bin/bench-console" "$bin/bench-console-emit"; do
+    [ -x "$tool" ] || { echo "missing $tool: build it first (ninja -C $build bench-console cmd vonk)" >&2; exit 1; }
+done
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${GV_BENCH_UNDER_XVFB:-}" ]; then
+    command -v xvfb-run >/dev/null || { echo "no DISPLAY and no xvfb-run" >&2; exit 1; }
+    GV_BENCH_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$build" "$folder" "$runs"
+fi
+
+if [ -z "$folder" ]; then
+    folder=${TMPDIR:-/tmp}/gv-window-bench/200k
+    if [ "$(find "$folder" -maxdepth 1 -type f 2>/dev/null | wc -l)" -ne 200000 ]; then
+        echo "making $folder (200,000 files) ..."
+        mkdir -p "$folder"
+        python3 - "$folder" <<'EOF'
+import os, sys
+kinds = [b'\x89PNG\r\n\x1a\n\0\0\0\rIHDR' + b'\0' * 20, b'GIF89a' + b'\0' * 20, b'%PDF-1.4\n',
+         b'hello world\n', b'PK\x03\x04' + b'\0' * 26, b'#!/bin/sh\necho hi\n', b'',
+         b'\x7fELF\x02\x01\x01' + b'\0' * 9]
+for i in range(200000):
+    with open(os.path.join(sys.argv[1], 'f%06d.dat' % i), 'wb') as f:
+        f.write(kinds[i % len(kinds)])
+EOF
+    fi
+fi
+command_line="cmd /c vonk $folder/*"
+
+now() { date +%s.%N; }
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+# One window run: prints its key=value line.
+window() { QT_QPA_PLATFORM=$1 "$bin/bench-console" --case "$2" "$3" 2>/dev/null | grep '^seconds='; }
+field() { sed -n "s/.*\<$1=\([^ ]*\).*/\1/p"; }
+
+cd "$bin"
+echo "command line: $command_line"
+echo "machine: $(nproc) processors, load $(cut -d' ' -f1-3 /proc/loadavg)"
+report_bytes=$("$bin/cmd" /c vonk "$folder/*" | wc -c)
+echo "report: $report_bytes bytes"
+echo
+printf '%-4s %10s %12s %12s %10s %10s\n' run console xcb offscreen "xcb cpu" "kept/text"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+for i in $(seq "$runs"); do
+    start=$(now)
+    "$bin/cmd" /c vonk "$folder/*" >/dev/null
+    console=$(echo "$(now) - $start" | bc)
+    xcb=$(window xcb command "$command_line")
+    off=$(window offscreen command "$command_line")
+    xs=$(echo "$xcb" | field seconds)
+    os=$(echo "$off" | field seconds)
+    cpu=$(echo "$xcb" | field cpu)
+    kept=$(echo "$xcb" | awk -v b="$report_bytes" '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] } }
+        END { printf "%.2f", (v["rss_after_kb"] - v["rss_before_kb"]) * 1024 / b }')
+    echo "$console" >>"$tmp/console"
+    echo "$xs" >>"$tmp/xcb"
+    echo "$os" >>"$tmp/offscreen"
+    echo "$cpu" >>"$tmp/cpu"
+    echo "$kept" >>"$tmp/kept"
+    printf '%-4s %10.3f %12.3f %12.3f %10.3f %10s\n' "$i" "$console" "$xs" "$os" "$cpu" "$kept"
+done
+c=$(median <"$tmp/console")
+x=$(median <"$tmp/xcb")
+o=$(median <"$tmp/offscreen")
+printf '%-4s %10.3f %12.3f %12.3f %10.3f %10s\n' med "$c" "$x" "$o" "$(median <"$tmp/cpu")" "$(median <"$tmp/kept")"
+echo
+echo "window / console (medians): xcb $(echo "scale=3; $x / $c" | bc), offscreen $(echo "scale=3; $o / $c" | bc) (target <= 1.25)"
+echo
+
+echo "time per MB of report (bench-console-emit, one window run each)"
+printf '%-8s %-10s %10s %12s %12s %14s\n' size platform seconds "s per MB" "cpu per MB" "kept / text"
+for mb in 1 20 100; do
+    for platform in xcb offscreen; do
+        line=$(window "$platform" pane $((mb * 1048576)))
+        echo "$line" | awk -v mb="$mb" -v p="$platform" '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] } }
+            END { printf "%-8s %-10s %10.3f %12.4f %12.4f %14.2f\n", mb " MB", p, v["seconds"], v["seconds"] / mb,
+                  v["cpu"] / mb, (v["rss_after_kb"] - v["rss_before_kb"]) * 1024 / (mb * 1048576) }'
+    done
+done
