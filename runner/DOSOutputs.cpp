@@ -32,6 +32,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kReadSize = 256;
 constexpr std::size_t kOutputBlock = std::size_t(1) << 20;
+// The unprivileged limit of Linux pipes (fs.pipe-max-size) by default.
+constexpr int kPipeRoom = 1 << 20;
 // Time a stopped group gets to end on SIGTERM before SIGKILL follows.
 constexpr auto kStopGrace = std::chrono::milliseconds(300);
 // After Stop(), a pipe still held open (by a writer outside the group)
@@ -276,6 +278,12 @@ bool DOSOutputs::Start(const std::string& commandLine)
     }
     int readFd = fds[0];
     int writeFd = fds[1];
+    // A window reading between relayouts of its pane lags behind a fast
+    // child by a frame or two; with the default 64 KB the child would sit
+    // blocked in write() meanwhile instead of working on. The reads stay
+    // 256 bytes; only the room between writer and reader grows. Where the
+    // system refuses, the default serves.
+    ::fcntl(readFd, F_SETPIPE_SZ, kPipeRoom);
     int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) {
         const int error = errno;
