@@ -32,8 +32,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kReadSize = 256;
 constexpr std::size_t kOutputBlock = std::size_t(1) << 20;
-// The unprivileged limit of Linux pipes (fs.pipe-max-size) by default.
-constexpr int kPipeRoom = 1 << 20;
+// Room for a few frames of a fast child's output: more would only lengthen
+// the wait after a stop, as what is in the pipe is still shown.
+constexpr int kPipeRoom = 256 << 10;
 // Time a stopped group gets to end on SIGTERM before SIGKILL follows.
 constexpr auto kStopGrace = std::chrono::milliseconds(300);
 // After Stop(), a pipe still held open (by a writer outside the group)
