@@ -39,8 +39,7 @@ QString ConsolePane::normaliseLineEnds(const QString& text)
     // CR LF is one line end, also when the pair is split between chunks; a
     // lone CR ends a line as well (the document would otherwise turn each
     // CR of a CR LF pair into a line of its own).
-    qsizetype cr = text.indexOf(QLatin1Char('\r'));
-    if (cr < 0 && !(m_lastWasCR && text.startsWith(QLatin1Char('\n')))) {
+    if (!text.contains(QLatin1Char('\r')) && !(m_lastWasCR && text.startsWith(QLatin1Char('\n')))) {
         // The usual report: LF line ends only, nothing to rewrite.
         if (!text.isEmpty())
             m_lastWasCR = false;

@@ -3,7 +3,8 @@
 // console pane of the main window (offscreen) and prints throughput, memory
 // and growth, beside the runner alone and the naive pane that sets its
 // whole text anew for every chunk. Each case runs in a fresh process of
-// this program so that peak-memory figures do not mix.
+// this program so that peak-memory figures do not mix. `--case command
+// CMDLINE` times the window on any command line (bench/console/window.sh).
 #include "frmDOSOutput.h"
 #include "runner/DOSOutputs.h"
 #include "winhelpers/MsgBox.h"

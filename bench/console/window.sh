@@ -32,20 +32,17 @@ if [ -z "$folder" ]; then
     if [ "$(find "$folder" -maxdepth 1 -type f 2>/dev/null | wc -l)" -ne 200000 ]; then
         echo "making $folder (200,000 files) ..."
         mkdir -p "$folder"
-        python3 - "$folder" <<'EOF'
-import os, sys
-kinds = [b'\x89PNG\r\n\x1a\n\0\0\0\rIHDR' + b'\0' * 20, b'GIF89a' + b'\0' * 20, b'%PDF-1.4\n',
-         b'hello world\n', b'PK\x03\x04' + b'\0' * 26, b'#!/bin/sh\necho hi\n', b'',
-         b'\x7fELF\x02\x01\x01' + b'\0' * 9]
-for i in range(200000):
-    with open(os.path.join(sys.argv[1], 'f%06d.dat' % i), 'wb') as f:
-        f.write(kinds[i % len(kinds)])
-EOF
+        zeros() { printf '\\0%.0s' $(seq "$1"); }
+        kinds=("\\x89PNG\\r\\n\\x1a\\n\\0\\0\\0\\rIHDR$(zeros 20)" "GIF89a$(zeros 20)" '%%PDF-1.4\n' 'hello world\n'
+               "PK\\x03\\x04$(zeros 26)" '#!/bin/sh\necho hi\n' '' "\\x7fELF\\x02\\x01\\x01$(zeros 9)")
+        for ((i = 0; i < 200000; i++)); do
+            printf -v name '%s/f%06d.dat' "$folder" "$i"
+            printf "${kinds[i % 8]}" >"$name"
+        done
     fi
 fi
 command_line="cmd /c vonk $folder/*"
 
-now() { date +%s.%N; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 # One window run: prints its key=value line.
 window() { QT_QPA_PLATFORM=$1 "$bin/bench-console" --case "$2" "$3" 2>/dev/null | grep '^seconds='; }
@@ -61,9 +58,9 @@ printf '%-4s %10s %12s %12s %10s %12s %10s\n' run console xcb offscreen "xcb cpu
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 for i in $(seq "$runs"); do
-    start=$(now)
-    ccpu=$( { /usr/bin/time -f '%U %S' "$bin/cmd" /c vonk "$folder/*" >/dev/null; } 2>&1 | awk '{ print $1 + $2 }')
-    console=$(echo "$(now) - $start" | bc)
+    # Elapsed, then the processor time of the command and its children.
+    read -r console ccpu < <({ TIMEFORMAT='%R %U %S'; time "$bin/cmd" /c vonk "$folder/*" >/dev/null; } 2>&1 |
+        awk '{ print $1, $2 + $3 }')
     xcb=$(window xcb command "$command_line")
     off=$(window offscreen command "$command_line")
     xs=$(echo "$xcb" | field seconds)
@@ -86,11 +83,12 @@ wc=$(median <"$tmp/cpu")
 cc=$(median <"$tmp/ccpu")
 printf '%-4s %10.3f %12.3f %12.3f %10.3f %12.3f %10s\n' med "$c" "$x" "$o" "$wc" "$cc" "$(median <"$tmp/kept")"
 echo
-echo "window / console (medians): xcb $(echo "scale=3; $x / $c" | bc), offscreen $(echo "scale=3; $o / $c" | bc) (target <= 1.25)"
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+echo "window / console (medians): xcb $(ratio "$x" "$c"), offscreen $(ratio "$o" "$c") (target <= 1.25)"
 # On a busy machine the elapsed times mostly measure the neighbours. The
 # work does not: when the identifier keeps every processor busy, the window
 # can at best finish when the CPU time of both is spent.
-echo "processor time, window run / console run: $(echo "scale=3; ($cc + $wc) / $cc" | bc) (the ratio a quiet machine whose processors the identifier fills would show)"
+echo "processor time, window run / console run: $(ratio "$(awk -v a="$cc" -v b="$wc" 'BEGIN { print a + b }')" "$cc") (the ratio a quiet machine whose processors the identifier fills would show)"
 echo
 
 echo "time per MB of report (bench-console-emit, one window run each)"
