@@ -143,8 +143,6 @@ ConsoleRun::Hooks frmDOSOutput::consoleHooks()
 {
     ConsoleRun::Hooks hooks;
     hooks.chunk = [this](const QString& chunk) { objDOS_ReceiveOutputs(chunk); };
-    // Everything read in one pass reaches the pane as one insertion.
-    hooks.passDone = [this] { m_txtOutputs->flushPending(); };
     hooks.runnerFailure = [](const std::string& message) {
         SystemMsgBox(QString::fromStdString(message), vbCritical, QString());
     };
