@@ -194,6 +194,8 @@ TEST_F(Win32HelpersTest, CommandPathsAreQuotedOnlyWhenTheyNeedIt)
         { "C:\\a b\\x.txt", "\"C:\\a b\\x.txt\"" },
         { "C:\\a&b.txt", "\"C:\\a&b.txt\"" },
         { "C:\\x^y.txt", "\"C:\\x^y.txt\"" },
+        // A folder: "C:\My Dir\"* would read as one word with a quote in it.
+        { "C:\\My Dir\\", "\"C:\\My Dir\\\\\"" },
     };
     for (const auto& [path, expected] : cases)
         EXPECT_EQ(QuotePathForCommand(path), expected);

@@ -33,7 +33,13 @@ std::string QuotePathForCommand(const std::string& path)
 {
     if (path.find_first_of(kNeedsQuotes) == std::string::npos)
         return path;
-    return '"' + path + '"';
+    // Backslashes right before a closing quote escape it when a program
+    // splits its command line: a folder's "C:\My Dir\" would swallow the
+    // quote and run into what follows ("*"). Doubled, they stay backslashes.
+    std::size_t trailing = 0;
+    while (trailing < path.size() && path[path.size() - 1 - trailing] == '\\')
+        ++trailing;
+    return '"' + path + std::string(trailing, '\\') + '"';
 }
 
 std::string GetShortName(const std::string& path)

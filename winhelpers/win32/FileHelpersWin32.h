@@ -16,7 +16,8 @@ namespace gv {
 std::string GetShortName(const std::string& path);
 
 // Quotes a path for a "cmd /c" command line when it needs it: blanks or
-// the interpreter's special characters put it between double quotes.
+// the interpreter's special characters put it between double quotes, with
+// the backslashes that end it doubled so they do not escape the quote.
 std::string QuotePathForCommand(const std::string& path);
 
 // Opens a document, folder, web address or "mailto:" link through
