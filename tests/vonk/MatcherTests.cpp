@@ -893,7 +893,9 @@ TEST(SequenceEngine, HostileFilesCostBoundedWork)
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(engine.match(program, data, false, at), c.expected) << c.signature;
         EXPECT_EQ(engine.match(program, data, true, at), c.expected) << c.signature << " backward";
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << c.signature;
+        // Unbounded, these take hours; bounded, milliseconds. The limit only
+        // tells the two apart, with room for a slow emulated machine.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << c.signature;
     }
 }
 
