@@ -16,6 +16,17 @@ namespace gv::vonk {
 
 namespace {
 
+// Where a definition came from, with '/' between folders on every system:
+// the same commit must give the same database bytes wherever it is built.
+std::string portablePath(std::string path)
+{
+#ifdef _WIN32
+    std::replace(path.begin(), path.end(), '\\', '/');
+#endif
+    return path;
+}
+
+
 bool isLetter(std::uint8_t c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -296,7 +307,7 @@ public:
             rec.ext = str(join(d.exts));
             rec.mime = str(join(d.mimes));
             rec.category = str(d.category);
-            rec.source = str(d.file + ":" + std::to_string(d.line));
+            rec.source = str(portablePath(d.file) + ":" + std::to_string(d.line));
             rec.puid = str(join(d.puids));
             rec.parent = db::kNoParent;
             if (!d.parent.empty()) {
