@@ -97,10 +97,19 @@ export WINEPREFIX='@GV_WINEPREFIX@' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,msh
 # Windows get a virtual display of the build's own, never the user's
 # desktop: every program of one server must see the same display (Wine's
 # desktop process starts once, with the first of them), and the tests'
-# boxes and dialogs must not flash on a real screen.
-display=''
+# boxes and dialogs must not flash on a real screen. It ends by itself
+# once the last program (Wine's desktop among them) has let it go.
 if [ -x '@GV_XVFB@' ]; then
-    display=:$(( $(printf '%s' '@CMAKE_BINARY_DIR@' | cksum | cut -d' ' -f1) % 800 + 100 ))
+    display=$(( $(printf '%s' '@CMAKE_BINARY_DIR@' | cksum | cut -d' ' -f1) % 800 + 100 ))
+    if [ ! -S "/tmp/.X11-unix/X$display" ]; then
+        setsid '@GV_XVFB@' ":$display" -screen 0 1280x1024x24 -nolisten tcp -terminate </dev/null >/dev/null 2>&1 &
+        tries=0
+        while [ ! -S "/tmp/.X11-unix/X$display" ] && [ $tries -lt 100 ]; do
+            sleep 0.05
+            tries=$((tries + 1))
+        done
+    fi
+    export DISPLAY=":$display"
 fi
 # A server that outlives each program by a while: Wine's own services then
 # start once for a whole test run (seconds) rather than once per program.
@@ -108,23 +117,11 @@ fi
 # hold it open until the server ends, so whoever reads that program's
 # output to its end (CTest listing a test program's cases, say) would wait
 # for the server's two minutes: they are started here, by a program with
-# no output of ours, whenever no server runs yet ("-k0" only asks). The
-# display is started with the server and ends with it.
+# no output of ours, whenever no server runs yet ("-k0" only asks).
 if [ -x '@GV_WINESERVER@' ] && ! '@GV_WINESERVER@' -k0 >/dev/null 2>&1; then
     '@GV_WINESERVER@' -p120 </dev/null >/dev/null 2>&1 || true
-    if [ -n "$display" ] && [ ! -S "/tmp/.X11-unix/X${display#:}" ]; then
-        setsid sh -c '"$1" "$2" -screen 0 1280x1024x24 -nolisten tcp & x=$!; "$3" -w; kill $x' \
-            sh '@GV_XVFB@' "$display" '@GV_WINESERVER@' </dev/null >/dev/null 2>&1 &
-        tries=0
-        while [ ! -S "/tmp/.X11-unix/X${display#:}" ] && [ $tries -lt 100 ]; do
-            sleep 0.05
-            tries=$((tries + 1))
-        done
-    fi
-    [ -n "$display" ] && export DISPLAY="$display"
     '@CMAKE_CROSSCOMPILING_EMULATOR@' cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
 fi
-[ -n "$display" ] && export DISPLAY="$display"
 exec '@CMAKE_CROSSCOMPILING_EMULATOR@' "$@"
 ]])
     file(CHMOD ${GV_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
