@@ -67,58 +67,36 @@ Matcher::Matcher(const Database& db)
     , m_needsStructure(db.defCount(), 0)
     , m_textModel(db.textModel())
 {
-    auto hasBehindRule = [&](auto& self, std::uint32_t idx, int depth) -> bool {
-        const db::NodeRecord& n = db.node(idx);
-        switch (static_cast<NodeKind>(n.kind)) {
-        case NodeKind::ZipHas: return db.str(n.a) == "/";
-        case NodeKind::Not: return false;
-        case NodeKind::All:
-        case NodeKind::Any:
-        case NodeKind::Some:
-            if (depth > 64)
+    // Whether a rule of `root` that is not negated (inside All, Any and Some
+    // blocks, at most 64 deep) satisfies `holds`.
+    auto anyRule = [&](std::uint32_t root, auto&& holds) {
+        auto walk = [&](auto& self, std::uint32_t idx, int depth) -> bool {
+            const db::NodeRecord& n = db.node(idx);
+            switch (static_cast<NodeKind>(n.kind)) {
+            case NodeKind::All:
+            case NodeKind::Any:
+            case NodeKind::Some:
+                for (std::uint32_t c = n.first; c < n.first + n.count && depth <= 64; ++c) {
+                    if (self(self, c, depth + 1))
+                        return true;
+                }
                 return false;
-            for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
-                if (self(self, c, depth + 1))
-                    return true;
+            case NodeKind::Not: return false;
+            default: return holds(n);
             }
-            return false;
-        default: return false;
-        }
+        };
+        return walk(walk, root, 0);
     };
-    auto hasStructure = [&](auto& self, std::uint32_t idx, int depth) -> bool {
-        const db::NodeRecord& n = db.node(idx);
-        switch (static_cast<NodeKind>(n.kind)) {
-        case NodeKind::Shebang:
-        case NodeKind::XmlRoot:
-        case NodeKind::Json:
-        case NodeKind::AtPattern:
-        case NodeKind::Head: return true;
-        case NodeKind::All:
-        case NodeKind::Any:
-        case NodeKind::Some:
-            for (std::uint32_t c = n.first; c < n.first + n.count && depth <= 64; ++c) {
-                if (self(self, c, depth + 1))
-                    return true;
-            }
-            return false;
-        default: return false;
-        }
+    auto isBehindRule = [&](const db::NodeRecord& n) {
+        return static_cast<NodeKind>(n.kind) == NodeKind::ZipHas && db.str(n.a) == "/";
     };
-    auto hasMarkup = [&](auto& self, std::uint32_t idx, int depth) -> bool {
-        const db::NodeRecord& n = db.node(idx);
-        switch (static_cast<NodeKind>(n.kind)) {
-        case NodeKind::XmlRoot:
-        case NodeKind::Json: return true;
-        case NodeKind::All:
-        case NodeKind::Any:
-        case NodeKind::Some:
-            for (std::uint32_t c = n.first; c < n.first + n.count && depth <= 64; ++c) {
-                if (self(self, c, depth + 1))
-                    return true;
-            }
-            return false;
-        default: return false;
-        }
+    auto isStructure = [](const db::NodeRecord& n) {
+        const auto k = static_cast<NodeKind>(n.kind);
+        return k == NodeKind::Shebang || k == NodeKind::XmlRoot || k == NodeKind::Json || k == NodeKind::AtPattern || k == NodeKind::Head;
+    };
+    auto isMarkup = [](const db::NodeRecord& n) {
+        const auto k = static_cast<NodeKind>(n.kind);
+        return k == NodeKind::XmlRoot || k == NodeKind::Json;
     };
     // The model's classes by name: a few dozen, looked up once per definition.
     std::unordered_map<std::string_view, std::uint32_t> classes;
@@ -126,14 +104,14 @@ Matcher::Matcher(const Database& db)
     for (std::uint32_t c = 0; c < m_textModel.classCount(); ++c)
         classes.emplace(m_textModel.className(c), c);
     for (std::uint32_t d = 0; d < db.defCount(); ++d) {
-        m_structural[d] = hasStructure(hasStructure, db.def(d).root, 0) ? 1 : 0;
-        m_needsStructure[d] = hasMarkup(hasMarkup, db.def(d).root, 0) ? 1 : 0;
+        m_structural[d] = anyRule(db.def(d).root, isStructure) ? 1 : 0;
+        m_needsStructure[d] = anyRule(db.def(d).root, isMarkup) ? 1 : 0;
         auto it = classes.find(db.str(db.def(d).id));
         if (it != classes.end() && m_classDef[it->second] == db::kNoParent)
             m_classDef[it->second] = d;
     }
     for (std::uint32_t d = 0; d < db.defCount(); ++d) {
-        m_behindRule[d] = hasBehindRule(hasBehindRule, db.def(d).root, 0) ? 1 : 0;
+        m_behindRule[d] = anyRule(db.def(d).root, isBehindRule) ? 1 : 0;
         const db::NodeRecord& root = db.node(db.def(d).root);
         std::uint32_t only = root.first;
         if (static_cast<NodeKind>(root.kind) == NodeKind::All && root.count == 1
