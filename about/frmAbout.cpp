@@ -6,6 +6,7 @@
 #include "FileHelpers.h"
 #include "LabelClicks.h"
 #include "QtPlacement.h"
+#include "about/core/AboutText.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -17,10 +18,9 @@
 
 namespace gv {
 
-const QString frmAbout::kHomePage = QStringLiteral("https://vonk.example.org/soft-vonk.html");
-const QString frmAbout::kDefsListPage = QStringLiteral("https://vonk.example.org/soft-vonk-deflist.html");
-const QString frmAbout::kChangeLogFeed = QStringLiteral(
-    "https://forum.example.org/forum/index.php?action=.xml;sa=recent;board=8.0;limit=15;type=rss2");
+const QString frmAbout::kHomePage = QString::fromUtf8(about::kHomePage);
+const QString frmAbout::kDefsListPage = QString::fromUtf8(about::kDefsListPage);
+const QString frmAbout::kChangeLogFeed = QString::fromUtf8(about::kChangeLogFeed);
 
 namespace {
 
@@ -102,7 +102,7 @@ frmAbout::frmAbout(QWidget* parent)
                           | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("frmAbout"));
-    setWindowTitle(QStringLiteral("Info GUI-Vonk 1.0 - Gui per Vonk command line."));
+    setWindowTitle(QString::fromUtf8(about::kCaption));
     setWindowIcon(QIcon(QStringLiteral(":/art/icon32.png")));
     setFont(designFont(kDesignFace, 8.25));
     setFixedSize(500, 352);

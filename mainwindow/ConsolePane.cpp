@@ -8,6 +8,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <algorithm>
+
 namespace gv {
 
 ConsolePane::ConsolePane(QWidget* parent)
@@ -26,7 +28,7 @@ ConsolePane::ConsolePane(QWidget* parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     m_flushTimer.setSingleShot(true);
-    m_flushTimer.setInterval(0);
+    m_flushTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_flushTimer, &QTimer::timeout, this, &ConsolePane::flushPending);
     // Whoever changes the text, the caret follows the end.
     connect(this, &QPlainTextEdit::textChanged, this, &ConsolePane::keepEndInView);
@@ -37,20 +39,36 @@ QString ConsolePane::normaliseLineEnds(const QString& text)
     // CR LF is one line end, also when the pair is split between chunks; a
     // lone CR ends a line as well (the document would otherwise turn each
     // CR of a CR LF pair into a line of its own).
+    if (!text.contains(QLatin1Char('\r')) && !(m_lastWasCR && text.startsWith(QLatin1Char('\n')))) {
+        // The usual report: LF line ends only, nothing to rewrite.
+        if (!text.isEmpty())
+            m_lastWasCR = false;
+        return text;
+    }
     QString out;
     out.reserve(text.size());
-    for (const QChar c : text) {
-        if (c == QLatin1Char('\n')) {
+    const QChar* c = text.constData();
+    const QChar* const end = c + text.size();
+    while (c != end) {
+        // Copy the run up to the next line end in one go.
+        const QChar* run = c;
+        while (c != end && *c != QLatin1Char('\r') && *c != QLatin1Char('\n'))
+            ++c;
+        if (c != run) {
+            out.append(run, c - run);
+            m_lastWasCR = false;
+        }
+        if (c == end)
+            break;
+        if (*c == QLatin1Char('\n')) {
             if (!m_lastWasCR)
                 out += QLatin1Char('\n');
             m_lastWasCR = false;
-        } else if (c == QLatin1Char('\r')) {
+        } else {
             out += QLatin1Char('\n');
             m_lastWasCR = true;
-        } else {
-            out += c;
-            m_lastWasCR = false;
         }
+        ++c;
     }
     return out;
 }
@@ -60,8 +78,12 @@ void ConsolePane::appendOutput(const QString& chunk)
     if (chunk.isEmpty())
         return;
     m_pending += chunk;
-    if (!m_flushTimer.isActive())
-        m_flushTimer.start();
+    if (m_flushTimer.isActive())
+        return;
+    // Output after a quiet spell shows on the next pass; during a flood
+    // insertions keep FlushInterval apart.
+    const qint64 since = m_sinceFlush.isValid() ? m_sinceFlush.elapsed() : FlushInterval;
+    m_flushTimer.start(int(std::max<qint64>(0, FlushInterval - since)));
 }
 
 void ConsolePane::flushPending()
@@ -71,6 +93,7 @@ void ConsolePane::flushPending()
         return;
     const QString text = normaliseLineEnds(m_pending);
     m_pending.clear();
+    m_sinceFlush.start();
     if (text.isEmpty())
         return;
     QTextCursor end(document());

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QString>
 #include <QTimer>
@@ -15,13 +16,20 @@ namespace gv {
 // cannot change the text: typing, Backspace, Delete, paste, cut and text
 // drops are refused. Dropped files are the window's business: it takes the
 // pane's drag events before the pane sees them.
+//
+// A flood of output reaches the document at most once a frame: every
+// insertion costs a relayout of the view's end and a repaint, which would
+// otherwise be paid for each read of the pipe.
 class ConsolePane : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit ConsolePane(QWidget* parent = nullptr);
 
+    static constexpr int FlushInterval = 25; // milliseconds
+
     // Queues a chunk of output; it reaches the document at the next
-    // flushPending(), which runs by itself on the next event-loop pass.
+    // flushPending(), which runs by itself on the next event-loop pass
+    // once FlushInterval has passed since the last insertion.
     void appendOutput(const QString& chunk);
     // Inserts everything queued now.
     void flushPending();
@@ -47,6 +55,7 @@ private:
     QString m_pending;
     bool m_lastWasCR = false;
     QTimer m_flushTimer;
+    QElapsedTimer m_sinceFlush;
 };
 
 } // namespace gv

@@ -127,7 +127,6 @@ void ConsoleRun::onReadable()
             m_error = std::current_exception();
         more = m_runner->IsRunning();
     }
-    m_hooks.passDone();
     if (m_error && !m_stopRequested)
         stop();
     if (!more) {

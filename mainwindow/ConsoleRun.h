@@ -48,8 +48,6 @@ public:
         // One chunk of output, in reading order; may throw, which ends the
         // run as Failed once the runner's read has returned.
         std::function<void(const QString&)> chunk;
-        // After every pass over the readable output.
-        std::function<void()> passDone;
         // The runner's own failures ("File or command not found", ...).
         std::function<void(const std::string&)> runnerFailure;
         std::function<void(Ending, std::exception_ptr)> ended;

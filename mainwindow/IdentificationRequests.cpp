@@ -9,6 +9,7 @@
 #include "winhelpers/CommonDialog.h"
 #include "winhelpers/FileHelpers.h"
 #include "winhelpers/MsgBox.h"
+#include "winhelpers/core/CommandLinePath.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -216,6 +217,11 @@ void frmDOSOutput::runCommand(const std::string& commandLine)
     m_txtOutputs->setConsoleText(QString());
     m_txtCommand->setEditText(commandTextFromBytes(commandLine));
     cmdExecute_Click();
+}
+
+std::string frmDOSOutput::commandForm(const std::string& path) const
+{
+    return EscapedAbsolutePath(path);
 }
 
 void frmDOSOutput::cmdFile_Click()

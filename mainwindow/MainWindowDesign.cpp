@@ -3,6 +3,7 @@
 
 #include "ConsolePane.h"
 #include "winhelpers/DesignFont.h"
+#include "mainwindow/core/DesignTable.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -21,45 +22,37 @@ namespace gv {
 
 namespace {
 
+namespace d = gv::design;
+
 // Twips to pixels at 96 dots per inch.
 int tw(int twips)
 {
-    return (twips * 2 + 15) / 30;
+    return d::pixels(twips);
 }
 
-QRect twipsRect(int left, int top, int width, int height)
+QRect twipsRect(d::Twips t)
 {
-    return QRect(tw(left), tw(top), tw(width), tw(height));
+    return QRect(tw(t.left), tw(t.top), tw(t.width), tw(t.height));
 }
 
-const QString kSans = QStringLiteral("MS Sans Serif");
-const QString kTahoma = QStringLiteral("Tahoma");
-const QString kArial = QStringLiteral("Arial");
-const QString kLucida = QStringLiteral("Lucida Console");
+QString text(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+QColor colour(d::Rgb c)
+{
+    return QColor(c.r, c.g, c.b);
+}
+
+QFont font(const d::Font& f)
+{
+    return designFont(text(f.face), f.points, f.bold, f.underline);
+}
 
 QString descriptionText()
 {
-    return QStringLiteral(
-        "Vonk è un utility per l'identificazione di binary files. Non contiene alcuna regola "
-        "scritta nel codice: per riconoscere un file si affida soltanto a un database di "
-        "definizioni, ognuna delle quali descrive le sequenze di byte che ricorrono con "
-        "regolarità nei file di un certo tipo, e restituisce l'elenco dei tipi possibili "
-        "ordinati secondo la loro probabilità.\n"
-        "Il pacchetto delle definizioni viene aggiornato spesso e pubblicato come download "
-        "separato: per usarlo basta scompattarlo nella stessa directory del programma, senza "
-        "reinstallare nulla.\n"
-        "Più ampio è l'insieme delle definizioni, più precisi sono i risultati: ogni contributo "
-        "è quindi benvenuto, e chi conosce un formato che ancora manca può inviarne la "
-        "descrizione perché la libreria cresca a vantaggio di tutti.\n"
-        "Le nuove definizioni si costruiscono con un modulo compagno, \"VonkScan\", che esamina "
-        "una serie di file campione dello stesso tipo, ne ricava le parti comuni e scrive una "
-        "definizione pronta da aggiungere al database, senza bisogno di conoscere a fondo il "
-        "formato in questione.\n"
-        "Questa impostazione evita il rapido invecchiamento tipico dei programmi di questo "
-        "genere: per riconoscere un formato nuovo non serve una nuova versione del programma, "
-        "basta una definizione in più, e ciò che il programma sa fare cresce insieme alla "
-        "sua libreria.\n"
-        "La libreria attuale comprende 2601 tipi di file.");
+    return text(d::kDescription);
 }
 
 void setTextColour(QWidget* widget, const QColor& colour)
@@ -113,28 +106,28 @@ int MainWindowDesign::twips(int value)
 
 QString MainWindowDesign::identifierAuthorMail()
 {
-    return QStringLiteral("vonk@example.org");
+    return text(d::kIdentifierAuthorMail);
 }
 
 QString MainWindowDesign::programAuthorMail()
 {
-    return QStringLiteral("gui@example.net");
+    return text(d::kProgramAuthorMail);
 }
 
 QString MainWindowDesign::distributionHomePage()
 {
-    return QStringLiteral("https://lumetra.example.org/");
+    return text(d::kDistributionHomePage);
 }
 
 QString MainWindowDesign::contactPage()
 {
-    return QStringLiteral("https://vonk.example.org/contatti.html");
+    return text(d::kContactPage);
 }
 void MainWindowDesign::buildDesign(QWidget* form)
 {
     form->setObjectName(QStringLiteral("frmDOSOutput"));
-    form->setWindowTitle(QStringLiteral("VONK Gui"));
-    form->setFont(designFont(kSans, 8.25));
+    form->setWindowTitle(text(d::kCaption));
+    form->setFont(font(d::kFormFont));
     form->resize(DesignWidth, DesignHeight);
 
     QIcon icon;
@@ -156,36 +149,31 @@ void MainWindowDesign::buildFrame(QWidget* form)
     // The frame pieces lie under every other control; the hot spots and
     // the title label are raised over them later.
     const QString frame = QStringLiteral(":/art/frame/Image%1.png");
-    m_Image[0] = makeImage(form, "Image1", twipsRect(15, 0, 7875, 300), frame.arg(1), true);
-    m_Image[2] = makeImage(form, "Image3", twipsRect(15, 930, 60, 4905), frame.arg(3), true);
-    m_Image[1] = makeImage(form, "Image2", twipsRect(15, 285, 60, 645), frame.arg(2), false);
-    m_Image[5] = makeImage(form, "Image6", twipsRect(8655, 285, 60, 2610), frame.arg(6), true);
-    m_Image[6] = makeImage(form, "Image7", twipsRect(345, 5805, 4215, 120), frame.arg(7), true);
-    m_Image[3] = makeImage(form, "Image4", twipsRect(15, 5805, 345, 120), frame.arg(4), false);
-    m_Image[4] = makeImage(form, "Image5", twipsRect(4530, 5805, 330, 120), frame.arg(5), false);
-    m_Image[7] = makeImage(form, "Image8", twipsRect(7725, 0, 180, 300), frame.arg(8), false);
-    m_Image[8] = makeImage(form, "Image9", twipsRect(7920, 0, 795, 300), frame.arg(9), false);
-    m_Image[9] = makeImage(form, "Image10", twipsRect(60, 0, 180, 300), frame.arg(10), false);
+    for (const int i : { 0, 2, 1, 5, 6, 3, 4, 7, 8, 9 }) {
+        const QByteArray name = "Image" + QByteArray::number(i + 1);
+        m_Image[size_t(i)] = makeImage(form, name.constData(), twipsRect(d::kImage[i]), frame.arg(i + 1),
+                                       d::kImageStretched[i]);
+    }
 }
 
 void MainWindowDesign::buildControls(QWidget* form)
 {
-    const QColor red(255, 0, 0);
+    const QColor red = colour(d::kRed);
     const QColor buttonFace = form->palette().color(QPalette::Window);
 
     // Title text and the title-bar hot spots, which stay over it.
-    m_LabelTOP = makeLabel(form, "LabelTOP", twipsRect(405, 60, 2415, 225), QStringLiteral("OEM"));
-    m_LabelTOP->setFont(designFont(kTahoma, 8.25, true));
-    setTextColour(m_LabelTOP, QColor(255, 128, 0));
+    m_LabelTOP = makeLabel(form, "LabelTOP", twipsRect(d::kLabelTOP), QStringLiteral("OEM"));
+    m_LabelTOP->setFont(font(d::kTitleFont));
+    setTextColour(m_LabelTOP, colour(d::kTitleOrange));
 
-    m_Label7 = makeLabel(form, "Label7", twipsRect(8415, 60, 225, 180));
-    m_Label7->setToolTip(QStringLiteral("Chiudi Programma"));
-    m_Label9 = makeLabel(form, "Label9", twipsRect(5445, 45, 255, 255));
-    m_Label9->setToolTip(QStringLiteral("Chiudi Quorvane"));
-    m_Label8 = makeLabel(form, "Label8", twipsRect(5205, 30, 195, 255));
-    m_Label8->setToolTip(QStringLiteral("Massimizza / Ripristina"));
-    m_Label2[4] = makeLabel(form, "Label2_4", twipsRect(4950, 45, 255, 255));
-    m_Label2[4]->setToolTip(QStringLiteral("Minimizza nella traybar"));
+    m_Label7 = makeLabel(form, "Label7", twipsRect(d::kLabel7));
+    m_Label7->setToolTip(text(d::kLabel7Tip));
+    m_Label9 = makeLabel(form, "Label9", twipsRect(d::kLabel9));
+    m_Label9->setToolTip(text(d::kLabel9Tip));
+    m_Label8 = makeLabel(form, "Label8", twipsRect(d::kLabel8));
+    m_Label8->setToolTip(text(d::kLabel8Tip));
+    m_Label2[4] = makeLabel(form, "Label2_4", twipsRect(d::kLabel2_4));
+    m_Label2[4]->setToolTip(text(d::kLabel2_4Tip));
     // Each title-bar button is drawn by the hot spot that does its work;
     // the maximise and "Chiudi Quorvane" spots do nothing and draw nothing.
     if (const QPixmap glyph(QStringLiteral(":/art/frame/Minimise.png")); !glyph.isNull())
@@ -195,15 +183,15 @@ void MainWindowDesign::buildControls(QWidget* form)
     m_Picture1 = new QFrame(form);
     m_Picture1->setObjectName(QStringLiteral("Picture1"));
     m_Picture1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    m_Picture1->setGeometry(twipsRect(120, 330, 8505, 795));
-    m_Image78 = makeImage(m_Picture1, "Image78", twipsRect(0, 0, 990, 780), QStringLiteral(":/art/logo.jpg"), false);
-    m_Label6 = makeLabel(m_Picture1, "Label6", twipsRect(135, 240, 675, 435), QStringLiteral("GUI"));
-    m_Label6->setFont(designFont(kSans, 18, true));
-    setTextColour(m_Label6, Qt::white);
+    m_Picture1->setGeometry(twipsRect(d::kPicture1));
+    m_Image78 = makeImage(m_Picture1, "Image78", twipsRect(d::kImage78), QStringLiteral(":/art/logo.jpg"), false);
+    m_Label6 = makeLabel(m_Picture1, "Label6", twipsRect(d::kLabel6), text(d::kLabel6Text));
+    m_Label6->setFont(font(d::kHeaderWordFont));
+    setTextColour(m_Label6, colour(d::kWhite));
     autoSize(m_Label6);
     m_Text1 = new QPlainTextEdit(m_Picture1);
     m_Text1->setObjectName(QStringLiteral("Text1"));
-    m_Text1->setGeometry(twipsRect(1065, 15, 7380, 705));
+    m_Text1->setGeometry(twipsRect(d::kText1));
     m_Text1->setPlainText(descriptionText());
     m_Text1->setReadOnly(true);
     m_Text1->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
@@ -216,62 +204,60 @@ void MainWindowDesign::buildControls(QWidget* form)
         m_Text1->setPalette(p);
     }
 
-    m_Check2 = new QCheckBox(QStringLiteral("Sempre in primo piano"), form);
+    m_Check2 = new QCheckBox(text(d::kCheck2Text), form);
     m_Check2->setObjectName(QStringLiteral("Check2"));
-    m_Check2->setGeometry(twipsRect(240, 1680, 2430, 315));
-    setTextColour(m_Check2, QColor(128, 0, 0));
+    m_Check2->setGeometry(twipsRect(d::kCheck2));
+    setTextColour(m_Check2, colour(d::kDarkRed));
     m_Check2->setEnabled(false);
 
-    m_Check1 = new QCheckBox(QStringLiteral("Attiva [max number of matches][-r:nn ]"), form);
+    m_Check1 = new QCheckBox(text(d::kCheck1Text), form);
     m_Check1->setObjectName(QStringLiteral("Check1"));
-    m_Check1->setGeometry(twipsRect(240, 1470, 3615, 225));
+    m_Check1->setGeometry(twipsRect(d::kCheck1));
 
-    m_ckVerbose = new QCheckBox(QStringLiteral("Attiva : [verbose mode][-v]"), form);
+    m_ckVerbose = new QCheckBox(text(d::kCkVerboseText), form);
     m_ckVerbose->setObjectName(QStringLiteral("ckVerbose"));
-    m_ckVerbose->setGeometry(twipsRect(255, 1200, 2550, 225));
-    m_ckVerbose->setToolTip(QStringLiteral("Abilita la visualizzazione dettagli"));
+    m_ckVerbose->setGeometry(twipsRect(d::kCkVerbose));
+    m_ckVerbose->setToolTip(text(d::kCkVerboseTip));
 
     // State-carrying controls beyond the designed client width.
     m_txtCartella = new QLineEdit(form);
     m_txtCartella->setObjectName(QStringLiteral("txtCartella"));
-    m_txtCartella->setGeometry(twipsRect(10710, 4770, 2910, 300));
+    m_txtCartella->setGeometry(twipsRect(d::kTxtCartella));
 
     auto* placement = new QButtonGroup(form);
     placement->setExclusive(true);
-    const int optionTops[5] = { 2475, 2820, 3150, 3495, 3840 };
     for (int i = 0; i < 5; ++i) {
-        auto* option = new QRadioButton(QStringLiteral("Option1"), form);
+        auto* option = new QRadioButton(text(d::kOption1Design), form);
         option->setObjectName(QStringLiteral("Option1_%1").arg(i));
-        option->setGeometry(twipsRect(9795, optionTops[i], 2000, 225));
+        option->setGeometry(twipsRect({ d::kOption1Left, d::kOption1Top[i], d::kOption1Width, d::kOption1Height }));
         placement->addButton(option, i);
         m_Option1[size_t(i)] = option;
     }
 
     m_txtFile = new QLineEdit(form);
     m_txtFile->setObjectName(QStringLiteral("txtFile"));
-    m_txtFile->setGeometry(twipsRect(10695, 4425, 2940, 300));
+    m_txtFile->setGeometry(twipsRect(d::kTxtFile));
 
-    m_cmdFile = new QPushButton(QStringLiteral("File"), form);
+    m_cmdFile = new QPushButton(text(d::kCmdFileText), form);
     m_cmdFile->setObjectName(QStringLiteral("cmdFile"));
-    m_cmdFile->setGeometry(twipsRect(6585, 1215, 1875, 375));
-    m_cmdFile->setToolTip(QStringLiteral("Scelta del FILE da esaminare con Vonk"));
+    m_cmdFile->setGeometry(twipsRect(d::kCmdFile));
+    m_cmdFile->setToolTip(text(d::kCmdFileTip));
 
-    m_cmdCartella = new QPushButton(QStringLiteral("Cartella"), form);
+    m_cmdCartella = new QPushButton(text(d::kCmdCartellaText), form);
     m_cmdCartella->setObjectName(QStringLiteral("cmdCartella"));
-    m_cmdCartella->setGeometry(twipsRect(4635, 1215, 1875, 375));
-    m_cmdCartella->setToolTip(QStringLiteral("Scelta dela CARTELLA  da esaminare con Vonk"));
+    m_cmdCartella->setGeometry(twipsRect(d::kCmdCartella));
+    m_cmdCartella->setToolTip(text(d::kCmdCartellaTip));
 
     m_txtCommand = new QComboBox(form);
     m_txtCommand->setObjectName(QStringLiteral("txtCommand"));
     m_txtCommand->setEditable(true);
     // The field records no history of runs.
     m_txtCommand->setInsertPolicy(QComboBox::NoInsert);
-    m_txtCommand->setGeometry(twipsRect(105, 4920, 8520, 285));
-    m_txtCommand->setFont(designFont(kLucida, 8.25, true));
-    for (const QString& preset : { QStringLiteral("cmd /c vonk *"), QStringLiteral("cmd /c vonk *  -ae "),
-             QStringLiteral("cmd /c vonk *  -v  -r:5") })
-        m_txtCommand->addItem(preset, 0);
-    m_txtCommand->setEditText(QStringLiteral("Vonk - File Identifier - ") + contactPage());
+    m_txtCommand->setGeometry(twipsRect(d::kTxtCommand));
+    m_txtCommand->setFont(font(d::kCommandFont));
+    for (const char* preset : d::kCommandPresets)
+        m_txtCommand->addItem(text(preset), 0);
+    m_txtCommand->setEditText(text(d::kCommandIntro) + contactPage());
     {
         QPalette p = m_txtCommand->palette();
         p.setColor(QPalette::Base, buttonFace);
@@ -279,70 +265,69 @@ void MainWindowDesign::buildControls(QWidget* form)
     }
     m_txtCommand->setEnabled(false);
 
-    m_cmdExit = new QPushButton(QStringLiteral("Esci"), form);
+    m_cmdExit = new QPushButton(text(d::kCmdExitText), form);
     m_cmdExit->setObjectName(QStringLiteral("cmdExit"));
-    m_cmdExit->setGeometry(twipsRect(7020, 5280, 1410, 450));
-    m_cmdExit->setFont(designFont(kSans, 8.25, true));
-    m_cmdExit->setToolTip(QStringLiteral("Chiude il programma"));
+    m_cmdExit->setGeometry(twipsRect(d::kCmdExit));
+    m_cmdExit->setFont(font(d::kBoldButtonFont));
+    m_cmdExit->setToolTip(text(d::kCmdExitTip));
 
     m_txtOutputs = new ConsolePane(form);
     m_txtOutputs->setObjectName(QStringLiteral("txtOutputs"));
-    m_txtOutputs->setGeometry(twipsRect(90, 2055, 8520, 2835));
-    m_txtOutputs->setFont(designFont(kLucida, 8.25));
+    m_txtOutputs->setGeometry(twipsRect(d::kTxtOutputs));
+    m_txtOutputs->setFont(font(d::kConsoleFont));
     {
         QPalette p = m_txtOutputs->palette();
         for (const auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled }) {
-            p.setColor(group, QPalette::Base, QColor(0, 0, 0));
-            p.setColor(group, QPalette::Text, QColor(224, 224, 224));
+            p.setColor(group, QPalette::Base, colour(d::kConsoleBack));
+            p.setColor(group, QPalette::Text, colour(d::kConsoleText));
         }
         m_txtOutputs->setPalette(p);
     }
-    m_txtOutputs->setToolTip(QStringLiteral("Drag&Drop del file o della cartella dentro questo box o direttamente sul Form"));
-    m_txtOutputs->setConsoleText(QStringLiteral("-> output: idle\n"));
+    m_txtOutputs->setToolTip(text(d::kTxtOutputsTip));
+    m_txtOutputs->setConsoleText(text(d::kIdleLine));
 
-    m_cmdExecute = new QPushButton(QStringLiteral("Execute"), form);
+    m_cmdExecute = new QPushButton(text(d::kCmdExecuteText), form);
     m_cmdExecute->setObjectName(QStringLiteral("cmdExecute"));
-    m_cmdExecute->setGeometry(twipsRect(10680, 5130, 1875, 375));
+    m_cmdExecute->setGeometry(twipsRect(d::kCmdExecute));
     m_cmdExecute->setDefault(true);
     m_cmdExecute->setVisible(false);
 
     // Shown only while a run lasts, beside the exit button.
-    m_cmdStop = new QPushButton(QStringLiteral("Stop"), form);
+    m_cmdStop = new QPushButton(text(d::kCmdStopText), form);
     m_cmdStop->setObjectName(QStringLiteral("cmdStop"));
-    m_cmdStop->setGeometry(tw(6105), tw(5280), tw(840), tw(450));
-    m_cmdStop->setFont(designFont(kSans, 8.25, true));
-    m_cmdStop->setToolTip(QStringLiteral("Interrompe il comando in corso (Esc)"));
+    m_cmdStop->setGeometry(twipsRect(d::kCmdStop));
+    m_cmdStop->setFont(font(d::kBoldButtonFont));
+    m_cmdStop->setToolTip(text(d::kCmdStopTip));
     m_cmdStop->setVisible(false);
 
-    m_Label5 = makeLabel(form, "Label5", twipsRect(5475, 1830, 840, 165), QStringLiteral("Lumetra"));
-    m_Label5->setFont(designFont(kArial, 6.75, true, true));
+    m_Label5 = makeLabel(form, "Label5", twipsRect(d::kLabel5), text(d::kLabel5Text));
+    m_Label5->setFont(font(d::kDistributionFont));
     setTextColour(m_Label5, red);
-    m_Label5->setToolTip(distributionHomePage() + QStringLiteral(" - distribuzione curata dallo staff Lumetra"));
+    m_Label5->setToolTip(distributionHomePage() + text(d::kLabel5TipTail));
     autoSize(m_Label5);
 
-    m_Label1 = makeLabel(form, "Label1", twipsRect(3165, 1830, 4635, 165),
-        QStringLiteral("Un grazie particolare allo staff di                      per la distribuzione "));
-    m_Label1->setFont(designFont(kArial, 6.75, true));
+    m_Label1 = makeLabel(form, "Label1", twipsRect(d::kLabel1), text(d::kLabel1Text));
+    m_Label1->setFont(font(d::kRedLineFont));
     setTextColour(m_Label1, red);
     autoSize(m_Label1);
     m_Label5->raise(); // sits in the thanks line's gap
 
-    const QColor linkBlue(0, 0, 255);
-    m_Label2[3] = makeLabel(form, "Label2_3", twipsRect(255, 5520, 2070, 195), identifierAuthorMail() + QStringLiteral(" ->Vonk"));
-    m_Label2[3]->setToolTip(QStringLiteral("Scrivi all'autore di Vonk"));
-    m_Label2[2] = makeLabel(form, "Label2_2", twipsRect(2535, 5520, 2460, 195), programAuthorMail() + QStringLiteral(" ->GUI-Vonk"));
-    m_Label2[2]->setToolTip(QStringLiteral("Scrivi all'autore di GUI-Vonk"));
-    m_Label2[1] = makeLabel(form, "Label2_1", twipsRect(7980, 1785, 420, 195), QStringLiteral("About"));
-    m_Label2[1]->setToolTip(QStringLiteral("info programma"));
+    const QColor linkBlue = colour(d::kLinkBlue);
+    m_Label2[3] = makeLabel(form, "Label2_3", twipsRect(d::kLabel2_3), identifierAuthorMail() + text(d::kLabel2_3Tail));
+    m_Label2[3]->setToolTip(text(d::kLabel2_3Tip));
+    m_Label2[2] = makeLabel(form, "Label2_2", twipsRect(d::kLabel2_2), programAuthorMail() + text(d::kLabel2_2Tail));
+    m_Label2[2]->setToolTip(text(d::kLabel2_2Tip));
+    m_Label2[1] = makeLabel(form, "Label2_1", twipsRect(d::kLabel2_1), text(d::kLabel2_1Text));
+    m_Label2[1]->setToolTip(text(d::kLabel2_1Tip));
     for (int i = 1; i <= 3; ++i) {
         QLabel* link = m_Label2[size_t(i)];
-        link->setFont(designFont(kSans, 8.25, false, true));
-        setTextColour(link, i == 1 ? QColor(0, 0, 192) : linkBlue);
+        link->setFont(font(d::kLinkFont));
+        setTextColour(link, i == 1 ? colour(d::kAboutBlue) : linkBlue);
         link->setCursor(Qt::UpArrowCursor);
         autoSize(link);
     }
 
-    m_lblControl = makeLabel(form, "lblControl", twipsRect(10740, 5580, 630, 240), QStringLiteral("-"));
+    m_lblControl = makeLabel(form, "lblControl", twipsRect(d::kLblControl), QStringLiteral("-"));
     m_lblControl->setAutoFillBackground(true);
     {
         QPalette p = m_lblControl->palette();
@@ -350,14 +335,13 @@ void MainWindowDesign::buildControls(QWidget* form)
         m_lblControl->setPalette(p);
     }
 
-    m_Label4 = makeLabel(form, "Label4", twipsRect(195, 5325, 5775, 165),
-        QStringLiteral("Puoi anche trascinare il FILE o la CARTELLA scelta sul FORM per eseguire il parsing"));
-    m_Label4->setFont(designFont(kArial, 6.75, true));
+    m_Label4 = makeLabel(form, "Label4", twipsRect(d::kLabel4), text(d::kLabel4Text));
+    m_Label4->setFont(font(d::kRedLineFont));
     setTextColour(m_Label4, red);
     autoSize(m_Label4);
 
-    m_Label3 = makeLabel(form, "Label3", twipsRect(9765, 4860, 1215, 165), QStringLiteral("Cartella"));
-    m_Label2[0] = makeLabel(form, "Label2_0", twipsRect(9750, 4500, 1215, 165), QStringLiteral("file"));
+    m_Label3 = makeLabel(form, "Label3", twipsRect(d::kLabel3), text(d::kLabel3Text));
+    m_Label2[0] = makeLabel(form, "Label2_0", twipsRect(d::kLabel2_0), text(d::kLabel2_0Text));
 }
 
 void MainWindowDesign::applyTabOrder()

@@ -7,6 +7,7 @@
 #include "frmDOSOutput.h"
 
 #include "frmAbout.h"
+#include "mainwindow/core/DesignTable.h"
 #include "winhelpers/FileHelpers.h"
 #include "winhelpers/LabelClicks.h"
 #include "winhelpers/MsgBox.h"
@@ -23,7 +24,7 @@ namespace gv {
 namespace {
 
 // The program's file description.
-const QString kFileDescription = QStringLiteral("Vonk-Gui : Gui 4 Vonk  - by Vessandro");
+const QString kFileDescription = QString::fromUtf8(design::kFileDescription);
 
 } // namespace
 
@@ -48,7 +49,7 @@ bool frmDOSOutput::refuseSecondCopy()
 bool frmDOSOutput::refuseStart()
 {
     m_startRefused = true;
-    SystemMsgBox(QStringLiteral("VonkGUI risulta avviato"), vbExclamation);
+    SystemMsgBox(QString::fromUtf8(design::kAlreadyRunning), vbExclamation);
     return true;
 }
 

@@ -3,6 +3,7 @@
 
 #include "CommandText.h"
 #include "TitleDrag.h"
+#include "mainwindow/core/DesignTable.h"
 #include "winhelpers/FileHelpers.h"
 #include "winhelpers/MsgBox.h"
 
@@ -24,10 +25,10 @@ namespace gv {
 
 namespace {
 
-const QString kReadComplete = QStringLiteral("Lettura completa");
+const QString kReadComplete = QString::fromUtf8(design::kReadComplete);
 // Ends the report of a run the user stopped, so that it cannot pass for a
 // complete one.
-const QString kStoppedByUser = QStringLiteral("-> interrotto dall'utente");
+const QString kStoppedByUser = QString::fromUtf8(design::kStoppedByUser);
 
 } // namespace
 
@@ -101,12 +102,8 @@ void frmDOSOutput::Form_Load()
     if (deployIdentifier())
         return;
 
-    const QString captions[5] = {
-        QStringLiteral("No move"), QStringLiteral("Screen center"), QStringLiteral("Parent form center"),
-        QStringLiteral("Parent form shift"), QStringLiteral("Mouse shift"),
-    };
     for (int i = 0; i < 5; ++i)
-        m_Option1[size_t(i)]->setText(captions[i]);
+        m_Option1[size_t(i)]->setText(QString::fromUtf8(design::kPlacementNames[i]));
     m_Option1[4]->setChecked(true);
 }
 
@@ -146,8 +143,6 @@ ConsoleRun::Hooks frmDOSOutput::consoleHooks()
 {
     ConsoleRun::Hooks hooks;
     hooks.chunk = [this](const QString& chunk) { objDOS_ReceiveOutputs(chunk); };
-    // Everything read in one pass reaches the pane as one insertion.
-    hooks.passDone = [this] { m_txtOutputs->flushPending(); };
     hooks.runnerFailure = [](const std::string& message) {
         SystemMsgBox(QString::fromStdString(message), vbCritical, QString());
     };

@@ -135,6 +135,7 @@ private:
     void clearItems() override;
     void showDropMode(const std::string& mode) override;
     void runCommand(const std::string& commandLine) override;
+    std::string commandForm(const std::string& path) const override;
     RequestFlow m_requests{*this};
 
     ConsoleRun* m_console = nullptr; // owns objDOS

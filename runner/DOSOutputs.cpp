@@ -5,6 +5,7 @@
 #include "ProgramLookup.h"
 #include "Utf8ChunkDecoder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -30,6 +31,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kReadSize = 256;
+constexpr std::size_t kOutputBlock = std::size_t(1) << 20;
+// Room for a few frames of a fast child's output: more would only lengthen
+// the wait after a stop, as what is in the pipe is still shown.
+constexpr int kPipeRoom = 256 << 10;
 // Time a stopped group gets to end on SIGTERM before SIGKILL follows.
 constexpr auto kStopGrace = std::chrono::milliseconds(300);
 // After Stop(), a pipe still held open (by a writer outside the group)
@@ -205,7 +210,24 @@ DOSOutputs::~DOSOutputs()
 
 const std::string& DOSOutputs::CommandLine() const { return m_commandLine; }
 void DOSOutputs::setCommandLine(const std::string& DOSCommand) { m_commandLine = DOSCommand; }
-const std::string& DOSOutputs::Outputs() const { return m_outputs; }
+const std::string& DOSOutputs::Outputs() const
+{
+    if (!m_outputTail.empty()) {
+        std::size_t size = m_outputs.size();
+        for (const std::string& block : m_outputTail)
+            size += block.size();
+        m_outputs.reserve(size);
+        for (const std::string& block : m_outputTail)
+            m_outputs += block;
+        // The last block's room is kept for what comes next: a caller that
+        // asks after every chunk must not cost a new block each time.
+        std::string room = std::move(m_outputTail.back());
+        room.clear();
+        m_outputTail.clear();
+        m_outputTail.push_back(std::move(room));
+    }
+    return m_outputs;
+}
 const std::string& DOSOutputs::WorkingDirectory() const { return m_workingDirectory; }
 void DOSOutputs::setWorkingDirectory(const std::string& folder) { m_workingDirectory = folder; }
 void DOSOutputs::setListener(IReceiveOutputs* listener) { m_listener = listener; }
@@ -221,7 +243,11 @@ void DOSOutputs::report(const std::string& message)
 
 void DOSOutputs::emitChunk(const std::string& chunk)
 {
-    m_outputs += chunk;
+    if (m_outputTail.empty() || m_outputTail.back().size() + chunk.size() > m_outputTail.back().capacity()) {
+        m_outputTail.emplace_back();
+        m_outputTail.back().reserve(std::max(kOutputBlock, chunk.size()));
+    }
+    m_outputTail.back() += chunk;
     if (!m_listener)
         return;
     const bool outer = m_delivering;
@@ -253,6 +279,12 @@ bool DOSOutputs::Start(const std::string& commandLine)
     }
     int readFd = fds[0];
     int writeFd = fds[1];
+    // A window reading between relayouts of its pane lags behind a fast
+    // child by a frame or two; with the default 64 KB the child would sit
+    // blocked in write() meanwhile instead of working on. The reads stay
+    // 256 bytes; only the room between writer and reader grows. Where the
+    // system refuses, the default serves.
+    ::fcntl(readFd, F_SETPIPE_SZ, kPipeRoom);
     int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) {
         const int error = errno;
@@ -288,6 +320,7 @@ bool DOSOutputs::Start(const std::string& commandLine)
     ::fcntl(readFd, F_SETFL, ::fcntl(readFd, F_GETFL) | O_NONBLOCK);
 
     m_outputs.clear();
+    m_outputTail.clear();
     auto run = std::make_unique<Run>();
     run->readFd = readFd;
     run->pid = pid;
@@ -420,7 +453,7 @@ std::string DOSOutputs::ExecuteCommand(const std::string& commandLine)
         throw;
     }
     finishRun();
-    return m_outputs;
+    return Outputs();
 }
 
 void DOSOutputs::waitForEnd()

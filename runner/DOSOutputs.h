@@ -3,6 +3,7 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 namespace gv {
@@ -124,7 +125,11 @@ private:
     void abandonRun();
 
     std::string m_commandLine;
-    std::string m_outputs;
+    // Outputs is m_outputs followed by m_outputTail. A report of many
+    // megabytes grows in blocks of its own, never reallocated and copied
+    // as a whole; Outputs() joins them when asked.
+    mutable std::string m_outputs;
+    mutable std::vector<std::string> m_outputTail;
     std::string m_workingDirectory;
     IReceiveOutputs* m_listener = nullptr;
     IRunnerMessages* m_sink = nullptr;

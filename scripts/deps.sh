@@ -3,15 +3,15 @@
 # Installs the Debian packages the build and the tests need, only those
 # that are missing. Runs as root (or through sudo when available).
 #   deps.sh             the Linux edition
-#   deps.sh --windows   what cross-building the Windows edition and running
-#                       its tests under Wine needs besides
+#   deps.sh --windows   what cross-building the Windows edition, running
+#                       its tests under Wine and packaging it needs besides
 set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libcli11-dev nlohmann-json3-dev zlib1g-dev
+    libcli11-dev nlohmann-json3-dev zlib1g-dev libxxhash-dev
     xvfb xauth openbox xdotool fonts-dejavu-core fonts-liberation2 help2man
     file shared-mime-info
     desktop-file-utils appstream
@@ -19,9 +19,10 @@ packages=(
 if [ "${1:-}" = --windows ]; then
     packages=(
         g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-        wine wine64
-        googletest libcli11-dev nlohmann-json3-dev libz-mingw-w64-dev shared-mime-info
+        wine wine64 nsis
+        googletest libcli11-dev nlohmann-json3-dev libxxhash-dev libz-mingw-w64-dev shared-mime-info
         cmake ninja-build
+        xvfb
     )
 fi
 

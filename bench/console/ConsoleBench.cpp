@@ -3,7 +3,8 @@
 // console pane of the main window (offscreen) and prints throughput, memory
 // and growth, beside the runner alone and the naive pane that sets its
 // whole text anew for every chunk. Each case runs in a fresh process of
-// this program so that peak-memory figures do not mix.
+// this program so that peak-memory figures do not mix. `--case command
+// CMDLINE` times the window on any command line (bench/console/window.sh).
 #include "frmDOSOutput.h"
 #include "runner/DOSOutputs.h"
 #include "winhelpers/MsgBox.h"
@@ -20,6 +21,7 @@
 #include <QTextCursor>
 
 #include <cstdio>
+#include <sys/resource.h>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -47,8 +49,16 @@ QString emitterCommand(long long bytes)
     return QStringLiteral("'%1' %2").arg(emitter).arg(bytes);
 }
 
+double cpuSeconds()
+{
+    rusage self {};
+    ::getrusage(RUSAGE_SELF, &self);
+    return double(self.ru_utime.tv_sec + self.ru_stime.tv_sec) + double(self.ru_utime.tv_usec + self.ru_stime.tv_usec) / 1e6;
+}
+
 struct Result {
     double seconds = 0;
+    double cpu = 0;
     long long rssBeforeKb = 0;
     long long rssAfterKb = 0;
     long long hwmKb = 0;
@@ -57,12 +67,12 @@ struct Result {
 
 void printResult(const Result& r)
 {
-    std::printf("seconds=%.6f rss_before_kb=%lld rss_after_kb=%lld hwm_kb=%lld received=%lld\n", r.seconds,
+    std::printf("seconds=%.6f cpu=%.6f rss_before_kb=%lld rss_after_kb=%lld hwm_kb=%lld received=%lld\n", r.seconds, r.cpu,
         r.rssBeforeKb, r.rssAfterKb, r.hwmKb, r.received);
 }
 
 // The window as the user has it: event-loop run, pane appends.
-int runPane(long long bytes)
+int runWindow(const QString& commandLine)
 {
     gv::SetMsgBoxAnswerer([](const gv::MsgBoxRequest&, QMessageBox*) { return int(gv::vbOK); });
     gv::frmDOSOutput window;
@@ -71,15 +81,17 @@ int runPane(long long bytes)
     QCoreApplication::processEvents();
     Result r;
     r.rssBeforeKb = statusKb("VmRSS");
-    window.txtCommand()->setEditText(emitterCommand(bytes));
+    window.txtCommand()->setEditText(commandLine);
     QEventLoop loop;
     QObject::connect(&window, &gv::frmDOSOutput::runFinished, &loop, &QEventLoop::quit);
     QElapsedTimer clock;
+    const double cpuBefore = cpuSeconds();
     clock.start();
     window.cmdExecute_Click();
     if (window.isRunning())
         loop.exec();
     r.seconds = clock.nsecsElapsed() / 1e9;
+    r.cpu = cpuSeconds() - cpuBefore;
     QCoreApplication::processEvents();
     r.rssAfterKb = statusKb("VmRSS");
     r.hwmKb = statusKb("VmHWM");
@@ -103,9 +115,11 @@ int runRunner(long long bytes)
     Result r;
     r.rssBeforeKb = statusKb("VmRSS");
     QElapsedTimer clock;
+    const double cpuBefore = cpuSeconds();
     clock.start();
     runner.ExecuteCommand(emitterCommand(bytes).toStdString());
     r.seconds = clock.nsecsElapsed() / 1e9;
+    r.cpu = cpuSeconds() - cpuBefore;
     r.rssAfterKb = statusKb("VmRSS");
     r.hwmKb = statusKb("VmHWM");
     r.received = counter.bytes;
@@ -137,9 +151,11 @@ int runNaive(long long bytes)
     Result r;
     r.rssBeforeKb = statusKb("VmRSS");
     QElapsedTimer clock;
+    const double cpuBefore = cpuSeconds();
     clock.start();
     runner.ExecuteCommand(emitterCommand(bytes).toStdString());
     r.seconds = clock.nsecsElapsed() / 1e9;
+    r.cpu = cpuSeconds() - cpuBefore;
     r.rssAfterKb = statusKb("VmRSS");
     r.hwmKb = statusKb("VmHWM");
     r.received = pane.edit.document()->characterCount() - 1;
@@ -182,7 +198,9 @@ int main(int argc, char* argv[])
     if (args.size() >= 4 && args[1] == QStringLiteral("--case")) {
         const long long bytes = args[3].toLongLong();
         if (args[2] == QStringLiteral("pane"))
-            return runPane(bytes);
+            return runWindow(emitterCommand(bytes));
+        if (args[2] == QStringLiteral("command"))
+            return runWindow(args[3]);
         if (args[2] == QStringLiteral("runner"))
             return runRunner(bytes);
         if (args[2] == QStringLiteral("naive"))

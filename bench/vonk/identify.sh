@@ -56,5 +56,5 @@ python3 -c "import sys; v,f,t=map(float,sys.argv[1:]); print(f'start-up beyond /
 
 if [ -x "$build/bin/vonk_bench" ]; then
     echo "== database load and per-file matching, in process"
-    "$build/bin/vonk_bench" "$root/definitions" "$work/list"
+    VONK_BENCH_DB="$build/bin/VonkDefs.vkd" "$build/bin/vonk_bench" "$root/definitions" "$work/list"
 fi

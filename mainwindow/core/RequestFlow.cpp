@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RequestFlow.h"
 
-#include "winhelpers/core/CommandLinePath.h"
 #include "winhelpers/core/PathFunctions.h"
 
 #include <sys/stat.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace gv {
 
@@ -47,6 +50,19 @@ constexpr int kEffectCopy = 1;
 
 } // namespace
 
+#ifdef _WIN32
+ItemKind itemKind(const std::string& path)
+{
+    // Paths are UTF-8 here; the system takes them as UTF-16.
+    const int n = MultiByteToWideChar(CP_UTF8, 0, path.data(), int(path.size()), nullptr, 0);
+    std::wstring wide(size_t(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path.data(), int(path.size()), wide.data(), n);
+    const DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return ItemKind::Gone;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? ItemKind::Folder : ItemKind::File;
+}
+#else
 ItemKind itemKind(const std::string& path)
 {
     struct stat st {};
@@ -54,6 +70,7 @@ ItemKind itemKind(const std::string& path)
         return ItemKind::Gone;
     return S_ISDIR(st.st_mode) ? ItemKind::Folder : ItemKind::File;
 }
+#endif
 
 RequestFlow::RequestFlow(RequestWindow& window)
     : m_window(window)
@@ -106,7 +123,7 @@ void RequestFlow::cmdFile_Click()
     }
     m_lastFileName = PathFileName(*chosen);
     m_lastFolder = PathFolder(*chosen);
-    const std::string target = EscapedAbsolutePath(*chosen);
+    const std::string target = m_window.commandForm(*chosen);
     m_window.showFile(target);
     if (!m_window.confirm(kFileQuestion, kFileTitle)) {
         m_window.notice(kFileRefused);
@@ -125,7 +142,7 @@ void RequestFlow::cmdCartella_Click()
         return;
     }
     m_lastFolder = *chosen;
-    const std::string target = EscapedAbsolutePath(*chosen);
+    const std::string target = m_window.commandForm(*chosen);
     m_window.showFolder(target);
     if (!m_window.confirm(kFolderQuestion, kFolderTitle)) {
         m_window.notice(kFolderRefused);
@@ -155,7 +172,7 @@ void RequestFlow::dropRequest(const std::string& mode, const std::string& path)
 {
     if ((mode == kModeFile || mode == kModeFolder) && refuseWhileRunning())
         return;
-    const std::string target = EscapedAbsolutePath(path);
+    const std::string target = m_window.commandForm(path);
     if (mode == kModeFile) {
         m_window.showFile(target);
         if (!m_window.confirm(kFileQuestion, kFileTitle)) {

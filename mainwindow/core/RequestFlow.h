@@ -37,6 +37,10 @@ public:
 
     // Empties the pane, puts the command line into txtCommand and runs it.
     virtual void runCommand(const std::string& commandLine) = 0;
+
+    // The form of an existing item's path that a command line names it by
+    // (each platform's own); "" when nothing by that name exists.
+    virtual std::string commandForm(const std::string& path) const = 0;
 };
 
 // The four ways a user asks for an identification: the File button, the

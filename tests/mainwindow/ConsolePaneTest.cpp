@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
@@ -23,6 +24,7 @@ private Q_SLOTS:
     void lineEnds_data();
     void lineEnds();
     void chunksOfOnePassAreInsertedTogether();
+    void aFloodIsInsertedAtMostOnceAFrame();
     void appendingNeverReplacesTheText();
     void endStaysInView();
     void clearingPutsCaretAtZero();
@@ -89,6 +91,31 @@ void ConsolePaneTest::chunksOfOnePassAreInsertedTogether()
     QCOMPARE(changes.count(), 1);
     QVERIFY(pane.toPlainText().endsWith(QStringLiteral("line 48\nline 49\n")));
     QCOMPARE(pane.document()->blockCount(), 52);
+}
+
+void ConsolePaneTest::aFloodIsInsertedAtMostOnceAFrame()
+{
+    // A fast command has a chunk ready at every event-loop pass; inserting
+    // each pass's chunks at once would relayout and repaint the view at
+    // the rate of the reads.
+    ConsolePane pane;
+    pane.setConsoleText(QString());
+    QSignalSpy changes(&pane, &QPlainTextEdit::textChanged);
+    QElapsedTimer clock;
+    clock.start();
+    int sent = 0;
+    while (clock.elapsed() < 300) {
+        pane.appendOutput(QStringLiteral("riga %1\n").arg(sent++));
+        QCoreApplication::processEvents();
+    }
+    const qint64 elapsed = clock.elapsed();
+    const qsizetype duringFlood = changes.count();
+    pane.flushPending();
+    QCOMPARE(pane.document()->blockCount(), sent + 1);
+    QVERIFY2(duringFlood <= elapsed / ConsolePane::FlushInterval + 2,
+        qPrintable(QStringLiteral("%1 insertions in %2 ms").arg(duringFlood).arg(elapsed)));
+    // ... yet the output kept showing while it poured in.
+    QVERIFY(duringFlood >= 2);
 }
 
 void ConsolePaneTest::appendingNeverReplacesTheText()

@@ -2,6 +2,7 @@
 // The request rules without any window: a recording stand-in answers the
 // boxes and dialogs, so what each path says and runs is checked directly.
 
+#include "mainwindow/core/ConsoleLineEnds.h"
 #include "mainwindow/core/RequestFlow.h"
 #include "winhelpers/core/CommandLinePath.h"
 
@@ -38,6 +39,7 @@ struct RecordingWindow : gv::RequestWindow {
     void clearItems() override {}
     void showDropMode(const std::string& m) override { mode = m; }
     void runCommand(const std::string& line) override { commands.push_back(line); }
+    std::string commandForm(const std::string& path) const override { return gv::EscapedAbsolutePath(path); }
 };
 
 class RequestFlowTest : public testing::Test {
@@ -111,3 +113,34 @@ TEST_F(RequestFlowTest, DropsTakeOnlyPresentItemsAndFoldersGetTheirPattern)
 }
 
 } // namespace
+
+TEST(ConsoleLineEndsTest, EveryLineEndBecomesCrLfAcrossChunks)
+{
+    // Chunks fed in order to one converter, and what the pane receives.
+    struct Case {
+        const char* name;
+        std::vector<std::string> chunks;
+        std::string shown;
+    } cases[] = {
+        {"LF", {"a\nb\n"}, "a\r\nb\r\n"},
+        {"CR LF kept as one", {"a\r\nb"}, "a\r\nb"},
+        {"CR LF split between chunks", {"a\r", "\nb"}, "a\r\nb"},
+        {"lone CR", {"a\rb"}, "a\r\nb"},
+        {"two line ends", {"a\n\n"}, "a\r\n\r\n"},
+        {"NUL cannot cut the text", {std::string("a\0b", 3)}, "a b"},
+        {"UTF-8 unchanged", {"Perché\n"}, "Perché\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        gv::ConsoleLineEnds ends;
+        std::string shown;
+        for (const std::string& chunk : c.chunks)
+            shown += ends.toPane(chunk);
+        EXPECT_EQ(shown, c.shown);
+    }
+    // A new stream does not take its first LF for the end of a CR LF.
+    gv::ConsoleLineEnds ends;
+    ends.toPane("x\r");
+    ends.reset();
+    EXPECT_EQ(ends.toPane("\ny"), "\r\ny");
+}

@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 
 #include "vonk/base/FileAccess.h"
+#include "vonk/report/ReportWriter.h"
 #include "vonk/report/TargetExpander.h"
 
 #include <gtest/gtest.h>
@@ -177,6 +178,8 @@ TEST_F(Expansion, BackslashesSeparateFoldersOnWindows)
     for (const auto& c : cases)
         EXPECT_EQ(expand(c.target), c.shown) << c.target;
     EXPECT_TRUE(TargetExpander::matches("x\\*", "x\\y")) << "a backslash is no escape here";
+    // ...nor in the report: the name is shown as Windows writes it.
+    EXPECT_EQ(ReportWriter::printable(d + "\\b.bin"), d + "\\b.bin");
 #endif
 }
 

@@ -1,12 +1,96 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/base/AhoCorasick.h"
 
+#include "vonk/base/RareByte.h"
+
 #include <algorithm>
 
 namespace gv::vonk {
 
+std::size_t AhoCorasick::firstOf(const FewPattern& p, const std::uint8_t* data, std::size_t size)
+{
+    const std::size_t len = p.text.size();
+    if (size < len)
+        return size;
+    // Candidate anchor positions run from p.anchor to the last start + anchor.
+    const std::uint8_t* from = data + p.anchor;
+    const std::uint8_t* const end = data + (size - len) + p.anchor + 1;
+    auto matchesAt = [&](const std::uint8_t* at) {
+        const std::uint8_t* s = at - p.anchor;
+        for (std::size_t i = 0; i < len; ++i) {
+            if (kAsciiLower[s[i]] != static_cast<std::uint8_t>(p.text[i]))
+                return false;
+        }
+        return true;
+    };
+    while (from < end) {
+        const std::uint8_t* at;
+        if (p.lower == p.upper) {
+            at = static_cast<const std::uint8_t*>(std::memchr(from, p.lower, static_cast<std::size_t>(end - from)));
+        } else {
+            at = nullptr;
+            const std::uint8_t* q = from;
+            Block lo, up;
+            for (int k = 0; k < 16; ++k) {
+                lo[k] = p.lower;
+                up[k] = p.upper;
+            }
+            for (; q + 16 <= end; q += 16) {
+                Block v;
+                std::memcpy(&v, q, 16);
+                Block hit = (v == lo) | (v == up);
+                std::uint64_t a, b;
+                std::memcpy(&a, &hit, 8);
+                std::memcpy(&b, reinterpret_cast<const char*>(&hit) + 8, 8);
+                if (a | b)
+                    break;
+            }
+            for (; q < end; ++q) {
+                if (*q == p.lower || *q == p.upper) {
+                    at = q;
+                    break;
+                }
+            }
+        }
+        if (!at)
+            return size;
+        if (matchesAt(at))
+            return static_cast<std::size_t>(at - p.anchor - data);
+        from = at + 1;
+    }
+    return size;
+}
+
+std::size_t AhoCorasick::findFew(const std::uint8_t* data, std::size_t size, Found* found) const
+{
+    std::size_t n = 0;
+    for (const FewPattern& p : m_few) {
+        std::size_t at = firstOf(p, data, size);
+        if (at < size)
+            found[n++] = {at + p.text.size(), p.text.size(), p.index};
+    }
+    std::sort(found, found + n, [](const Found& a, const Found& b) {
+        return a.end != b.end ? a.end < b.end : a.length > b.length;
+    });
+    return n;
+}
+
 void AhoCorasick::build(const std::vector<std::string_view>& patterns)
 {
+    m_few.clear();
+    m_fewMode = patterns.size() <= kFewPatterns;
+    if (m_fewMode) {
+        for (std::uint32_t p = 0; p < patterns.size(); ++p) {
+            if (patterns[p].empty())
+                continue;
+            FewPattern f{std::string(patterns[p]), p, 0, 0, 0};
+            f.anchor = static_cast<std::uint32_t>(rarestByte(reinterpret_cast<const std::uint8_t*>(f.text.data()), f.text.size()));
+            f.lower = static_cast<std::uint8_t>(f.text[f.anchor]);
+            f.upper = f.lower >= 'a' && f.lower <= 'z' ? static_cast<std::uint8_t>(f.lower - 32) : f.lower;
+            m_few.push_back(std::move(f));
+        }
+        return;
+    }
     // Byte classes: each byte used by a pattern gets its own class; the
     // scan folds case through the class map.
     m_class.fill(0);

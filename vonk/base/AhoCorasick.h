@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,16 +24,31 @@ inline constexpr std::array<std::uint8_t, 256> kAsciiLower = [] {
 // The automaton is a full transition table (one row per trie node, one
 // column per byte class; bytes that occur in no pattern share one class), so
 // the scan costs one table load per input byte.
+//
+// A handful of patterns is searched without the automaton: each pattern's
+// rarest byte is looked for with a vector compare (memchr where case does
+// not matter) and the pattern checked around it, which reads many bytes per
+// instruction where the table walk reads one. Either way each pattern is
+// reported in the order of the end of its first occurrence (a longer one
+// first when two end together); the automaton may also repeat a pattern at
+// later occurrences.
 class AhoCorasick {
 public:
     void build(const std::vector<std::string_view>& patterns);
-    bool empty() const { return m_states <= 1; }
+    bool empty() const { return m_fewMode ? m_few.empty() : m_states <= 1; }
 
     template <typename OnHit>
     void scan(const std::uint8_t* data, std::size_t size, OnHit&& onHit) const
     {
         if (empty())
             return;
+        if (m_fewMode) {
+            Found found[kFewPatterns];
+            std::size_t n = findFew(data, size, found);
+            for (std::size_t i = 0; i < n; ++i)
+                onHit(found[i].index);
+            return;
+        }
         std::uint32_t state = 0;
         const std::uint32_t* table = m_table.data();
         const std::uint8_t* cls = m_class.data();
@@ -60,8 +76,28 @@ public:
         }
     }
 
+    // At most this many patterns are searched one by one.
+    static constexpr std::size_t kFewPatterns = 8;
+
 private:
     using Block = std::uint8_t __attribute__((vector_size(16)));
+
+    struct FewPattern {
+        std::string text;      // lower-cased
+        std::uint32_t index;   // as given to build()
+        std::uint32_t anchor;  // position of the byte searched for
+        std::uint8_t lower;    // that byte, and its upper-case twin (or
+        std::uint8_t upper;    // the same byte when case does not apply)
+    };
+    struct Found {
+        std::size_t end;
+        std::size_t length;
+        std::uint32_t index;
+    };
+    // Fills `found` with the patterns present, ordered as the automaton
+    // would first report them; returns how many.
+    std::size_t findFew(const std::uint8_t* data, std::size_t size, Found* found) const;
+    static std::size_t firstOf(const FewPattern& p, const std::uint8_t* data, std::size_t size);
 
     // First position at or after i whose 16-byte block holds a start byte
     // (or the start of the last partial block).
@@ -98,6 +134,8 @@ private:
     std::vector<std::uint32_t> m_table;       // [state * classes + class] -> next | flag
     std::vector<std::uint32_t> m_pattern;     // pattern ending at a state
     std::vector<std::uint32_t> m_out;         // next state on the output chain
+    bool m_fewMode = false;
+    std::vector<FewPattern> m_few;
 };
 
 } // namespace gv::vonk

@@ -27,8 +27,10 @@ public:
     };
 
     // `listed` says the path came from listing a folder (a subfolder there is
-    // skipped rather than failed).
-    static Result open(const std::string& path, bool listed);
+    // skipped rather than failed); `regular` that a listing or a stat just
+    // said it is a regular file, which spares looking at it again before
+    // opening it (what was opened is checked all the same).
+    static Result open(const std::string& path, bool listed, bool regular = false);
 };
 
 // Closes the descriptor on scope exit.

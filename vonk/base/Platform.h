@@ -35,6 +35,10 @@ char separator();
 bool exists(const std::string& path);
 // Whether `path` is a folder, links followed.
 bool isFolder(const std::string& path);
+// What is at `path`, links followed: one look that tells a named target's
+// folder from its file, so opening the file need not look again.
+enum class PathKind { Missing, Folder, File, Other };
+PathKind pathKind(const std::string& path);
 // Whether `path` is a folder itself, not a link to one.
 bool isFolderNotLink(const std::string& path);
 // The size of the file at `path`; 0 when it cannot be told.
@@ -43,7 +47,8 @@ std::uint64_t fileSize(const std::string& path);
 struct FolderEntry {
     std::string name;
     // What the listing says of the entry, where it says anything.
-    enum class Type { Unknown, Folder, Other } type = Type::Unknown;
+    // File: a regular file (not a link, FIFO, device or socket).
+    enum class Type { Unknown, Folder, File, Other } type = Type::Unknown;
 };
 // The names in folder `dir` ("." and ".." left out), unsorted. Returns ""
 // when listed, else why not ("permission denied", ...).

@@ -170,11 +170,15 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::string& e
     return true;
 }
 
-FileAccess::Result FileAccess::open(const std::string& path, bool listed)
+FileAccess::Result FileAccess::open(const std::string& path, bool listed, bool regular)
 {
     Result r;
     struct stat lst {};
-    if (::lstat(path.c_str(), &lst) != 0) {
+    if (regular) {
+        // Already known to be a regular file: the fstat after opening checks
+        // that it still is.
+        lst.st_mode = S_IFREG;
+    } else if (::lstat(path.c_str(), &lst) != 0) {
         r.reason = describeErrno(errno);
         return r;
     }
@@ -264,6 +268,14 @@ bool isFolder(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+PathKind pathKind(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return PathKind::Missing;
+    return S_ISDIR(st.st_mode) ? PathKind::Folder : S_ISREG(st.st_mode) ? PathKind::File : PathKind::Other;
+}
+
 bool isFolderNotLink(const std::string& path)
 {
     struct stat st {};
@@ -289,6 +301,7 @@ std::string listFolder(const std::string& dir, std::vector<FolderEntry>& entries
         std::string name = e->d_name;
         if (name != "." && name != "..") {
             FolderEntry::Type type = e->d_type == DT_DIR ? FolderEntry::Type::Folder
+                : e->d_type == DT_REG                    ? FolderEntry::Type::File
                 : e->d_type == DT_UNKNOWN                ? FolderEntry::Type::Unknown
                                                          : FolderEntry::Type::Other;
             entries.push_back({std::move(name), type});

@@ -125,7 +125,7 @@ void restoreConsoleCodePage()
 
 } // namespace
 
-FileAccess::Result FileAccess::open(const std::string& path, bool listed)
+FileAccess::Result FileAccess::open(const std::string& path, bool listed, bool /*regular*/)
 {
     Result r;
     WIN32_FILE_ATTRIBUTE_DATA data {};
@@ -315,6 +315,14 @@ bool isFolder(const std::string& path)
 {
     DWORD a = ::GetFileAttributesW(widen(path).c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+PathKind pathKind(const std::string& path)
+{
+    DWORD a = ::GetFileAttributesW(widen(path).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES)
+        return PathKind::Missing;
+    return (a & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
 }
 
 bool isFolderNotLink(const std::string& path)

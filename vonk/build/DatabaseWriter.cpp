@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/build/DatabaseWriter.h"
 
-#include "vonk/base/Crc32.h"
+#include "vonk/base/Checksum.h"
 #include "vonk/format/Ranking.h"
 #include "vonk/format/SequenceProgram.h"
 
@@ -15,6 +15,17 @@
 namespace gv::vonk {
 
 namespace {
+
+// Where a definition came from, with '/' between folders on every system:
+// the same commit must give the same database bytes wherever it is built.
+std::string portablePath(std::string path)
+{
+#ifdef _WIN32
+    std::replace(path.begin(), path.end(), '\\', '/');
+#endif
+    return path;
+}
+
 
 bool isLetter(std::uint8_t c)
 {
@@ -296,7 +307,7 @@ public:
             rec.ext = str(join(d.exts));
             rec.mime = str(join(d.mimes));
             rec.category = str(d.category);
-            rec.source = str(d.file + ":" + std::to_string(d.line));
+            rec.source = str(portablePath(d.file) + ":" + std::to_string(d.line));
             rec.puid = str(join(d.puids));
             rec.parent = db::kNoParent;
             if (!d.parent.empty()) {
@@ -379,8 +390,8 @@ public:
         h.bodySize = body.size();
         h.buildTime = buildTime;
         h.sources = sourcesRef;
-        h.bodyCrc = 0;
-        h.bodyCrc = crc32(body.data(), body.size(), crc32(reinterpret_cast<const std::uint8_t*>(&h), sizeof h));
+        h.bodyHash = 0;
+        h.bodyHash = checksum32(body.data(), body.size(), checksum32(reinterpret_cast<const std::uint8_t*>(&h), sizeof h));
 
         std::vector<std::uint8_t> out(sizeof h);
         std::memcpy(out.data(), &h, sizeof h);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/format/Database.h"
 
-#include "vonk/base/Crc32.h"
+#include "vonk/base/Checksum.h"
 #include "vonk/base/Platform.h"
 #include "vonk/format/Ranking.h"
 #include "vonk/format/SequenceProgram.h"
@@ -146,8 +146,8 @@ bool Database::checkHeader(std::string& error, bool verifyChecksum)
     }
     const std::uint8_t* body = m_data + sizeof(Header);
     db::Header zeroed = h;
-    zeroed.bodyCrc = 0;
-    if (verifyChecksum && crc32(body, h.bodySize, crc32(reinterpret_cast<const std::uint8_t*>(&zeroed), sizeof zeroed)) != h.bodyCrc) {
+    zeroed.bodyHash = 0;
+    if (verifyChecksum && checksum32(body, h.bodySize, checksum32(reinterpret_cast<const std::uint8_t*>(&zeroed), sizeof zeroed)) != h.bodyHash) {
         error = "checksum mismatch (the file is damaged)";
         return false;
     }
@@ -223,45 +223,48 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
     using namespace db;
     const Header& h = m_header;
     std::vector<std::uint8_t> depth(h.nodeCount, 0);
+    std::vector<seq::Step> steps;
     for (std::uint32_t i = 0; i < h.nodeCount; ++i) {
         const NodeRecord n = node(i);
-        const std::string where = "rule " + std::to_string(i);
+        // Made only when a check fails: a valid database has tens of
+        // thousands of rules and is checked at every start.
+        const auto where = [i] { return "rule " + std::to_string(i); };
         if (n.kind < 1 || n.kind > kLastNodeKind || n.op > kLastCmpOp || n.num > kLastNumKind) {
-            error = where + " has an unknown kind";
+            error = where() + " has an unknown kind";
             return false;
         }
         if (!inPool(n.a) || !inPool(n.b) || !inPool(n.src)) {
-            error = where + " has a text out of range";
+            error = where() + " has a text out of range";
             return false;
         }
         if (!owners[i]) {
-            error = where + " belongs to no definition";
+            error = where() + " belongs to no definition";
             return false;
         }
         auto kind = static_cast<NodeKind>(n.kind);
         bool block = kind == NodeKind::All || kind == NodeKind::Any || kind == NodeKind::Not || kind == NodeKind::Some
             || kind == NodeKind::AfterTags;
         if (!block && n.count != 0) {
-            error = where + " is not a block but has rules inside";
+            error = where() + " is not a block but has rules inside";
             return false;
         }
         if (block) {
             if ((kind == NodeKind::Not && n.count != 1) || (kind != NodeKind::Not && n.count == 0)
                 || (kind == NodeKind::Some && n.value > n.count)) {
-                error = where + " has a bad number of rules inside";
+                error = where() + " has a bad number of rules inside";
                 return false;
             }
             if (n.first <= i || std::uint64_t{n.first} + n.count > h.nodeCount) {
-                error = where + " has rules out of range";
+                error = where() + " has rules out of range";
                 return false;
             }
             if (depth[i] >= 2 * kMaxNesting) {
-                error = where + " is nested too deeply";
+                error = where() + " is nested too deeply";
                 return false;
             }
             for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
                 if (owners[c]++) {
-                    error = where + " shares a rule with another";
+                    error = where() + " shares a rule with another";
                     return false;
                 }
                 depth[c] = static_cast<std::uint8_t>(depth[i] + 1);
@@ -273,7 +276,7 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
         case NodeKind::Head:
         case NodeKind::Tail:
             if (n.a.len == 0 || n.a.len > kMaxPatternLength || n.b.len != n.a.len) {
-                error = where + " has a bad pattern";
+                error = where() + " has a bad pattern";
                 return false;
             }
             break;
@@ -291,46 +294,46 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
         case NodeKind::XmlRoot:
         case NodeKind::Shebang:
             if (n.a.len == 0 || n.a.len > kMaxPatternLength || n.b.len > kMaxPatternLength) {
-                error = where + " has a bad name";
+                error = where() + " has a bad name";
                 return false;
             }
             break;
         case NodeKind::TiffTag:
             if (n.a.len > kMaxPatternLength || n.off < 0 || n.off > 0xFFFF || n.to < 0 || n.to > 1 || (n.to == 1 && n.a.len != 0)) {
-                error = where + " has a bad TIFF tag";
+                error = where() + " has a bad TIFF tag";
                 return false;
             }
             break;
         case NodeKind::DerShape:
             if (n.a.len == 0 || n.a.len > kMaxPatternLength) {
-                error = where + " has a bad name";
+                error = where() + " has a bad name";
                 return false;
             }
             break;
         case NodeKind::SizeByCount:
             if (n.value == 0 || n.to < 0 || n.off < 0) {
-                error = where + " has a bad record size";
+                error = where() + " has a bad record size";
                 return false;
             }
             break;
         case NodeKind::Delimited:
         case NodeKind::KeyValue:
             if (n.a.len != 1 || (kind == NodeKind::KeyValue && str(n.a) != "=" && str(n.a) != ":")) {
-                error = where + " has a bad separator";
+                error = where() + " has a bad separator";
                 return false;
             }
             break;
         case NodeKind::Sequence: {
-            std::vector<seq::Step> steps;
+            steps.clear();
             if (n.flags > seq::kLastReference || !seq::decode({bytes(n.a), n.a.len}, steps)) {
-                error = where + " has a bad byte sequence";
+                error = where() + " has a bad byte sequence";
                 return false;
             }
             break;
         }
         case NodeKind::Text:
             if (n.flags > kLastTextKind) {
-                error = where + " has a bad text kind";
+                error = where() + " has a bad text kind";
                 return false;
             }
             break;
@@ -354,7 +357,7 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
             break;
         }
         if (!offOk) {
-            error = where + " has an offset out of range";
+            error = where() + " has an offset out of range";
             return false;
         }
     }
@@ -464,20 +467,26 @@ void Database::buildIndexes()
     // Literal triggers: group by set and text, then one automaton per set.
     std::map<std::string_view, std::vector<std::uint32_t>> byText[kLiteralSets];
     for (const auto& l : m_literals) {
-        int set = literalSet(static_cast<Zone>(l.zone), l.flags & kLiteralNeedsText, l.extent > kNearExtent, isDeferred(l.def));
+        int set = literalSet(static_cast<Zone>(l.zone), l.flags & kLiteralNeedsText, l.extent, isDeferred(l.def));
         byText[set][str(l.text)].push_back(l.def);
         m_extent[set] = std::max(m_extent[set], l.extent);
     }
     for (int z = 0; z < kLiteralSets; ++z) {
-        std::vector<std::string_view> patterns;
         m_litStart[z].push_back(0);
         for (auto& [text, defs] : byText[z]) {
-            patterns.push_back(text);
+            m_patterns[z].push_back(text);
             m_litDefs[z].insert(m_litDefs[z].end(), defs.begin(), defs.end());
             m_litStart[z].push_back(static_cast<std::uint32_t>(m_litDefs[z].size()));
         }
-        m_ac[z].build(patterns);
     }
+}
+
+const AhoCorasick& Database::automaton(int set) const
+{
+    // Built when first searched: a run over a few files needs few of them
+    // (no text-only sets for binary files, no deferred ones once settled).
+    std::call_once(m_acBuilt[set], [&] { m_ac[set].build(m_patterns[set]); });
+    return m_ac[set];
 }
 
 } // namespace gv::vonk

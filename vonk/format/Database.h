@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -64,19 +65,22 @@ public:
     // Literal triggers: one automaton per zone (head, tail) and gate (all
     // files, text only); a hit on pattern p makes every definition in
     // literalDefs(set, p) a candidate.
-    // Literals searched beyond the first (or last) 4 KiB go to sets of
-    // their own, so the long scan runs only for the few that need it.
+    // Each zone's literals are split by how far they are searched: within
+    // 512 bytes (most magic), within 4 KiB, or beyond; a scan then reads no
+    // further than its set's literals reach.
+    static constexpr std::uint32_t kShortExtent = 512;
     static constexpr std::uint32_t kNearExtent = 4096;
+    static int reachOf(std::uint32_t extent) { return extent <= kShortExtent ? 0 : extent <= kNearExtent ? 1 : 2; }
     // Literals of definitions that yield to ours and refine nothing
     // (deferred) go to sets of their own too: the matcher searches them only
     // when our definitions have not settled the file.
-    static constexpr int kLiteralSets = 16;
-    static int literalSet(db::Zone z, bool textOnly, bool far, bool deferred)
+    static constexpr int kLiteralSets = 24;
+    static int literalSet(db::Zone z, bool textOnly, std::uint32_t extent, bool deferred)
     {
-        return static_cast<int>(z) * 8 + (textOnly ? 4 : 0) + (far ? 2 : 0) + (deferred ? 1 : 0);
+        return static_cast<int>(z) * 12 + (textOnly ? 6 : 0) + reachOf(extent) * 2 + (deferred ? 1 : 0);
     }
-    static bool setIsTail(int set) { return set >= 8; }
-    static bool setIsTextOnly(int set) { return (set & 4) != 0; }
+    static bool setIsTail(int set) { return set >= 12; }
+    static bool setIsTextOnly(int set) { return set % 12 >= 6; }
     static bool setIsDeferred(int set) { return (set & 1) != 0; }
     // Another registry's definition that yields to ours and refines none of
     // them: it can only rank below a definition of ours that holds.
@@ -84,7 +88,8 @@ public:
     {
         return (this->def(def).flags & db::kDefYields) && this->def(def).parent == db::kNoParent;
     }
-    const AhoCorasick& automaton(int set) const { return m_ac[set]; }
+    bool hasLiterals(int set) const { return !m_patterns[set].empty(); }
+    const AhoCorasick& automaton(int set) const;
     std::span<const std::uint32_t> literalDefs(int set, std::uint32_t pattern) const;
     std::uint32_t scanExtent(int set) const { return m_extent[set]; }
     const std::vector<db::LiteralRecord>& literals() const { return m_literals; }
@@ -123,7 +128,9 @@ private:
     std::span<const std::uint8_t> m_textModel;
 
     std::vector<db::LiteralRecord> m_literals;
-    AhoCorasick m_ac[kLiteralSets];
+    std::vector<std::string_view> m_patterns[kLiteralSets];
+    mutable std::once_flag m_acBuilt[kLiteralSets];
+    mutable AhoCorasick m_ac[kLiteralSets];
     // Per set: for pattern p, its definitions are m_litDefs[s][m_litStart[s][p] .. m_litStart[s][p+1]).
     std::vector<std::uint32_t> m_litStart[kLiteralSets];
     std::vector<std::uint32_t> m_litDefs[kLiteralSets];

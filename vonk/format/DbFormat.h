@@ -8,7 +8,7 @@
 //         LiteralRecord[literalCount] uint32_t always[alwaysCount] pool[poolSize]
 //         [text model: the rest of the body, see TextModelHeader]
 //
-// The CRC-32 of the header (with its checksum field zeroed) and the body is
+// The checksum (vonk/base/Checksum.h) of the header (with its checksum field zeroed) and the body is
 // kept in the header; every offset and index in the
 // body is checked against its section when the file is loaded.
 
@@ -26,8 +26,8 @@ inline constexpr char kMagic[8] = {'V', 'O', 'N', 'K', 'D', 'E', 'F', 'S'};
 // imported sources in the header, and rules that walk TIFF directories,
 // ASN.1 structures, media headers and boxes, ZIP members and the OLE2
 // CompObj stream, byte sequences, DefRecord::puid, the
-// text model section.
-inline constexpr std::uint32_t kVersion = 5;
+// text model section; 6: the XXH3 checksum.
+inline constexpr std::uint32_t kVersion = 6;
 inline constexpr std::uint32_t kNoParent = 0xFFFFFFFFu;
 
 // Limits shared by the compiler (rejects sources beyond them) and the loader
@@ -133,7 +133,7 @@ struct Header {
     std::uint32_t alwaysCount;
     std::uint32_t poolSize;
     std::uint64_t bodySize;
-    std::uint32_t bodyCrc; // CRC-32 of header (this field zeroed) and body
+    std::uint32_t bodyHash; // checksum32() of header (this field zeroed), then body
     std::uint32_t flags;
     std::uint64_t buildTime;
     // The other projects' data the database imported, one "NAME\tVERSION"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/match/Matcher.h"
 
+#include "vonk/base/RareByte.h"
 #include "vonk/match/EbmlHeader.h"
 
 #include <algorithm>
@@ -66,89 +67,119 @@ Matcher::Matcher(const Database& db)
     , m_needsStructure(db.defCount(), 0)
     , m_textModel(db.textModel())
 {
-    auto hasBehindRule = [&](auto& self, std::uint32_t idx, int depth) -> bool {
-        const db::NodeRecord& n = db.node(idx);
-        switch (static_cast<NodeKind>(n.kind)) {
-        case NodeKind::ZipHas: return db.str(n.a) == "/";
-        case NodeKind::Not: return false;
-        case NodeKind::All:
-        case NodeKind::Any:
-        case NodeKind::Some:
-            if (depth > 64)
+    // Whether a rule of `root` that is not negated (inside All, Any and Some
+    // blocks, at most 64 deep) satisfies `holds`.
+    auto anyRule = [&](std::uint32_t root, auto&& holds) {
+        auto walk = [&](auto& self, std::uint32_t idx, int depth) -> bool {
+            const db::NodeRecord& n = db.node(idx);
+            switch (static_cast<NodeKind>(n.kind)) {
+            case NodeKind::All:
+            case NodeKind::Any:
+            case NodeKind::Some:
+                for (std::uint32_t c = n.first; c < n.first + n.count && depth <= 64; ++c) {
+                    if (self(self, c, depth + 1))
+                        return true;
+                }
                 return false;
-            for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
-                if (self(self, c, depth + 1))
-                    return true;
+            case NodeKind::Not: return false;
+            default: return holds(n);
             }
-            return false;
-        default: return false;
-        }
+        };
+        return walk(walk, root, 0);
     };
-    auto hasStructure = [&](auto& self, std::uint32_t idx, int depth) -> bool {
-        const db::NodeRecord& n = db.node(idx);
-        switch (static_cast<NodeKind>(n.kind)) {
-        case NodeKind::Shebang:
-        case NodeKind::XmlRoot:
-        case NodeKind::Json:
-        case NodeKind::AtPattern:
-        case NodeKind::Head: return true;
-        case NodeKind::All:
-        case NodeKind::Any:
-        case NodeKind::Some:
-            for (std::uint32_t c = n.first; c < n.first + n.count && depth <= 64; ++c) {
-                if (self(self, c, depth + 1))
-                    return true;
-            }
-            return false;
-        default: return false;
-        }
+    auto isBehindRule = [&](const db::NodeRecord& n) {
+        return static_cast<NodeKind>(n.kind) == NodeKind::ZipHas && db.str(n.a) == "/";
     };
-    auto hasMarkup = [&](auto& self, std::uint32_t idx, int depth) -> bool {
-        const db::NodeRecord& n = db.node(idx);
-        switch (static_cast<NodeKind>(n.kind)) {
-        case NodeKind::XmlRoot:
-        case NodeKind::Json: return true;
-        case NodeKind::All:
-        case NodeKind::Any:
-        case NodeKind::Some:
-            for (std::uint32_t c = n.first; c < n.first + n.count && depth <= 64; ++c) {
-                if (self(self, c, depth + 1))
-                    return true;
-            }
-            return false;
-        default: return false;
-        }
+    auto isStructure = [](const db::NodeRecord& n) {
+        const auto k = static_cast<NodeKind>(n.kind);
+        return k == NodeKind::Shebang || k == NodeKind::XmlRoot || k == NodeKind::Json || k == NodeKind::AtPattern || k == NodeKind::Head;
     };
-    std::unordered_map<std::string_view, std::uint32_t> byId;
+    auto isMarkup = [](const db::NodeRecord& n) {
+        const auto k = static_cast<NodeKind>(n.kind);
+        return k == NodeKind::XmlRoot || k == NodeKind::Json;
+    };
+    // The model's classes by name: a few dozen, looked up once per definition.
+    std::unordered_map<std::string_view, std::uint32_t> classes;
+    m_classDef.assign(m_textModel.classCount(), db::kNoParent);
+    for (std::uint32_t c = 0; c < m_textModel.classCount(); ++c)
+        classes.emplace(m_textModel.className(c), c);
     for (std::uint32_t d = 0; d < db.defCount(); ++d) {
-        byId.emplace(db.str(db.def(d).id), d);
-        m_structural[d] = hasStructure(hasStructure, db.def(d).root, 0) ? 1 : 0;
-        m_needsStructure[d] = hasMarkup(hasMarkup, db.def(d).root, 0) ? 1 : 0;
-    }
-    for (std::uint32_t c = 0; c < m_textModel.classCount(); ++c) {
-        auto it = byId.find(m_textModel.className(c));
-        m_classDef.push_back(it == byId.end() ? db::kNoParent : it->second);
+        m_structural[d] = anyRule(db.def(d).root, isStructure) ? 1 : 0;
+        m_needsStructure[d] = anyRule(db.def(d).root, isMarkup) ? 1 : 0;
+        auto it = classes.find(db.str(db.def(d).id));
+        if (it != classes.end() && m_classDef[it->second] == db::kNoParent)
+            m_classDef[it->second] = d;
     }
     for (std::uint32_t d = 0; d < db.defCount(); ++d) {
-        m_behindRule[d] = hasBehindRule(hasBehindRule, db.def(d).root, 0) ? 1 : 0;
+        m_behindRule[d] = anyRule(db.def(d).root, isBehindRule) ? 1 : 0;
         const db::NodeRecord& root = db.node(db.def(d).root);
         std::uint32_t only = root.first;
         if (static_cast<NodeKind>(root.kind) == NodeKind::All && root.count == 1
             && static_cast<NodeKind>(db.node(only).kind) == NodeKind::Text)
             m_plainText[d] = 1;
-        std::string_view exts = db.str(db.def(d).ext);
-        while (!exts.empty()) {
-            auto sp = exts.find(' ');
-            std::string ext(exts.substr(0, sp));
-            exts = sp == std::string_view::npos ? std::string_view() : exts.substr(sp + 1);
-            if (ext.empty() || ext == "-")
-                continue;
-            for (char& c : ext)
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            auto& defs = m_byExtension[ext];
-            if (std::find(defs.begin(), defs.end(), d) == defs.end())
-                defs.push_back(d);
-        }
+    }
+    // One flat hash table rather than a map of lists: thousands of small
+    // allocations made up much of a one-file run. Definitions go in from
+    // the last, each in front of its chain, so a chain lists them in order.
+    std::size_t buckets = 64;
+    while (buckets < 2 * db.defCount())
+        buckets *= 2;
+    m_extensionHeads.assign(buckets, kNoEntry);
+    for (std::uint32_t d = db.defCount(); d-- > 0;) {
+        forEachExtension(db.str(db.def(d).ext), [&](std::string_view ext) {
+            const std::uint64_t key = extensionKey(ext);
+            std::uint32_t& head = m_extensionHeads[key & (buckets - 1)];
+            m_extensionEntries.push_back({key, d, head});
+            head = static_cast<std::uint32_t>(m_extensionEntries.size() - 1);
+            return false;
+        });
+    }
+}
+
+template <typename Visit>
+bool Matcher::forEachExtension(std::string_view exts, Visit&& visit)
+{
+    while (!exts.empty()) {
+        auto sp = exts.find(' ');
+        std::string_view ext = exts.substr(0, sp);
+        exts = sp == std::string_view::npos ? std::string_view() : exts.substr(sp + 1);
+        if (!ext.empty() && ext != "-" && visit(ext))
+            return true;
+    }
+    return false;
+}
+
+// FNV-1a over the lower-cased extension.
+std::uint64_t Matcher::extensionKey(std::string_view ext)
+{
+    std::uint64_t h = 0xcbf29ce484222325u;
+    for (char c : ext) {
+        h ^= static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)));
+        h *= 0x100000001b3u;
+    }
+    return h;
+}
+
+void Matcher::definitionsListing(const std::string& ext, std::vector<std::uint32_t>& out) const
+{
+    out.clear();
+    const std::uint64_t key = extensionKey(ext);
+    for (std::uint32_t e = m_extensionHeads[key & (m_extensionHeads.size() - 1)]; e != kNoEntry; e = m_extensionEntries[e].next) {
+        const ExtensionEntry& entry = m_extensionEntries[e];
+        if (entry.key != key || (!out.empty() && out.back() == entry.def))
+            continue;
+        // The key is a hash: the definition's own list decides.
+        const bool lists = forEachExtension(m_db.str(m_db.def(entry.def).ext), [&](std::string_view listed) {
+            if (listed.size() != ext.size())
+                return false;
+            for (std::size_t i = 0; i < ext.size(); ++i) {
+                if (std::tolower(static_cast<unsigned char>(listed[i])) != static_cast<unsigned char>(ext[i]))
+                    return false;
+            }
+            return true;
+        });
+        if (lists)
+            out.push_back(entry.def);
     }
 }
 
@@ -168,14 +199,8 @@ bool Matcher::search(const db::NodeRecord& n, const std::uint8_t* data, std::siz
     if (len < plen)
         return false;
     lastStart = std::min(lastStart, len - plen);
-    // Anchor the scan on a fully fixed byte, found with memchr.
-    std::size_t k = plen;
-    for (std::size_t i = 0; i < plen; ++i) {
-        if (mask[i] == 0xFF) {
-            k = i;
-            break;
-        }
-    }
+    // Anchor the scan on the rarest fully fixed byte, found with memchr.
+    const std::size_t k = rarestByte(pat, plen, mask);
     auto matchesAt = [&](std::size_t s) {
         for (std::size_t i = 0; i < plen; ++i) {
             if ((data[s + i] & mask[i]) != pat[i])
@@ -213,10 +238,12 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
     const db::NodeRecord& n = m_db.node(idx);
     const auto kind = static_cast<NodeKind>(n.kind);
     const std::uint64_t size = probe.size();
-    auto hit = [&](std::string where) {
+    // `where` makes the trace's text, only when there is a trace: most
+    // rules that hold are never shown.
+    auto hit = [&](auto&& where) {
         evidence = n.evidence;
         if (trace)
-            trace->push_back({idx, std::move(where), {}});
+            trace->push_back({idx, std::string(where()), {}});
         return true;
     };
     switch (kind) {
@@ -294,7 +321,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::uint64_t e = 0;
         if (eval(n.first, probe, e, nullptr))
             return false;
-        return hit("does not hold");
+        return hit([&] { return "does not hold"; });
     }
     case NodeKind::AtPattern: {
         std::int64_t pos = n.off >= 0 ? static_cast<std::int64_t>(m_base) + n.off : static_cast<std::int64_t>(size) + n.off;
@@ -309,7 +336,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
             if ((p[i] & mask[i]) != pat[i])
                 return false;
         }
-        return hit(offsetText(static_cast<std::uint64_t>(pos)));
+        return hit([&] { return offsetText(static_cast<std::uint64_t>(pos)); });
     }
     case NodeKind::AtNumber: {
         int w = widthOf(static_cast<db::NumKind>(n.num));
@@ -325,7 +352,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
             v |= std::uint64_t{p[i]} << (8 * (big ? w - 1 - i : i));
         if (!compare(static_cast<db::CmpOp>(n.op), v & n.mask, n.value))
             return false;
-        return hit(offsetText(static_cast<std::uint64_t>(pos)) + " (value " + std::to_string(v & n.mask) + ")");
+        return hit([&] { return offsetText(static_cast<std::uint64_t>(pos)) + " (value " + std::to_string(v & n.mask) + ")"; });
     }
     case NodeKind::Within: {
         std::uint64_t from = m_base + static_cast<std::uint64_t>(n.off);
@@ -336,7 +363,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::size_t found = 0;
         if (!p || !search(n, p, static_cast<std::size_t>(end - from), static_cast<std::size_t>(n.to - n.off), found))
             return false;
-        return hit(offsetText(from + found));
+        return hit([&] { return offsetText(from + found); });
     }
     case NodeKind::Head: {
         if (m_base > size)
@@ -346,7 +373,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::size_t found = 0;
         if (!p || !search(n, p, len, len, found))
             return false;
-        return hit(offsetText(m_base + found));
+        return hit([&] { return offsetText(m_base + found); });
     }
     case NodeKind::Tail: {
         std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(size, static_cast<std::uint64_t>(n.off)));
@@ -355,13 +382,13 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::size_t found = 0;
         if (!p || !search(n, p, len, len, found))
             return false;
-        return hit(offsetText(size - len + found));
+        return hit([&] { return offsetText(size - len + found); });
     }
     case NodeKind::Size:
         // Inside `after-tags` the size is that of what follows the tags.
         if (!compare(static_cast<db::CmpOp>(n.op), size - std::min(size, m_base), n.value))
             return false;
-        return hit("size " + std::to_string(size - std::min(size, m_base)));
+        return hit([&] { return "size " + std::to_string(size - std::min(size, m_base)); });
     case NodeKind::SizeByCount: {
         const auto k = static_cast<db::NumKind>(n.num);
         const int w = widthOf(k);
@@ -377,7 +404,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         const auto header = static_cast<std::uint64_t>(n.to);
         if (count == 0 || avail < header || (avail - header) % n.value != 0 || (avail - header) / n.value != count)
             return false;
-        return hit(std::to_string(count) + " records of " + std::to_string(n.value) + " bytes");
+        return hit([&] { return std::to_string(count) + " records of " + std::to_string(n.value) + " bytes"; });
     }
     case NodeKind::ZipHas: {
         const ZipDirectory& z = probe.zip();
@@ -389,13 +416,13 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
                 return false;
             // What starts the file ranks first; the archive behind it still
             // gets its confidence (see identify()).
-            hit("a ZIP directory, found from its end record");
+            hit([&] { return "a ZIP directory, found from its end record"; });
             evidence = 0;
             return true;
         }
         if (!z.has(name))
             return false;
-        return hit("in the ZIP directory");
+        return hit([&] { return "in the ZIP directory"; });
     }
     case NodeKind::ZipFirst: {
         const ZipFirstMember& m = probe.zipFirst();
@@ -404,16 +431,16 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::string_view content = m_db.str(n.b);
         if (!content.empty() && (!m.stored || !std::string_view(m.dataPrefix).starts_with(content)))
             return false;
-        return hit("first member");
+        return hit([&] { return "first member"; });
     }
     case NodeKind::OleHas:
         if (!probe.ole().has(m_db.str(n.a)))
             return false;
-        return hit("in the OLE2 directory");
+        return hit([&] { return "in the OLE2 directory"; });
     case NodeKind::OleClsid:
         if (probe.ole().rootClsid() != m_db.str(n.a))
             return false;
-        return hit("the OLE2 root storage's class id");
+        return hit([&] { return "the OLE2 root storage's class id"; });
     case NodeKind::ZipContentType: {
         const std::string& type = probe.zipContentType();
         std::string_view want = m_db.str(n.a);
@@ -423,50 +450,50 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
             || !std::equal(type.begin(), type.end(), want.begin(),
                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b)); }))
             return false;
-        return hit("the package's main part is " + type);
+        return hit([&] { return "the package's main part is " + type; });
     }
     case NodeKind::ZipText: {
         const std::string* content = probe.zipMember(m_db.str(n.a));
         if (!content || content->find(m_db.str(n.b)) == std::string::npos)
             return false;
-        return hit("in ZIP member " + std::string(m_db.str(n.a)));
+        return hit([&] { return "in ZIP member " + std::string(m_db.str(n.a)); });
     }
     case NodeKind::OleCompObj:
         if (!probe.ole().compObjStartsWith(m_db.str(n.a)))
             return false;
-        return hit("the OLE2 CompObj stream");
+        return hit([&] { return "the OLE2 CompObj stream"; });
     case NodeKind::EbmlDocType:
         if (readEbmlDocType(probe.head()) != m_db.str(n.a))
             return false;
-        return hit("the EBML header's DocType");
+        return hit([&] { return "the EBML header's DocType"; });
     case NodeKind::TiffTag: {
         const TiffDirectory& t = probe.tiff();
         const auto tag = static_cast<std::uint16_t>(n.off);
         std::string_view text = m_db.str(n.a);
         if (n.to == 1 ? !t.hasNumber(tag, n.value) : text.empty() ? !t.has(tag) : !t.hasText(tag, text))
             return false;
-        return hit("tag " + std::to_string(tag) + " of the TIFF directories");
+        return hit([&] { return "tag " + std::to_string(tag) + " of the TIFF directories"; });
     }
     case NodeKind::DerShape:
         if (derShapeName(probe.derShape()) != m_db.str(n.a))
             return false;
-        return hit("the ASN.1 structure that fills the file");
+        return hit([&] { return "the ASN.1 structure that fills the file"; });
     case NodeKind::BmffMajor:
     case NodeKind::BmffBrand: {
         const FileTypeBox& box = probe.fileTypeBox();
         const std::string_view brand = m_db.str(n.a);
         if (box.major == brand && box.found)
-            return hit("the file-type box's major brand");
+            return hit([&] { return "the file-type box's major brand"; });
         if (kind == NodeKind::BmffMajor || !box.lists(brand))
             return false;
-        hit("a compatible brand of the file-type box");
+        hit([&] { return "a compatible brand of the file-type box"; });
         evidence = std::min<std::uint64_t>(n.evidence, ranking::kCompatibleBrandEvidence);
         return true;
     }
     case NodeKind::BmffBox:
         if (!probe.topLevelBoxes().has(m_db.str(n.a)))
             return false;
-        return hit("a top-level box");
+        return hit([&] { return "a top-level box"; });
     case NodeKind::Sequence: {
         // Looked for as far as the head and tail reach, like the peers that
         // publish these signatures scan by default.
@@ -475,7 +502,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::size_t at = 0;
         if (!m_sequences.match({m_db.bytes(n.a), n.a.len}, view, fromEnd, at))
             return false;
-        return hit(fromEnd ? std::to_string(at) + " bytes before the end" : offsetText(at));
+        return hit([&] { return fromEnd ? std::to_string(at) + " bytes before the end" : offsetText(at); });
     }
     case NodeKind::Text: {
         const TextInfo& t = probe.text();
@@ -490,7 +517,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         }
         if (!ok)
             return false;
-        return hit(t.describe());
+        return hit([&] { return t.describe(); });
     }
     case NodeKind::XmlRoot: {
         const XmlRoot& x = probe.xml();
@@ -500,13 +527,13 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::string_view ns = m_db.str(n.b);
         if (!ns.empty() && x.nameSpace != ns)
             return false;
-        return hit("root element");
+        return hit([&] { return "root element"; });
     }
     case NodeKind::Json: {
         if (!probe.json())
             return false;
         std::size_t length = probe.jsonLength();
-        hit("valid JSON, " + std::to_string(length) + " bytes");
+        hit([&] { return "valid JSON, " + std::to_string(length) + " bytes"; });
         evidence = std::min<std::uint64_t>(n.evidence, ranking::jsonEvidence(length, length >= size));
         return true;
     }
@@ -515,7 +542,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         const TableShape t = probe.table(sep);
         if (!t.consistent)
             return false;
-        hit(std::to_string(t.records) + " records of " + std::to_string(t.fields) + " fields");
+        hit([&] { return std::to_string(t.records) + " records of " + std::to_string(t.fields) + " fields"; });
         evidence = std::min<std::uint64_t>(n.evidence, ranking::tableEvidence(t.records, t.fields));
         return true;
     }
@@ -524,16 +551,16 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
             const MappingShape& m = probe.mapping();
             if (!m.valid)
                 return false;
-            hit(std::to_string(m.keys) + (m.keys == 1 ? " key, " : " keys, ") + std::to_string(m.items)
-                + (m.items == 1 ? " list item" : " list items"));
+            hit([&] { return std::to_string(m.keys) + (m.keys == 1 ? " key, " : " keys, ") + std::to_string(m.items)
+                + (m.items == 1 ? " list item" : " list items"); });
             evidence = std::min<std::uint64_t>(n.evidence, ranking::mappingEvidence(m.keys, m.items));
             return true;
         }
         const KeyFileShape& k = probe.keyFile();
         if (!k.valid)
             return false;
-        hit(std::to_string(k.sections) + (k.sections == 1 ? " section, " : " sections, ") + std::to_string(k.keys)
-            + (k.keys == 1 ? " key" : " keys"));
+        hit([&] { return std::to_string(k.sections) + (k.sections == 1 ? " section, " : " sections, ") + std::to_string(k.keys)
+            + (k.keys == 1 ? " key" : " keys"); });
         evidence = std::min<std::uint64_t>(n.evidence, ranking::keyFileEvidence(k.sections, k.keys));
         return true;
     }
@@ -541,7 +568,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         const std::string& interp = probe.shebang();
         if (interp.empty() || !std::string_view(interp).starts_with(m_db.str(n.a)))
             return false;
-        return hit("interpreter " + interp);
+        return hit([&] { return "interpreter " + interp; });
     }
     }
     return false;
@@ -651,8 +678,7 @@ void Matcher::gatherByAnchors(std::span<const std::uint8_t> head, std::span<cons
 void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head, bool deferred)
 {
     for (int set = 0; set < Database::kLiteralSets; ++set) {
-        const AhoCorasick& ac = m_db.automaton(set);
-        if (ac.empty() || Database::setIsDeferred(set) != deferred)
+        if (!m_db.hasLiterals(set) || Database::setIsDeferred(set) != deferred)
             continue;
         bool tailZone = Database::setIsTail(set);
         bool textOnly = Database::setIsTextOnly(set);
@@ -661,6 +687,7 @@ void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head,
         // first bytes of a binary file).
         if (textOnly && !probe.text().isText())
             continue;
+        const AhoCorasick& ac = m_db.automaton(set);
         auto zone = tailZone ? probe.tail(m_db.scanExtent(set)) : head;
         std::size_t n = std::min<std::size_t>(zone.size(), m_db.scanExtent(set));
         const std::uint8_t* start = tailZone ? zone.data() + zone.size() - n : zone.data();
@@ -889,11 +916,12 @@ void Matcher::addByName(const std::string& ext)
 {
     for (const auto& c : m_result)
         m_contentScore[c.def] = c.score;
-    auto it = m_byExtension.find(ext);
-    if (it == m_byExtension.end())
+    std::vector<std::uint32_t>& listing = m_listing;
+    definitionsListing(ext, listing);
+    if (listing.empty())
         return;
     const std::size_t matched = m_result.size();
-    for (std::uint32_t d : it->second) {
+    for (std::uint32_t d : listing) {
         // A format the text model tells but whose rules did not hold is, for
         // the name, like one known by name alone.
         const bool taught = std::find(m_classDef.begin(), m_classDef.end(), d) != m_classDef.end()
@@ -911,7 +939,7 @@ void Matcher::addByName(const std::string& ext)
         if (carrier == matched)
             continue;
         // "CMakeLists.txt" is no reason to call a .txt file CMake.
-        if (!(m_db.def(d).flags & db::kDefNameOnly) && std::find(it->second.begin(), it->second.end(), m_result[carrier].def) != it->second.end())
+        if (!(m_db.def(d).flags & db::kDefNameOnly) && std::find(listing.begin(), listing.end(), m_result[carrier].def) != listing.end())
             continue;
         const Candidate base = m_result[carrier];
         // Content that found something more specific under the carrier
@@ -941,7 +969,7 @@ void Matcher::addByName(const std::string& ext)
         m_result.push_back(n);
     }
     for (auto& c : m_result) {
-        if (std::find(it->second.begin(), it->second.end(), c.def) != it->second.end())
+        if (std::find(listing.begin(), listing.end(), c.def) != listing.end())
             c.score += ranking::kNameBonus;
     }
 }

@@ -66,6 +66,32 @@ const std::uint8_t* Probe::bytesAt(std::uint64_t pos, std::size_t n)
     return m_scratch.data();
 }
 
+std::size_t Probe::CachedSource::readAt(std::uint64_t offset, std::uint8_t* dst, std::size_t n)
+{
+    const Probe& p = m_probe;
+    std::size_t got = 0;
+    while (got < n && offset + got < p.m_size) {
+        const std::uint64_t pos = offset + got;
+        std::size_t k;
+        if (pos < p.m_headLen) {
+            k = static_cast<std::size_t>(std::min<std::uint64_t>(n - got, p.m_headLen - pos));
+            std::memcpy(dst + got, p.m_head.data() + pos, k);
+        } else if (p.m_tailLen && pos >= p.tailStart()) {
+            k = static_cast<std::size_t>(std::min<std::uint64_t>(n - got, p.m_size - pos));
+            std::memcpy(dst + got, p.m_tailPtr + (pos - p.tailStart()), k);
+        } else {
+            // Between the head and the tail: from the file, up to the tail.
+            const std::uint64_t stop = p.m_tailLen ? p.tailStart() : p.m_size;
+            const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(n - got, stop - pos));
+            k = p.m_src->readAt(pos, dst + got, want);
+            if (k < want)
+                return got + k;
+        }
+        got += k;
+    }
+    return got;
+}
+
 const TextInfo& Probe::text()
 {
     if (!(m_done & kText)) {
@@ -153,7 +179,7 @@ const std::string& Probe::shebang()
 const ZipDirectory& Probe::zip()
 {
     if (!(m_done & kZip)) {
-        m_zip.read(*m_src, tail(db::kHeadSize));
+        m_zip.read(m_cached, tail(db::kHeadSize));
         m_done |= kZip;
     }
     return m_zip;
@@ -171,7 +197,7 @@ const ZipFirstMember& Probe::zipFirst()
 const std::string& Probe::zipContentType()
 {
     if (!(m_done & kZipContentType)) {
-        m_zipContentType = zip().valid() ? zipMainContentType(zip(), *m_src) : std::string();
+        m_zipContentType = zip().valid() ? zipMainContentType(zip(), m_cached) : std::string();
         m_done |= kZipContentType;
     }
     return m_zipContentType;
@@ -184,7 +210,7 @@ const std::string* Probe::zipMember(std::string_view name)
             return m.content ? &*m.content : nullptr;
     }
     const ZipDirectory& z = zip();
-    m_zipMembers.push_back({std::string(name), z.valid() ? z.read(*m_src, name) : std::nullopt});
+    m_zipMembers.push_back({std::string(name), z.valid() ? z.read(m_cached, name) : std::nullopt});
     const Member& m = m_zipMembers.back();
     return m.content ? &*m.content : nullptr;
 }
@@ -192,7 +218,7 @@ const std::string* Probe::zipMember(std::string_view name)
 const OleDirectory& Probe::ole()
 {
     if (!(m_done & kOle)) {
-        m_ole.read(*m_src);
+        m_ole.read(m_cached);
         m_done |= kOle;
     }
     return m_ole;
@@ -201,7 +227,7 @@ const OleDirectory& Probe::ole()
 const TiffDirectory& Probe::tiff()
 {
     if (!m_tiffRead) {
-        m_tiff.read(*m_src);
+        m_tiff.read(m_cached);
         m_tiffRead = true;
     }
     return m_tiff;
@@ -210,7 +236,7 @@ const TiffDirectory& Probe::tiff()
 DerShape Probe::derShape()
 {
     if (!m_derRead) {
-        m_derShape = readDerShape(*m_src);
+        m_derShape = readDerShape(m_cached);
         m_derRead = true;
     }
     return m_derShape;
@@ -219,7 +245,7 @@ DerShape Probe::derShape()
 const LeadingTags& Probe::leadingTags()
 {
     if (!m_media.tagsRead) {
-        m_media.tags = readLeadingTags(head(), *m_src);
+        m_media.tags = readLeadingTags(head(), m_cached);
         m_media.tagsRead = true;
     }
     return m_media.tags;
@@ -237,7 +263,7 @@ const FileTypeBox& Probe::fileTypeBox()
 const TopLevelBoxes& Probe::topLevelBoxes()
 {
     if (!m_media.boxesRead) {
-        m_media.boxes = readTopLevelBoxes(head(), *m_src);
+        m_media.boxes = readTopLevelBoxes(head(), m_cached);
         m_media.boxesRead = true;
     }
     return m_media.boxes;

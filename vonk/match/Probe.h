@@ -27,9 +27,17 @@ public:
     static constexpr std::size_t kTextSample = 16384;
     static constexpr std::size_t kShortTail = 4096;
 
+    Probe() = default;
+    // The cached source refers to its probe.
+    Probe(const Probe&) = delete;
+    Probe& operator=(const Probe&) = delete;
+
     void reset(ByteSource& src);
 
-    ByteSource& source() { return *m_src; }
+    // The file as the readers see it: reads that the head or tail already
+    // hold are served from them, so a reader checking a header costs no
+    // system call.
+    ByteSource& source() { return m_cached; }
     std::uint64_t size() const { return m_size; }
     std::span<const std::uint8_t> head() const { return {m_head.data(), m_headLen}; }
     // The file's last bytes: at least min(size, n), at most 64 KiB. Large
@@ -67,8 +75,18 @@ public:
     const std::string& textView();
 
 private:
+    class CachedSource final : public ByteSource {
+    public:
+        explicit CachedSource(Probe& probe) : m_probe(probe) {}
+        std::uint64_t size() const override { return m_probe.m_size; }
+        std::size_t readAt(std::uint64_t offset, std::uint8_t* dst, std::size_t n) override;
+
+    private:
+        Probe& m_probe;
+    };
 
     ByteSource* m_src = nullptr;
+    CachedSource m_cached{*this};
     std::uint64_t m_size = 0;
     std::vector<std::uint8_t> m_head;
     std::size_t m_headLen = 0;

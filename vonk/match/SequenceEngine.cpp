@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/match/SequenceEngine.h"
 
+#include "vonk/base/RareByte.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -107,24 +109,31 @@ bool SequenceEngine::from(std::size_t step, std::size_t pos)
         if (pos + s.a > m_len)
             return false;
         const std::size_t last = unbounded ? m_len : std::min<std::size_t>(m_len, pos + std::size_t{s.b});
-        // A literal next is found with memchr (memrchr reading backward).
+        // A literal next is found by its rarest byte with memchr (memrchr
+        // reading backward): a literal that starts with a zero byte would
+        // otherwise stop the search at every zero of a binary file.
         const Step* next = step + 1 < m_steps.size() ? &m_steps[step + 1] : nullptr;
+        const bool nextLit = next && next->op == Lit && next->a > 0;
+        const std::size_t k = nextLit ? rarestByte(next->data, next->a) : 0;
         for (std::size_t p = pos + s.a; p <= last; ++p) {
-            if (next && next->op == Lit) {
-                if (p >= m_len)
+            if (nextLit) {
+                // The literal must fit: its last byte at most at m_len - 1.
+                if (p + next->a > m_len)
                     break;
-                const std::size_t stop = std::min(last, m_len - 1);
+                const std::size_t stop = std::min(last, m_len - next->a);
+                const std::uint8_t c = next->data[k];
                 if (!m_backward) {
-                    auto* hit = static_cast<const std::uint8_t*>(std::memchr(m_data + p, next->data[0], stop - p + 1));
+                    auto* hit = static_cast<const std::uint8_t*>(std::memchr(m_data + p + k, c, stop - p + 1));
                     if (!hit)
                         break;
-                    p = static_cast<std::size_t>(hit - m_data);
+                    p = static_cast<std::size_t>(hit - m_data) - k;
                 } else {
-                    const std::uint8_t* low = m_data + (m_len - 1 - stop);
-                    auto* hit = static_cast<const std::uint8_t*>(::memrchr(low, next->data[0], stop - p + 1));
+                    // Reading position r is byte m_len - 1 - r.
+                    const std::uint8_t* low = m_data + (m_len - 1 - (stop + k));
+                    auto* hit = static_cast<const std::uint8_t*>(::memrchr(low, c, stop - p + 1));
                     if (!hit)
                         break;
-                    p = m_len - 1 - static_cast<std::size_t>(hit - m_data);
+                    p = m_len - 1 - static_cast<std::size_t>(hit - m_data) - k;
                 }
             }
             if (step == 0)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/match/TextClassifier.h"
 
+#include <cstring>
+
 namespace gv::vonk {
 
 namespace {
@@ -10,6 +12,53 @@ namespace {
 bool textControl(std::uint8_t c)
 {
     return c == 7 || c == 8 || c == 9 || c == 10 || c == 11 || c == 12 || c == 13 || c == 26 || c == 27;
+}
+
+using Block = std::uint8_t __attribute__((vector_size(16)));
+
+Block splat(std::uint8_t b)
+{
+    Block v;
+    for (int k = 0; k < 16; ++k)
+        v[k] = b;
+    return v;
+}
+
+bool allSet(Block m)
+{
+    std::uint64_t lo, hi;
+    std::memcpy(&lo, &m, 8);
+    std::memcpy(&hi, reinterpret_cast<const char*>(&m) + 8, 8);
+    return (lo & hi) == ~std::uint64_t{0};
+}
+
+// True when all sixteen bytes are printable ASCII, tabs or line ends.
+bool plainBlock(const std::uint8_t* p)
+{
+    static const Block space = splat(0x20), del = splat(0x7F), tab = splat('\t'), lf = splat('\n'), cr = splat('\r');
+    Block v;
+    std::memcpy(&v, p, 16);
+    return allSet(((v >= space) & (v < del)) | (v == tab) | (v == lf) | (v == cr));
+}
+
+std::size_t countZeros(const std::uint8_t* d, std::size_t n)
+{
+    static const Block zero = splat(0);
+    std::size_t zeros = 0, i = 0;
+    while (i + 16 <= n) {
+        // Each lane counts to at most 255 before it is added up.
+        Block lanes = zero;
+        for (int round = 0; round < 255 && i + 16 <= n; ++round, i += 16) {
+            Block v;
+            std::memcpy(&v, d + i, 16);
+            lanes -= (v == zero); // a match is all ones, that is -1
+        }
+        for (int k = 0; k < 16; ++k)
+            zeros += lanes[k];
+    }
+    for (; i < n; ++i)
+        zeros += d[i] == 0;
+    return zeros;
 }
 
 bool plausible(std::uint32_t cp)
@@ -105,9 +154,7 @@ TextInfo classifyText(const std::uint8_t* d, std::size_t n, bool truncated)
     bool bom8 = n >= 3 && d[0] == 0xEF && d[1] == 0xBB && d[2] == 0xBF;
 
     // Without a BOM, NUL bytes decide between wide encodings and binary.
-    std::size_t zeros = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        zeros += d[i] == 0;
+    const std::size_t zeros = std::memchr(d, 0, n) ? countZeros(d, n) : 0;
     if (zeros && !bom8) {
         if (n >= 4 && n % 4 == 0 && zeros * 4 >= n * 2) {
             if (d[1] == 0 && d[2] == 0 && d[3] == 0 && utf32Text(d, n, false))
@@ -132,6 +179,11 @@ TextInfo classifyText(const std::uint8_t* d, std::size_t n, bool truncated)
     bool ascii = true, utf8 = true, eightBit = true;
     std::size_t i = bom8 ? 3 : 0;
     while (i < n) {
+        // Most text is runs of printable ASCII: skip them sixteen at a time.
+        if (i + 16 <= n && plainBlock(d + i)) {
+            i += 16;
+            continue;
+        }
         std::uint8_t c = d[i];
         if (c < 0x80) {
             if ((c < 0x20 && !textControl(c)) || c == 0x7F)

@@ -79,6 +79,10 @@ const char* lineEndingsName(LineEndings e)
 
 LineEndings lineEndingsOf(std::string_view t)
 {
+    // Without a CR only LF is possible: two library searches instead of a
+    // walk over every byte.
+    if (!std::memchr(t.data(), '\r', t.size()))
+        return std::memchr(t.data(), '\n', t.size()) ? LineEndings::Lf : LineEndings::None;
     std::size_t lf = 0, crlf = 0, cr = 0;
     for (std::size_t i = 0; i < t.size(); ++i) {
         if (t[i] == '\n') {

@@ -173,7 +173,7 @@ void DatabaseListing::info(const Database& db, const std::string& path, std::uin
         label = "              ";
     }
     std::fprintf(out, "size:         %llu bytes\n", static_cast<unsigned long long>(fileSize));
-    std::fprintf(out, "checksum:     %08x (CRC-32)\n", static_cast<unsigned>(h.bodyCrc));
+    std::fprintf(out, "checksum:     %08x (XXH3)\n", static_cast<unsigned>(h.bodyHash));
 }
 
 } // namespace gv::vonk

@@ -45,13 +45,23 @@ ReportWriter::ReportWriter(const Database& db, std::string* sink, Options option
 {
 }
 
+namespace {
+#ifdef _WIN32
+constexpr bool kBackslashSeparates = true;
+#else
+constexpr bool kBackslashSeparates = false;
+#endif
+} // namespace
+
 std::string ReportWriter::printable(const std::string& s, Escape escape)
 {
     std::string out;
     out.reserve(s.size());
     for (char c : s) {
         auto u = static_cast<unsigned char>(c);
-        if (c == '\\' && escape == Escape::Name) {
+        // On Windows a backslash only separates folders, never belongs to a
+        // name: shown as it is, as the user wrote it.
+        if (c == '\\' && escape == Escape::Name && !kBackslashSeparates) {
             out += "\\\\";
             continue;
         }

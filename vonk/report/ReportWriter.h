@@ -51,8 +51,9 @@ public:
     // Control characters (newlines, tabs, ESC) would break the line
     // structure of the report or drive the terminal: they are shown as C
     // escapes (\n, \t, \r, \xHH). In a name the backslash is doubled as
-    // well, so every name reads back as exactly one name; the definitions'
-    // own texts keep their backslashes, which their rules use for escapes.
+    // well, so every name reads back as exactly one name (not on Windows,
+    // where it only separates folders); the definitions' own texts keep
+    // their backslashes, which their rules use for escapes.
     enum class Escape { Name, Text };
     static std::string printable(const std::string& s, Escape escape = Escape::Name);
 

@@ -104,10 +104,10 @@ void TargetExpander::expand(const std::string& target, const Sink& sink) const
     auto slash = lastSeparator(target);
     std::string last = slash == std::string::npos ? target : target.substr(slash + 1);
     if (m_literal || !hasWildcard(last)) {
-        bool isDir = !target.empty() && platform::isFolder(target);
-        if (!isDir) {
+        const platform::PathKind kind = target.empty() ? platform::PathKind::Missing : platform::pathKind(target);
+        if (kind != platform::PathKind::Folder) {
             // Opening it tells what it is, or why it cannot be read.
-            sink({target, target, false, {}});
+            sink({target, target, false, {}, kind == platform::PathKind::File});
             return;
         }
         std::string problem = listFolder(target, withOneSlash(target), std::string(), sink);
@@ -161,7 +161,7 @@ std::string TargetExpander::listFolder(const std::string& dir, const std::string
         }
         if (!pattern.empty() && !matches(pattern, name))
             continue;
-        sink({shown, path, true, {}});
+        sink({shown, path, true, {}, type == platform::FolderEntry::Type::File});
     }
     return {};
 }

@@ -13,6 +13,7 @@ struct TargetItem {
     std::string path;    // the path to open
     bool listed = false; // found by listing a folder or expanding a pattern
     std::string problem; // set when the target itself failed (no match, no folder)
+    bool regular = false; // the listing or a look at it said: a regular file
 };
 
 // Turns command-line targets into files, in order, by one rule:

@@ -20,6 +20,12 @@ std::string AddTrailingBackslash(std::string_view path)
 PathParts SplitPath(std::string_view path)
 {
     PathParts parts;
+#ifdef _WIN32
+    if (path.size() >= 2 && path[1] == ':') {
+        parts.drive = std::string(path.substr(0, 2));
+        path.remove_prefix(2);
+    }
+#endif
     if (path.empty())
         return parts;
     // A trailing separator names a folder. Scanning it for a dot would take

@@ -9,7 +9,11 @@ namespace gv {
 
 // The folder separator of this platform. The trailing-separator helper
 // keeps its historical name.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
 inline constexpr char kPathSeparator = '/';
+#endif
 
 // The part before the first NUL; the whole text when it holds none.
 std::string TrimAtNull(std::string_view text);
@@ -19,7 +23,7 @@ std::string TrimAtNull(std::string_view text);
 std::string AddTrailingBackslash(std::string_view path);
 
 struct PathParts {
-    std::string drive; // always empty here: this platform has no drives
+    std::string drive; // "C:" on Windows; always empty on Linux
     std::string folder;
     std::string name;
     std::string extension; // from the last dot on, dot included
