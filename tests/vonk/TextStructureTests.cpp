@@ -114,6 +114,8 @@ INSTANTIATE_TEST_SUITE_P(Text, Mappings, ::testing::Values(
     MappingCase{"a single key is too little", "key: value\n", false, 0, 0},
     MappingCase{"tab indentation", "a:\n\tb: 1\n\tc: 2\n", false, 0, 0},
     MappingCase{"prose with a heading", "Note: read this\nThe quick brown fox jumps over the lazy dog.\n", false, 0, 0},
+    MappingCase{"a report's lines of name: field: value", "a.ppt: Document, Title: x, Author: y\nb.ppt: Document, Title: z\n", false, 0, 0},
+    MappingCase{"a further colon quoted or in a comment", "a: \"x: y\"\nb: 1 # note: z\n", true, 2, 0},
     MappingCase{"colon-separated records", "root:x:0:\ndaemon:x:1:\n", false, 0, 0},
     MappingCase{"object literal in code", "M = {\n    'a': ('x', 1),\n    'b': ('y', 2),\n}\n", false, 0, 0},
     MappingCase{"python", "def f(x):\n    return x\n", false, 0, 0}));

@@ -274,6 +274,17 @@ std::string_view mappingKey(std::string_view line, std::string_view& value)
 }
 
 // "|", ">", "|-", ">+2"...: the value goes on in the lines below.
+// A plain (unquoted) value with a further "key: " in it: YAML refuses
+// that ("mapping values are not allowed here"), prose and reports of
+// "name: field: value" do not.
+bool nestedMapping(std::string_view value)
+{
+    if (value.empty() || std::string_view("\"'[{|>").find(value.front()) != std::string_view::npos)
+        return false;
+    value = value.substr(0, value.find(" #"));
+    return value.find(": ") != std::string_view::npos;
+}
+
 bool blockScalar(std::string_view value)
 {
     if (value.empty() || (value.front() != '|' && value.front() != '>'))
@@ -321,7 +332,7 @@ MappingShape mappingShape(std::string_view t, bool truncated)
         if (rest.empty())
             continue;
         std::string_view value;
-        if (!mappingKey(rest, value).empty() && !value.ends_with(',') && !value.starts_with('(')) {
+        if (!mappingKey(rest, value).empty() && !value.ends_with(',') && !value.starts_with('(') && !nestedMapping(value)) {
             ++shape.keys;
             if (blockScalar(value))
                 blockIndent = indent;
