@@ -36,12 +36,12 @@ class Identify {
 public:
     explicit Identify(const Database& db) : m_db(db), m_matcher(db) {}
 
-    std::vector<std::string> ids(const std::string& bytes)
+    std::vector<std::string> ids(const std::string& bytes, std::string_view name = {})
     {
         m_bytes = bytes;
         MemorySource src({reinterpret_cast<const std::uint8_t*>(m_bytes.data()), m_bytes.size()});
         m_probe.reset(src);
-        const auto& c = m_matcher.identify(m_probe);
+        const auto& c = m_matcher.identify(m_probe, name);
         m_last = c;
         std::vector<std::string> out;
         for (const auto& x : c)
@@ -847,6 +847,34 @@ TEST(TextModel, DecidesAmongTextFormatsUnlessStructureSettlesIt)
     // A near call is reported as a weak answer.
     id.ids("## def");
     EXPECT_EQ(id.last().front().confidence, Confidence::Low);
+}
+
+TEST(TextModel, TheNameSettlesOnlyWhatTheWordsLeaveClose)
+{
+    const std::string defs = "type text\n desc \"t\"\n ext txt\n mime text/plain\n cat text\n weight -20\n text\n"
+        + head("js", " parent text\n min-confidence high\n text\n head 100 str \"x\"\n")
+        + head("ts", " parent text\n min-confidence high\n text\n head 100 str \"y\"\n");
+    // 100 score units a nat: each "let" makes js e^0.4 times as probable as ts.
+    auto db = test::compile(defs, test::makeTextModel({"text", "js", "ts"}, {{"let", {-100, 20, -20}}}, 16, 100000));
+    ASSERT_TRUE(db);
+    Identify id(*db);
+    const struct {
+        const char* text;
+        const char* name;
+        const char* first;
+    } cases[] = {
+        {"let", "a.ts", "ts"},         // js 1.5 times as probable: the name decides
+        {"let let let", "a.ts", "ts"}, // 2.2 times
+        {"let let let let let let let", "a.ts", "ts"}, // 3.3 times
+        {"let let let let let let let let let let let let let let let", "a.ts", "js"}, // 5 times: the words
+        {"let", "", "js"},
+    };
+    for (const auto& c : cases) {
+        // Words the model does not know make it long enough to judge.
+        auto ids = id.ids(std::string(c.text) + " and some more", c.name);
+        ASSERT_FALSE(ids.empty()) << c.text;
+        EXPECT_EQ(ids[0], c.first) << c.text << " named " << c.name << ": " << ids[0];
+    }
 }
 
 TEST(Explain, ShowsTheTextModelsTopThreeAndWhatWeighedMost)

@@ -52,12 +52,13 @@
 // Text model. For a text that no structural rule settles (a shebang, an XML
 // root, a JSON document, a magic of kSettlingMagic bytes or more at the
 // start), the database's text model judges the words and punctuation: each
-// text format it knows scores its probability times kModelScale, so the
-// name's bonus reorders only near ties, and its confidence follows the
-// probability (high from kModelHigh, medium from kModelMedium). Its best
-// few formats are listed even when their rules did not hold; a guess is then
-// not held below the plain text answer, as the model weighed prose too. The
-// shares are then the model's probabilities. Formats the model was not
+// text format it knows scores its probability times kModelScale, and the
+// name multiplies the score of the format it lists by kNameOdds (the
+// extension settles what the words leave close, not a clear answer); its
+// confidence follows the probability (high from kModelHigh, medium from
+// kModelMedium). Its best few formats are listed even when their rules did
+// not hold; a guess is then not held below the plain text answer, as the
+// model weighed prose too. The shares are then the model's probabilities. Formats the model was not
 // taught rank above its answer when their rules proved more than a guess,
 // and at the bottom otherwise. When the model's best is below kModelFloor
 // there was too little text to tell, and the rules decide alone.
@@ -133,6 +134,8 @@ std::uint64_t doubt(Confidence best, std::uint64_t bestEvidence);
 
 // What a candidate that lists the file's extension gains.
 inline constexpr std::uint64_t kNameBonus = 8;
+// What the extension multiplies the odds of a text format the model weighed.
+inline constexpr std::uint64_t kNameOdds = 4;
 // A brand the file-type box lists only as compatible: most files claim the
 // generic ones (isom, mp41) beside their own, so it says less than the major.
 inline constexpr std::uint64_t kCompatibleBrandEvidence = 32;

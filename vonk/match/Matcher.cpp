@@ -969,8 +969,13 @@ void Matcher::addByName(const std::string& ext)
         m_result.push_back(n);
     }
     for (auto& c : m_result) {
-        if (std::find(listing.begin(), listing.end(), c.def) != listing.end())
-            c.score += ranking::kNameBonus;
+        if (std::find(listing.begin(), listing.end(), c.def) == listing.end())
+            continue;
+        // A format the text model weighed has a probability for its score:
+        // the name multiplies its odds, so it settles what the words leave
+        // close and never a clear answer of the model's.
+        const bool weighed = m_modelDecided && !c.byName && std::find(m_classDef.begin(), m_classDef.end(), c.def) != m_classDef.end();
+        c.score = weighed ? std::max(c.score * ranking::kNameOdds, c.score + ranking::kNameBonus) : c.score + ranking::kNameBonus;
     }
 }
 
