@@ -21,7 +21,7 @@ trap 'rm -f "$answers"' EXIT
 python3 - "$held/labels.tsv" "$answers" <<'PY'
 import sys
 # Answers that name the same format under a finer or older id.
-same = {'plain-tex': 'tex', 'xhtml': 'html'}
+same = {'plain-tex': 'tex', 'xhtml': 'html', 'mime:application/schema+json': 'json'}
 prose = {'text', 'markdown', 'restructuredtext'}
 documents = prose | {'troff', 'tex', 'html', 'po', 'diff'}
 labels = {}

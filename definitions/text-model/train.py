@@ -170,10 +170,10 @@ def line_shape(line, prev_kind, prev_len):
 
 
 def comment_line(line):
-    """Whether a line is a comment in one of the usual notations. In the
-    comment block a file opens with only the marker counts: that block is
-    mostly a licence, which says more about the package a file comes from
-    than about its language."""
+    """Whether a line is a comment in one of the usual notations. Of the
+    comment block a file opens with only the first line's marker counts:
+    that block is mostly a licence, which says more about the package a file
+    comes from than about its language."""
     k = 0
     while k < len(line) and space_byte(line[k]):
         k += 1
@@ -203,9 +203,11 @@ def features(data):
 
     lines = data.split(b'\n')
     nonblank = tabbed = spaced = 0
+    words = tokens = 0  # outside the opening comment block
     total_len = 0
     prev_kind, prev_len = b'', 0
     opening = True  # still in the comment block the file opens with
+    marked = False  # that block's marker counted (once: its length is the licence's)
     for line in lines:
         shape, kind = line_shape(line, prev_kind, prev_len)
         if shape:
@@ -227,7 +229,9 @@ def features(data):
         prev = b'^'
         opening = opening and comment_line(line)
         comment = opening
-        for idx, (kind, text) in enumerate(toks[:1] if comment else toks):
+        used = toks if not comment else [] if marked else toks[:1]
+        marked = marked or comment
+        for idx, (kind, text) in enumerate(used):
             add(fnv(kind + text))
             add(fnv(b'B' + prev + b' ' + text))
             if idx == 0:
@@ -235,10 +239,14 @@ def features(data):
             prev = text
         if not comment:
             add(fnv(b'E' + toks[-1][1]))
+            words += sum(1 for k, _ in toks if k == b'w')
+            tokens += len(toks)
     add(fnv(b'S' + b'tab' + bytes([48 + bucket(tabbed, nonblank)])))
     add(fnv(b'S' + b'spc' + bytes([48 + bucket(spaced, nonblank)])))
     mean = total_len // nonblank if nonblank else 0
     add(fnv(b'S' + b'len' + bytes([48 + min(mean.bit_length(), 12)])))
+    # Prose is mostly words, code and data much punctuation.
+    add(fnv(b'S' + b'wrd' + bytes([48 + bucket(words, tokens)])))
     return counts
 
 
@@ -579,7 +587,12 @@ def train_weights(docs, labels, classes, feats):
     theta = np.log((counts + alpha) / (counts.sum(axis=0, keepdims=True) + alpha * F))
     W = theta - theta.mean(axis=1, keepdims=True)
     b = np.zeros(C)
-    # Softmax regression, started from naive Bayes, in a fixed order.
+    # Softmax regression, started from naive Bayes, in a fixed order. A
+    # format with few files weighs more per file (up to BALANCE_MAX times):
+    # otherwise the big ones absorb every text unlike all of them, prose
+    # (few files, all sorts) most of all.
+    n_class = np.bincount(y, minlength=C)
+    cw = np.minimum(BALANCE_MAX, np.sqrt(n_class.max() / np.maximum(n_class, 1)))
     order = np.argsort(np.array([unit_hash(str(i)) for i in range(len(rows))]), kind='stable')
     lr = 0.05
     for epoch in range(EPOCHS):
@@ -590,6 +603,7 @@ def train_weights(docs, labels, classes, feats):
             p = np.exp(s)
             p /= p.sum()
             p[y[k]] -= 1.0
+            p *= cw[y[k]]
             W[idx] -= lr * np.outer(w, p)
             b -= lr * 0.1 * p
         lr *= 0.5
@@ -597,6 +611,7 @@ def train_weights(docs, labels, classes, feats):
 
 
 EPOCHS = 3
+BALANCE_MAX = 4.0
 
 
 def quantize(W, b):

@@ -877,6 +877,28 @@ TEST(TextModel, TheNameSettlesOnlyWhatTheWordsLeaveClose)
     }
 }
 
+TEST(TextModel, AFormatWhoseRulesFailedYieldsToItsParentsThatHeld)
+{
+    const std::string defs = "type text\n desc \"t\"\n ext txt\n mime text/plain\n cat text\n weight -20\n text\n"
+        + head("ini", " parent text\n text\n key-value\n") + head("toml", " parent ini\n text\n head 100 str \" = \\\"\"\n");
+    auto db = test::compile(defs, test::makeTextModel({"text", "ini", "toml"}, {{"version", {-100, 0, 100}}}, 16, 100000));
+    ASSERT_TRUE(db);
+    Identify id(*db);
+    const struct {
+        const char* text;
+        const char* first;
+    } cases[] = {
+        {"[main]\nname = \"x\"\nversion = 1\n", "toml"}, // its own rule held
+        {"[main]\nname = x\nversion = 1\n", "ini"},       // only the key file's
+        {"version version, version version", "toml"},      // neither: the model's answer
+    };
+    for (const auto& c : cases) {
+        auto ids = id.ids(c.text);
+        ASSERT_FALSE(ids.empty()) << c.text;
+        EXPECT_EQ(ids[0], c.first) << c.text;
+    }
+}
+
 TEST(Explain, ShowsTheTextModelsTopThreeAndWhatWeighedMost)
 {
     auto db = test::compile("type text\n desc \"t\"\n ext txt\n mime text/plain\n cat text\n text\n"

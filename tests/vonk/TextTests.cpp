@@ -189,6 +189,9 @@ TEST(TextTokens, WhatTellsTextsApartAndWhatDoesNot)
         {"If\n", "if\n", false},                     // and their case
         {"a\nb\n", "a b\n", false},                  // and where lines start
         {std::string(30, 'w') + "1", std::string(30, 'w') + "2", true}, // long words are cut
+        {"// a\n// a\n// a\nx\n", "// b\nx\n", true},     // an opening block (a licence) counts once
+        {"// a\nx\n", "; a\nx\n", false},                 // by its marker
+        {"x\n// a\n", "x\n// b\n", false},                 // later comments count in full
     };
     for (const auto& c : cases)
         EXPECT_EQ(featureHashes(c.a) == featureHashes(c.b), c.same) << c.a.substr(0, 20) << " / " << c.b.substr(0, 20);

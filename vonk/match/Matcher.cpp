@@ -855,6 +855,8 @@ bool Matcher::applyTextModel(Probe& probe)
     // Too little text for the model to tell: the rules decide as they did.
     if (m_verdict.ranked.empty())
         return false;
+    if (!m_verdict.proseFirst)
+        yieldToParents();
     // Prose put first on a narrow margin is less probable than the runner-up.
     const double topProbability = m_verdict.proseFirst ? m_verdict.ranked[1].probability : m_verdict.ranked[0].probability;
     if (topProbability < ranking::kModelFloor)
@@ -898,6 +900,35 @@ bool Matcher::applyTextModel(Probe& probe)
         it->confidence = a.confidence;
     }
     return true;
+}
+
+// A format told from its parent by rules of its own (TOML by the typed
+// values of its keys, in a key file) is not the model's to give when the
+// parent's rules held and its own did not: the parent takes its share.
+void Matcher::yieldToParents()
+{
+    auto held = [&](std::uint32_t d) {
+        return std::any_of(m_result.begin(), m_result.end(), [&](const Candidate& c) { return c.def == d; });
+    };
+    bool moved = false;
+    for (auto& r : m_verdict.ranked) {
+        const std::uint32_t def = m_classDef[r.cls];
+        if (def == db::kNoParent || r.probability == 0.0)
+            continue;
+        const std::uint32_t parent = m_db.def(def).parent;
+        if (parent == db::kNoParent || m_plainText[parent] || held(def) || !held(parent))
+            continue;
+        auto to = std::find_if(m_verdict.ranked.begin(), m_verdict.ranked.end(), [&](const TextModel::Ranked& x) { return m_classDef[x.cls] == parent; });
+        if (to == m_verdict.ranked.end())
+            continue;
+        to->probability += r.probability;
+        r.probability = 0.0;
+        moved = true;
+    }
+    if (moved) {
+        std::stable_sort(m_verdict.ranked.begin(), m_verdict.ranked.end(),
+            [](const TextModel::Ranked& a, const TextModel::Ranked& b) { return a.probability > b.probability; });
+    }
 }
 
 bool Matcher::hasAncestor(std::uint32_t def, std::uint32_t ancestor) const

@@ -83,6 +83,7 @@ private:
     static std::uint64_t extensionKey(std::string_view ext);
     // The definitions that list `ext` (lower case), by index.
     void definitionsListing(const std::string& ext, std::vector<std::uint32_t>& out) const;
+    void yieldToParents();
     bool hasAncestor(std::uint32_t def, std::uint32_t ancestor) const;
     // The text model's part of ranking: for text that no structural rule
     // settles, the model's probabilities order the text formats.

@@ -138,9 +138,9 @@ Shape lineShape(std::string_view line, char prevKind, std::size_t prevLength)
 }
 
 // Whether a line is a comment in one of the usual notations (the trainer's
-// comment_line()). In the comment block a file opens with only the marker
-// counts: that block is mostly a licence, which says more about the package
-// a file comes from than about its language.
+// comment_line()). Of the comment block a file opens with only the first
+// line's marker counts: that block is mostly a licence, which says more
+// about the package a file comes from than about its language.
 bool commentLine(std::string_view line)
 {
     std::size_t k = 0;
@@ -170,10 +170,12 @@ void textFeatures(std::string_view text, std::vector<TextFeature>& out)
     text = text.substr(0, kTextModelHead);
     auto add = [&](std::uint32_t h, std::uint32_t pos, std::uint32_t len) { out.push_back({h ? h : 1, pos, len}); };
     std::size_t nonblank = 0, tabbed = 0, spaced = 0, totalLength = 0;
-    Token tokens[2]; // the previous and the current token of a line
+    std::size_t words = 0, tokenCount = 0; // outside the opening comment block
+    Token tokens[2]{}; // the previous and the current token of a line
     std::size_t lineStart = 0;
     char prevKind = 0;
     bool opening = true; // still in the comment block the file opens with
+    bool marked = false; // that block's marker counted (once: its length is the licence's)
     std::size_t prevLength = 0;
     while (lineStart <= text.size()) {
         std::size_t lineEnd = text.find('\n', lineStart);
@@ -198,11 +200,16 @@ void textFeatures(std::string_view text, std::vector<TextFeature>& out)
         if (line.find_first_not_of(" \t\r\v\f") != std::string_view::npos)
             opening = opening && commentLine(line);
         const bool comment = opening;
+        const bool silent = comment && marked;
         while (i < lineEnd) {
             auto c = static_cast<unsigned char>(text[i]);
             if (spaceByte(c)) {
                 ++i;
                 continue;
+            }
+            if (silent) {
+                count = 1;
+                break;
             }
             std::size_t j = i;
             Token t{};
@@ -233,7 +240,10 @@ void textFeatures(std::string_view text, std::vector<TextFeature>& out)
             ++count;
             if (comment)
                 break;
+            words += t.kind == 'w';
+            ++tokenCount;
         }
+        marked = marked || (comment && count);
         if (count) {
             ++nonblank;
             totalLength += lineEnd - lineStart;
@@ -251,6 +261,8 @@ void textFeatures(std::string_view text, std::vector<TextFeature>& out)
     add(fnv(fnv(kFnvOffset, "Stab"), bucket(tabbed, nonblank)), 0, 0);
     add(fnv(fnv(kFnvOffset, "Sspc"), bucket(spaced, nonblank)), 0, 0);
     add(fnv(fnv(kFnvOffset, "Slen"), static_cast<char>('0' + std::min<std::size_t>(bits, 12))), 0, 0);
+    // Prose is mostly words, code and data much punctuation.
+    add(fnv(fnv(kFnvOffset, "Swrd"), bucket(words, tokenCount)), 0, 0);
 }
 
 } // namespace gv::vonk
