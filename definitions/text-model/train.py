@@ -208,6 +208,7 @@ def features(data):
     prev_kind, prev_len = b'', 0
     opening = True  # still in the comment block the file opens with
     marked = False  # that block's marker counted (once: its length is the licence's)
+    opened = False  # the first line past that block seen
     for line in lines:
         shape, kind = line_shape(line, prev_kind, prev_len)
         if shape:
@@ -236,6 +237,11 @@ def features(data):
             add(fnv(b'B' + prev + b' ' + text))
             if idx == 0:
                 add(fnv(b'L' + indent + text))
+                if not comment and not opened:
+                    # What a text opens with once past its licence: a
+                    # package clause, an import, a declaration, a heading.
+                    add(fnv(b'F' + text))
+                    opened = True
             prev = text
         if not comment:
             add(fnv(b'E' + toks[-1][1]))

@@ -192,6 +192,7 @@ TEST(TextTokens, WhatTellsTextsApartAndWhatDoesNot)
         {"// a\n// a\n// a\nx\n", "// b\nx\n", true},     // an opening block (a licence) counts once
         {"// a\nx\n", "; a\nx\n", false},                 // by its marker
         {"x\n// a\n", "x\n// b\n", false},                 // later comments count in full
+        {"// a\npackage x\nimport y\n", "// a\nimport y\npackage x\n", false}, // what opens the text
     };
     for (const auto& c : cases)
         EXPECT_EQ(featureHashes(c.a) == featureHashes(c.b), c.same) << c.a.substr(0, 20) << " / " << c.b.substr(0, 20);

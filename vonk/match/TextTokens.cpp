@@ -176,6 +176,7 @@ void textFeatures(std::string_view text, std::vector<TextFeature>& out)
     char prevKind = 0;
     bool opening = true; // still in the comment block the file opens with
     bool marked = false; // that block's marker counted (once: its length is the licence's)
+    bool opened = false; // the first line past that block seen
     std::size_t prevLength = 0;
     while (lineStart <= text.size()) {
         std::size_t lineEnd = text.find('\n', lineStart);
@@ -234,8 +235,15 @@ void textFeatures(std::string_view text, std::vector<TextFeature>& out)
             std::uint32_t pair = fnv(kFnvOffset, 'B');
             pair = count ? fnv(pair, prev.text) : fnv(pair, '^');
             add(fnv(fnv(pair, ' '), t.text), pairFrom, t.pos + t.len - pairFrom);
-            if (count == 0)
+            if (count == 0) {
                 add(fnv(fnv(fnv(kFnvOffset, 'L'), indent), t.text), t.pos, t.len);
+                if (!comment && !opened) {
+                    // What a text opens with once past its licence: a
+                    // package clause, an import, a declaration, a heading.
+                    add(fnv(fnv(kFnvOffset, 'F'), t.text), t.pos, t.len);
+                    opened = true;
+                }
+            }
             tokens[0] = t;
             ++count;
             if (comment)

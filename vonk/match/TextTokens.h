@@ -15,8 +15,10 @@ namespace gv::vonk {
 // Per line: every token (a word of letters, digits, '_' and non-ASCII bytes;
 // a number, all alike; punctuation, in pieces of at most three characters),
 // every pair of neighbouring tokens, the first token with the line's kind of
-// indentation, and the last token. Per head: how many lines are indented by
-// tabs and by spaces, and the mean line length, in coarse buckets.
+// indentation, and the last token. Of the comment block a file opens with,
+// only the first marker. The first token past that block. Per head: how many
+// lines are indented by tabs and by spaces, the mean line length and the
+// share of words among the tokens, in coarse buckets.
 struct TextFeature {
     std::uint32_t hash = 0;
     // The text it came from, for explanations: offset and length in the head.
