@@ -849,13 +849,13 @@ TEST(TextModel, DecidesAmongTextFormatsUnlessStructureSettlesIt)
     EXPECT_EQ(id.last().front().confidence, Confidence::Low);
 }
 
-TEST(TextModel, TheNameSettlesOnlyWhatTheWordsLeaveClose)
+TEST(TextModel, TheNameSettlesWhatTheModelIsNotSureOf)
 {
     const std::string defs = "type text\n desc \"t\"\n ext txt\n mime text/plain\n cat text\n weight -20\n text\n"
         + head("js", " parent text\n min-confidence high\n text\n head 100 str \"x\"\n")
         + head("ts", " parent text\n min-confidence high\n text\n head 100 str \"y\"\n");
-    // 100 score units a nat: each "let" makes js e^0.4 times as probable as ts.
-    auto db = test::compile(defs, test::makeTextModel({"text", "js", "ts"}, {{"let", {-100, 20, -20}}}, 16, 100000));
+    // 100 score units a nat: each "let" makes js e times as probable as ts.
+    auto db = test::compile(defs, test::makeTextModel({"text", "js", "ts"}, {{"let", {-100, 50, -50}}}, 16, 100000));
     ASSERT_TRUE(db);
     Identify id(*db);
     const struct {
@@ -863,10 +863,9 @@ TEST(TextModel, TheNameSettlesOnlyWhatTheWordsLeaveClose)
         const char* name;
         const char* first;
     } cases[] = {
-        {"let", "a.ts", "ts"},         // js 1.5 times as probable: the name decides
-        {"let let let", "a.ts", "ts"}, // 2.2 times
-        {"let let let let let let let", "a.ts", "ts"}, // 3.3 times
-        {"let let let let let let let let let let let let let let let", "a.ts", "js"}, // 5 times: the words
+        {"let", "a.ts", "ts"},         // js 2.7 times as probable: the name decides
+        {"let let let", "a.ts", "ts"}, // 7.4 times
+        {"let let let let let let let", "a.ts", "js"}, // 20 times: the words
         {"let", "", "js"},
     };
     for (const auto& c : cases) {

@@ -54,7 +54,7 @@
 // start), the database's text model judges the words and punctuation: each
 // text format it knows scores its probability times kModelScale, and the
 // name multiplies the score of the format it lists by kNameOdds (the
-// extension settles what the words leave close, not a clear answer); its
+// extension settles what the model is not sure of, not a sure answer); its
 // confidence follows the probability (high from kModelHigh, medium from
 // kModelMedium). Its best few formats are listed even when their rules did
 // not hold; a guess is then not held below the plain text answer, as the
@@ -134,8 +134,6 @@ std::uint64_t doubt(Confidence best, std::uint64_t bestEvidence);
 
 // What a candidate that lists the file's extension gains.
 inline constexpr std::uint64_t kNameBonus = 8;
-// What the extension multiplies the odds of a text format the model weighed.
-inline constexpr std::uint64_t kNameOdds = 4;
 // A brand the file-type box lists only as compatible: most files claim the
 // generic ones (isom, mp41) beside their own, so it says less than the major.
 inline constexpr std::uint64_t kCompatibleBrandEvidence = 32;
@@ -158,6 +156,10 @@ inline constexpr double kModelMedium = 0.7;
 inline constexpr std::size_t kModelShown = 3;
 inline constexpr double kModelListed = 0.005;
 inline constexpr double kModelFloor = 0.2;
+// What the extension multiplies the odds of a text format the model weighed
+// by: those of a sure answer (kModelHigh, 19 to 1), so that the words
+// overrule the name only where the model is sure.
+inline constexpr std::uint64_t kNameOdds = static_cast<std::uint64_t>(kModelHigh / (1.0 - kModelHigh) + 0.5);
 
 struct ModelAnswer {
     std::uint64_t score = 0;
