@@ -18,8 +18,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-#include <thread>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -197,12 +198,13 @@ int main(int argc, char** argv)
 
     std::string path = database.empty() ? findDatabase() : database;
     std::string error;
-    auto dbase = Database::load(path, error);
+    const bool describe = listDefs || showInfo;
+    auto dbase = Database::load(path, error, describe ? Database::Checksum::AtLoad : Database::Checksum::ByCaller);
     if (!dbase) {
         std::fprintf(stderr, "vonk: %s\n", error.c_str());
         return 2;
     }
-    if (listDefs || showInfo) {
+    if (describe) {
         if (showInfo)
             DatabaseListing::info(*dbase, path, platform::fileSize(path), stdout);
         if (listDefs)
@@ -246,7 +248,23 @@ int main(int argc, char** argv)
         j.text = std::move(w.text);
         return j;
     };
+    // The database's checksum is compared while the first files are judged;
+    // nothing is written before it agrees.
+    bool damaged = false;
+    std::thread checksum;
+    try {
+        checksum = std::thread([&] { damaged = !dbase->checksumMatches(); });
+    } catch (const std::system_error&) {
+        damaged = !dbase->checksumMatches();
+    }
+    auto checked = [&] {
+        if (checksum.joinable())
+            checksum.join();
+        return !damaged;
+    };
     auto emit = [&](Judged& j) {
+        if (!checked())
+            return;
         someFailed = someFailed || j.failed;
         if (std::fwrite(j.text.data(), 1, j.text.size(), stdout) != j.text.size() || std::fflush(stdout) != 0)
             writeFailed = true;
@@ -254,8 +272,16 @@ int main(int argc, char** argv)
     OrderedPipeline<TargetItem, Judged> pipeline(threads, kReorderWindow, judge, emit);
     TargetExpander expander(recursive, literal);
     for (const auto& target : targets)
-        expander.expand(target, [&](const TargetItem& item) { pipeline.submit(item); });
+        expander.expand(target, [&](const TargetItem& item) {
+            // Once the checksum has failed, the rest is not judged.
+            if (checksum.joinable() || !damaged)
+                pipeline.submit(item);
+        });
     pipeline.finish();
+    if (!checked()) {
+        std::fprintf(stderr, "vonk: database '%s' is unusable: %s\n", path.c_str(), Database::kDamaged);
+        return 2;
+    }
     if (writeFailed) {
         std::fprintf(stderr, "vonk: the report could not be written in full\n");
         return 2;

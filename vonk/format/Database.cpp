@@ -30,7 +30,7 @@ Database::~Database()
     platform::unmapFile(m_map, m_mapLength);
 }
 
-std::unique_ptr<Database> Database::load(const std::string& path, std::string& error)
+std::unique_ptr<Database> Database::load(const std::string& path, std::string& error, Checksum checksum)
 {
     platform::MappedFile map = platform::mapFile(path, static_cast<std::uint64_t>(db::kMaxPool) * 2);
     switch (map.status) {
@@ -58,7 +58,7 @@ std::unique_ptr<Database> Database::load(const std::string& path, std::string& e
         d->m_size = map.length;
     }
     std::string reason;
-    if (!d->validate(reason, true)) {
+    if (!d->validate(reason, checksum == Checksum::AtLoad)) {
         error = "database '" + path + "' is unusable: " + reason;
         return nullptr;
     }
@@ -145,10 +145,8 @@ bool Database::checkHeader(std::string& error, bool verifyChecksum)
         return false;
     }
     const std::uint8_t* body = m_data + sizeof(Header);
-    db::Header zeroed = h;
-    zeroed.bodyHash = 0;
-    if (verifyChecksum && checksum32(body, h.bodySize, checksum32(reinterpret_cast<const std::uint8_t*>(&zeroed), sizeof zeroed)) != h.bodyHash) {
-        error = "checksum mismatch (the file is damaged)";
+    if (verifyChecksum && !checksumMatches()) {
+        error = kDamaged;
         return false;
     }
 
@@ -168,6 +166,14 @@ bool Database::checkHeader(std::string& error, bool verifyChecksum)
     }
     m_textModel = {p + h.poolSize, static_cast<std::size_t>(modelSize)};
     return true;
+}
+
+bool Database::checksumMatches() const
+{
+    db::Header zeroed = m_header;
+    zeroed.bodyHash = 0;
+    const std::uint32_t seed = checksum32(reinterpret_cast<const std::uint8_t*>(&zeroed), sizeof zeroed);
+    return checksum32(m_data + sizeof(db::Header), m_header.bodySize, seed) == m_header.bodyHash;
 }
 
 bool Database::checkDefinitions(std::string& error, std::vector<std::uint8_t>& owners) const

@@ -5,6 +5,7 @@
 #include "vonk/match/EbmlHeader.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -67,56 +68,59 @@ Matcher::Matcher(const Database& db)
     , m_needsStructure(db.defCount(), 0)
     , m_textModel(db.textModel())
 {
-    // Whether a rule of `root` that is not negated (inside All, Any and Some
-    // blocks, at most 64 deep) satisfies `holds`.
-    auto anyRule = [&](std::uint32_t root, auto&& holds) {
-        auto walk = [&](auto& self, std::uint32_t idx, int depth) -> bool {
-            const db::NodeRecord& n = db.node(idx);
-            switch (static_cast<NodeKind>(n.kind)) {
-            case NodeKind::All:
-            case NodeKind::Any:
-            case NodeKind::Some:
-                for (std::uint32_t c = n.first; c < n.first + n.count && depth <= 64; ++c) {
-                    if (self(self, c, depth + 1))
-                        return true;
-                }
-                return false;
-            case NodeKind::Not: return false;
-            default: return holds(n);
-            }
-        };
-        return walk(walk, root, 0);
-    };
-    auto isBehindRule = [&](const db::NodeRecord& n) {
-        return static_cast<NodeKind>(n.kind) == NodeKind::ZipHas && db.str(n.a) == "/";
-    };
-    auto isStructure = [](const db::NodeRecord& n) {
-        const auto k = static_cast<NodeKind>(n.kind);
-        return k == NodeKind::Shebang || k == NodeKind::XmlRoot || k == NodeKind::Json || k == NodeKind::AtPattern || k == NodeKind::Head;
-    };
-    auto isMarkup = [](const db::NodeRecord& n) {
-        const auto k = static_cast<NodeKind>(n.kind);
-        return k == NodeKind::XmlRoot || k == NodeKind::Json;
-    };
-    // The model's classes by name: a few dozen, looked up once per definition.
+    // What a definition's rules hold, outside negations: rules come after
+    // the block that holds them, so one pass from the last rule to the first
+    // folds every block's children into it.
+    enum : std::uint8_t { kStructure = 1, kMarkup = 2, kBehind = 4 };
+    std::vector<std::uint8_t> holds(db.nodeCount(), 0);
+    for (std::uint32_t i = db.nodeCount(); i-- > 0;) {
+        const db::NodeRecord& n = db.node(i);
+        std::uint8_t bits = 0;
+        switch (static_cast<NodeKind>(n.kind)) {
+        case NodeKind::All:
+        case NodeKind::Any:
+        case NodeKind::Some:
+            for (std::uint32_t c = n.first; c < n.first + n.count; ++c)
+                bits |= holds[c];
+            break;
+        case NodeKind::Not: break;
+        case NodeKind::XmlRoot:
+        case NodeKind::Json: bits = kStructure | kMarkup; break;
+        case NodeKind::Shebang:
+        case NodeKind::AtPattern:
+        case NodeKind::Head: bits = kStructure; break;
+        case NodeKind::ZipHas: bits = db.str(n.a) == "/" ? kBehind : 0; break;
+        default: break;
+        }
+        holds[i] = bits;
+    }
+    // The model's classes by name: a few dozen. Most definitions differ from
+    // all of them in length and first letter, which spares them the lookup.
     std::unordered_map<std::string_view, std::uint32_t> classes;
+    std::bitset<64 * 256> classShape;
     m_classDef.assign(m_textModel.classCount(), db::kNoParent);
-    for (std::uint32_t c = 0; c < m_textModel.classCount(); ++c)
-        classes.emplace(m_textModel.className(c), c);
-    for (std::uint32_t d = 0; d < db.defCount(); ++d) {
-        m_structural[d] = anyRule(db.def(d).root, isStructure) ? 1 : 0;
-        m_needsStructure[d] = anyRule(db.def(d).root, isMarkup) ? 1 : 0;
-        auto it = classes.find(db.str(db.def(d).id));
-        if (it != classes.end() && m_classDef[it->second] == db::kNoParent)
-            m_classDef[it->second] = d;
+    for (std::uint32_t c = 0; c < m_textModel.classCount(); ++c) {
+        std::string_view name = m_textModel.className(c);
+        classes.emplace(name, c);
+        if (!name.empty())
+            classShape.set((name.size() & 63) * 256 + static_cast<std::uint8_t>(name[0]));
     }
     for (std::uint32_t d = 0; d < db.defCount(); ++d) {
-        m_behindRule[d] = anyRule(db.def(d).root, isBehindRule) ? 1 : 0;
-        const db::NodeRecord& root = db.node(db.def(d).root);
-        std::uint32_t only = root.first;
+        const db::DefRecord def = db.def(d);
+        const std::uint8_t bits = holds[def.root];
+        m_structural[d] = (bits & kStructure) ? 1 : 0;
+        m_needsStructure[d] = (bits & kMarkup) ? 1 : 0;
+        m_behindRule[d] = (bits & kBehind) ? 1 : 0;
+        const db::NodeRecord& root = db.node(def.root);
         if (static_cast<NodeKind>(root.kind) == NodeKind::All && root.count == 1
-            && static_cast<NodeKind>(db.node(only).kind) == NodeKind::Text)
+            && static_cast<NodeKind>(db.node(root.first).kind) == NodeKind::Text)
             m_plainText[d] = 1;
+        std::string_view id = db.str(def.id);
+        if (id.empty() || !classShape.test((id.size() & 63) * 256 + static_cast<std::uint8_t>(id[0])))
+            continue;
+        auto it = classes.find(id);
+        if (it != classes.end() && m_classDef[it->second] == db::kNoParent)
+            m_classDef[it->second] = d;
     }
     // One flat hash table rather than a map of lists: thousands of small
     // allocations made up much of a one-file run. Definitions go in from
@@ -154,7 +158,7 @@ std::uint64_t Matcher::extensionKey(std::string_view ext)
 {
     std::uint64_t h = 0xcbf29ce484222325u;
     for (char c : ext) {
-        h ^= static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)));
+        h ^= kAsciiLower[static_cast<unsigned char>(c)];
         h *= 0x100000001b3u;
     }
     return h;
