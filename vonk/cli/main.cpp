@@ -16,6 +16,8 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <atomic>
+#include <future>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -248,18 +250,25 @@ int main(int argc, char** argv)
         j.text = std::move(w.text);
         return j;
     };
-    // The database's checksum is compared while the first files are judged;
-    // nothing is written before it agrees.
-    bool damaged = false;
-    std::thread checksum;
+    // The database's checksum is compared while the first files are judged,
+    // and nothing is written before it agrees; the same thread then builds
+    // the searches ahead of the workers.
+    std::promise<bool> soundPromise;
+    std::future<bool> sound = soundPromise.get_future();
+    std::atomic<bool> stopPreparing{false};
+    std::thread background;
     try {
-        checksum = std::thread([&] { damaged = !dbase->checksumMatches(); });
+        background = std::thread([&] {
+            soundPromise.set_value(dbase->checksumMatches());
+            dbase->prepareSearches(stopPreparing);
+        });
     } catch (const std::system_error&) {
-        damaged = !dbase->checksumMatches();
+        soundPromise.set_value(dbase->checksumMatches());
     }
+    bool damaged = false;
     auto checked = [&] {
-        if (checksum.joinable())
-            checksum.join();
+        if (sound.valid())
+            damaged = !sound.get();
         return !damaged;
     };
     auto emit = [&](Judged& j) {
@@ -274,10 +283,13 @@ int main(int argc, char** argv)
     for (const auto& target : targets)
         expander.expand(target, [&](const TargetItem& item) {
             // Once the checksum has failed, the rest is not judged.
-            if (checksum.joinable() || !damaged)
+            if (!damaged)
                 pipeline.submit(item);
         });
     pipeline.finish();
+    stopPreparing = true;
+    if (background.joinable())
+        background.join();
     if (!checked()) {
         std::fprintf(stderr, "vonk: database '%s' is unusable: %s\n", path.c_str(), Database::kDamaged);
         return 2;

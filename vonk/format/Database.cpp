@@ -203,20 +203,15 @@ bool Database::checkDefinitions(std::string& error, std::vector<std::uint8_t>& o
             error = "definition " + std::to_string(i) + " has a bad weight";
             return false;
         }
-    }
-    for (std::uint32_t i = 0; i < h.defCount; ++i) {
-        std::uint32_t steps = 0;
-        for (std::uint32_t q = def(i).parent; q != kNoParent; q = def(q).parent) {
-            if (++steps > kMaxNesting) {
-                error = "definition " + std::to_string(i) + " has a parent cycle";
-                return false;
-            }
-        }
-        if (def(i).depth != steps) {
-            error = "definition " + std::to_string(i) + " has a wrong depth";
+        // Each definition one deeper than its parent, none deeper than the
+        // limit: then every chain of parents ends at a root within that many
+        // steps.
+        const std::uint32_t expected = d.parent == kNoParent ? 0 : def(d.parent).depth + 1u;
+        if (d.depth != expected || d.depth > kMaxNesting) {
+            error = "definition " + std::to_string(i) + " has a wrong depth or a parent cycle";
             return false;
         }
-        if (def(i).flags & ~kDefKnownFlags) {
+        if (d.flags & ~kDefKnownFlags) {
             error = "definition " + std::to_string(i) + " has unknown flags";
             return false;
         }
@@ -494,6 +489,14 @@ void Database::buildIndexes()
             m_litDefs[z].insert(m_litDefs[z].end(), defs.begin(), defs.end());
             m_litStart[z].push_back(static_cast<std::uint32_t>(m_litDefs[z].size()));
         }
+    }
+}
+
+void Database::prepareSearches(const std::atomic<bool>& stop) const
+{
+    for (int set = 0; set < kLiteralSets && !stop.load(std::memory_order_relaxed); ++set) {
+        if (!setIsDeferred(set) && hasLiterals(set))
+            automaton(set);
     }
 }
 

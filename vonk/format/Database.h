@@ -4,6 +4,7 @@
 #include "vonk/base/AhoCorasick.h"
 #include "vonk/format/DbFormat.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -102,6 +103,11 @@ public:
     bool hasLiterals(int set) const { return !m_patterns[set].empty(); }
     const std::vector<std::string_view>& patterns(int set) const { return m_patterns[set]; }
     const AhoCorasick& automaton(int set) const;
+    // Builds ahead the automata most files are searched with (every set
+    // but the deferred ones), stopping between two when `stop` is set. Run
+    // on a thread of its own at start, it takes that work off the first
+    // files; a set a worker needs first is built once, by whichever asks.
+    void prepareSearches(const std::atomic<bool>& stop) const;
     std::span<const std::uint32_t> literalDefs(int set, std::uint32_t pattern) const;
     std::uint32_t scanExtent(int set) const { return m_extent[set]; }
     const std::vector<db::LiteralRecord>& literals() const { return m_literals; }
