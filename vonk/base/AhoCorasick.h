@@ -88,6 +88,9 @@ private:
         std::uint32_t anchor;  // position of the byte searched for
         std::uint8_t lower;    // that byte, and its upper-case twin (or
         std::uint8_t upper;    // the same byte when case does not apply)
+        std::uint32_t anchor2; // the next rarest byte, checked with the first
+        std::uint8_t lower2;   // where that one turns out common; anchor2 is
+        std::uint8_t upper2;   // the length when the pattern has one byte
     };
     struct Found {
         std::size_t end;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/match/Matcher.h"
 
+#include "vonk/base/AnchoredSearch.h"
 #include "vonk/base/RareByte.h"
 #include "vonk/match/EbmlHeader.h"
 
@@ -67,6 +68,7 @@ Matcher::Matcher(const Database& db)
     , m_structural(db.defCount(), 0)
     , m_needsStructure(db.defCount(), 0)
     , m_textModel(db.textModel())
+    , m_searchAnchors(db.nodeCount(), 0)
 {
     // What a definition's rules hold, outside negations: rules come after
     // the block that holds them, so one pass from the last rule to the first
@@ -195,7 +197,8 @@ void Matcher::addCandidate(std::uint32_t def)
     }
 }
 
-bool Matcher::search(const db::NodeRecord& n, const std::uint8_t* data, std::size_t len, std::size_t lastStart, std::size_t& found) const
+bool Matcher::search(std::uint32_t idx, const db::NodeRecord& n, const std::uint8_t* data, std::size_t len, std::size_t lastStart,
+    std::size_t& found) const
 {
     const std::uint8_t* pat = m_db.bytes(n.a);
     const std::uint8_t* mask = m_db.bytes(n.b);
@@ -203,8 +206,13 @@ bool Matcher::search(const db::NodeRecord& n, const std::uint8_t* data, std::siz
     if (len < plen)
         return false;
     lastStart = std::min(lastStart, len - plen);
-    // Anchor the scan on the rarest fully fixed byte, found with memchr.
-    const std::size_t k = rarestByte(pat, plen, mask);
+    // Anchor the scan on the rarest fully fixed bytes.
+    std::uint32_t& anchors = m_searchAnchors[idx];
+    if (anchors == 0) {
+        const std::size_t a = rarestByte(pat, plen, mask);
+        anchors = static_cast<std::uint32_t>(a + 1) | static_cast<std::uint32_t>(rarestByte(pat, plen, mask, a) + 1) << 16;
+    }
+    const std::size_t k = (anchors & 0xFFFF) - 1;
     auto matchesAt = [&](std::size_t s) {
         for (std::size_t i = 0; i < plen; ++i) {
             if ((data[s + i] & mask[i]) != pat[i])
@@ -221,20 +229,14 @@ bool Matcher::search(const db::NodeRecord& n, const std::uint8_t* data, std::siz
         }
         return false;
     }
-    const std::uint8_t* p = data + k;
-    const std::uint8_t* end = data + lastStart + k + 1;
-    while (p < end) {
-        p = static_cast<const std::uint8_t*>(std::memchr(p, pat[k], static_cast<std::size_t>(end - p)));
-        if (!p)
-            return false;
-        std::size_t s = static_cast<std::size_t>(p - data) - k;
-        if (matchesAt(s)) {
-            found = s;
-            return true;
-        }
-        ++p;
-    }
-    return false;
+    const std::size_t k2 = (anchors >> 16) - 1;
+    const AnchorByte first{k, pat[k], pat[k]};
+    const AnchorByte second{k2, k2 < plen ? pat[k2] : std::uint8_t{0}, k2 < plen ? pat[k2] : std::uint8_t{0}};
+    const std::size_t at = findAnchored(data, lastStart, first, k2 < plen ? &second : nullptr, matchesAt);
+    if (at == kNotFound)
+        return false;
+    found = at;
+    return true;
 }
 
 bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std::vector<RuleHit>* trace)
@@ -365,7 +367,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::uint64_t end = std::min<std::uint64_t>(size, m_base + static_cast<std::uint64_t>(n.to) + n.a.len);
         const std::uint8_t* p = probe.bytesAt(from, static_cast<std::size_t>(end - from));
         std::size_t found = 0;
-        if (!p || !search(n, p, static_cast<std::size_t>(end - from), static_cast<std::size_t>(n.to - n.off), found))
+        if (!p || !search(idx, n, p, static_cast<std::size_t>(end - from), static_cast<std::size_t>(n.to - n.off), found))
             return false;
         return hit([&] { return offsetText(from + found); });
     }
@@ -375,7 +377,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(size - m_base, static_cast<std::uint64_t>(n.off)));
         const std::uint8_t* p = probe.bytesAt(m_base, len);
         std::size_t found = 0;
-        if (!p || !search(n, p, len, len, found))
+        if (!p || !search(idx, n, p, len, len, found))
             return false;
         return hit([&] { return offsetText(m_base + found); });
     }
@@ -384,7 +386,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         probe.tail(len);
         const std::uint8_t* p = probe.bytesAt(size - len, len);
         std::size_t found = 0;
-        if (!p || !search(n, p, len, len, found))
+        if (!p || !search(idx, n, p, len, len, found))
             return false;
         return hit([&] { return offsetText(size - len + found); });
     }
