@@ -131,7 +131,7 @@ private:
     std::array<std::uint8_t, 256> m_class{};  // folded byte -> class
     std::array<bool, 256> m_starts{};         // byte can begin a pattern
     bool m_fewStarts = false;                 // at most kFewStarts such bytes
-    static constexpr std::size_t kFewStarts = 4;
+    static constexpr std::size_t kFewStarts = 8;
     std::size_t m_startCount = 0;
     Block m_startBlock[kFewStarts] = {};
     std::vector<std::uint32_t> m_table;       // [state * classes + class] -> next | flag
