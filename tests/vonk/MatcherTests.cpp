@@ -355,6 +355,12 @@ TEST(ZipDirectory, ReadsMemberContentWithinBounds)
 {
     const std::string text = "<Types>" + std::string(3000, 'x') + "</Types>";
     const std::string zip = makeZip({{"a.xml", text, true}});
+    // Packed larger than one piece read and unpacked larger than the first
+    // output: read and grown in steps.
+    std::string noisy;
+    std::mt19937 rng(3);
+    while (noisy.size() < 50000)
+        noisy += static_cast<char>('!' + rng() % 90);
     // The central directory entry's fields, patched to lie.
     auto patched = [&](std::size_t field, std::uint32_t value, int width = 4) {
         std::string b = zip;
@@ -374,6 +380,7 @@ TEST(ZipDirectory, ReadsMemberContentWithinBounds)
     const Case cases[] = {
         {"stored", makeZip({{"a.xml", "<a/>"}}), "<a/>"},
         {"deflated", zip, text},
+        {"deflated, in pieces", makeZip({{"a.xml", noisy, true}}), noisy},
         {"behind a self-extractor", makeZip({{"a.xml", text, true}}, std::string(777, 'M')), text},
         {"a bomb is cut at the bound", makeZip({{"a.xml", std::string(1u << 20, '\0'), true}}), std::string(ZipDirectory::kMaxMemberBytes, '\0')},
         {"a packed size beyond the file", patched(20, 0x7FFFFFFF), text},
