@@ -235,6 +235,14 @@ std::vector<std::string> arguments(int argc, char** argv)
 
 void prepareConsole() {}
 
+bool outputIsStored()
+{
+    struct stat st {};
+    if (::fstat(STDOUT_FILENO, &st) != 0)
+        return false;
+    return S_ISREG(st.st_mode) || (S_ISCHR(st.st_mode) && !::isatty(STDOUT_FILENO));
+}
+
 std::string executableFolder()
 {
     char buf[PATH_MAX];

@@ -271,11 +271,14 @@ int main(int argc, char** argv)
             damaged = !sound.get();
         return !damaged;
     };
+    // A reader waiting on a terminal or a pipe (the window) gets each file's
+    // report at once; a report stored in a file goes out in large writes.
+    const bool flushEachFile = !platform::outputIsStored();
     auto emit = [&](Judged& j) {
         if (!checked())
             return;
         someFailed = someFailed || j.failed;
-        if (std::fwrite(j.text.data(), 1, j.text.size(), stdout) != j.text.size() || std::fflush(stdout) != 0)
+        if (std::fwrite(j.text.data(), 1, j.text.size(), stdout) != j.text.size() || (flushEachFile && std::fflush(stdout) != 0))
             writeFailed = true;
     };
     OrderedPipeline<TargetItem, Judged> pipeline(threads, kReorderWindow, judge, emit);
@@ -294,6 +297,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vonk: database '%s' is unusable: %s\n", path.c_str(), Database::kDamaged);
         return 2;
     }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        writeFailed = true;
     if (writeFailed) {
         std::fprintf(stderr, "vonk: the report could not be written in full\n");
         return 2;
