@@ -351,6 +351,22 @@ TEST(OleDirectory, ReadsTheRootTreeAndClassId)
 
 // Member content: stored or deflated, never more than the bound, and nothing
 // from members that lie, are encrypted or are packed another way.
+// A few patterns are looked for a stretch of the zone at a time: one that
+// spans two stretches, or lies far in, is still found, in the same order.
+TEST(MultiSearch, FewPatternsAcrossStretches)
+{
+    for (std::size_t at : {16382u, 16383u, 16384u, 40000u}) {
+        std::string data(50000, 'x');
+        data.replace(at, 3, "Ab-");
+        data.replace(10, 2, "qq");
+        AhoCorasick ac;
+        ac.build({"ab-", "zz", "qq"});
+        std::vector<std::uint32_t> got;
+        ac.scan(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), [&](std::uint32_t p) { got.push_back(p); });
+        EXPECT_EQ(got, (std::vector<std::uint32_t>{2, 0})) << at;
+    }
+}
+
 TEST(ZipDirectory, ReadsMemberContentWithinBounds)
 {
     const std::string text = "<Types>" + std::string(3000, 'x') + "</Types>";

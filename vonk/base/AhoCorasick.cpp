@@ -8,31 +8,46 @@
 
 namespace gv::vonk {
 
-std::size_t AhoCorasick::firstOf(const FewPattern& p, const std::uint8_t* data, std::size_t size)
+std::size_t AhoCorasick::firstOf(const FewPattern& p, const std::uint8_t* data, std::size_t from, std::size_t lastStart)
 {
     const std::size_t len = p.text.size();
-    if (size < len)
-        return size;
+    const std::uint8_t* base = data + from;
     auto matchesAt = [&](std::size_t s) {
         for (std::size_t i = 0; i < len; ++i) {
-            if (kAsciiLower[data[s + i]] != static_cast<std::uint8_t>(p.text[i]))
+            if (kAsciiLower[base[s + i]] != static_cast<std::uint8_t>(p.text[i]))
                 return false;
         }
         return true;
     };
     const AnchorByte first{p.anchor, p.lower, p.upper};
     const AnchorByte second{p.anchor2, p.lower2, p.upper2};
-    const std::size_t at = findAnchored(data, size - len, first, p.anchor2 < len ? &second : nullptr, matchesAt);
-    return at == kNotFound ? size : at;
+    const std::size_t at = findAnchored(base, lastStart - from, first, p.anchor2 < len ? &second : nullptr, matchesAt);
+    return at == kNotFound ? kNotFound : from + at;
 }
 
 std::size_t AhoCorasick::findFew(const std::uint8_t* data, std::size_t size, Found* found) const
 {
+    // The patterns are looked for a stretch at a time, all of them in one
+    // stretch before the next: the stretch is read from the cache each time
+    // rather than the whole zone once per pattern.
+    constexpr std::size_t kStretch = 16384;
     std::size_t n = 0;
-    for (const FewPattern& p : m_few) {
-        std::size_t at = firstOf(p, data, size);
-        if (at < size)
-            found[n++] = {at + p.text.size(), p.text.size(), p.index};
+    bool done[kFewPatterns] = {};
+    std::size_t left = m_few.size();
+    for (std::size_t from = 0; from < size && left; from += kStretch) {
+        for (std::size_t i = 0; i < m_few.size(); ++i) {
+            const FewPattern& p = m_few[i];
+            const std::size_t len = p.text.size();
+            if (done[i] || size < len || from > size - len)
+                continue;
+            const std::size_t lastStart = std::min(from + kStretch - 1, size - len);
+            const std::size_t at = firstOf(p, data, from, lastStart);
+            if (at != kNotFound) {
+                found[n++] = {at + len, len, p.index};
+                done[i] = true;
+                --left;
+            }
+        }
     }
     std::sort(found, found + n, [](const Found& a, const Found& b) {
         return a.end != b.end ? a.end < b.end : a.length > b.length;

@@ -100,7 +100,9 @@ private:
     // Fills `found` with the patterns present, ordered as the automaton
     // would first report them; returns how many.
     std::size_t findFew(const std::uint8_t* data, std::size_t size, Found* found) const;
-    static std::size_t firstOf(const FewPattern& p, const std::uint8_t* data, std::size_t size);
+    // The first start of `p` in [from, lastStart] (lastStart + len <= size),
+    // or kNotFound.
+    static std::size_t firstOf(const FewPattern& p, const std::uint8_t* data, std::size_t from, std::size_t lastStart);
 
     // First position at or after i whose 16-byte block holds a start byte
     // (or the start of the last partial block).
