@@ -212,6 +212,10 @@ std::string oleWithCompObj(const std::string& compObj)
 
 INSTANTIATE_TEST_SUITE_P(Rules, RuleKinds, ::testing::Values(
     RuleCase{"at hex", " at 2 hex AB CD\n", "\x01\x01\xAB\xCD", "\x01\xAB\xCD\x01"},
+    // Without a trigger, tried on every file: for binary ones too when a way
+    // to hold does not read text.
+    RuleCase{"text or bytes", " any\n  json\n  at 1 u8 >= 0xF0\n end\n", "\x01\xF5\x02\0\0\0\x03\x80\0\0\x1B\x7F"s,
+        "\x01\x05\x02\0\0\0\x03\x80\0\0\x1B\x7F"s},
     RuleCase{"at wildcard and mask", " at 0 hex 4D ?? 30&F0\n", "M\x99\x3F", "M\x99\x4F"},
     RuleCase{"at istr", " at 1 istr \"HeLLo\"\n", "_hello", "_hellp"},
     RuleCase{"at negative", " at -4 str \"TAIL\"\n", "xxxxTAIL", "xxxTAILx"},

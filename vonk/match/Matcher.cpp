@@ -73,7 +73,8 @@ Matcher::Matcher(const Database& db)
     // What a definition's rules hold, outside negations: rules come after
     // the block that holds them, so one pass from the last rule to the first
     // folds every block's children into it.
-    enum : std::uint8_t { kStructure = 1, kMarkup = 2, kBehind = 4 };
+    // kText: holds for text only (every way to satisfy the rule reads text).
+    enum : std::uint8_t { kStructure = 1, kMarkup = 2, kBehind = 4, kText = 8 };
     std::vector<std::uint8_t> holds(db.nodeCount(), 0);
     for (std::uint32_t i = db.nodeCount(); i-- > 0;) {
         const db::NodeRecord& n = db.node(i);
@@ -81,14 +82,25 @@ Matcher::Matcher(const Database& db)
         switch (static_cast<NodeKind>(n.kind)) {
         case NodeKind::All:
         case NodeKind::Any:
-        case NodeKind::Some:
-            for (std::uint32_t c = n.first; c < n.first + n.count; ++c)
+        case NodeKind::Some: {
+            // An All block needs text when one of its rules does; the others
+            // when every one of theirs does.
+            std::uint8_t every = kText;
+            for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
                 bits |= holds[c];
+                every &= holds[c];
+            }
+            if (static_cast<NodeKind>(n.kind) != NodeKind::All)
+                bits = static_cast<std::uint8_t>((bits & ~kText) | every);
             break;
+        }
         case NodeKind::Not: break;
         case NodeKind::XmlRoot:
-        case NodeKind::Json: bits = kStructure | kMarkup; break;
-        case NodeKind::Shebang:
+        case NodeKind::Json: bits = kStructure | kMarkup | kText; break;
+        case NodeKind::Text: bits = static_cast<db::TextKind>(n.flags) == db::TextKind::Any ? kText : 0; break;
+        case NodeKind::Delimited:
+        case NodeKind::KeyValue: bits = kText; break;
+        case NodeKind::Shebang: bits = kStructure | kText; break;
         case NodeKind::AtPattern:
         case NodeKind::Head: bits = kStructure; break;
         case NodeKind::ZipHas: bits = db.str(n.a) == "/" ? kBehind : 0; break;
@@ -123,6 +135,14 @@ Matcher::Matcher(const Database& db)
         auto it = classes.find(id);
         if (it != classes.end() && m_classDef[it->second] == db::kNoParent)
             m_classDef[it->second] = d;
+    }
+    // Definitions without a trigger are tried on every file: sorted once
+    // into those searched later and the others, marked when they need text.
+    for (std::uint32_t d : db.always()) {
+        if (db.isDeferred(d))
+            m_alwaysDeferred.push_back(d);
+        else
+            m_always.push_back({d, (holds[db.def(d).root] & kText) != 0});
     }
     // One flat hash table rather than a map of lists: thousands of small
     // allocations made up much of a one-file run. Definitions go in from
@@ -649,11 +669,12 @@ void Matcher::gather(Probe& probe)
                 gatherByAnchors({p, n}, {});
         }
     }
-    for (std::uint32_t d : m_db.always()) {
-        if (m_db.isDeferred(d))
-            m_deferred.push_back(d);
-        else
-            addCandidate(d);
+    m_deferred.insert(m_deferred.end(), m_alwaysDeferred.begin(), m_alwaysDeferred.end());
+    // Rules that read only text cannot hold for anything else.
+    const bool text = probe.text().isText();
+    for (const Always& a : m_always) {
+        if (text || !a.needsText)
+            addCandidate(a.def);
     }
 }
 

@@ -145,6 +145,13 @@ private:
     // Per searching rule, its two rarest fixed bytes, found at its first
     // search: (first + 1) | (second + 1) << 16, 0 until then.
     mutable std::vector<std::uint32_t> m_searchAnchors;
+    // The database's definitions without a trigger, in its order.
+    struct Always {
+        std::uint32_t def;
+        bool needsText;
+    };
+    std::vector<Always> m_always;
+    std::vector<std::uint32_t> m_alwaysDeferred;
     std::vector<RuleHit> m_trace;
 };
 
