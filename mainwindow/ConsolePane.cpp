@@ -94,12 +94,14 @@ void ConsolePane::flushPending()
     m_flushTimer.stop();
     if (m_pending.isEmpty())
         return;
-    const QString text = normaliseLineEnds(m_pending);
+    QString text = normaliseLineEnds(m_pending);
     m_pending.clear();
     m_sinceFlush.start();
     if (text.isEmpty())
         return;
-    insertAtEnd(text);
+    // Moved, so that marking the line groups writes into it rather than
+    // into a copy of a whole frame's output.
+    insertAtEnd(std::move(text));
 }
 
 void ConsolePane::insertAtEnd(QString text)
