@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 
 namespace gv::vonk {
 
@@ -475,20 +474,36 @@ void Database::buildIndexes()
             m_tailAnchorReach = std::max(m_tailAnchorReach, static_cast<std::uint32_t>(-m_anchors[i].offset));
         i = j;
     }
-    // Literal triggers: group by set and text, then one automaton per set.
-    std::map<std::string_view, std::vector<std::uint32_t>> byText[kLiteralSets];
+    // Literal triggers: group by set and text (in text order, definitions in
+    // the database's order), then one automaton per set.
+    struct Keyed {
+        int set;
+        std::string_view text;
+        std::uint32_t def;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(m_literals.size());
     for (const auto& l : m_literals) {
         int set = literalSet(static_cast<Zone>(l.zone), l.flags & kLiteralNeedsText, l.extent, isDeferred(l.def));
-        byText[set][str(l.text)].push_back(l.def);
+        keyed.push_back({set, str(l.text), l.def});
         m_extent[set] = std::max(m_extent[set], l.extent);
     }
-    for (int z = 0; z < kLiteralSets; ++z) {
+    std::stable_sort(keyed.begin(), keyed.end(),
+        [](const Keyed& a, const Keyed& b) { return a.set != b.set ? a.set < b.set : a.text < b.text; });
+    for (int z = 0; z < kLiteralSets; ++z)
         m_litStart[z].push_back(0);
-        for (auto& [text, defs] : byText[z]) {
-            m_patterns[z].push_back(text);
-            m_litDefs[z].insert(m_litDefs[z].end(), defs.begin(), defs.end());
-            m_litStart[z].push_back(static_cast<std::uint32_t>(m_litDefs[z].size()));
+    for (std::size_t i = 0; i < keyed.size(); ++i) {
+        const Keyed& k = keyed[i];
+        if (i == 0 || keyed[i - 1].set != k.set || keyed[i - 1].text != k.text) {
+            if (!m_patterns[k.set].empty())
+                m_litStart[k.set].push_back(static_cast<std::uint32_t>(m_litDefs[k.set].size()));
+            m_patterns[k.set].push_back(k.text);
         }
+        m_litDefs[k.set].push_back(k.def);
+    }
+    for (int z = 0; z < kLiteralSets; ++z) {
+        if (!m_patterns[z].empty())
+            m_litStart[z].push_back(static_cast<std::uint32_t>(m_litDefs[z].size()));
     }
 }
 
