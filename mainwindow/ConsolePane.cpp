@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ConsolePane.h"
 
+#include <QApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
 #include <algorithm>
+#include <utility>
 
 namespace gv {
 
@@ -91,14 +94,46 @@ void ConsolePane::flushPending()
     m_flushTimer.stop();
     if (m_pending.isEmpty())
         return;
-    const QString text = normaliseLineEnds(m_pending);
+    QString text = normaliseLineEnds(m_pending);
     m_pending.clear();
     m_sinceFlush.start();
     if (text.isEmpty())
         return;
+    // Moved, so that marking the line groups writes into it rather than
+    // into a copy of a whole frame's output.
+    insertAtEnd(std::move(text));
+}
+
+void ConsolePane::insertAtEnd(QString text)
+{
+    // Line ends inside a group of lines become line separators: the view
+    // shows them as line breaks, and the document's plain text (what
+    // toPlainText() and a copied selection give) turns them back into LF.
+    // The last line end stays a block end, so the next insertion starts a
+    // block of its own or continues an unfinished line, and never lays out
+    // a grown block again.
+    const qsizetype lastLineEnd = text.lastIndexOf(QLatin1Char('\n'));
+    int inGroup = 0;
+    QChar* c = text.data();
+    for (qsizetype i = 0; i < lastLineEnd; ++i) {
+        if (c[i] != QLatin1Char('\n'))
+            continue;
+        if (++inGroup == LinesPerBlock)
+            inGroup = 0;
+        else
+            c[i] = QChar::LineSeparator;
+    }
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
+    const int firstBlock = end.blockNumber();
+    // The view counts a block that it has not laid out as one line. Each
+    // new block is told its real line count before the edit ends, so the
+    // scroll bar already spans every line when the view hears of the change.
+    end.beginEditBlock();
     end.insertText(text);
+    for (QTextBlock block = document()->findBlockByNumber(firstBlock); block.isValid(); block = block.next())
+        block.setLineCount(int(block.text().count(QChar::LineSeparator)) + 1);
+    end.endEditBlock();
 }
 
 void ConsolePane::endOfStream()
@@ -162,6 +197,74 @@ void ConsolePane::keyPressEvent(QKeyEvent* event)
 void ConsolePane::inputMethodEvent(QInputMethodEvent* event)
 {
     event->accept();
+}
+
+namespace {
+
+// The visual line at a cursor's position, with its line end.
+std::pair<int, int> lineAround(QTextCursor cursor)
+{
+    cursor.clearSelection();
+    cursor.movePosition(QTextCursor::StartOfLine);
+    const int start = cursor.position();
+    cursor.movePosition(QTextCursor::EndOfLine);
+    cursor.movePosition(QTextCursor::NextCharacter);
+    return { start, cursor.position() };
+}
+
+} // namespace
+
+void ConsolePane::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QPlainTextEdit::mouseDoubleClickEvent(event);
+    m_sinceDoubleClick.start();
+    m_doubleClickAt = event->position();
+}
+
+void ConsolePane::mousePressEvent(QMouseEvent* event)
+{
+    const bool tripleClick = event->button() == Qt::LeftButton && m_sinceDoubleClick.isValid()
+        && m_sinceDoubleClick.elapsed() < QApplication::doubleClickInterval()
+        && (event->position() - m_doubleClickAt).manhattanLength() < QApplication::startDragDistance();
+    m_sinceDoubleClick.invalidate();
+    m_tripleClickLine = QTextCursor();
+    QPlainTextEdit::mousePressEvent(event);
+    // The text view selects the whole block, which holds a group of lines.
+    if (!tripleClick || !textCursor().hasSelection())
+        return;
+    const auto [start, end] = lineAround(cursorForPosition(event->position().toPoint()));
+    QTextCursor line(document());
+    line.setPosition(start);
+    line.setPosition(end, QTextCursor::KeepAnchor);
+    setTextCursor(line);
+    m_tripleClickLine = line;
+}
+
+void ConsolePane::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_tripleClickLine.isNull() || !(event->buttons() & Qt::LeftButton)) {
+        QPlainTextEdit::mouseMoveEvent(event);
+        return;
+    }
+    const int lineStart = m_tripleClickLine.selectionStart();
+    const int lineEnd = m_tripleClickLine.selectionEnd();
+    const auto [start, end] = lineAround(cursorForPosition(event->position().toPoint()));
+    QTextCursor selection(document());
+    if (start < lineStart) {
+        selection.setPosition(lineEnd);
+        selection.setPosition(start, QTextCursor::KeepAnchor);
+    } else {
+        selection.setPosition(lineStart);
+        selection.setPosition(std::max(end, lineEnd), QTextCursor::KeepAnchor);
+    }
+    setTextCursor(selection);
+}
+
+void ConsolePane::mouseReleaseEvent(QMouseEvent* event)
+{
+    QPlainTextEdit::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton)
+        m_tripleClickLine = QTextCursor();
 }
 
 } // namespace gv

@@ -3,7 +3,9 @@
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QPointF>
 #include <QString>
+#include <QTextCursor>
 #include <QTimer>
 
 namespace gv {
@@ -19,13 +21,18 @@ namespace gv {
 //
 // A flood of output reaches the document at most once a frame: every
 // insertion costs a relayout of the view's end and a repaint, which would
-// otherwise be paid for each read of the pipe.
+// otherwise be paid for each read of the pipe. Within an insertion, lines
+// share document blocks a few dozen at a time: a block of its own for
+// every line cost more than everything else the window does for a large
+// report, and a block is laid out only while it is in view.
 class ConsolePane : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit ConsolePane(QWidget* parent = nullptr);
 
     static constexpr int FlushInterval = 25; // milliseconds
+    // Lines of a flood that share one document block (see insertAtEnd()).
+    static constexpr int LinesPerBlock = 64;
 
     // Queues a chunk of output; it reaches the document at the next
     // flushPending(), which runs by itself on the next event-loop pass
@@ -47,15 +54,26 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
+    // A triple click selects the line under the pointer, and dragging on
+    // extends the selection by whole lines, as when every line was a
+    // block of its own.
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void keepEndInView();
+    void insertAtEnd(QString text);
     QString normaliseLineEnds(const QString& text);
 
     QString m_pending;
     bool m_lastWasCR = false;
     QTimer m_flushTimer;
     QElapsedTimer m_sinceFlush;
+    QElapsedTimer m_sinceDoubleClick;
+    QPointF m_doubleClickAt;
+    QTextCursor m_tripleClickLine; // the line a triple click selected, while the button is down
 };
 
 } // namespace gv

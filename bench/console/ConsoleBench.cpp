@@ -49,6 +49,13 @@ QString emitterCommand(long long bytes)
     return QStringLiteral("'%1' %2").arg(emitter).arg(bytes);
 }
 
+long long contextSwitches()
+{
+    rusage self {};
+    ::getrusage(RUSAGE_SELF, &self);
+    return self.ru_nvcsw + self.ru_nivcsw;
+}
+
 double cpuSeconds()
 {
     rusage self {};
@@ -63,12 +70,13 @@ struct Result {
     long long rssAfterKb = 0;
     long long hwmKb = 0;
     long long received = 0;
+    long long switches = 0;
 };
 
 void printResult(const Result& r)
 {
-    std::printf("seconds=%.6f cpu=%.6f rss_before_kb=%lld rss_after_kb=%lld hwm_kb=%lld received=%lld\n", r.seconds, r.cpu,
-        r.rssBeforeKb, r.rssAfterKb, r.hwmKb, r.received);
+    std::printf("seconds=%.6f cpu=%.6f rss_before_kb=%lld rss_after_kb=%lld hwm_kb=%lld received=%lld switches=%lld\n",
+        r.seconds, r.cpu, r.rssBeforeKb, r.rssAfterKb, r.hwmKb, r.received, r.switches);
 }
 
 // The window as the user has it: event-loop run, pane appends.
@@ -86,12 +94,14 @@ int runWindow(const QString& commandLine)
     QObject::connect(&window, &gv::frmDOSOutput::runFinished, &loop, &QEventLoop::quit);
     QElapsedTimer clock;
     const double cpuBefore = cpuSeconds();
+    const long long switchesBefore = contextSwitches();
     clock.start();
     window.cmdExecute_Click();
     if (window.isRunning())
         loop.exec();
     r.seconds = clock.nsecsElapsed() / 1e9;
     r.cpu = cpuSeconds() - cpuBefore;
+    r.switches = contextSwitches() - switchesBefore;
     QCoreApplication::processEvents();
     r.rssAfterKb = statusKb("VmRSS");
     r.hwmKb = statusKb("VmHWM");

@@ -390,14 +390,21 @@ TEST_F(Cli, DatabaseProblemsExitTwoAndNameTheFile)
     std::string good((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::string flipped = good;
     flipped[flipped.size() / 2] ^= 0x01;
+    // A changed letter in a description passes every structural check: only
+    // the checksum, compared while the files are judged, tells.
+    std::string renamed = good;
+    const auto desc = renamed.find("PNG test image");
+    ASSERT_NE(desc, std::string::npos);
+    renamed[desc] = 'Q';
     const std::pair<std::string, std::string> cases[] = {
         {"truncated.vkd", good.substr(0, 40)},
         {"flipped.vkd", flipped},
+        {"renamed.vkd", renamed},
         {"garbage.vkd", "not a database"},
     };
     for (const auto& [name, bytes] : cases) {
         auto db = write(name, bytes);
-        RunResult r = runExe(GV_VONK_EXE, {"-d:" + db, p});
+        RunResult r = runExe(GV_VONK_EXE, {"-d:" + db, p, p, p});
         EXPECT_EQ(r.exit, 2) << name;
         EXPECT_NE(r.err.find(db), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty());

@@ -80,6 +80,25 @@ TEST(Database, StructuralDamageIsCaughtEvenWithAValidChecksum)
     }
 }
 
+TEST(Database, ParentCyclesAndWrongDepthsAreRejected)
+{
+    // The matcher walks parents without a bound of its own.
+    const std::size_t def0 = sizeof(db::Header);
+    const struct {
+        std::uint32_t parent;
+        std::uint16_t depth;
+    } cases[] = {{0, 0}, {0, 1}, {db::kNoParent, 1}};
+    for (const auto& c : cases) {
+        auto bad = goodBytes();
+        std::memcpy(bad.data() + def0 + offsetof(db::DefRecord, parent), &c.parent, 4);
+        std::memcpy(bad.data() + def0 + offsetof(db::DefRecord, depth), &c.depth, 2);
+        reseal(bad);
+        std::string error;
+        EXPECT_FALSE(Database::fromBytes(bad, error)) << c.parent << " " << c.depth;
+        EXPECT_NE(error.find("depth"), std::string::npos) << error;
+    }
+}
+
 TEST(Database, UnknownDefinitionFlagsAreRejected)
 {
     // A newer compiler's meaning for a flag must not be silently ignored.

@@ -2,6 +2,8 @@
 #include "TestSupport.h"
 
 #include "vonk/base/AhoCorasick.h"
+#include "vonk/base/AnchoredSearch.h"
+#include "vonk/base/RareByte.h"
 
 #include "vonk/match/DerStructure.h"
 #include "vonk/match/EbmlHeader.h"
@@ -210,6 +212,10 @@ std::string oleWithCompObj(const std::string& compObj)
 
 INSTANTIATE_TEST_SUITE_P(Rules, RuleKinds, ::testing::Values(
     RuleCase{"at hex", " at 2 hex AB CD\n", "\x01\x01\xAB\xCD", "\x01\xAB\xCD\x01"},
+    // Without a trigger, tried on every file: for binary ones too when a way
+    // to hold does not read text.
+    RuleCase{"text or bytes", " any\n  json\n  at 1 u8 >= 0xF0\n end\n", "\x01\xF5\x02\0\0\0\x03\x80\0\0\x1B\x7F"s,
+        "\x01\x05\x02\0\0\0\x03\x80\0\0\x1B\x7F"s},
     RuleCase{"at wildcard and mask", " at 0 hex 4D ?? 30&F0\n", "M\x99\x3F", "M\x99\x4F"},
     RuleCase{"at istr", " at 1 istr \"HeLLo\"\n", "_hello", "_hellp"},
     RuleCase{"at negative", " at -4 str \"TAIL\"\n", "xxxxTAIL", "xxxTAILx"},
@@ -349,10 +355,32 @@ TEST(OleDirectory, ReadsTheRootTreeAndClassId)
 
 // Member content: stored or deflated, never more than the bound, and nothing
 // from members that lie, are encrypted or are packed another way.
+// A few patterns are looked for a stretch of the zone at a time: one that
+// spans two stretches, or lies far in, is still found, in the same order.
+TEST(MultiSearch, FewPatternsAcrossStretches)
+{
+    for (std::size_t at : {16382u, 16383u, 16384u, 40000u}) {
+        std::string data(50000, 'x');
+        data.replace(at, 3, "Ab-");
+        data.replace(10, 2, "qq");
+        AhoCorasick ac;
+        ac.build({"ab-", "zz", "qq"});
+        std::vector<std::uint32_t> got;
+        ac.scan(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), [&](std::uint32_t p) { got.push_back(p); });
+        EXPECT_EQ(got, (std::vector<std::uint32_t>{2, 0})) << at;
+    }
+}
+
 TEST(ZipDirectory, ReadsMemberContentWithinBounds)
 {
     const std::string text = "<Types>" + std::string(3000, 'x') + "</Types>";
     const std::string zip = makeZip({{"a.xml", text, true}});
+    // Packed larger than one piece read and unpacked larger than the first
+    // output: read and grown in steps.
+    std::string noisy;
+    std::mt19937 rng(3);
+    while (noisy.size() < 50000)
+        noisy += static_cast<char>('!' + rng() % 90);
     // The central directory entry's fields, patched to lie.
     auto patched = [&](std::size_t field, std::uint32_t value, int width = 4) {
         std::string b = zip;
@@ -372,6 +400,7 @@ TEST(ZipDirectory, ReadsMemberContentWithinBounds)
     const Case cases[] = {
         {"stored", makeZip({{"a.xml", "<a/>"}}), "<a/>"},
         {"deflated", zip, text},
+        {"deflated, in pieces", makeZip({{"a.xml", noisy, true}}), noisy},
         {"behind a self-extractor", makeZip({{"a.xml", text, true}}, std::string(777, 'M')), text},
         {"a bomb is cut at the bound", makeZip({{"a.xml", std::string(1u << 20, '\0'), true}}), std::string(ZipDirectory::kMaxMemberBytes, '\0')},
         {"a packed size beyond the file", patched(20, 0x7FFFFFFF), text},
@@ -972,7 +1001,7 @@ TEST(MultiSearch, FewAndManyPatternsAgreeWithANaiveSearch)
             if (std::find(texts.begin(), texts.end(), t) == texts.end())
                 texts.push_back(t);
         }
-        std::string data = word(rng() % 300);
+        std::string data = word(rng() % (round % 4 ? 300 : 1200));
         std::string folded = data;
         for (char& c : folded)
             c = static_cast<char>(kAsciiLower[static_cast<std::uint8_t>(c)]);
@@ -996,5 +1025,18 @@ TEST(MultiSearch, FewAndManyPatternsAgreeWithANaiveSearch)
                 got.push_back(p);
         });
         ASSERT_EQ(got, expected) << "round " << round << ", " << count << " patterns";
+
+        // The rule search underneath, exact bytes: the first occurrence.
+        const std::string& t = texts[0];
+        if (data.size() >= t.size()) {
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
+            const auto* pat = reinterpret_cast<const std::uint8_t*>(t.data());
+            const std::size_t k = rarestByte(pat, t.size()), k2 = rarestByte(pat, t.size(), nullptr, k);
+            const AnchorByte a{k, pat[k], pat[k]}, b{k2 < t.size() ? k2 : 0, pat[k2 < t.size() ? k2 : 0], pat[k2 < t.size() ? k2 : 0]};
+            const std::size_t at = findAnchored(bytes, data.size() - t.size(), a, k2 < t.size() ? &b : nullptr,
+                [&](std::size_t s) { return data.compare(s, t.size(), t) == 0; });
+            const std::size_t want = data.find(t);
+            ASSERT_EQ(at, want == std::string::npos ? kNotFound : want) << "round " << round;
+        }
     }
 }

@@ -1,73 +1,53 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/base/AhoCorasick.h"
 
+#include "vonk/base/AnchoredSearch.h"
 #include "vonk/base/RareByte.h"
 
 #include <algorithm>
 
 namespace gv::vonk {
 
-std::size_t AhoCorasick::firstOf(const FewPattern& p, const std::uint8_t* data, std::size_t size)
+std::size_t AhoCorasick::firstOf(const FewPattern& p, const std::uint8_t* data, std::size_t from, std::size_t lastStart)
 {
     const std::size_t len = p.text.size();
-    if (size < len)
-        return size;
-    // Candidate anchor positions run from p.anchor to the last start + anchor.
-    const std::uint8_t* from = data + p.anchor;
-    const std::uint8_t* const end = data + (size - len) + p.anchor + 1;
-    auto matchesAt = [&](const std::uint8_t* at) {
-        const std::uint8_t* s = at - p.anchor;
+    const std::uint8_t* base = data + from;
+    auto matchesAt = [&](std::size_t s) {
         for (std::size_t i = 0; i < len; ++i) {
-            if (kAsciiLower[s[i]] != static_cast<std::uint8_t>(p.text[i]))
+            if (kAsciiLower[base[s + i]] != static_cast<std::uint8_t>(p.text[i]))
                 return false;
         }
         return true;
     };
-    while (from < end) {
-        const std::uint8_t* at;
-        if (p.lower == p.upper) {
-            at = static_cast<const std::uint8_t*>(std::memchr(from, p.lower, static_cast<std::size_t>(end - from)));
-        } else {
-            at = nullptr;
-            const std::uint8_t* q = from;
-            Block lo, up;
-            for (int k = 0; k < 16; ++k) {
-                lo[k] = p.lower;
-                up[k] = p.upper;
-            }
-            for (; q + 16 <= end; q += 16) {
-                Block v;
-                std::memcpy(&v, q, 16);
-                Block hit = (v == lo) | (v == up);
-                std::uint64_t a, b;
-                std::memcpy(&a, &hit, 8);
-                std::memcpy(&b, reinterpret_cast<const char*>(&hit) + 8, 8);
-                if (a | b)
-                    break;
-            }
-            for (; q < end; ++q) {
-                if (*q == p.lower || *q == p.upper) {
-                    at = q;
-                    break;
-                }
-            }
-        }
-        if (!at)
-            return size;
-        if (matchesAt(at))
-            return static_cast<std::size_t>(at - p.anchor - data);
-        from = at + 1;
-    }
-    return size;
+    const AnchorByte first{p.anchor, p.lower, p.upper};
+    const AnchorByte second{p.anchor2, p.lower2, p.upper2};
+    const std::size_t at = findAnchored(base, lastStart - from, first, p.anchor2 < len ? &second : nullptr, matchesAt);
+    return at == kNotFound ? kNotFound : from + at;
 }
 
 std::size_t AhoCorasick::findFew(const std::uint8_t* data, std::size_t size, Found* found) const
 {
+    // The patterns are looked for a stretch at a time, all of them in one
+    // stretch before the next: the stretch is read from the cache each time
+    // rather than the whole zone once per pattern.
+    constexpr std::size_t kStretch = 16384;
     std::size_t n = 0;
-    for (const FewPattern& p : m_few) {
-        std::size_t at = firstOf(p, data, size);
-        if (at < size)
-            found[n++] = {at + p.text.size(), p.text.size(), p.index};
+    bool done[kFewPatterns] = {};
+    std::size_t left = m_few.size();
+    for (std::size_t from = 0; from < size && left; from += kStretch) {
+        for (std::size_t i = 0; i < m_few.size(); ++i) {
+            const FewPattern& p = m_few[i];
+            const std::size_t len = p.text.size();
+            if (done[i] || size < len || from > size - len)
+                continue;
+            const std::size_t lastStart = std::min(from + kStretch - 1, size - len);
+            const std::size_t at = firstOf(p, data, from, lastStart);
+            if (at != kNotFound) {
+                found[n++] = {at + len, len, p.index};
+                done[i] = true;
+                --left;
+            }
+        }
     }
     std::sort(found, found + n, [](const Found& a, const Found& b) {
         return a.end != b.end ? a.end < b.end : a.length > b.length;
@@ -83,10 +63,17 @@ void AhoCorasick::build(const std::vector<std::string_view>& patterns)
         for (std::uint32_t p = 0; p < patterns.size(); ++p) {
             if (patterns[p].empty())
                 continue;
-            FewPattern f{std::string(patterns[p]), p, 0, 0, 0};
-            f.anchor = static_cast<std::uint32_t>(rarestByte(reinterpret_cast<const std::uint8_t*>(f.text.data()), f.text.size()));
-            f.lower = static_cast<std::uint8_t>(f.text[f.anchor]);
-            f.upper = f.lower >= 'a' && f.lower <= 'z' ? static_cast<std::uint8_t>(f.lower - 32) : f.lower;
+            FewPattern f{std::string(patterns[p]), p, 0, 0, 0, 0, 0, 0};
+            const auto* text = reinterpret_cast<const std::uint8_t*>(f.text.data());
+            auto upper = [](std::uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<std::uint8_t>(c - 32) : c; };
+            f.anchor = static_cast<std::uint32_t>(rarestByte(text, f.text.size()));
+            f.lower = text[f.anchor];
+            f.upper = upper(f.lower);
+            f.anchor2 = static_cast<std::uint32_t>(rarestByte(text, f.text.size(), nullptr, f.anchor));
+            if (f.anchor2 < f.text.size()) {
+                f.lower2 = text[f.anchor2];
+                f.upper2 = upper(f.lower2);
+            }
             m_few.push_back(std::move(f));
         }
         return;

@@ -88,6 +88,9 @@ private:
         std::uint32_t anchor;  // position of the byte searched for
         std::uint8_t lower;    // that byte, and its upper-case twin (or
         std::uint8_t upper;    // the same byte when case does not apply)
+        std::uint32_t anchor2; // the next rarest byte, checked with the first
+        std::uint8_t lower2;   // where that one turns out common; anchor2 is
+        std::uint8_t upper2;   // the length when the pattern has one byte
     };
     struct Found {
         std::size_t end;
@@ -97,7 +100,9 @@ private:
     // Fills `found` with the patterns present, ordered as the automaton
     // would first report them; returns how many.
     std::size_t findFew(const std::uint8_t* data, std::size_t size, Found* found) const;
-    static std::size_t firstOf(const FewPattern& p, const std::uint8_t* data, std::size_t size);
+    // The first start of `p` in [from, lastStart] (lastStart + len <= size),
+    // or kNotFound.
+    static std::size_t firstOf(const FewPattern& p, const std::uint8_t* data, std::size_t from, std::size_t lastStart);
 
     // First position at or after i whose 16-byte block holds a start byte
     // (or the start of the last partial block).
@@ -128,7 +133,7 @@ private:
     std::array<std::uint8_t, 256> m_class{};  // folded byte -> class
     std::array<bool, 256> m_starts{};         // byte can begin a pattern
     bool m_fewStarts = false;                 // at most kFewStarts such bytes
-    static constexpr std::size_t kFewStarts = 4;
+    static constexpr std::size_t kFewStarts = 8;
     std::size_t m_startCount = 0;
     Block m_startBlock[kFewStarts] = {};
     std::vector<std::uint32_t> m_table;       // [state * classes + class] -> next | flag

@@ -21,6 +21,12 @@ std::vector<std::string> arguments(int argc, char** argv);
 // line-end translation) and, where they are a console, show UTF-8 text.
 void prepareConsole();
 
+// Whether standard output goes to a file (or a device that keeps nothing,
+// such as /dev/null) rather than to a terminal, a pipe or a socket: then
+// no one reads the report as it is written, and it need not go out file
+// by file.
+bool outputIsStored();
+
 // The folder of the running executable, without a trailing separator;
 // empty when it cannot be told.
 std::string executableFolder();

@@ -235,6 +235,14 @@ std::vector<std::string> arguments(int argc, char** argv)
 
 void prepareConsole() {}
 
+bool outputIsStored()
+{
+    struct stat st {};
+    if (::fstat(STDOUT_FILENO, &st) != 0)
+        return false;
+    return S_ISREG(st.st_mode) || (S_ISCHR(st.st_mode) && !::isatty(STDOUT_FILENO));
+}
+
 std::string executableFolder()
 {
     char buf[PATH_MAX];
@@ -355,9 +363,10 @@ MappedFile mapFile(const std::string& path, std::uint64_t limit)
     }
     m.status = MappedFile::Status::Empty;
     if (st.st_size > 0) {
-        // Mapped and populated at once: one system call instead of a fault
-        // per page, and no copy of the file.
-        void* a = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        // Mapped, not copied. Pages come in as they are first read: the
+        // checksum reads them all, on a thread of its own, while the thread
+        // that judges files waits only for the records it reads.
+        void* a = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
         if (a == MAP_FAILED) {
             m.status = MappedFile::Status::CannotMap;
             m.reason = std::strerror(errno);

@@ -259,6 +259,12 @@ std::vector<std::string> arguments(int argc, char** argv)
     return args;
 }
 
+bool outputIsStored()
+{
+    // A console and NUL are both character devices here: kept as watched.
+    return ::GetFileType(::GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_DISK;
+}
+
 void prepareConsole()
 {
     // The report is UTF-8 with LF line ends, the same bytes as everywhere.

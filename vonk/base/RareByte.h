@@ -19,11 +19,13 @@ inline int byteCommonness(std::uint8_t b)
 
 // The position of the rarest byte of `bytes[0..n)` among those whose mask
 // byte is 0xFF (every byte when `mask` is null); n when none qualifies.
-inline std::size_t rarestByte(const std::uint8_t* bytes, std::size_t n, const std::uint8_t* mask = nullptr)
+// `skip` is left out: the second rarest is rarestByte(..., first).
+inline std::size_t rarestByte(const std::uint8_t* bytes, std::size_t n, const std::uint8_t* mask = nullptr,
+    std::size_t skip = static_cast<std::size_t>(-1))
 {
     std::size_t best = n;
     for (std::size_t i = 0; i < n; ++i) {
-        if (mask && mask[i] != 0xFF)
+        if ((mask && mask[i] != 0xFF) || i == skip)
             continue;
         if (best == n || byteCommonness(bytes[i]) < byteCommonness(bytes[best]))
             best = i;

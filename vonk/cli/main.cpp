@@ -16,10 +16,13 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <atomic>
+#include <future>
 #include <cstdio>
 #include <memory>
-#include <thread>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -197,12 +200,13 @@ int main(int argc, char** argv)
 
     std::string path = database.empty() ? findDatabase() : database;
     std::string error;
-    auto dbase = Database::load(path, error);
+    const bool describe = listDefs || showInfo;
+    auto dbase = Database::load(path, error, describe ? Database::Checksum::AtLoad : Database::Checksum::ByCaller);
     if (!dbase) {
         std::fprintf(stderr, "vonk: %s\n", error.c_str());
         return 2;
     }
-    if (listDefs || showInfo) {
+    if (describe) {
         if (showInfo)
             DatabaseListing::info(*dbase, path, platform::fileSize(path), stdout);
         if (listDefs)
@@ -246,16 +250,55 @@ int main(int argc, char** argv)
         j.text = std::move(w.text);
         return j;
     };
+    // The database's checksum is compared while the first files are judged,
+    // and nothing is written before it agrees; the same thread then builds
+    // the searches ahead of the workers.
+    std::promise<bool> soundPromise;
+    std::future<bool> sound = soundPromise.get_future();
+    std::atomic<bool> stopPreparing{false};
+    std::thread background;
+    try {
+        background = std::thread([&] {
+            soundPromise.set_value(dbase->checksumMatches());
+            dbase->prepareSearches(stopPreparing);
+        });
+    } catch (const std::system_error&) {
+        soundPromise.set_value(dbase->checksumMatches());
+    }
+    bool damaged = false;
+    auto checked = [&] {
+        if (sound.valid())
+            damaged = !sound.get();
+        return !damaged;
+    };
+    // A reader waiting on a terminal or a pipe (the window) gets each file's
+    // report at once; a report stored in a file goes out in large writes.
+    const bool flushEachFile = !platform::outputIsStored();
     auto emit = [&](Judged& j) {
+        if (!checked())
+            return;
         someFailed = someFailed || j.failed;
-        if (std::fwrite(j.text.data(), 1, j.text.size(), stdout) != j.text.size() || std::fflush(stdout) != 0)
+        if (std::fwrite(j.text.data(), 1, j.text.size(), stdout) != j.text.size() || (flushEachFile && std::fflush(stdout) != 0))
             writeFailed = true;
     };
     OrderedPipeline<TargetItem, Judged> pipeline(threads, kReorderWindow, judge, emit);
     TargetExpander expander(recursive, literal);
     for (const auto& target : targets)
-        expander.expand(target, [&](const TargetItem& item) { pipeline.submit(item); });
+        expander.expand(target, [&](const TargetItem& item) {
+            // Once the checksum has failed, the rest is not judged.
+            if (!damaged)
+                pipeline.submit(item);
+        });
     pipeline.finish();
+    stopPreparing = true;
+    if (background.joinable())
+        background.join();
+    if (!checked()) {
+        std::fprintf(stderr, "vonk: database '%s' is unusable: %s\n", path.c_str(), Database::kDamaged);
+        return 2;
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        writeFailed = true;
     if (writeFailed) {
         std::fprintf(stderr, "vonk: the report could not be written in full\n");
         return 2;

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 
 namespace gv::vonk {
 
@@ -30,7 +29,7 @@ Database::~Database()
     platform::unmapFile(m_map, m_mapLength);
 }
 
-std::unique_ptr<Database> Database::load(const std::string& path, std::string& error)
+std::unique_ptr<Database> Database::load(const std::string& path, std::string& error, Checksum checksum)
 {
     platform::MappedFile map = platform::mapFile(path, static_cast<std::uint64_t>(db::kMaxPool) * 2);
     switch (map.status) {
@@ -58,7 +57,7 @@ std::unique_ptr<Database> Database::load(const std::string& path, std::string& e
         d->m_size = map.length;
     }
     std::string reason;
-    if (!d->validate(reason, true)) {
+    if (!d->validate(reason, checksum == Checksum::AtLoad)) {
         error = "database '" + path + "' is unusable: " + reason;
         return nullptr;
     }
@@ -145,10 +144,8 @@ bool Database::checkHeader(std::string& error, bool verifyChecksum)
         return false;
     }
     const std::uint8_t* body = m_data + sizeof(Header);
-    db::Header zeroed = h;
-    zeroed.bodyHash = 0;
-    if (verifyChecksum && checksum32(body, h.bodySize, checksum32(reinterpret_cast<const std::uint8_t*>(&zeroed), sizeof zeroed)) != h.bodyHash) {
-        error = "checksum mismatch (the file is damaged)";
+    if (verifyChecksum && !checksumMatches()) {
+        error = kDamaged;
         return false;
     }
 
@@ -168,6 +165,14 @@ bool Database::checkHeader(std::string& error, bool verifyChecksum)
     }
     m_textModel = {p + h.poolSize, static_cast<std::size_t>(modelSize)};
     return true;
+}
+
+bool Database::checksumMatches() const
+{
+    db::Header zeroed = m_header;
+    zeroed.bodyHash = 0;
+    const std::uint32_t seed = checksum32(reinterpret_cast<const std::uint8_t*>(&zeroed), sizeof zeroed);
+    return checksum32(m_data + sizeof(db::Header), m_header.bodySize, seed) == m_header.bodyHash;
 }
 
 bool Database::checkDefinitions(std::string& error, std::vector<std::uint8_t>& owners) const
@@ -197,20 +202,15 @@ bool Database::checkDefinitions(std::string& error, std::vector<std::uint8_t>& o
             error = "definition " + std::to_string(i) + " has a bad weight";
             return false;
         }
-    }
-    for (std::uint32_t i = 0; i < h.defCount; ++i) {
-        std::uint32_t steps = 0;
-        for (std::uint32_t q = def(i).parent; q != kNoParent; q = def(q).parent) {
-            if (++steps > kMaxNesting) {
-                error = "definition " + std::to_string(i) + " has a parent cycle";
-                return false;
-            }
-        }
-        if (def(i).depth != steps) {
-            error = "definition " + std::to_string(i) + " has a wrong depth";
+        // Each definition one deeper than its parent, none deeper than the
+        // limit: then every chain of parents ends at a root within that many
+        // steps.
+        const std::uint32_t expected = d.parent == kNoParent ? 0 : def(d.parent).depth + 1u;
+        if (d.depth != expected || d.depth > kMaxNesting) {
+            error = "definition " + std::to_string(i) + " has a wrong depth or a parent cycle";
             return false;
         }
-        if (def(i).flags & ~kDefKnownFlags) {
+        if (d.flags & ~kDefKnownFlags) {
             error = "definition " + std::to_string(i) + " has unknown flags";
             return false;
         }
@@ -464,20 +464,44 @@ void Database::buildIndexes()
             m_tailAnchorReach = std::max(m_tailAnchorReach, static_cast<std::uint32_t>(-m_anchors[i].offset));
         i = j;
     }
-    // Literal triggers: group by set and text, then one automaton per set.
-    std::map<std::string_view, std::vector<std::uint32_t>> byText[kLiteralSets];
+    // Literal triggers: group by set and text (in text order, definitions in
+    // the database's order), then one automaton per set.
+    struct Keyed {
+        int set;
+        std::string_view text;
+        std::uint32_t def;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(m_literals.size());
     for (const auto& l : m_literals) {
         int set = literalSet(static_cast<Zone>(l.zone), l.flags & kLiteralNeedsText, l.extent, isDeferred(l.def));
-        byText[set][str(l.text)].push_back(l.def);
+        keyed.push_back({set, str(l.text), l.def});
         m_extent[set] = std::max(m_extent[set], l.extent);
     }
-    for (int z = 0; z < kLiteralSets; ++z) {
+    std::stable_sort(keyed.begin(), keyed.end(),
+        [](const Keyed& a, const Keyed& b) { return a.set != b.set ? a.set < b.set : a.text < b.text; });
+    for (int z = 0; z < kLiteralSets; ++z)
         m_litStart[z].push_back(0);
-        for (auto& [text, defs] : byText[z]) {
-            m_patterns[z].push_back(text);
-            m_litDefs[z].insert(m_litDefs[z].end(), defs.begin(), defs.end());
-            m_litStart[z].push_back(static_cast<std::uint32_t>(m_litDefs[z].size()));
+    for (std::size_t i = 0; i < keyed.size(); ++i) {
+        const Keyed& k = keyed[i];
+        if (i == 0 || keyed[i - 1].set != k.set || keyed[i - 1].text != k.text) {
+            if (!m_patterns[k.set].empty())
+                m_litStart[k.set].push_back(static_cast<std::uint32_t>(m_litDefs[k.set].size()));
+            m_patterns[k.set].push_back(k.text);
         }
+        m_litDefs[k.set].push_back(k.def);
+    }
+    for (int z = 0; z < kLiteralSets; ++z) {
+        if (!m_patterns[z].empty())
+            m_litStart[z].push_back(static_cast<std::uint32_t>(m_litDefs[z].size()));
+    }
+}
+
+void Database::prepareSearches(const std::atomic<bool>& stop) const
+{
+    for (int set = 0; set < kLiteralSets && !stop.load(std::memory_order_relaxed); ++set) {
+        if (!setIsDeferred(set) && hasLiterals(set))
+            automaton(set);
     }
 }
 

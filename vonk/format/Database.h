@@ -4,6 +4,7 @@
 #include "vonk/base/AhoCorasick.h"
 #include "vonk/format/DbFormat.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -20,9 +21,19 @@ namespace gv::vonk {
 // no further checks.
 class Database {
 public:
+    // When the checksum of the whole file is compared. The structure is
+    // always checked at load, so matching is safe either way; the checksum
+    // only tells a damaged file from a sound one. Reading all of it takes
+    // longer than the rest of a start, so a caller that can do other work
+    // meanwhile asks for it separately (checksumMatches(), on another
+    // thread) and must not report anything before it agrees.
+    enum class Checksum { AtLoad, ByCaller };
     // Reads and validates a database file. On failure returns null and sets
     // `error` to a reason that names the file.
-    static std::unique_ptr<Database> load(const std::string& path, std::string& error);
+    static std::unique_ptr<Database> load(const std::string& path, std::string& error, Checksum checksum = Checksum::AtLoad);
+    // Whether the file's checksum agrees with its bytes.
+    bool checksumMatches() const;
+    static constexpr const char* kDamaged = "checksum mismatch (the file is damaged)";
     // Validates bytes already in memory. `verifyChecksum` is off only for
     // fuzzing, so that mutations reach the structural checks.
     static std::unique_ptr<Database> fromBytes(std::vector<std::uint8_t> bytes, std::string& error, bool verifyChecksum = true);
@@ -34,6 +45,7 @@ public:
     // Records are read in place from the file's bytes (copied out, as the
     // bytes carry no C++ objects), so loading copies nothing.
     std::uint32_t defCount() const { return m_header.defCount; }
+    std::uint32_t nodeCount() const { return m_header.nodeCount; }
     db::DefRecord def(std::uint32_t i) const
     {
         db::DefRecord r;
@@ -89,7 +101,13 @@ public:
         return (this->def(def).flags & db::kDefYields) && this->def(def).parent == db::kNoParent;
     }
     bool hasLiterals(int set) const { return !m_patterns[set].empty(); }
+    const std::vector<std::string_view>& patterns(int set) const { return m_patterns[set]; }
     const AhoCorasick& automaton(int set) const;
+    // Builds ahead the automata most files are searched with (every set
+    // but the deferred ones), stopping between two when `stop` is set. Run
+    // on a thread of its own at start, it takes that work off the first
+    // files; a set a worker needs first is built once, by whichever asks.
+    void prepareSearches(const std::atomic<bool>& stop) const;
     std::span<const std::uint32_t> literalDefs(int set, std::uint32_t pattern) const;
     std::uint32_t scanExtent(int set) const { return m_extent[set]; }
     const std::vector<db::LiteralRecord>& literals() const { return m_literals; }

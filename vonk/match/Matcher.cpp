@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/match/Matcher.h"
 
+#include "vonk/base/AnchoredSearch.h"
 #include "vonk/base/RareByte.h"
 #include "vonk/match/EbmlHeader.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -66,57 +68,81 @@ Matcher::Matcher(const Database& db)
     , m_structural(db.defCount(), 0)
     , m_needsStructure(db.defCount(), 0)
     , m_textModel(db.textModel())
+    , m_searchAnchors(db.nodeCount(), 0)
 {
-    // Whether a rule of `root` that is not negated (inside All, Any and Some
-    // blocks, at most 64 deep) satisfies `holds`.
-    auto anyRule = [&](std::uint32_t root, auto&& holds) {
-        auto walk = [&](auto& self, std::uint32_t idx, int depth) -> bool {
-            const db::NodeRecord& n = db.node(idx);
-            switch (static_cast<NodeKind>(n.kind)) {
-            case NodeKind::All:
-            case NodeKind::Any:
-            case NodeKind::Some:
-                for (std::uint32_t c = n.first; c < n.first + n.count && depth <= 64; ++c) {
-                    if (self(self, c, depth + 1))
-                        return true;
-                }
-                return false;
-            case NodeKind::Not: return false;
-            default: return holds(n);
+    // What a definition's rules hold, outside negations: rules come after
+    // the block that holds them, so one pass from the last rule to the first
+    // folds every block's children into it.
+    // kText: holds for text only (every way to satisfy the rule reads text).
+    enum : std::uint8_t { kStructure = 1, kMarkup = 2, kBehind = 4, kText = 8 };
+    std::vector<std::uint8_t> holds(db.nodeCount(), 0);
+    for (std::uint32_t i = db.nodeCount(); i-- > 0;) {
+        const db::NodeRecord& n = db.node(i);
+        std::uint8_t bits = 0;
+        switch (static_cast<NodeKind>(n.kind)) {
+        case NodeKind::All:
+        case NodeKind::Any:
+        case NodeKind::Some: {
+            // An All block needs text when one of its rules does; the others
+            // when every one of theirs does.
+            std::uint8_t every = kText;
+            for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
+                bits |= holds[c];
+                every &= holds[c];
             }
-        };
-        return walk(walk, root, 0);
-    };
-    auto isBehindRule = [&](const db::NodeRecord& n) {
-        return static_cast<NodeKind>(n.kind) == NodeKind::ZipHas && db.str(n.a) == "/";
-    };
-    auto isStructure = [](const db::NodeRecord& n) {
-        const auto k = static_cast<NodeKind>(n.kind);
-        return k == NodeKind::Shebang || k == NodeKind::XmlRoot || k == NodeKind::Json || k == NodeKind::AtPattern || k == NodeKind::Head;
-    };
-    auto isMarkup = [](const db::NodeRecord& n) {
-        const auto k = static_cast<NodeKind>(n.kind);
-        return k == NodeKind::XmlRoot || k == NodeKind::Json;
-    };
-    // The model's classes by name: a few dozen, looked up once per definition.
+            if (static_cast<NodeKind>(n.kind) != NodeKind::All)
+                bits = static_cast<std::uint8_t>((bits & ~kText) | every);
+            break;
+        }
+        case NodeKind::Not: break;
+        case NodeKind::XmlRoot:
+        case NodeKind::Json: bits = kStructure | kMarkup | kText; break;
+        case NodeKind::Text: bits = static_cast<db::TextKind>(n.flags) == db::TextKind::Any ? kText : 0; break;
+        case NodeKind::Delimited:
+        case NodeKind::KeyValue: bits = kText; break;
+        case NodeKind::Shebang: bits = kStructure | kText; break;
+        case NodeKind::AtPattern:
+        case NodeKind::Head: bits = kStructure; break;
+        case NodeKind::ZipHas: bits = db.str(n.a) == "/" ? kBehind : 0; break;
+        default: break;
+        }
+        holds[i] = bits;
+    }
+    // The model's classes by name: a few dozen. Most definitions differ from
+    // all of them in length and first letter, which spares them the lookup.
     std::unordered_map<std::string_view, std::uint32_t> classes;
+    std::bitset<64 * 256> classShape;
     m_classDef.assign(m_textModel.classCount(), db::kNoParent);
-    for (std::uint32_t c = 0; c < m_textModel.classCount(); ++c)
-        classes.emplace(m_textModel.className(c), c);
+    for (std::uint32_t c = 0; c < m_textModel.classCount(); ++c) {
+        std::string_view name = m_textModel.className(c);
+        classes.emplace(name, c);
+        if (!name.empty())
+            classShape.set((name.size() & 63) * 256 + static_cast<std::uint8_t>(name[0]));
+    }
     for (std::uint32_t d = 0; d < db.defCount(); ++d) {
-        m_structural[d] = anyRule(db.def(d).root, isStructure) ? 1 : 0;
-        m_needsStructure[d] = anyRule(db.def(d).root, isMarkup) ? 1 : 0;
-        auto it = classes.find(db.str(db.def(d).id));
+        const db::DefRecord def = db.def(d);
+        const std::uint8_t bits = holds[def.root];
+        m_structural[d] = (bits & kStructure) ? 1 : 0;
+        m_needsStructure[d] = (bits & kMarkup) ? 1 : 0;
+        m_behindRule[d] = (bits & kBehind) ? 1 : 0;
+        const db::NodeRecord& root = db.node(def.root);
+        if (static_cast<NodeKind>(root.kind) == NodeKind::All && root.count == 1
+            && static_cast<NodeKind>(db.node(root.first).kind) == NodeKind::Text)
+            m_plainText[d] = 1;
+        std::string_view id = db.str(def.id);
+        if (id.empty() || !classShape.test((id.size() & 63) * 256 + static_cast<std::uint8_t>(id[0])))
+            continue;
+        auto it = classes.find(id);
         if (it != classes.end() && m_classDef[it->second] == db::kNoParent)
             m_classDef[it->second] = d;
     }
-    for (std::uint32_t d = 0; d < db.defCount(); ++d) {
-        m_behindRule[d] = anyRule(db.def(d).root, isBehindRule) ? 1 : 0;
-        const db::NodeRecord& root = db.node(db.def(d).root);
-        std::uint32_t only = root.first;
-        if (static_cast<NodeKind>(root.kind) == NodeKind::All && root.count == 1
-            && static_cast<NodeKind>(db.node(only).kind) == NodeKind::Text)
-            m_plainText[d] = 1;
+    // Definitions without a trigger are tried on every file: sorted once
+    // into those searched later and the others, marked when they need text.
+    for (std::uint32_t d : db.always()) {
+        if (db.isDeferred(d))
+            m_alwaysDeferred.push_back(d);
+        else
+            m_always.push_back({d, (holds[db.def(d).root] & kText) != 0});
     }
     // One flat hash table rather than a map of lists: thousands of small
     // allocations made up much of a one-file run. Definitions go in from
@@ -154,7 +180,7 @@ std::uint64_t Matcher::extensionKey(std::string_view ext)
 {
     std::uint64_t h = 0xcbf29ce484222325u;
     for (char c : ext) {
-        h ^= static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)));
+        h ^= kAsciiLower[static_cast<unsigned char>(c)];
         h *= 0x100000001b3u;
     }
     return h;
@@ -191,7 +217,8 @@ void Matcher::addCandidate(std::uint32_t def)
     }
 }
 
-bool Matcher::search(const db::NodeRecord& n, const std::uint8_t* data, std::size_t len, std::size_t lastStart, std::size_t& found) const
+bool Matcher::search(std::uint32_t idx, const db::NodeRecord& n, const std::uint8_t* data, std::size_t len, std::size_t lastStart,
+    std::size_t& found) const
 {
     const std::uint8_t* pat = m_db.bytes(n.a);
     const std::uint8_t* mask = m_db.bytes(n.b);
@@ -199,8 +226,13 @@ bool Matcher::search(const db::NodeRecord& n, const std::uint8_t* data, std::siz
     if (len < plen)
         return false;
     lastStart = std::min(lastStart, len - plen);
-    // Anchor the scan on the rarest fully fixed byte, found with memchr.
-    const std::size_t k = rarestByte(pat, plen, mask);
+    // Anchor the scan on the rarest fully fixed bytes.
+    std::uint32_t& anchors = m_searchAnchors[idx];
+    if (anchors == 0) {
+        const std::size_t a = rarestByte(pat, plen, mask);
+        anchors = static_cast<std::uint32_t>(a + 1) | static_cast<std::uint32_t>(rarestByte(pat, plen, mask, a) + 1) << 16;
+    }
+    const std::size_t k = (anchors & 0xFFFF) - 1;
     auto matchesAt = [&](std::size_t s) {
         for (std::size_t i = 0; i < plen; ++i) {
             if ((data[s + i] & mask[i]) != pat[i])
@@ -217,20 +249,14 @@ bool Matcher::search(const db::NodeRecord& n, const std::uint8_t* data, std::siz
         }
         return false;
     }
-    const std::uint8_t* p = data + k;
-    const std::uint8_t* end = data + lastStart + k + 1;
-    while (p < end) {
-        p = static_cast<const std::uint8_t*>(std::memchr(p, pat[k], static_cast<std::size_t>(end - p)));
-        if (!p)
-            return false;
-        std::size_t s = static_cast<std::size_t>(p - data) - k;
-        if (matchesAt(s)) {
-            found = s;
-            return true;
-        }
-        ++p;
-    }
-    return false;
+    const std::size_t k2 = (anchors >> 16) - 1;
+    const AnchorByte first{k, pat[k], pat[k]};
+    const AnchorByte second{k2, k2 < plen ? pat[k2] : std::uint8_t{0}, k2 < plen ? pat[k2] : std::uint8_t{0}};
+    const std::size_t at = findAnchored(data, lastStart, first, k2 < plen ? &second : nullptr, matchesAt);
+    if (at == kNotFound)
+        return false;
+    found = at;
+    return true;
 }
 
 bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std::vector<RuleHit>* trace)
@@ -361,7 +387,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::uint64_t end = std::min<std::uint64_t>(size, m_base + static_cast<std::uint64_t>(n.to) + n.a.len);
         const std::uint8_t* p = probe.bytesAt(from, static_cast<std::size_t>(end - from));
         std::size_t found = 0;
-        if (!p || !search(n, p, static_cast<std::size_t>(end - from), static_cast<std::size_t>(n.to - n.off), found))
+        if (!p || !search(idx, n, p, static_cast<std::size_t>(end - from), static_cast<std::size_t>(n.to - n.off), found))
             return false;
         return hit([&] { return offsetText(from + found); });
     }
@@ -371,7 +397,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(size - m_base, static_cast<std::uint64_t>(n.off)));
         const std::uint8_t* p = probe.bytesAt(m_base, len);
         std::size_t found = 0;
-        if (!p || !search(n, p, len, len, found))
+        if (!p || !search(idx, n, p, len, len, found))
             return false;
         return hit([&] { return offsetText(m_base + found); });
     }
@@ -380,7 +406,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         probe.tail(len);
         const std::uint8_t* p = probe.bytesAt(size - len, len);
         std::size_t found = 0;
-        if (!p || !search(n, p, len, len, found))
+        if (!p || !search(idx, n, p, len, len, found))
             return false;
         return hit([&] { return offsetText(size - len + found); });
     }
@@ -643,11 +669,12 @@ void Matcher::gather(Probe& probe)
                 gatherByAnchors({p, n}, {});
         }
     }
-    for (std::uint32_t d : m_db.always()) {
-        if (m_db.isDeferred(d))
-            m_deferred.push_back(d);
-        else
-            addCandidate(d);
+    m_deferred.insert(m_deferred.end(), m_alwaysDeferred.begin(), m_alwaysDeferred.end());
+    // Rules that read only text cannot hold for anything else.
+    const bool text = probe.text().isText();
+    for (const Always& a : m_always) {
+        if (text || !a.needsText)
+            addCandidate(a.def);
     }
 }
 

@@ -93,7 +93,8 @@ private:
     void addCandidate(std::uint32_t def);
     bool evalDef(std::uint32_t def, Probe& probe, std::uint64_t& score);
     bool eval(std::uint32_t node, Probe& probe, std::uint64_t& evidence, std::vector<RuleHit>* trace);
-    bool search(const db::NodeRecord& n, const std::uint8_t* data, std::size_t len, std::size_t lastStart, std::size_t& found) const;
+    bool search(std::uint32_t idx, const db::NodeRecord& n, const std::uint8_t* data, std::size_t len, std::size_t lastStart,
+        std::size_t& found) const;
 
     const Database& m_db;
     std::uint32_t m_gen = 0;
@@ -142,6 +143,16 @@ private:
     TextModel::Verdict m_verdict;
     bool m_modelDecided = false;
     std::vector<std::uint32_t> m_classDef;
+    // Per searching rule, its two rarest fixed bytes, found at its first
+    // search: (first + 1) | (second + 1) << 16, 0 until then.
+    mutable std::vector<std::uint32_t> m_searchAnchors;
+    // The database's definitions without a trigger, in its order.
+    struct Always {
+        std::uint32_t def;
+        bool needsText;
+    };
+    std::vector<Always> m_always;
+    std::vector<std::uint32_t> m_alwaysDeferred;
     std::vector<RuleHit> m_trace;
 };
 

@@ -197,12 +197,21 @@ std::optional<std::string> ZipDirectory::read(ByteSource& src, std::string_view 
     std::uint64_t packed = std::min<std::uint64_t>({e.packedSize, size - data, kMaxPackedBytes});
     if (e.method == 0)
         packed = std::min<std::uint64_t>(packed, limit);
-    std::vector<std::uint8_t> in(static_cast<std::size_t>(packed));
-    if (src.readAt(data, in.data(), in.size()) != in.size())
-        return std::nullopt;
-    if (e.method == 0)
-        return std::string(in.begin(), in.end());
-    return inflateRaw(in.data(), in.size(), limit);
+    if (e.method == 0) {
+        std::string stored(static_cast<std::size_t>(packed), '\0');
+        if (src.readAt(data, reinterpret_cast<std::uint8_t*>(stored.data()), stored.size()) != stored.size())
+            return std::nullopt;
+        return stored;
+    }
+    struct Member {
+        ByteSource& src;
+        std::uint64_t start;
+    } member{src, data};
+    auto read = [](void* context, std::uint64_t offset, std::uint8_t* buffer, std::size_t count) -> std::size_t {
+        auto& m = *static_cast<Member*>(context);
+        return m.src.readAt(m.start + offset, buffer, count);
+    };
+    return inflateRaw(read, &member, packed, limit);
 }
 
 ZipFirstMember readZipFirstMember(const std::uint8_t* head, std::size_t size)
