@@ -7,10 +7,13 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <malloc.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -234,6 +237,31 @@ std::vector<std::string> arguments(int argc, char** argv)
 }
 
 void prepareConsole() {}
+
+void prepareHeap(std::size_t bytes)
+{
+#if defined(__GLIBC__) && defined(__linux__)
+    // Linux 5.14 and later; older kernels refuse the advice and nothing changes.
+    constexpr int kPopulateWrite = 23;
+    // Every thread allocates from the one heap, blocks of a few megabytes
+    // come from it too, and what is freed stays: the pages made present
+    // serve every allocation.
+    ::mallopt(M_ARENA_MAX, 1);
+    ::mallopt(M_MMAP_THRESHOLD, 4 << 20);
+    ::mallopt(M_TRIM_THRESHOLD, 8 << 20);
+    auto* start = static_cast<char*>(::sbrk(0));
+    void* block = std::malloc(bytes);
+    auto* end = static_cast<char*>(::sbrk(0));
+    std::free(block);
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto from = (reinterpret_cast<std::uintptr_t>(start) + page - 1) & ~(page - 1);
+    const auto to = reinterpret_cast<std::uintptr_t>(end) & ~(page - 1);
+    if (block && start != reinterpret_cast<char*>(-1) && to > from)
+        ::madvise(reinterpret_cast<void*>(from), to - from, kPopulateWrite);
+#else
+    (void)bytes;
+#endif
+}
 
 bool outputIsStored()
 {

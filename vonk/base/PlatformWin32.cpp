@@ -259,6 +259,8 @@ std::vector<std::string> arguments(int argc, char** argv)
     return args;
 }
 
+void prepareHeap(std::size_t) {}
+
 bool outputIsStored()
 {
     // A console and NUL are both character devices here: kept as watched.

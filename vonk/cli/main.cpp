@@ -124,6 +124,9 @@ bool judgeFile(const gv::vonk::TargetItem& item, gv::vonk::ReportWriter& report,
 int main(int argc, char** argv)
 {
     using namespace gv::vonk;
+    // About what a run over a few files allocates: the database's indexes,
+    // a matcher and its buffers.
+    platform::prepareHeap(std::size_t{3} << 19);
 
     CLI::App app{"vonk identifies files by their content, against the definitions database VonkDefs.vkd.\n"
                  "Targets: files, folders (every file in them) or patterns with * and ? in the last part (dir/*).",
