@@ -23,6 +23,7 @@ import io
 import math
 import os
 import pickle
+import re
 import struct
 import subprocess
 import sys
@@ -35,6 +36,8 @@ FEATURES = 12000     # features kept in the model
 SLOT_BITS = 14       # hash table slots: 2^SLOT_BITS, well above FEATURES
 MODEL_VERSION = 1
 MIN_FILES = 12       # training files a format needs to be learnt
+# The first line of a machine-readable copyright file.
+MACHINE_COPYRIGHT = re.compile(rb'Format(-[A-Za-z]+)?:')
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -471,7 +474,9 @@ def collect(out_path, cache_dir=None):
         for it in its:
             # A copyright file in the machine-readable format is a format of
             # its own, which the rules tell; only free-form ones are prose.
-            if it[0] == 'text' and it[4].startswith((b'Format:', b'Format-Specification:')):
+            # Its first line names the format: 'Format:', or a hyphenated
+            # field name in the format's early drafts.
+            if it[0] == 'text' and MACHINE_COPYRIGHT.match(it[4]):
                 continue
             if it[3] not in seen:
                 seen.add(it[3])

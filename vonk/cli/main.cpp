@@ -17,8 +17,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <future>
 #include <cstdio>
+#include <future>
 #include <memory>
 #include <string>
 #include <system_error>
