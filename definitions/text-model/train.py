@@ -6,7 +6,7 @@ vonk-defs copies into VonkDefs.vkd.
 
     train.py collect OUT.pickle [CACHE_DIR]  label and de-duplicate the files
     train.py fit OUT.pickle model.bin [REPORT.tsv]
-    train.py export OUT.pickle DIR  the held-out files, for bench/vonk/text.sh
+    train.py export OUT.pickle DIR  the held-out files (whole), for bench/vonk/text.sh
 
 Labels come from where a file lies and its name (and a script's "#!" line);
 the held-out part is chosen by package (by folder for the formats that only
@@ -770,19 +770,65 @@ def fit(data_path, model_path, report_path=None):
             f.write(text)
 
 
+def read_whole(path):
+    try:
+        if path.endswith('.gz'):
+            with gzip.open(path, 'rb') as f:
+                return f.read()
+        with open(path, 'rb') as f:
+            return f.read()
+    except (OSError, EOFError, gzip.BadGzipFile):
+        return None
+
+
+def whole_file(it, listing):
+    """The whole file whose head an item keeps: the head is all the model
+    reads, but a user has the whole file, and a head cut inside a value is
+    no longer the format it was cut from. `listing` caches each package's
+    files. Falls back to the head when the file is gone."""
+    label, pkg, folder, sha, data = it
+    if len(data) <= HEAD:
+        return data  # read whole already
+    if pkg not in listing:
+        listing[pkg] = package_files(pkg)
+    if folder.startswith('/src.zip/') or folder == '/src.zip':
+        inner = folder[len('/src.zip/'):]
+        for path in listing[pkg]:
+            if not path.endswith('/src.zip') or not os.path.isfile(path):
+                continue
+            with zipfile.ZipFile(path) as z:
+                for name in sorted(z.namelist()):
+                    if os.path.dirname(name) == inner and name.endswith('.java'):
+                        with z.open(name) as f:
+                            whole = f.read()
+                        if hashlib.sha1(whole[:HEAD + 3]).hexdigest() == sha:
+                            return whole
+        return data
+    for path in listing[pkg]:
+        if os.path.dirname(path) != folder or not os.path.isfile(path) or os.path.islink(path):
+            continue
+        head = read_head(path)
+        if head is not None and hashlib.sha1(head).hexdigest() == sha:
+            whole = read_whole(path)
+            if whole is not None:
+                return whole
+    return data
+
+
 def export(data_path, out_dir):
-    """Writes the held-out heads as files, one folder per format, for the
+    """Writes the held-out files whole, one folder per format, for the
     benchmark that runs vonk itself over them (bench/vonk/text.sh)."""
     with open(data_path, 'rb') as f:
         items = pickle.load(f)
     _, he = split(items)
     rows = []
+    listing = {}
     for label in sorted(he):
         os.makedirs(os.path.join(out_dir, label), exist_ok=True)
         for k, it in enumerate(he[label]):
             rel = f'{label}/{k:05d}'
             with open(os.path.join(out_dir, rel), 'wb') as f:
-                f.write(it[4])
+                f.write(whole_file(it, listing))
             rows.append(f'{rel}\t{label}\t{it[1]}\n')
     with open(os.path.join(out_dir, 'labels.tsv'), 'w') as f:
         f.write('path\tlabel\tpackage\n')
