@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "vonk/match/TextCues.h"
 #include "vonk/match/TextStructure.h"
 
 #include <gtest/gtest.h>
@@ -119,6 +120,70 @@ INSTANTIATE_TEST_SUITE_P(Text, Mappings, ::testing::Values(
     MappingCase{"colon-separated records", "root:x:0:\ndaemon:x:1:\n", false, 0, 0},
     MappingCase{"object literal in code", "M = {\n    'a': ('x', 1),\n    'b': ('y', 2),\n}\n", false, 0, 0},
     MappingCase{"python", "def f(x):\n    return x\n", false, 0, 0}));
+
+struct CCase {
+    const char* name;
+    std::string text;
+    CFileLean lean;
+};
+
+class CFiles : public ::testing::TestWithParam<CCase> {};
+
+TEST_P(CFiles, TellHeaderFromSource)
+{
+    EXPECT_EQ(cFileLean(GetParam().text), GetParam().lean) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Text, CFiles, ::testing::Values(
+    CCase{"include guard", "/* x */\n#ifndef X_H\n#define X_H\nint f(void) { return 1; }\n#endif\n", CFileLean::Header},
+    CCase{"pragma once", "#pragma once\nstatic int g(int a)\n{\n    return a;\n}\n", CFileLean::Header},
+    CCase{"guarded feature macro is no guard", "#ifndef _GNU_SOURCE\n# define _GNU_SOURCE 1\n#endif\n#include <stdio.h>\nint main(void)\n{\n    return 0;\n}\n", CFileLean::Source},
+    CCase{"config.h first", "#include <config.h>\n#include \"x.h\"\n#define T int\n#include \"tmpl.c\"\n", CFileLean::Source},
+    CCase{"prototypes and typedefs", "#include <stddef.h>\ntypedef struct s S;\nextern int n;\nvoid f(S *s);\n", CFileLean::Header},
+    CCase{"inline helpers only", "static inline int sq(int x) { return x * x; }\n", CFileLean::Header},
+    CCase{"bodies in an extern C block", "extern \"C\" {\nvoid f(void);\n}\nvoid f(void)\n{\n}\n", CFileLean::Source},
+    CCase{"declarations outnumber a helper", "void a(void);\nvoid b(void);\nvoid c(void);\nvoid d(void);\nvoid e(void);\nstatic void h(void) { }\n", CFileLean::Header},
+    CCase{"bodies kept out by #if 0", "extern int x;\n#if 0\nint f(void)\n{\n}\n#endif\n", CFileLean::Header},
+    CCase{"braces in strings and comments", "const char *s = \"f() {\";\n/* g() { */\n", CFileLean::None},
+    CCase{"initializers are no bodies", "#define N 2\nstatic const int t[N] = { 1, 2 };\n", CFileLean::None}));
+
+TEST(GoFiles, OpenWithTheirPackageClause)
+{
+    EXPECT_FALSE(opensWithoutPackageClause("// licence\n/* doc\n*/\npackage main\n"));
+    EXPECT_TRUE(opensWithoutPackageClause("// licence\n#include <stdint.h>\nint f(void) {\n}\n"));
+    EXPECT_TRUE(opensWithoutPackageClause("packages = 3\n"));
+    // A comment running past the head may hide the clause.
+    EXPECT_FALSE(opensWithoutPackageClause("/* a long package doc"));
+}
+
+struct ProseCase {
+    const char* name;
+    std::string text;
+    unsigned marks;
+    bool document;
+};
+
+class Prose : public ::testing::TestWithParam<ProseCase> {};
+
+TEST_P(Prose, FindsMarksAndOutline)
+{
+    const ProseShape p = proseShape(GetParam().text);
+    EXPECT_EQ(p.marks, GetParam().marks) << GetParam().name;
+    EXPECT_EQ(p.document, GetParam().document) << GetParam().name << ": " << p.headings << " headings, " << p.proseLines << " prose, " << p.codeLines << " code";
+}
+
+const std::string kLispNotes = "SB-X\n====\n\nThe library does many useful things for you.\nIt is loaded by the usual means of the system.\n\n"
+                               "Usage\n-----\n\nCall the function with a number as its argument.\nThe result is printed as a list of digits.\n"
+                               "More text follows here in the same manner.\n\n    (defun f (x)\n      (g x))\n\n    #:exported-symbol\n";
+
+INSTANTIATE_TEST_SUITE_P(Text, Prose, ::testing::Values(
+    ProseCase{"a document quoting Lisp", kLispNotes, kSetextHeading, true},
+    ProseCase{"ATX heading, link, code span, list", "# Title\n\nSee [the site](https://x.org) and `make`.\n\n* one item here\n", kAtxHeading | kLink | kCodeSpan | kListItem, false},
+    ProseCase{"fences and strong emphasis", "Some **bold** words in a line.\n\n```\ncode\n```\n<!-- note -->\n", kStrongEmphasis | kFencedCode | kHtmlComment, false},
+    ProseCase{"comment blocks are no headings", "# Copyright the authors\n# Licence: free\n\nset -e\n", 0, false},
+    ProseCase{"quotes in the GNU style are no code spans", "Run `make' and then ``install''.\n", 0, false},
+    ProseCase{"code at the margin is no document", kLispNotes + "(defun g (y)\n  y)\n(defun h (z)\n  z)\n(defvar *v* 1)\n", kSetextHeading, false},
+    ProseCase{"a YAML document marker is no underline", "name: x\n---\nother: y\n", 0, false}));
 
 TEST(LineEndings, NamesTheKindOrMixed)
 {

@@ -2,8 +2,10 @@
 #include "vonk/match/TextModel.h"
 
 #include "vonk/format/DbFormat.h"
+#include "vonk/match/TextCues.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -32,6 +34,12 @@ TextModel::TextModel(std::span<const std::uint8_t> section)
         m_kinds.push_back(std::find(std::begin(prose), std::end(prose), n) != std::end(prose) ? Kind::Prose
                 : std::find(std::begin(documents), std::end(documents), n) != std::end(documents) ? Kind::Document
                                                                                                    : Kind::Code);
+        const std::pair<std::string_view, std::uint32_t*> known[] = {
+            {"c-source", &m_cSource}, {"c-header", &m_cHeader}, {"go-source", &m_go}, {"markdown", &m_markdown}, {"text", &m_text}};
+        for (const auto& [name, index] : known) {
+            if (n == name)
+                *index = c;
+        }
     }
 }
 
@@ -101,6 +109,7 @@ void TextModel::judge(std::string_view text, Work& w, Verdict& out, bool explain
     for (auto& r : out.ranked)
         r.probability /= total;
     std::stable_sort(out.ranked.begin(), out.ranked.end(), [](const Ranked& a, const Ranked& b) { return a.probability > b.probability; });
+    settle(text.substr(0, m_head), out.ranked);
     out.proseFirst = false;
     if (m_kinds[out.ranked[0].cls] == Kind::Code) {
         auto prose = std::find_if(out.ranked.begin(), out.ranked.end(), [&](const Ranked& r) { return m_kinds[r.cls] == Kind::Prose; });
@@ -131,6 +140,57 @@ void TextModel::judge(std::string_view text, Work& w, Verdict& out, bool explain
     }
     for (std::uint32_t r : w.touched)
         w.counts[r] = 0;
+}
+
+namespace {
+
+void exchange(std::vector<TextModel::Ranked>& ranked, std::uint32_t a, std::uint32_t b)
+{
+    auto pa = std::find_if(ranked.begin(), ranked.end(), [&](const TextModel::Ranked& r) { return r.cls == a; });
+    auto pb = std::find_if(ranked.begin(), ranked.end(), [&](const TextModel::Ranked& r) { return r.cls == b; });
+    if (pa == ranked.end() || pb == ranked.end())
+        return;
+    std::swap(pa->probability, pb->probability);
+    std::stable_sort(ranked.begin(), ranked.end(), [](const TextModel::Ranked& x, const TextModel::Ranked& y) { return x.probability > y.probability; });
+}
+
+} // namespace
+
+void TextModel::settle(std::string_view text, std::vector<Ranked>& ranked) const
+{
+    if (ranked.size() < 2)
+        return;
+    // Every Go file opens with its package clause: without one the text is
+    // not Go, whatever its indentation and words; the rest share Go's part.
+    if (ranked[0].cls == m_go && opensWithoutPackageClause(text)) {
+        const double rest = 1.0 - ranked[0].probability;
+        ranked[0].probability = 0.0;
+        for (auto& r : ranked)
+            r.probability = rest > 0.0 ? r.probability / rest : 0.0;
+        std::rotate(ranked.begin(), ranked.begin() + 1, ranked.end());
+    }
+    const std::uint32_t top = ranked[0].cls;
+    if ((top == m_cSource || top == m_cHeader) && m_cSource != kNoClass && m_cHeader != kNoClass) {
+        const CFileLean lean = cFileLean(text);
+        if ((lean == CFileLean::Header && top == m_cSource) || (lean == CFileLean::Source && top == m_cHeader))
+            exchange(ranked, m_cSource, m_cHeader);
+        return;
+    }
+    if (m_kinds[top] != Kind::Code && top != m_text)
+        return;
+    const ProseShape shape = proseShape(text);
+    // A document that quotes code is that document: the likeliest prose
+    // takes the code's place.
+    if (m_kinds[top] == Kind::Code && shape.document) {
+        auto prose = std::find_if(ranked.begin(), ranked.end(), [&](const Ranked& r) { return m_kinds[r.cls] == Kind::Prose; });
+        if (prose != ranked.end())
+            exchange(ranked, top, prose->cls);
+    }
+    // Plain text has underlined headings and lists of its own; with an ATX
+    // heading, or another of Markdown's marks besides, it is Markdown.
+    const bool markdown = (shape.marks & kAtxHeading) || ((shape.marks & ~kPlainTextMarks) && std::popcount(shape.marks) >= 2);
+    if (ranked[0].cls == m_text && m_markdown != kNoClass && markdown)
+        exchange(ranked, m_text, m_markdown);
 }
 
 } // namespace gv::vonk

@@ -59,6 +59,13 @@ public:
 
 private:
     std::uint32_t row(std::uint32_t hash) const;
+    // Where the words leave alike formats a reader tells by structure (a C
+    // header from a source, Go from C, a document from the code it quotes,
+    // Markdown from plain text), that structure settles the order.
+    void settle(std::string_view text, std::vector<Ranked>& ranked) const;
+
+    static constexpr std::uint32_t kNoClass = 0xFFFFFFFF;
+    std::uint32_t m_cSource = kNoClass, m_cHeader = kNoClass, m_go = kNoClass, m_markdown = kNoClass, m_text = kNoClass;
 
     enum class Kind : std::uint8_t { Code, Prose, Document };
     std::vector<Kind> m_kinds; // per class

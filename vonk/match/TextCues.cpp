@@ -1,0 +1,421 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "vonk/match/TextCues.h"
+
+#include "vonk/match/TextTokens.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace gv::vonk {
+
+namespace {
+
+bool identChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+bool letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || static_cast<unsigned char>(c) >= 0x80; }
+
+bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+
+std::string_view firstWord(std::string_view s)
+{
+    std::size_t k = 0;
+    while (k < s.size() && blank(s[k]))
+        ++k;
+    std::size_t e = k;
+    while (e < s.size() && identChar(s[e]))
+        ++e;
+    return s.substr(k, e - k);
+}
+
+// The statement being read at the outermost level of a C file, as far as
+// telling a definition from a declaration needs.
+struct Statement {
+    bool paren = false;  // holds a '('
+    bool assign = false; // holds a '=' outside parentheses: an initializer
+    bool isInline = false;
+    bool isExtern = false;
+    bool isTypedef = false;
+    int parens = 0;
+    char last = 0; // last character that is not blank
+    void clear() { *this = Statement{}; }
+};
+
+} // namespace
+
+CFileLean cFileLean(std::string_view text)
+{
+    text = text.substr(0, kTextModelHead);
+    std::size_t bodies = 0, declarations = 0;
+    bool configH = false;
+    bool guard = false;   // #pragma once
+    bool guarded = false; // #ifndef X then #define X
+    int directives = 0;   // seen before the first statement, up to three
+    std::string guardName;
+    bool code = false; // a statement or body seen
+    int depth = 0, externBlocks = 0, skipping = 0;
+    Statement st;
+    std::string word;
+    auto endWord = [&] {
+        if (word.empty())
+            return;
+        if (depth == 0) {
+            if (word == "inline" || word == "__inline" || word == "__inline__")
+                st.isInline = true;
+            else if (word == "extern")
+                st.isExtern = true;
+            else if (word == "typedef")
+                st.isTypedef = true;
+        }
+        word.clear();
+    };
+    const std::size_t n = text.size();
+    bool lineStart = true;
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = text[i];
+        if (c == '\n') {
+            endWord();
+            lineStart = true;
+            continue;
+        }
+        if (lineStart && blank(c))
+            continue;
+        if (lineStart && c == '#') {
+            endWord();
+            // A directive runs to the end of the line and its continuations.
+            std::size_t e = i;
+            while (e < n && text[e] != '\n')
+                e = (text[e] == '\\' && e + 1 < n && text[e + 1] == '\n') ? e + 2 : e + 1;
+            std::string_view d = text.substr(i + 1, e - i - 1);
+            std::string_view name = firstWord(d);
+            std::string_view arg = firstWord(d.substr(d.find(name) + name.size()));
+            if (name == "pragma" && arg == "once")
+                guard = true;
+            if (!code && directives < 3) {
+                // A guard encloses more than its own #define.
+                if (directives == 2 && name == "endif")
+                    guardName.clear();
+                if (directives == 0 && name == "ifndef")
+                    guardName = arg;
+                else if (directives == 0 && name == "if" && d.find("!defined") != std::string_view::npos) {
+                    std::size_t p = d.find("!defined") + 8;
+                    while (p < d.size() && (blank(d[p]) || d[p] == '('))
+                        ++p;
+                    guardName = firstWord(d.substr(p));
+                } else if (directives == 1 && name == "define" && !guardName.empty() && arg == guardName)
+                    guarded = true;
+                ++directives;
+            }
+            // What "#if 0" leaves out is not read: code kept for the record.
+            if (name == "if" && arg == "0")
+                ++skipping;
+            else if (skipping > 0 && (name == "if" || name == "ifdef" || name == "ifndef"))
+                ++skipping;
+            else if (skipping > 0 && name == "endif")
+                --skipping;
+            else if (skipping == 1 && (name == "else" || name == "elif"))
+                skipping = 0;
+            // Autoconf's config.h goes first in every source file and in
+            // no header.
+            if (name == "include" && (d.find("<config.h>") != std::string_view::npos || d.find("\"config.h\"") != std::string_view::npos))
+                configH = true;
+            i = e - 1;
+            lineStart = false;
+            continue;
+        }
+        lineStart = false;
+        if (skipping > 0) {
+            while (i + 1 < n && text[i + 1] != '\n')
+                ++i;
+            continue;
+        }
+        if (c == '/' && i + 1 < n && text[i + 1] == '/') {
+            endWord();
+            while (i + 1 < n && text[i + 1] != '\n')
+                ++i;
+            continue;
+        }
+        if (c == '/' && i + 1 < n && text[i + 1] == '*') {
+            endWord();
+            std::size_t e = text.find("*/", i + 2);
+            if (e == std::string_view::npos)
+                break;
+            // A comment spanning lines leaves the next one at its start.
+            i = e + 1;
+            continue;
+        }
+        if (c == '"' || c == '\'') {
+            endWord();
+            std::size_t k = i + 1;
+            while (k < n && text[k] != c && text[k] != '\n')
+                k += text[k] == '\\' ? 2 : 1;
+            i = std::min(k, n - 1);
+            if (depth == 0)
+                st.last = c;
+            continue;
+        }
+        if (identChar(c)) {
+            if (word.size() < 16)
+                word += c;
+            if (depth == 0)
+                st.last = c;
+            continue;
+        }
+        endWord();
+        if (blank(c))
+            continue;
+        if (c == '{') {
+            if (depth == 0) {
+                code = true;
+                if (st.isExtern && st.last == '"') {
+                    // extern "C" { ... } wraps declarations, not a body.
+                    ++externBlocks;
+                    st.clear();
+                    continue;
+                }
+                if (st.paren && st.last == ')' && !st.assign && !st.isTypedef) {
+                    if (st.isInline)
+                        ++declarations;
+                    else
+                        ++bodies;
+                }
+            }
+            ++depth;
+            continue;
+        }
+        if (c == '}') {
+            if (depth > 0) {
+                --depth;
+                if (depth == 0)
+                    st.clear();
+            } else if (externBlocks > 0) {
+                --externBlocks;
+                st.clear();
+            }
+            continue;
+        }
+        if (depth > 0)
+            continue;
+        if (c == ';') {
+            code = true;
+            if (st.isExtern || st.isTypedef || (st.paren && st.last == ')' && !st.assign))
+                ++declarations;
+            st.clear();
+            continue;
+        }
+        if (c == '(') {
+            st.paren = true;
+            ++st.parens;
+        } else if (c == ')') {
+            --st.parens;
+        } else if (c == '=' && st.parens <= 0) {
+            st.assign = true;
+        }
+        st.last = c;
+    }
+    if (guard || (guarded && !guardName.empty()))
+        return CFileLean::Header;
+    // A header may define a helper or two among its many declarations.
+    if (configH || (bodies > 0 && bodies * 4 >= declarations))
+        return CFileLean::Source;
+    return declarations > 0 ? CFileLean::Header : CFileLean::None;
+}
+
+bool opensWithoutPackageClause(std::string_view text)
+{
+    text = text.substr(0, kTextModelHead);
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n) {
+        if (blank(text[i]) || text[i] == '\n') {
+            ++i;
+        } else if (text.compare(i, 2, "//") == 0) {
+            std::size_t e = text.find('\n', i);
+            i = e == std::string_view::npos ? n : e + 1;
+        } else if (text.compare(i, 2, "/*") == 0) {
+            std::size_t e = text.find("*/", i + 2);
+            i = e == std::string_view::npos ? n : e + 2;
+        } else {
+            return !(text.compare(i, 7, "package") == 0 && i + 7 < n && blank(text[i + 7]));
+        }
+    }
+    // Comments to the end: the clause may follow.
+    return false;
+}
+
+namespace {
+
+bool fenceLine(std::string_view s) { return s.starts_with("```") || s.starts_with("~~~"); }
+
+// 1 to 6 '#', a blank, then a word: an ATX heading, or a '#' comment.
+bool atxLine(std::string_view s)
+{
+    std::size_t k = 0;
+    while (k < s.size() && s[k] == '#')
+        ++k;
+    return k >= 1 && k <= 6 && k + 1 < s.size() && s[k] == ' ' && (letter(s[k + 1]) || s[k + 1] == '`');
+}
+
+bool underline(std::string_view s)
+{
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    if (s.size() < 3 || (s[0] != '=' && s[0] != '-'))
+        return false;
+    return s.find_first_not_of(s[0]) == std::string_view::npos;
+}
+
+bool listItem(std::string_view s)
+{
+    if (s.size() >= 3 && (s[0] == '-' || s[0] == '*' || s[0] == '+') && s[1] == ' ')
+        return letter(s[2]) || s[2] == '`' || s[2] == '[' || s[2] == '*';
+    std::size_t k = 0;
+    while (k < s.size() && k < 3 && s[k] >= '0' && s[k] <= '9')
+        ++k;
+    return k > 0 && k + 2 < s.size() && (s[k] == '.' || s[k] == ')') && s[k + 1] == ' ' && letter(s[k + 2]);
+}
+
+unsigned inlineMarks(std::string_view s)
+{
+    unsigned m = 0;
+    std::size_t open = s.find('[');
+    if (open != std::string_view::npos) {
+        std::size_t close = s.find("](", open + 1);
+        if (close != std::string_view::npos && close > open + 1 && s.find(')', close + 2) != std::string_view::npos)
+            m |= kLink;
+        if (open == 0) {
+            std::size_t ref = s.find("]: ");
+            if (ref != std::string_view::npos && (s.compare(ref + 3, 4, "http") == 0 || s[ref + 3] == '/' || s[ref + 3] == '#'))
+                m |= kLink;
+        }
+    }
+    std::size_t strong = s.find("**");
+    if (strong != std::string_view::npos && strong + 2 < s.size() && !blank(s[strong + 2])) {
+        std::size_t end = s.find("**", strong + 3);
+        if (end != std::string_view::npos && !blank(s[end - 1]))
+            m |= kStrongEmphasis;
+    }
+    for (std::size_t b = s.find('`'); b != std::string_view::npos && b + 2 < s.size(); b = s.find('`', b + 1)) {
+        if (s[b + 1] == '`' || blank(s[b + 1]) || (b > 0 && s[b - 1] == '`'))
+            continue;
+        std::size_t e = s.find('`', b + 1);
+        if (e != std::string_view::npos && (e + 1 >= s.size() || s[e + 1] != '`') && !blank(s[e - 1])) {
+            m |= kCodeSpan;
+            break;
+        }
+    }
+    return m;
+}
+
+// Characters that prose seldom has and code often does.
+bool codeChar(char c) { return std::strchr("{};=<>\\|$@&^~#", c) != nullptr && c != 0; }
+
+// The line above an underline is a title, not a "key: value" line over a
+// document marker.
+bool titleLine(std::string_view s)
+{
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    return !s.empty() && s.back() != ':' && s.find(": ") == std::string_view::npos;
+}
+
+enum class LineKind : std::uint8_t { Blank, Prose, Code, Other, Heading, Comment };
+
+} // namespace
+
+ProseShape proseShape(std::string_view text)
+{
+    text = text.substr(0, kTextModelHead);
+    std::vector<std::string_view> lines;
+    for (std::size_t p = 0; p < text.size();) {
+        std::size_t e = text.find('\n', p);
+        if (e == std::string_view::npos)
+            e = text.size();
+        std::string_view l = text.substr(p, e - p);
+        if (!l.empty() && l.back() == '\r')
+            l.remove_suffix(1);
+        lines.push_back(l);
+        p = e + 1;
+    }
+    ProseShape shape;
+    std::size_t listItems = 0;
+    bool fenced = false;
+    LineKind prev = LineKind::Blank;
+    auto hashLine = [&](std::size_t k) { return !lines[k].empty() && lines[k][0] == '#'; };
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        std::string_view line = lines[k];
+        std::size_t indent = 0, col = 0;
+        while (indent < line.size() && (line[indent] == ' ' || line[indent] == '\t')) {
+            col += line[indent] == '\t' ? 4 : 1;
+            ++indent;
+        }
+        std::string_view s = line.substr(indent);
+        if (s.empty()) {
+            prev = LineKind::Blank;
+            continue;
+        }
+        if (col < 4 && fenceLine(s)) {
+            shape.marks |= kFencedCode;
+            fenced = !fenced;
+            prev = LineKind::Other;
+            continue;
+        }
+        if (fenced || col >= 4) {
+            // Code a document quotes, or the continuation of a list item.
+            prev = LineKind::Other;
+            continue;
+        }
+        LineKind kind = LineKind::Other;
+        if (underline(s) && (prev == LineKind::Prose || prev == LineKind::Other) && col == 0 && k > 0 && titleLine(lines[k - 1])) {
+            // The line above is a heading, not a paragraph's.
+            shape.marks |= kSetextHeading;
+            ++shape.headings;
+            if (prev == LineKind::Prose)
+                --shape.proseLines;
+            kind = LineKind::Heading;
+        } else if (col == 0 && atxLine(s)) {
+            // A run of '#' lines is a comment block, not headings; a
+            // heading stands apart from the paragraph under it.
+            const bool apart = k + 1 < lines.size() && lines[k + 1].find_first_not_of(" \t\r") == std::string_view::npos;
+            if (apart && !(k > 0 && hashLine(k - 1))) {
+                shape.marks |= kAtxHeading;
+                ++shape.headings;
+                kind = LineKind::Heading;
+            } else {
+                kind = LineKind::Comment;
+                ++shape.codeLines;
+            }
+        } else if (listItem(s)) {
+            shape.marks |= kListItem;
+            ++listItems;
+            shape.marks |= inlineMarks(s);
+        } else if (s.starts_with("<!--")) {
+            shape.marks |= kHtmlComment;
+        } else {
+            std::size_t words = 0, odd = 0;
+            for (std::size_t j = 0; j < s.size(); ++j) {
+                if (letter(s[j]) && (j == 0 || !identChar(s[j - 1])))
+                    ++words;
+                odd += codeChar(s[j]);
+            }
+            const char first = s[0], last = s.back();
+            const bool opensLikeProse = letter(first) || std::strchr("\"'*_[`", first) != nullptr;
+            if (opensLikeProse && words >= 3 && odd * 20 <= s.size() && last != ';' && last != '{') {
+                kind = LineKind::Prose;
+                ++shape.proseLines;
+                shape.marks |= inlineMarks(s);
+            } else if (first == '(' || first == '#' || first == '/' || last == ';' || last == '{' || last == '}' || odd * 20 > s.size()) {
+                kind = LineKind::Code;
+                ++shape.codeLines;
+            }
+        }
+        prev = kind;
+    }
+    shape.document = shape.headings >= 2 && shape.proseLines >= 5 && shape.codeLines * 10 <= shape.proseLines + shape.headings + listItems;
+    return shape;
+}
+
+} // namespace gv::vonk

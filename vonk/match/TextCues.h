@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace gv::vonk {
+
+// What a reader goes by where the text model's words leave two formats
+// alike: a few facts of a text's structure that settle between exactly
+// those formats. Each reads at most the head the model reads.
+
+// Whether a C file is a header or a source as a C programmer tells: an
+// include guard ("#ifndef X_H" then "#define X_H", or "#pragma once") makes
+// a header; functions defined with bodies that are not inline make a
+// source (unless declarations outnumber them four to one), and so does
+// including autoconf's "config.h"; declarations alone
+// (prototypes, "extern", typedefs, inline functions) make a header. None
+// when nothing of the kind is there: macros and includes are in both.
+enum class CFileLean : std::uint8_t { None, Header, Source };
+
+CFileLean cFileLean(std::string_view text);
+
+// Whether the first statement past comments is there and is not a
+// "package" clause, which opens every Go source file.
+bool opensWithoutPackageClause(std::string_view text);
+
+// Markdown's constructs. Plain text has headings underlined and lists of
+// its own; the others it seldom has.
+enum MarkdownMark : unsigned {
+    kSetextHeading = 1,
+    kListItem = 2,
+    kAtxHeading = 4,
+    kFencedCode = 8,
+    kLink = 16,
+    kStrongEmphasis = 32,
+    kCodeSpan = 64,
+    kHtmlComment = 128,
+};
+inline constexpr unsigned kPlainTextMarks = kSetextHeading | kListItem;
+
+// The outline of a document in a lightweight markup. `marks` holds the
+// kinds of Markdown constructs found; `document` says the lines at the
+// margin are headings, list items and prose paragraphs, so that whatever
+// code there is sits in indented or fenced blocks: a document that quotes
+// code.
+struct ProseShape {
+    std::size_t headings = 0;
+    std::size_t proseLines = 0;
+    std::size_t codeLines = 0;
+    unsigned marks = 0;
+    bool document = false;
+};
+
+ProseShape proseShape(std::string_view text);
+
+} // namespace gv::vonk
