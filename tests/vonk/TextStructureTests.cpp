@@ -125,13 +125,16 @@ struct CCase {
     const char* name;
     std::string text;
     CFileLean lean;
+    bool cplusplus = false;
 };
 
 class CFiles : public ::testing::TestWithParam<CCase> {};
 
 TEST_P(CFiles, TellHeaderFromSource)
 {
-    EXPECT_EQ(cFileLean(GetParam().text), GetParam().lean) << GetParam().name;
+    const CFileShape c = cFileShape(GetParam().text);
+    EXPECT_EQ(c.lean, GetParam().lean) << GetParam().name;
+    EXPECT_EQ(c.cplusplus, GetParam().cplusplus) << GetParam().name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Text, CFiles, ::testing::Values(
@@ -145,7 +148,10 @@ INSTANTIATE_TEST_SUITE_P(Text, CFiles, ::testing::Values(
     CCase{"declarations outnumber a helper", "void a(void);\nvoid b(void);\nvoid c(void);\nvoid d(void);\nvoid e(void);\nstatic void h(void) { }\n", CFileLean::Header},
     CCase{"bodies kept out by #if 0", "extern int x;\n#if 0\nint f(void)\n{\n}\n#endif\n", CFileLean::Header},
     CCase{"braces in strings and comments", "const char *s = \"f() {\";\n/* g() { */\n", CFileLean::None},
-    CCase{"initializers are no bodies", "#define N 2\nstatic const int t[N] = { 1, 2 };\n", CFileLean::None}));
+    CCase{"initializers are no bodies", "#define N 2\nstatic const int t[N] = { 1, 2 };\n", CFileLean::None},
+    CCase{"a namespace", "#include <string.h>\nnamespace x {\nint f();\n}\n", CFileLean::None, true},
+    CCase{"a scope and a standard header", "#include <vector>\nint A::f()\n{\n}\n", CFileLean::Source, true},
+    CCase{"new as a name is C", "void f(void)\n{\n    int new = 1;\n}\n", CFileLean::Source, false}));
 
 TEST(GoFiles, OpenWithTheirPackageClause)
 {

@@ -46,8 +46,9 @@ struct Statement {
 
 } // namespace
 
-CFileLean cFileLean(std::string_view text)
+CFileShape cFileShape(std::string_view text)
 {
+    CFileShape shape;
     text = text.substr(0, kTextModelHead);
     std::size_t bodies = 0, declarations = 0;
     bool configH = false;
@@ -70,6 +71,9 @@ CFileLean cFileLean(std::string_view text)
             else if (word == "typedef")
                 st.isTypedef = true;
         }
+        static constexpr std::string_view cplusplus[] = {"class", "namespace", "template", "typename", "virtual", "nullptr", "constexpr", "operator"};
+        for (std::string_view w : cplusplus)
+            shape.cplusplus = shape.cplusplus || word == w;
         word.clear();
     };
     const std::size_t n = text.size();
@@ -120,6 +124,9 @@ CFileLean cFileLean(std::string_view text)
                 skipping = 0;
             // Autoconf's config.h goes first in every source file and in
             // no header.
+            // C++'s standard headers have no suffix.
+            if (name == "include" && arg.empty() && d.find('<') != std::string_view::npos && d.find('.') == std::string_view::npos)
+                shape.cplusplus = true;
             if (name == "include" && (d.find("<config.h>") != std::string_view::npos || d.find("\"config.h\"") != std::string_view::npos))
                 configH = true;
             i = e - 1;
@@ -206,6 +213,8 @@ CFileLean cFileLean(std::string_view text)
             st.clear();
             continue;
         }
+        if (c == ':' && i + 1 < n && text[i + 1] == ':')
+            shape.cplusplus = true;
         if (c == '(') {
             st.paren = true;
             ++st.parens;
@@ -216,12 +225,16 @@ CFileLean cFileLean(std::string_view text)
         }
         st.last = c;
     }
-    if (guard || (guarded && !guardName.empty()))
-        return CFileLean::Header;
+    shape.statements = code;
+    shape.guarded = guard || (guarded && !guardName.empty());
+    if (shape.guarded)
+        shape.lean = CFileLean::Header;
     // A header may define a helper or two among its many declarations.
-    if (configH || (bodies > 0 && bodies * 4 >= declarations))
-        return CFileLean::Source;
-    return declarations > 0 ? CFileLean::Header : CFileLean::None;
+    else if (configH || (bodies > 0 && bodies * 4 >= declarations))
+        shape.lean = CFileLean::Source;
+    else if (declarations > 0)
+        shape.lean = CFileLean::Header;
+    return shape;
 }
 
 bool opensWithoutPackageClause(std::string_view text)

@@ -18,9 +18,20 @@ namespace gv::vonk {
 // including autoconf's "config.h"; declarations alone
 // (prototypes, "extern", typedefs, inline functions) make a header. None
 // when nothing of the kind is there: macros and includes are in both.
+// `cplusplus` says C++ shows: a class, a namespace, a template, "::", a
+// standard header without a suffix, and the like; `statements` that there
+// is code besides the preprocessor's lines; `guarded` that an include guard
+// or "#pragma once" made it a header.
 enum class CFileLean : std::uint8_t { None, Header, Source };
 
-CFileLean cFileLean(std::string_view text);
+struct CFileShape {
+    CFileLean lean = CFileLean::None;
+    bool cplusplus = false;
+    bool statements = false;
+    bool guarded = false;
+};
+
+CFileShape cFileShape(std::string_view text);
 
 // Whether the first statement past comments is there and is not a
 // "package" clause, which opens every Go source file.

@@ -35,7 +35,7 @@ TextModel::TextModel(std::span<const std::uint8_t> section)
                 : std::find(std::begin(documents), std::end(documents), n) != std::end(documents) ? Kind::Document
                                                                                                    : Kind::Code);
         const std::pair<std::string_view, std::uint32_t*> known[] = {
-            {"c-source", &m_cSource}, {"c-header", &m_cHeader}, {"go-source", &m_go}, {"markdown", &m_markdown}, {"text", &m_text}};
+            {"c-source", &m_cSource}, {"c-header", &m_cHeader}, {"cpp-source", &m_cpp}, {"go-source", &m_go}, {"markdown", &m_markdown}, {"text", &m_text}};
         for (const auto& [name, index] : known) {
             if (n == name)
                 *index = c;
@@ -170,10 +170,25 @@ void TextModel::settle(std::string_view text, std::vector<Ranked>& ranked) const
         std::rotate(ranked.begin(), ranked.begin() + 1, ranked.end());
     }
     const std::uint32_t top = ranked[0].cls;
-    if ((top == m_cSource || top == m_cHeader) && m_cSource != kNoClass && m_cHeader != kNoClass) {
-        const CFileLean lean = cFileLean(text);
-        if ((lean == CFileLean::Header && top == m_cSource) || (lean == CFileLean::Source && top == m_cHeader))
+    const bool cFamily = top == m_cSource || top == m_cHeader || top == m_cpp;
+    if (cFamily && m_cSource != kNoClass && m_cHeader != kNoClass) {
+        const CFileShape c = cFileShape(text);
+        // Code without any of C++'s own constructs is C (macros alone
+        // may be either's).
+        if (top == m_cpp && !c.cplusplus && c.statements) {
+            const double source = std::find_if(ranked.begin(), ranked.end(), [&](const Ranked& r) { return r.cls == m_cSource; })->probability;
+            const double header = std::find_if(ranked.begin(), ranked.end(), [&](const Ranked& r) { return r.cls == m_cHeader; })->probability;
+            exchange(ranked, m_cpp, c.lean == CFileLean::Source || (c.lean == CFileLean::None && source >= header) ? m_cSource : m_cHeader);
+        } else if ((c.lean == CFileLean::Header && top == m_cSource) || (c.lean == CFileLean::Source && top == m_cHeader)) {
             exchange(ranked, m_cSource, m_cHeader);
+        }
+        return;
+    }
+    // An include guard is the C preprocessor's alone: whatever the words
+    // between, the file is a header.
+    if (m_cHeader != kNoClass && (text.find("#ifndef") != std::string_view::npos || text.find("#pragma once") != std::string_view::npos)
+        && cFileShape(text).guarded) {
+        exchange(ranked, top, m_cHeader);
         return;
     }
     if (m_kinds[top] != Kind::Code && top != m_text)

@@ -65,7 +65,7 @@ private:
     void settle(std::string_view text, std::vector<Ranked>& ranked) const;
 
     static constexpr std::uint32_t kNoClass = 0xFFFFFFFF;
-    std::uint32_t m_cSource = kNoClass, m_cHeader = kNoClass, m_go = kNoClass, m_markdown = kNoClass, m_text = kNoClass;
+    std::uint32_t m_cSource = kNoClass, m_cHeader = kNoClass, m_cpp = kNoClass, m_go = kNoClass, m_markdown = kNoClass, m_text = kNoClass;
 
     enum class Kind : std::uint8_t { Code, Prose, Document };
     std::vector<Kind> m_kinds; // per class
