@@ -927,6 +927,39 @@ TEST(TextModel, AFormatWhoseRulesFailedYieldsToItsParentsThatHeld)
     }
 }
 
+TEST(TextModel, StructureSettlesWhatTheWordsLeaveAlike)
+{
+    const std::vector<std::string> classes = {"text", "markdown", "lisp-source", "c-source", "c-header", "makefile", "go-source"};
+    std::string defs = "type text\n desc \"t\"\n ext txt\n mime text/plain\n cat text\n weight -20\n text\n";
+    for (std::size_t k = 1; k < classes.size(); ++k)
+        defs += head(classes[k], " parent text\n min-confidence high\n text\n head 100 str \"\\x01\"\n");
+    auto db = test::compile(defs, test::makeTextModel(classes,
+        {{"defun", {0, 0, 120, 0, 0, 0, 0}}, {"return", {0, 0, 0, 100, 0, 0, 0}}, {"main", {0, 0, 0, 0, 0, 0, 120}}}, 16, 40000));
+    ASSERT_TRUE(db);
+    Identify id(*db);
+    const struct {
+        const char* text;
+        const char* first;
+    } cases[] = {
+        // Too few words to weigh, but make's lines.
+        {"out.go: map.go\n\tgo run map.go >out.go\n", "makefile"},
+        // Notes that quote Lisp in indented blocks are a document.
+        {"Notes\n=====\n\nThese are the notes of a small library for you.\nIt is loaded by the usual means of the system.\n\n"
+         "    (defun a (x) x)\n    (defun b (x) x)\n    (defun c (x) x)\n\nUsage\n-----\n\nCall it with a number as its argument.\n"
+         "The result comes back as a list of digits.\nMore text follows here in the same way.\n",
+            "text"},
+        // An include guard makes a header of what reads as a source.
+        {"#ifndef A_H\n#define A_H\nint f(int x)\n{\n    return x;\n}\n#endif\n", "c-header"},
+        // No package clause: not Go, whatever its words.
+        {"#include <stdio.h>\nint main(void)\n{\n    return 0;\n}\n", "c-source"},
+    };
+    for (const auto& c : cases) {
+        auto ids = id.ids(c.text);
+        ASSERT_FALSE(ids.empty()) << c.text;
+        EXPECT_EQ(ids[0], c.first) << c.text;
+    }
+}
+
 TEST(Explain, ShowsTheTextModelsTopThreeAndWhatWeighedMost)
 {
     auto db = test::compile("type text\n desc \"t\"\n ext txt\n mime text/plain\n cat text\n text\n"

@@ -162,6 +162,26 @@ TEST(GoFiles, OpenWithTheirPackageClause)
     EXPECT_FALSE(opensWithoutPackageClause("/* a long package doc"));
 }
 
+TEST(MakeFiles, AreToldByLinesOnlyMakeWrites)
+{
+    const struct {
+        const char* text;
+        bool make;
+    } cases[] = {
+        {"out.go: map.go data.csv\n\tgo run map.go >out.go\n", true},
+        {"# licence\n\ninclude ../Make.dist\n", true},
+        {"CFLAGS ?= -O2\nOBJS := a.o \\\n  b.o\n", true},
+        {"ifeq ($(V),1)\nQ =\nendif\n", true},
+        {"CC=cc\nLD=ld\n", false},                          // shell or make alike
+        {"include /etc/ld.so.conf.d/*.conf\n", false},       // not a make file's include
+        {"name: x\nversion: 1\n", false},                   // targets without recipes
+        {"else:\n\tx = 1\nprint(x)\n", false},              // tab-indented code
+        {"all: prog\n\tcc -o prog prog.c\nThis line is prose.\n", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(makeShape(c.text), c.make) << c.text;
+}
+
 struct ProseCase {
     const char* name;
     std::string text;

@@ -886,7 +886,7 @@ bool Matcher::applyTextModel(Probe& probe)
         yieldToParents();
     // Prose put first on a narrow margin is less probable than the runner-up.
     const double topProbability = m_verdict.proseFirst ? m_verdict.ranked[1].probability : m_verdict.ranked[0].probability;
-    if (topProbability < ranking::kModelFloor)
+    if (topProbability < ranking::kModelFloor && !m_verdict.structural)
         return false;
     const ranking::ModelAnswer topAnswer = ranking::modelAnswer(topProbability);
     // Formats the model was not taught keep what their own rules proved:
@@ -917,6 +917,9 @@ bool Matcher::applyTextModel(Probe& probe)
             it = m_result.end() - 1;
         }
         ranking::ModelAnswer a = ranking::modelAnswer(r.probability);
+        // What structure proved goes first, however alike the words.
+        if (k == 0 && m_verdict.structural && m_verdict.ranked.size() > 1)
+            a.score = std::max(a.score, ranking::modelAnswer(m_verdict.ranked[1].probability).score + 1);
         if (k == 0 && m_verdict.proseFirst) {
             // Ahead of the language it was preferred to, and no surer.
             a.score = topAnswer.score + 1;

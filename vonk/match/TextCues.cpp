@@ -3,6 +3,7 @@
 
 #include "vonk/match/TextTokens.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -257,6 +258,90 @@ bool opensWithoutPackageClause(std::string_view text)
     }
     // Comments to the end: the clause may follow.
     return false;
+}
+
+namespace {
+
+bool targetChar(char c)
+{
+    return identChar(c) || std::strchr("./-+%$(){}@~", c) != nullptr;
+}
+
+std::string_view lower(std::string_view s, std::string& buffer)
+{
+    buffer.assign(s);
+    for (char& c : buffer)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return buffer;
+}
+
+} // namespace
+
+bool makeShape(std::string_view text)
+{
+    text = text.substr(0, kTextModelHead);
+    std::size_t significant = 0, odd = 0, recipes = 0;
+    bool makeOnly = false, inRule = false, continued = false;
+    std::string buffer;
+    for (std::size_t p = 0; p < text.size();) {
+        std::size_t e = text.find('\n', p);
+        if (e == std::string_view::npos)
+            e = text.size();
+        std::string_view line = text.substr(p, e - p);
+        p = e + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        const bool wasContinued = continued;
+        continued = !line.empty() && line.back() == '\\';
+        std::size_t k = line.find_first_not_of(" \t");
+        if (k == std::string_view::npos || wasContinued)
+            continue;
+        if (line[0] == '\t' && inRule) {
+            ++recipes;
+            continue;
+        }
+        if (line[k] == '#')
+            continue;
+        ++significant;
+        const std::string_view s = line.substr(k);
+        const std::string_view word = firstWord(s[0] == '-' ? s.substr(1) : s);
+        if (word.size() < s.size() && (s[word.size() + (s[0] == '-')] == ' ' || s[word.size() + (s[0] == '-')] == '\t')) {
+            if (word == "include" || word == "sinclude") {
+                const std::string_view file = lower(s, buffer);
+                makeOnly = makeOnly || file.find(".mk") != std::string_view::npos || file.find("make") != std::string_view::npos || file.find("$(") != std::string_view::npos;
+                inRule = false;
+                continue;
+            }
+            if (word == "ifeq" || word == "ifneq" || word == "ifdef" || word == "ifndef" || word == "define" || word == "export" || word == "override" || word == "vpath") {
+                makeOnly = makeOnly || word != "export";
+                inRule = false;
+                continue;
+            }
+        }
+        if (s == "else" || s == "endif" || s == "endef") {
+            continue;
+        }
+        // NAME op value, or targets: prerequisites.
+        std::size_t j = 0;
+        while (j < s.size() && (targetChar(s[j]) || ((s[j] == ' ' || s[j] == '\t') && j + 1 < s.size() && s[j + 1] != '=' && s[j + 1] != ':')))
+            ++j;
+        std::size_t op = j;
+        while (op < s.size() && (s[op] == ' ' || s[op] == '\t'))
+            ++op;
+        if (j == 0 || op >= s.size()) {
+            ++odd;
+        } else if (s[op] == '=' || s.compare(op, 2, ":=") == 0 || s.compare(op, 3, "::=") == 0 || s.compare(op, 2, "?=") == 0 || s.compare(op, 2, "+=") == 0) {
+            makeOnly = makeOnly || s[op] != '=';
+            inRule = false;
+        } else if (s[op] == ':' && line[0] != ' ' && line[0] != '\t') {
+            inRule = true;
+        } else {
+            ++odd;
+        }
+        if (odd * 10 > std::max<std::size_t>(significant, 10))
+            return false;
+    }
+    return significant > 0 && odd * 10 <= significant && (makeOnly || recipes > 0);
 }
 
 namespace {

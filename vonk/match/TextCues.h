@@ -37,6 +37,14 @@ CFileShape cFileShape(std::string_view text);
 // "package" clause, which opens every Go source file.
 bool opensWithoutPackageClause(std::string_view text);
 
+// Whether every line is one of make's: a rule ("target: prerequisites")
+// and the tab-led recipe under it, a variable assignment, a directive
+// (include, ifeq, endif, ...), a comment or a continuation; and something
+// only make writes is there: a rule with its recipe, a conditional, an
+// assignment by ":=", "?=" or "+=", or an include of a make file. A text
+// of plain "NAME=value" lines is no makefile.
+bool makeShape(std::string_view text);
+
 // Markdown's constructs. Plain text has headings underlined and lists of
 // its own; the others it seldom has.
 enum MarkdownMark : unsigned {

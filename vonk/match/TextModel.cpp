@@ -35,7 +35,7 @@ TextModel::TextModel(std::span<const std::uint8_t> section)
                 : std::find(std::begin(documents), std::end(documents), n) != std::end(documents) ? Kind::Document
                                                                                                    : Kind::Code);
         const std::pair<std::string_view, std::uint32_t*> known[] = {
-            {"c-source", &m_cSource}, {"c-header", &m_cHeader}, {"cpp-source", &m_cpp}, {"go-source", &m_go}, {"markdown", &m_markdown}, {"text", &m_text}};
+            {"c-source", &m_cSource}, {"c-header", &m_cHeader}, {"cpp-source", &m_cpp}, {"go-source", &m_go}, {"markdown", &m_markdown}, {"text", &m_text}, {"makefile", &m_make}};
         for (const auto& [name, index] : known) {
             if (n == name)
                 *index = c;
@@ -109,9 +109,9 @@ void TextModel::judge(std::string_view text, Work& w, Verdict& out, bool explain
     for (auto& r : out.ranked)
         r.probability /= total;
     std::stable_sort(out.ranked.begin(), out.ranked.end(), [](const Ranked& a, const Ranked& b) { return a.probability > b.probability; });
-    settle(text.substr(0, m_head), out.ranked);
+    out.structural = settle(text.substr(0, m_head), out.ranked);
     out.proseFirst = false;
-    if (m_kinds[out.ranked[0].cls] == Kind::Code) {
+    if (m_kinds[out.ranked[0].cls] == Kind::Code && !out.structural) {
         auto prose = std::find_if(out.ranked.begin(), out.ranked.end(), [&](const Ranked& r) { return m_kinds[r.cls] == Kind::Prose; });
         if (prose != out.ranked.end() && prose->probability * kProseMargin > out.ranked[0].probability) {
             std::rotate(out.ranked.begin() + 1, prose, prose + 1);
@@ -144,22 +144,29 @@ void TextModel::judge(std::string_view text, Work& w, Verdict& out, bool explain
 
 namespace {
 
-void exchange(std::vector<TextModel::Ranked>& ranked, std::uint32_t a, std::uint32_t b)
+// `to` takes the place (and the probability) of the first answer.
+void promote(std::vector<TextModel::Ranked>& ranked, std::uint32_t to)
 {
-    auto pa = std::find_if(ranked.begin(), ranked.end(), [&](const TextModel::Ranked& r) { return r.cls == a; });
-    auto pb = std::find_if(ranked.begin(), ranked.end(), [&](const TextModel::Ranked& r) { return r.cls == b; });
-    if (pa == ranked.end() || pb == ranked.end())
+    auto p = std::find_if(ranked.begin(), ranked.end(), [&](const TextModel::Ranked& r) { return r.cls == to; });
+    if (p == ranked.end() || p == ranked.begin())
         return;
-    std::swap(pa->probability, pb->probability);
-    std::stable_sort(ranked.begin(), ranked.end(), [](const TextModel::Ranked& x, const TextModel::Ranked& y) { return x.probability > y.probability; });
+    std::swap(p->probability, ranked.front().probability);
+    std::swap(*p, ranked.front());
+    std::stable_sort(ranked.begin() + 1, ranked.end(), [](const TextModel::Ranked& x, const TextModel::Ranked& y) { return x.probability > y.probability; });
 }
 
 } // namespace
 
-void TextModel::settle(std::string_view text, std::vector<Ranked>& ranked) const
+bool TextModel::settle(std::string_view text, std::vector<Ranked>& ranked) const
 {
     if (ranked.size() < 2)
-        return;
+        return false;
+    // Rules with their recipes, make's own assignments and directives: a
+    // makefile, be it two lines long.
+    if (m_make != kNoClass && makeShape(text)) {
+        promote(ranked, m_make);
+        return true;
+    }
     // Every Go file opens with its package clause: without one the text is
     // not Go, whatever its indentation and words; the rest share Go's part.
     if (ranked[0].cls == m_go && opensWithoutPackageClause(text)) {
@@ -178,34 +185,35 @@ void TextModel::settle(std::string_view text, std::vector<Ranked>& ranked) const
         if (top == m_cpp && !c.cplusplus && c.statements) {
             const double source = std::find_if(ranked.begin(), ranked.end(), [&](const Ranked& r) { return r.cls == m_cSource; })->probability;
             const double header = std::find_if(ranked.begin(), ranked.end(), [&](const Ranked& r) { return r.cls == m_cHeader; })->probability;
-            exchange(ranked, m_cpp, c.lean == CFileLean::Source || (c.lean == CFileLean::None && source >= header) ? m_cSource : m_cHeader);
+            promote(ranked, c.lean == CFileLean::Source || (c.lean == CFileLean::None && source >= header) ? m_cSource : m_cHeader);
         } else if ((c.lean == CFileLean::Header && top == m_cSource) || (c.lean == CFileLean::Source && top == m_cHeader)) {
-            exchange(ranked, m_cSource, m_cHeader);
+            promote(ranked, top == m_cSource ? m_cHeader : m_cSource);
         }
-        return;
+        return false;
     }
     // An include guard is the C preprocessor's alone: whatever the words
     // between, the file is a header.
     if (m_cHeader != kNoClass && (text.find("#ifndef") != std::string_view::npos || text.find("#pragma once") != std::string_view::npos)
         && cFileShape(text).guarded) {
-        exchange(ranked, top, m_cHeader);
-        return;
+        promote(ranked, m_cHeader);
+        return false;
     }
     if (m_kinds[top] != Kind::Code && top != m_text)
-        return;
+        return false;
     const ProseShape shape = proseShape(text);
     // A document that quotes code is that document: the likeliest prose
     // takes the code's place.
     if (m_kinds[top] == Kind::Code && shape.document) {
         auto prose = std::find_if(ranked.begin(), ranked.end(), [&](const Ranked& r) { return m_kinds[r.cls] == Kind::Prose; });
         if (prose != ranked.end())
-            exchange(ranked, top, prose->cls);
+            promote(ranked, prose->cls);
     }
     // Plain text has underlined headings and lists of its own; with an ATX
     // heading, or another of Markdown's marks besides, it is Markdown.
     const bool markdown = (shape.marks & kAtxHeading) || ((shape.marks & ~kPlainTextMarks) && std::popcount(shape.marks) >= 2);
     if (ranked[0].cls == m_text && m_markdown != kNoClass && markdown)
-        exchange(ranked, m_text, m_markdown);
+        promote(ranked, m_markdown);
+    return false;
 }
 
 } // namespace gv::vonk

@@ -46,6 +46,9 @@ public:
         // is not called code on a narrow margin.
         std::vector<Ranked> ranked;
         bool proseFirst = false; // that happened
+        // The first answer is the one structure proved (a make file's
+        // lines), however little text there is to weigh.
+        bool structural = false;
         // With `explain`: the text of the features that most set the best
         // class apart from the runner-up, strongest first.
         std::vector<std::string> reasons;
@@ -62,10 +65,11 @@ private:
     // Where the words leave alike formats a reader tells by structure (a C
     // header from a source, Go from C, a document from the code it quotes,
     // Markdown from plain text), that structure settles the order.
-    void settle(std::string_view text, std::vector<Ranked>& ranked) const;
+    // True when structure proved the first answer.
+    bool settle(std::string_view text, std::vector<Ranked>& ranked) const;
 
     static constexpr std::uint32_t kNoClass = 0xFFFFFFFF;
-    std::uint32_t m_cSource = kNoClass, m_cHeader = kNoClass, m_cpp = kNoClass, m_go = kNoClass, m_markdown = kNoClass, m_text = kNoClass;
+    std::uint32_t m_cSource = kNoClass, m_cHeader = kNoClass, m_cpp = kNoClass, m_go = kNoClass, m_markdown = kNoClass, m_text = kNoClass, m_make = kNoClass;
 
     enum class Kind : std::uint8_t { Code, Prose, Document };
     std::vector<Kind> m_kinds; // per class
