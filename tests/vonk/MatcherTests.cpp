@@ -952,6 +952,8 @@ TEST(TextModel, StructureSettlesWhatTheWordsLeaveAlike)
         {"#ifndef A_H\n#define A_H\nint f(int x)\n{\n    return x;\n}\n#endif\n", "c-header"},
         // No package clause: not Go, whatever its words.
         {"#include <stdio.h>\nint main(void)\n{\n    return 0;\n}\n", "c-source"},
+        // A heading of Markdown's own is Markdown, however short.
+        {"### Thanks for your help!\n\nPlease add a test.\n", "markdown"},
     };
     for (const auto& c : cases) {
         auto ids = id.ids(c.text);

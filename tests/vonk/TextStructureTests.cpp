@@ -182,6 +182,15 @@ TEST(MakeFiles, AreToldByLinesOnlyMakeWrites)
         EXPECT_EQ(makeShape(c.text), c.make) << c.text;
 }
 
+TEST(Scripts, TypeScriptIsToldBySyntaxJavaScriptLacks)
+{
+    for (const char* ts : {"let n: number = 1;\n", "export interface Point {\n  x: number;\n}\n", "import x from \"./x\";\nexport = x;\n",
+             "class A {\n  private b = 1;\n}\n", "export type Id = string;\n"})
+        EXPECT_TRUE(typeScriptSyntax(ts)) << ts;
+    for (const char* js : {"export { select } from \"d3\";\n", "const o = { type: 1, a: b ? c : d };\n", "// the public interface\nvar prototype = 1;\n"})
+        EXPECT_FALSE(typeScriptSyntax(js)) << js;
+}
+
 struct ProseCase {
     const char* name;
     std::string text;

@@ -344,6 +344,36 @@ bool makeShape(std::string_view text)
     return significant > 0 && odd * 10 <= significant && (makeOnly || recipes > 0);
 }
 
+bool typeScriptSyntax(std::string_view text)
+{
+    text = text.substr(0, kTextModelHead);
+    // Words that open a declaration only TypeScript has, where they start a
+    // line or follow "export" or "declare" (not in a comment's prose).
+    static constexpr std::string_view keywords[] = {"interface ", "type ", "enum ", "declare ", "namespace ", "abstract class ",
+        "implements ", "readonly ", "private ", "protected ", "public "};
+    static constexpr std::string_view annotations[] = {": string", ": number", ": boolean", ": any", ": void", ": unknown",
+        ": never", "?: ", "import type ", "as const", "<string>", "<number>", "export = "};
+    for (std::string_view a : annotations) {
+        if (text.find(a) != std::string_view::npos)
+            return true;
+    }
+    for (std::string_view k : keywords) {
+        for (std::size_t p = text.find(k); p != std::string_view::npos; p = text.find(k, p + 1)) {
+            std::size_t b = p;
+            while (b > 0 && (text[b - 1] == ' ' || text[b - 1] == '\t'))
+                --b;
+            const std::string_view before = text.substr(0, b);
+            if (!(b == 0 || text[b - 1] == '\n' || before.ends_with("export") || before.ends_with("declare")))
+                continue;
+            // Followed by a name: "type X", "private x".
+            const std::size_t q = p + k.size();
+            if (q < text.size() && (letter(text[q]) || text[q] == '_' || text[q] == '$'))
+                return true;
+        }
+    }
+    return false;
+}
+
 namespace {
 
 bool fenceLine(std::string_view s) { return s.starts_with("```") || s.starts_with("~~~"); }

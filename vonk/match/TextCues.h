@@ -45,6 +45,11 @@ bool opensWithoutPackageClause(std::string_view text);
 // of plain "NAME=value" lines is no makefile.
 bool makeShape(std::string_view text);
 
+// Whether a script uses syntax of TypeScript's that JavaScript lacks: type
+// annotations of the built-in types, interfaces, type aliases, enums,
+// access modifiers, declarations, "import type", "as const", "export =".
+bool typeScriptSyntax(std::string_view text);
+
 // Markdown's constructs. Plain text has headings underlined and lists of
 // its own; the others it seldom has.
 enum MarkdownMark : unsigned {

@@ -35,7 +35,8 @@ TextModel::TextModel(std::span<const std::uint8_t> section)
                 : std::find(std::begin(documents), std::end(documents), n) != std::end(documents) ? Kind::Document
                                                                                                    : Kind::Code);
         const std::pair<std::string_view, std::uint32_t*> known[] = {
-            {"c-source", &m_cSource}, {"c-header", &m_cHeader}, {"cpp-source", &m_cpp}, {"go-source", &m_go}, {"markdown", &m_markdown}, {"text", &m_text}, {"makefile", &m_make}};
+            {"c-source", &m_cSource}, {"c-header", &m_cHeader}, {"cpp-source", &m_cpp}, {"go-source", &m_go}, {"markdown", &m_markdown}, {"text", &m_text}, {"makefile", &m_make},
+            {"typescript", &m_typeScript}, {"javascript", &m_javaScript}};
         for (const auto& [name, index] : known) {
             if (n == name)
                 *index = c;
@@ -198,7 +199,12 @@ bool TextModel::settle(std::string_view text, std::vector<Ranked>& ranked) const
         promote(ranked, m_cHeader);
         return false;
     }
-    if (m_kinds[top] != Kind::Code && top != m_text)
+    // JavaScript with none of TypeScript's own syntax is JavaScript.
+    if (top == m_typeScript && m_javaScript != kNoClass && !typeScriptSyntax(text)) {
+        promote(ranked, m_javaScript);
+        return false;
+    }
+    if (m_kinds[top] != Kind::Code && top != m_text && top != m_markdown)
         return false;
     const ProseShape shape = proseShape(text);
     // A document that quotes code is that document: the likeliest prose
@@ -211,8 +217,10 @@ bool TextModel::settle(std::string_view text, std::vector<Ranked>& ranked) const
     // Plain text has underlined headings and lists of its own; with an ATX
     // heading, or another of Markdown's marks besides, it is Markdown.
     const bool markdown = (shape.marks & kAtxHeading) || ((shape.marks & ~kPlainTextMarks) && std::popcount(shape.marks) >= 2);
-    if (ranked[0].cls == m_text && m_markdown != kNoClass && markdown)
+    if ((ranked[0].cls == m_text || ranked[0].cls == m_markdown) && m_markdown != kNoClass && markdown) {
         promote(ranked, m_markdown);
+        return true;
+    }
     return false;
 }
 

@@ -47,7 +47,7 @@ public:
         std::vector<Ranked> ranked;
         bool proseFirst = false; // that happened
         // The first answer is the one structure proved (a make file's
-        // lines), however little text there is to weigh.
+        // lines, Markdown's marks), however little text there is to weigh.
         bool structural = false;
         // With `explain`: the text of the features that most set the best
         // class apart from the runner-up, strongest first.
@@ -70,6 +70,7 @@ private:
 
     static constexpr std::uint32_t kNoClass = 0xFFFFFFFF;
     std::uint32_t m_cSource = kNoClass, m_cHeader = kNoClass, m_cpp = kNoClass, m_go = kNoClass, m_markdown = kNoClass, m_text = kNoClass, m_make = kNoClass;
+    std::uint32_t m_typeScript = kNoClass, m_javaScript = kNoClass;
 
     enum class Kind : std::uint8_t { Code, Prose, Document };
     std::vector<Kind> m_kinds; // per class
