@@ -950,6 +950,7 @@ TEST(TextModel, StructureSettlesWhatTheWordsLeaveAlike)
             "text"},
         // An include guard makes a header of what reads as a source.
         {"#ifndef A_H\n#define A_H\nint f(int x)\n{\n    return x;\n}\n#endif\n", "c-header"},
+        {"#ifndef B_H\n#define B_H\n#define NAMES \"a\", \"b\"\n#endif\n", "c-header"}, // and too short to weigh
         // No package clause: not Go, whatever its words.
         {"#include <stdio.h>\nint main(void)\n{\n    return 0;\n}\n", "c-source"},
         // A heading of Markdown's own is Markdown, however short.

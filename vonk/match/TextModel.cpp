@@ -190,14 +190,14 @@ bool TextModel::settle(std::string_view text, std::vector<Ranked>& ranked) const
         } else if ((c.lean == CFileLean::Header && top == m_cSource) || (c.lean == CFileLean::Source && top == m_cHeader)) {
             promote(ranked, top == m_cSource ? m_cHeader : m_cSource);
         }
-        return false;
+        return c.guarded && ranked[0].cls == m_cHeader;
     }
     // An include guard is the C preprocessor's alone: whatever the words
     // between, the file is a header.
     if (m_cHeader != kNoClass && (text.find("#ifndef") != std::string_view::npos || text.find("#pragma once") != std::string_view::npos)
         && cFileShape(text).guarded) {
         promote(ranked, m_cHeader);
-        return false;
+        return true;
     }
     // JavaScript with none of TypeScript's own syntax is JavaScript.
     if (top == m_typeScript && m_javaScript != kNoClass && !typeScriptSyntax(text)) {
