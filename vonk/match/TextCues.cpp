@@ -457,7 +457,9 @@ enum class LineKind : std::uint8_t { Blank, Prose, Code, Other, Heading, Comment
 ProseShape proseShape(std::string_view text)
 {
     text = text.substr(0, kTextModelHead);
-    std::vector<std::string_view> lines;
+    // Kept from text to text: no allocation once grown.
+    thread_local std::vector<std::string_view> lines;
+    lines.clear();
     for (std::size_t p = 0; p < text.size();) {
         std::size_t e = text.find('\n', p);
         if (e == std::string_view::npos)
