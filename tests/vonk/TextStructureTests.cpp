@@ -172,6 +172,7 @@ TEST(MakeFiles, AreToldByLinesOnlyMakeWrites)
         {"# licence\n\ninclude ../Make.dist\n", true},
         {"CFLAGS ?= -O2\nOBJS := a.o \\\n  b.o\n", true},
         {"ifeq ($(V),1)\nQ =\nendif\n", true},
+        {"LIBS += -lm\n", true},
         {"CC=cc\nLD=ld\n", false},                          // shell or make alike
         {"include /etc/ld.so.conf.d/*.conf\n", false},       // not a make file's include
         {"name: x\nversion: 1\n", false},                   // targets without recipes

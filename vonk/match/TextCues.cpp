@@ -123,11 +123,11 @@ CFileShape cFileShape(std::string_view text)
                 --skipping;
             else if (skipping == 1 && (name == "else" || name == "elif"))
                 skipping = 0;
-            // Autoconf's config.h goes first in every source file and in
-            // no header.
             // C++'s standard headers have no suffix.
             if (name == "include" && arg.empty() && d.find('<') != std::string_view::npos && d.find('.') == std::string_view::npos)
                 shape.cplusplus = true;
+            // Autoconf's config.h goes first in every source file and in
+            // no header.
             if (name == "include" && (d.find("<config.h>") != std::string_view::npos || d.find("\"config.h\"") != std::string_view::npos))
                 configH = true;
             i = e - 1;
@@ -205,6 +205,8 @@ CFileShape cFileShape(std::string_view text)
             }
             continue;
         }
+        if (c == ':' && i + 1 < n && text[i + 1] == ':')
+            shape.cplusplus = true;
         if (depth > 0)
             continue;
         if (c == ';') {
@@ -214,8 +216,6 @@ CFileShape cFileShape(std::string_view text)
             st.clear();
             continue;
         }
-        if (c == ':' && i + 1 < n && text[i + 1] == ':')
-            shape.cplusplus = true;
         if (c == '(') {
             st.paren = true;
             ++st.parens;
@@ -264,7 +264,7 @@ namespace {
 
 bool targetChar(char c)
 {
-    return identChar(c) || std::strchr("./-+%$(){}@~", c) != nullptr;
+    return identChar(c) || std::strchr("./-%$(){}@~", c) != nullptr;
 }
 
 std::string_view lower(std::string_view s, std::string& buffer)
@@ -318,9 +318,8 @@ bool makeShape(std::string_view text)
                 continue;
             }
         }
-        if (s == "else" || s == "endif" || s == "endef") {
+        if (s == "else" || s == "endif" || s == "endef")
             continue;
-        }
         // NAME op value, or targets: prerequisites.
         std::size_t j = 0;
         while (j < s.size() && (targetChar(s[j]) || ((s[j] == ' ' || s[j] == '\t') && j + 1 < s.size() && s[j + 1] != '=' && s[j + 1] != ':')))
@@ -416,7 +415,7 @@ unsigned inlineMarks(std::string_view s)
             m |= kLink;
         if (open == 0) {
             std::size_t ref = s.find("]: ");
-            if (ref != std::string_view::npos && (s.compare(ref + 3, 4, "http") == 0 || s[ref + 3] == '/' || s[ref + 3] == '#'))
+            if (ref != std::string_view::npos && ref + 3 < s.size() && (s.compare(ref + 3, 4, "http") == 0 || s[ref + 3] == '/' || s[ref + 3] == '#'))
                 m |= kLink;
         }
     }
@@ -532,7 +531,7 @@ ProseShape proseShape(std::string_view text)
                 odd += codeChar(s[j]);
             }
             const char first = s[0], last = s.back();
-            const bool opensLikeProse = letter(first) || std::strchr("\"'*_[`", first) != nullptr;
+            const bool opensLikeProse = letter(first) || (first != 0 && std::strchr("\"'*_[`", first) != nullptr);
             if (opensLikeProse && words >= 3 && odd * 20 <= s.size() && last != ';' && last != '{') {
                 kind = LineKind::Prose;
                 ++shape.proseLines;
