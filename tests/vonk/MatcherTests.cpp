@@ -984,6 +984,27 @@ TEST(Explain, ShowsTheTextModelsTopThreeAndWhatWeighedMost)
     EXPECT_NE(hits.back().where.find("\"self\""), std::string::npos) << hits.back().where;
 }
 
+TEST(Explain, SaysWhatStructureSettled)
+{
+    auto db = test::compile("type text\n desc \"t\"\n ext txt\n mime text/plain\n cat text\n text\n"
+                            + head("c-source", " parent text\n min-confidence high\n text\n head 100 str \"\\x01\"\n")
+                            + head("c-header", " parent text\n min-confidence high\n text\n head 100 str \"\\x01\"\n"),
+        test::makeTextModel({"text", "c-source", "c-header"}, {{"return", {-50, 50, -50}}}, 16, 10000));
+    ASSERT_TRUE(db);
+    Matcher m(*db);
+    Probe probe;
+    std::string bytes = "#ifndef A_H\n#define A_H\nint f(int x)\n{\n    return x;\n}\n#endif\n";
+    MemorySource src({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+    probe.reset(src);
+    const auto& c = m.identify(probe);
+    ASSERT_FALSE(c.empty());
+    ASSERT_EQ(db->str(db->def(c.front().def).id), "c-header");
+    bool said = false;
+    for (const auto& h : m.explain(probe, c.front().def))
+        said = said || h.where == "settled by an include guard";
+    EXPECT_TRUE(said);
+}
+
 } // namespace
 
 // Gaps between repeated bytes make a naive search try every split of the

@@ -1059,6 +1059,8 @@ std::vector<RuleHit> Matcher::explain(Probe& probe, std::uint32_t def)
         for (const auto& r : v.reasons)
             reasons += (reasons.empty() ? "\"" : ", \"") + r + "\"";
         trace.push_back({m_db.def(def).root, top, "text model"});
+        if (v.settledBy)
+            trace.push_back({m_db.def(def).root, std::string("settled by ") + v.settledBy, "text model"});
         if (!reasons.empty())
             trace.push_back({m_db.def(def).root, "weighed most: " + reasons, "text model"});
     }

@@ -110,7 +110,8 @@ void TextModel::judge(std::string_view text, Work& w, Verdict& out, bool explain
     for (auto& r : out.ranked)
         r.probability /= total;
     std::stable_sort(out.ranked.begin(), out.ranked.end(), [](const Ranked& a, const Ranked& b) { return a.probability > b.probability; });
-    out.structural = settle(text.substr(0, m_head), out.ranked);
+    out.settledBy = nullptr;
+    out.structural = settle(text.substr(0, m_head), out.ranked, out.settledBy);
     out.proseFirst = false;
     if (m_kinds[out.ranked[0].cls] == Kind::Code && !out.structural) {
         auto prose = std::find_if(out.ranked.begin(), out.ranked.end(), [&](const Ranked& r) { return m_kinds[r.cls] == Kind::Prose; });
@@ -158,7 +159,7 @@ void promote(std::vector<TextModel::Ranked>& ranked, std::uint32_t to)
 
 } // namespace
 
-bool TextModel::settle(std::string_view text, std::vector<Ranked>& ranked) const
+bool TextModel::settle(std::string_view text, std::vector<Ranked>& ranked, const char*& why) const
 {
     if (ranked.size() < 2)
         return false;
@@ -166,6 +167,7 @@ bool TextModel::settle(std::string_view text, std::vector<Ranked>& ranked) const
     // makefile, be it two lines long.
     if (m_make != kNoClass && makeShape(text)) {
         promote(ranked, m_make);
+        why = "make's lines";
         return true;
     }
     // Every Go file opens with its package clause: without one the text is
@@ -176,6 +178,7 @@ bool TextModel::settle(std::string_view text, std::vector<Ranked>& ranked) const
         for (auto& r : ranked)
             r.probability = rest > 0.0 ? r.probability / rest : 0.0;
         std::rotate(ranked.begin(), ranked.begin() + 1, ranked.end());
+        why = "no package clause";
     }
     const std::uint32_t top = ranked[0].cls;
     const bool cFamily = top == m_cSource || top == m_cHeader || top == m_cpp;
@@ -187,8 +190,10 @@ bool TextModel::settle(std::string_view text, std::vector<Ranked>& ranked) const
             const double source = std::find_if(ranked.begin(), ranked.end(), [&](const Ranked& r) { return r.cls == m_cSource; })->probability;
             const double header = std::find_if(ranked.begin(), ranked.end(), [&](const Ranked& r) { return r.cls == m_cHeader; })->probability;
             promote(ranked, c.lean == CFileLean::Source || (c.lean == CFileLean::None && source >= header) ? m_cSource : m_cHeader);
+            why = "none of C++'s constructs";
         } else if ((c.lean == CFileLean::Header && top == m_cSource) || (c.lean == CFileLean::Source && top == m_cHeader)) {
             promote(ranked, top == m_cSource ? m_cHeader : m_cSource);
+            why = c.guarded ? "an include guard" : top == m_cSource ? "declarations without bodies" : "function bodies or autoconf's config.h";
         }
         return c.guarded && ranked[0].cls == m_cHeader;
     }
@@ -197,11 +202,13 @@ bool TextModel::settle(std::string_view text, std::vector<Ranked>& ranked) const
     if (m_cHeader != kNoClass && (text.find("#ifndef") != std::string_view::npos || text.find("#pragma once") != std::string_view::npos)
         && cFileShape(text).guarded) {
         promote(ranked, m_cHeader);
+        why = "an include guard";
         return true;
     }
     // JavaScript with none of TypeScript's own syntax is JavaScript.
     if (top == m_typeScript && m_javaScript != kNoClass && !typeScriptSyntax(text)) {
         promote(ranked, m_javaScript);
+        why = "none of TypeScript's syntax";
         return false;
     }
     if (m_kinds[top] != Kind::Code && top != m_text && top != m_markdown)
@@ -211,13 +218,17 @@ bool TextModel::settle(std::string_view text, std::vector<Ranked>& ranked) const
     // takes the code's place.
     if (m_kinds[top] == Kind::Code && shape.document) {
         auto prose = std::find_if(ranked.begin(), ranked.end(), [&](const Ranked& r) { return m_kinds[r.cls] == Kind::Prose; });
-        if (prose != ranked.end())
+        if (prose != ranked.end()) {
             promote(ranked, prose->cls);
+            why = "a document's outline, its code indented or fenced";
+        }
     }
     // Plain text has underlined headings and lists of its own; with an ATX
     // heading, or another of Markdown's marks besides, it is Markdown.
     const bool markdown = (shape.marks & kAtxHeading) || ((shape.marks & ~kPlainTextMarks) && std::popcount(shape.marks) >= 2);
     if ((ranked[0].cls == m_text || ranked[0].cls == m_markdown) && m_markdown != kNoClass && markdown) {
+        if (ranked[0].cls != m_markdown)
+            why = "Markdown's marks";
         promote(ranked, m_markdown);
         return true;
     }

@@ -49,6 +49,8 @@ public:
         // The first answer is the one structure proved (a make file's
         // lines, Markdown's marks), however little text there is to weigh.
         bool structural = false;
+        // What structure changed the words' order by, when it did.
+        const char* settledBy = nullptr;
         // With `explain`: the text of the features that most set the best
         // class apart from the runner-up, strongest first.
         std::vector<std::string> reasons;
@@ -66,7 +68,7 @@ private:
     // header from a source, Go from C, a document from the code it quotes,
     // Markdown from plain text), that structure settles the order.
     // True when structure proved the first answer.
-    bool settle(std::string_view text, std::vector<Ranked>& ranked) const;
+    bool settle(std::string_view text, std::vector<Ranked>& ranked, const char*& why) const;
 
     static constexpr std::uint32_t kNoClass = 0xFFFFFFFF;
     std::uint32_t m_cSource = kNoClass, m_cHeader = kNoClass, m_cpp = kNoClass, m_go = kNoClass, m_markdown = kNoClass, m_text = kNoClass, m_make = kNoClass;
