@@ -157,6 +157,8 @@ void AhoCorasick::build(const std::vector<std::string_view>& patterns)
         if (m_pattern[to] != kNone || m_out[to] != kNone)
             m_table[i] |= kOutputFlag;
     }
+    for (std::uint32_t& t : m_table)
+        t = (t & kOutputFlag) | ((t & kStateMask) * m_classes);
     m_class = folded;
     m_startCount = 0;
     for (int b = 0; b < 256; ++b) {

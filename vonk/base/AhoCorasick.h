@@ -23,7 +23,8 @@ inline constexpr std::array<std::uint8_t, 256> kAsciiLower = [] {
 //
 // The automaton is a full transition table (one row per trie node, one
 // column per byte class; bytes that occur in no pattern share one class), so
-// the scan costs one table load per input byte.
+// the scan costs one table load per input byte; a transition holds the
+// offset of the next state's row, which spares a multiplication per byte.
 //
 // A handful of patterns is searched without the automaton: each pattern's
 // rarest byte is looked for with a vector compare (memchr where case does
@@ -65,10 +66,11 @@ public:
                 if (i == size)
                     break;
             }
-            std::uint32_t next = table[state * width + cls[data[i]]];
+            // The table holds each next state as the offset of its row.
+            std::uint32_t next = table[state + cls[data[i]]];
             state = next & kStateMask;
             if (next & kOutputFlag) {
-                for (std::uint32_t s = state; s != kNone; s = m_out[s]) {
+                for (std::uint32_t s = state / width; s != kNone; s = m_out[s]) {
                     if (m_pattern[s] != kNone)
                         onHit(m_pattern[s]);
                 }

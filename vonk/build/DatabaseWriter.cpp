@@ -268,24 +268,27 @@ std::optional<TriggerSet> triggersOf(const SourceRule& r)
     }
 }
 
-// True when a top-level rule can only hold for text, so the definition's
-// literals need not be searched in binary files.
-bool needsText(const SourceRule& root)
+// True when every way to satisfy the rule reads text (negations aside), so
+// the definition's literals need not be searched in binary files.
+bool needsText(const SourceRule& r)
 {
-    for (const auto& c : root.children) {
-        switch (c.kind) {
-        case db::NodeKind::Text:
-        case db::NodeKind::Json:
-        case db::NodeKind::XmlRoot:
-        case db::NodeKind::Shebang:
-        case db::NodeKind::Delimited:
-        case db::NodeKind::KeyValue:
-            return true;
-        default:
-            break;
-        }
+    switch (r.kind) {
+    case db::NodeKind::Text:
+    case db::NodeKind::Json:
+    case db::NodeKind::XmlRoot:
+    case db::NodeKind::Shebang:
+    case db::NodeKind::Delimited:
+    case db::NodeKind::KeyValue:
+        return true;
+    case db::NodeKind::All:
+        return std::any_of(r.children.begin(), r.children.end(), [](const SourceRule& c) { return needsText(c); });
+    case db::NodeKind::Any:
+    case db::NodeKind::Some:
+        return !r.children.empty()
+            && std::all_of(r.children.begin(), r.children.end(), [](const SourceRule& c) { return needsText(c); });
+    default:
+        return false;
     }
-    return false;
 }
 
 class Writer {

@@ -773,11 +773,13 @@ void Matcher::evaluate(Probe& probe)
 // Applies the policy of Ranking.h to what matched.
 void Matcher::rank(Probe& probe, std::string_view name)
 {
-    const bool archiveBehind = probe.zip().valid() && !probe.zip().names().empty();
+    // Only a rule that found its bytes behind an archive asks whether there
+    // is one: the ZIP directory may mean reading the last 64 KiB.
+    auto archiveBehind = [&] { return probe.zip().valid() && !probe.zip().names().empty(); };
     for (auto& c : m_result) {
         c.plainText = m_plainText[c.def] != 0;
         c.evidence = m_evidence[c.def];
-        c.confidence = ranking::confidenceOf(c.evidence, c.plainText, m_behindRule[c.def] && archiveBehind, probe.size());
+        c.confidence = ranking::confidenceOf(c.evidence, c.plainText, m_behindRule[c.def] && archiveBehind(), probe.size());
     }
     m_modelDecided = applyTextModel(probe);
     // Another registry's signature yields to our own definitions: it may be
