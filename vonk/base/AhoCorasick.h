@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,7 +36,17 @@ inline constexpr std::array<std::uint8_t, 256> kAsciiLower = [] {
 // later occurrences.
 class AhoCorasick {
 public:
-    void build(const std::vector<std::string_view>& patterns);
+    // Where a pattern can lie, as offsets into what is scanned: it starts at
+    // or after `from` and ends at or before `end`. Outside it a hit would
+    // only make a candidate that its rule then rejects, so the search may
+    // skip it: a handful of patterns is looked for only there, the
+    // automaton starts at the earliest `from`.
+    struct Window {
+        std::uint32_t from = 0;
+        std::uint32_t end = 0xFFFFFFFFu;
+    };
+    // `windows`, when given, has one entry per pattern.
+    void build(const std::vector<std::string_view>& patterns, std::span<const Window> windows = {});
     bool empty() const { return m_fewMode ? m_few.empty() : m_states <= 1; }
 
     template <typename OnHit>
@@ -54,7 +65,7 @@ public:
         const std::uint32_t* table = m_table.data();
         const std::uint8_t* cls = m_class.data();
         const std::uint32_t width = m_classes;
-        for (std::size_t i = 0; i < size; ++i) {
+        for (std::size_t i = m_scanFrom; i < size; ++i) {
             if (state == 0) {
                 // At the root most bytes start no pattern: skip them with
                 // independent loads instead of the dependent table walk,
@@ -93,6 +104,7 @@ private:
         std::uint32_t anchor2; // the next rarest byte, checked with the first
         std::uint8_t lower2;   // where that one turns out common; anchor2 is
         std::uint8_t upper2;   // the length when the pattern has one byte
+        Window window;
     };
     struct Found {
         std::size_t end;
@@ -143,6 +155,7 @@ private:
     std::vector<std::uint32_t> m_out;         // next state on the output chain
     bool m_fewMode = false;
     std::vector<FewPattern> m_few;
+    std::size_t m_scanFrom = 0; // no pattern starts before this
 };
 
 } // namespace gv::vonk

@@ -51,6 +51,7 @@ struct Trigger {
     std::string literal;
     db::Zone zone = db::Zone::Head;
     std::uint32_t extent = 0;
+    std::uint32_t from = 0; // the literal cannot start earlier (head only)
 };
 
 struct TriggerSet {
@@ -201,6 +202,10 @@ std::optional<TriggerSet> triggersOf(const SourceRule& r)
             t.literal += static_cast<char>(lower(r.bytes[i]));
         t.zone = r.kind == NodeKind::Tail ? db::Zone::Tail : db::Zone::Head;
         t.extent = static_cast<std::uint32_t>(extent);
+        // A window far into the file (a volume descriptor at 32 KiB) need
+        // not be searched from the start.
+        if (r.kind == NodeKind::Within && r.off > 0)
+            t.from = static_cast<std::uint32_t>(std::min<std::int64_t>(r.off + static_cast<std::int64_t>(pick), 0xFFFF));
         TriggerSet set;
         set.items.push_back(std::move(t));
         // Longer literals find fewer candidates; wider scans cost more.
@@ -348,6 +353,7 @@ public:
                     l.extent = t.extent;
                     l.zone = static_cast<std::uint8_t>(t.zone);
                     l.flags = needsText(d.root) ? db::kLiteralNeedsText : 0;
+                    l.from = static_cast<std::uint16_t>(t.from);
                     m_literals.push_back(l);
                 }
             }

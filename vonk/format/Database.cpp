@@ -470,12 +470,15 @@ void Database::buildIndexes()
         int set;
         std::string_view text;
         std::uint32_t def;
+        AhoCorasick::Window window;
     };
     std::vector<Keyed> keyed;
     keyed.reserve(m_literals.size());
     for (const auto& l : m_literals) {
         int set = literalSet(static_cast<Zone>(l.zone), l.flags & kLiteralNeedsText, l.extent, isDeferred(l.def));
-        keyed.push_back({set, str(l.text), l.def});
+        // Tail literals count from the end: only their extent bounds them.
+        const std::uint32_t from = static_cast<Zone>(l.zone) == Zone::Head ? l.from : 0;
+        keyed.push_back({set, str(l.text), l.def, {from, l.extent}});
         m_extent[set] = std::max(m_extent[set], l.extent);
     }
     std::stable_sort(keyed.begin(), keyed.end(),
@@ -488,6 +491,11 @@ void Database::buildIndexes()
             if (!m_patterns[k.set].empty())
                 m_litStart[k.set].push_back(static_cast<std::uint32_t>(m_litDefs[k.set].size()));
             m_patterns[k.set].push_back(k.text);
+            m_windows[k.set].push_back(k.window);
+        } else {
+            AhoCorasick::Window& w = m_windows[k.set].back();
+            w.from = std::min(w.from, k.window.from);
+            w.end = std::max(w.end, k.window.end);
         }
         m_litDefs[k.set].push_back(k.def);
     }
@@ -509,7 +517,7 @@ const AhoCorasick& Database::automaton(int set) const
 {
     // Built when first searched: a run over a few files needs few of them
     // (no text-only sets for binary files, no deferred ones once settled).
-    std::call_once(m_acBuilt[set], [&] { m_ac[set].build(m_patterns[set]); });
+    std::call_once(m_acBuilt[set], [&] { m_ac[set].build(m_patterns[set], m_windows[set]); });
     return m_ac[set];
 }
 

@@ -147,6 +147,7 @@ private:
 
     std::vector<db::LiteralRecord> m_literals;
     std::vector<std::string_view> m_patterns[kLiteralSets];
+    std::vector<AhoCorasick::Window> m_windows[kLiteralSets]; // one per pattern
     mutable std::once_flag m_acBuilt[kLiteralSets];
     mutable AhoCorasick m_ac[kLiteralSets];
     // Per set: for pattern p, its definitions are m_litDefs[s][m_litStart[s][p] .. m_litStart[s][p+1]).

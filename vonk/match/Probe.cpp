@@ -179,7 +179,17 @@ const std::string& Probe::shebang()
 const ZipDirectory& Probe::zip()
 {
     if (!(m_done & kZip)) {
-        m_zip.read(m_cached, tail(db::kHeadSize));
+        // An archive that starts the file may carry a comment of up to 64 KiB
+        // after its end record. One behind other data (a self-extractor, a
+        // polyglot) is looked for in the last 4 KiB only, as the ZIP type's
+        // own rule does: most files are not archives, and for them the long
+        // search would mean reading the last 64 KiB of every large file.
+        const bool startsAsZip = m_headLen >= 4 && m_head[0] == 'P' && m_head[1] == 'K'
+            && ((m_head[2] == 3 && m_head[3] == 4) || (m_head[2] == 5 && m_head[3] == 6) || (m_head[2] == 7 && m_head[3] == 8));
+        std::span<const std::uint8_t> t = tail(startsAsZip ? db::kHeadSize : kShortTail);
+        if (!startsAsZip && t.size() > kShortTail)
+            t = t.last(kShortTail);
+        m_zip.read(m_cached, t);
         m_done |= kZip;
     }
     return m_zip;
