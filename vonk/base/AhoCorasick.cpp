@@ -185,6 +185,15 @@ void AhoCorasick::build(const std::vector<std::string_view>& patterns, std::span
         m_startCount += start;
     }
     m_fewStarts = m_startCount > 0 && m_startCount <= kFewStarts;
+    m_pairStarts = !m_fewStarts && std::all_of(patterns.begin(), patterns.end(), [](std::string_view p) { return p.size() >= 2; });
+    m_pairs.clear();
+    if (m_pairStarts) {
+        m_pairs.assign(65536 / 64, 0);
+        for (std::string_view p : patterns) {
+            const std::uint32_t k = std::uint32_t{kAsciiLower[static_cast<std::uint8_t>(p[0])]} << 8 | kAsciiLower[static_cast<std::uint8_t>(p[1])];
+            m_pairs[k >> 6] |= std::uint64_t{1} << (k & 63);
+        }
+    }
 }
 
 } // namespace gv::vonk

@@ -74,6 +74,16 @@ public:
                     i = skipFew(data, size, i);
                 while (i < size && !m_starts[data[i]])
                     ++i;
+                // Many bytes start a pattern, letters among them: in text
+                // most would start a walk that fails at the next byte, so
+                // the first two bytes are checked together.
+                while (m_pairStarts && i + 1 < size && !startsPair(data[i], data[i + 1])) {
+                    ++i;
+                    while (i < size && !m_starts[data[i]])
+                        ++i;
+                }
+                if (m_pairStarts && i + 1 >= size)
+                    break;
                 if (i == size)
                     break;
             }
@@ -138,6 +148,12 @@ private:
         return i;
     }
 
+    bool startsPair(std::uint8_t a, std::uint8_t b) const
+    {
+        const std::uint32_t k = std::uint32_t{kAsciiLower[a]} << 8 | kAsciiLower[b];
+        return (m_pairs[k >> 6] >> (k & 63)) & 1;
+    }
+
     static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
     static constexpr std::uint32_t kOutputFlag = 0x80000000u;
     static constexpr std::uint32_t kStateMask = 0x7FFFFFFFu;
@@ -150,6 +166,8 @@ private:
     static constexpr std::size_t kFewStarts = 8;
     std::size_t m_startCount = 0;
     Block m_startBlock[kFewStarts] = {};
+    bool m_pairStarts = false;                // every pattern has two bytes or more:
+    std::vector<std::uint64_t> m_pairs;       // the (folded) pairs that begin one
     std::vector<std::uint32_t> m_table;       // [state * classes + class] -> next | flag
     std::vector<std::uint32_t> m_pattern;     // pattern ending at a state
     std::vector<std::uint32_t> m_out;         // next state on the output chain
