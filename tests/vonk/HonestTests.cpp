@@ -87,6 +87,11 @@ TEST(Polyglot, BothTypesAreListedWithWhatStartsTheFileFirst)
     const Database& db = shippedDatabase();
     const std::string zip = makeZip({{"hello.txt", "hello"}, {"b/c.txt", "more"}});
     const std::string pdf = "%PDF-1.4\n1 0 obj<<>>endobj\ntrailer<<>>\n%%EOF\n";
+    // An archive that starts the file is read from an end record that a
+    // long comment puts far from the end.
+    std::string commented = makeZip({{"[Content_Types].xml", "<Types/>"}, {"word/document.xml", "<w/>"}});
+    commented.replace(commented.size() - 2, 2, test::le16(10000));
+    commented += std::string(10000, 'c');
     struct Case {
         const char* name;
         std::string bytes;
@@ -98,6 +103,7 @@ TEST(Polyglot, BothTypesAreListedWithWhatStartsTheFileFirst)
         {"ZIP behind a junk prefix", std::string(700, '\x5A') + zip, {"zip"}},
         {"plain ZIP", zip, {"zip"}},
         {"Word document", makeZip({{"[Content_Types].xml", "<Types/>"}, {"word/document.xml", "<w/>"}}), {"docx", "zip"}},
+        {"Word document with a 10 KB comment", commented, {"docx", "zip"}},
         // Office packages must open with a member; behind a stub one is
         // still the container it is.
         {"Word document behind a stub", makeZip({{"[Content_Types].xml", "<Types/>"}, {"word/document.xml", "<w/>"}}, std::string(512, '\x01')), {"zip"}},

@@ -980,11 +980,14 @@ TEST(SequenceEngine, HostileFilesCostBoundedWork)
 // Both ways of searching (one pattern at a time for a handful, the
 // automaton for more) must report what a naive search finds, in the order
 // the matcher relies on: by the end of each pattern's first occurrence,
-// longer first when two end together.
+// longer first when two end together. A wider alphabet gives the automaton
+// more bytes that start a pattern than it looks for one at a time.
 TEST(MultiSearch, FewAndManyPatternsAgreeWithANaiveSearch)
 {
     std::mt19937 rng(7);
-    const std::string alphabet = std::string("aAbB-0x ", 8) + '\0';
+    const std::string narrow = std::string("aAbB-0x ", 8) + '\0';
+    const std::string wide = std::string("aAbBcCdDeEfF-0x ", 16) + '\0';
+    std::string alphabet;
     auto word = [&](std::size_t len) {
         std::string s;
         for (std::size_t i = 0; i < len; ++i)
@@ -992,6 +995,7 @@ TEST(MultiSearch, FewAndManyPatternsAgreeWithANaiveSearch)
         return s;
     };
     for (int round = 0; round < 400; ++round) {
+        alphabet = round % 3 == 2 ? wide : narrow;
         const std::size_t count = round % 2 ? 1 + rng() % AhoCorasick::kFewPatterns : AhoCorasick::kFewPatterns + 1 + rng() % 12;
         std::vector<std::string> texts;
         while (texts.size() < count) {
@@ -1025,6 +1029,27 @@ TEST(MultiSearch, FewAndManyPatternsAgreeWithANaiveSearch)
                 got.push_back(p);
         });
         ASSERT_EQ(got, expected) << "round " << round << ", " << count << " patterns";
+
+        // With windows: every pattern that lies in its window is reported,
+        // and nothing that occurs nowhere past the earliest window's start.
+        std::vector<AhoCorasick::Window> windows;
+        for (std::size_t p = 0; p < texts.size(); ++p) {
+            const auto from = static_cast<std::uint32_t>(rng() % (data.size() / 2 + 1));
+            windows.push_back({from, from + static_cast<std::uint32_t>(rng() % (data.size() + 1))});
+        }
+        ac.build(views, windows);
+        std::set<std::uint32_t> reported;
+        ac.scan(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), [&](std::uint32_t p) { reported.insert(p); });
+        std::uint32_t earliest = windows[0].from;
+        for (const auto& w : windows)
+            earliest = std::min(earliest, w.from);
+        for (std::uint32_t p = 0; p < texts.size(); ++p) {
+            const auto at = folded.find(texts[p], windows[p].from);
+            const bool inWindow = at != std::string::npos && at + texts[p].size() <= windows[p].end;
+            const bool anywhere = folded.find(texts[p], earliest) != std::string::npos;
+            EXPECT_TRUE(!inWindow || reported.count(p)) << "round " << round << ", pattern " << p;
+            EXPECT_TRUE(anywhere || !reported.count(p)) << "round " << round << ", pattern " << p;
+        }
 
         // The rule search underneath, exact bytes: the first occurrence.
         const std::string& t = texts[0];
