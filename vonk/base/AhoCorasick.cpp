@@ -185,7 +185,7 @@ void AhoCorasick::build(const std::vector<std::string_view>& patterns, std::span
         m_startCount += start;
     }
     m_fewStarts = m_startCount > 0 && m_startCount <= kFewStarts;
-    m_pairStarts = !m_fewStarts && std::all_of(patterns.begin(), patterns.end(), [](std::string_view p) { return p.size() >= 2; });
+    m_pairStarts = std::all_of(patterns.begin(), patterns.end(), [](std::string_view p) { return p.size() >= 2; });
     m_pairs.clear();
     if (m_pairStarts) {
         m_pairs.assign(65536 / 64, 0);

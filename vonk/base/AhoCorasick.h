@@ -70,21 +70,18 @@ public:
                 // At the root most bytes start no pattern: skip them with
                 // independent loads instead of the dependent table walk,
                 // sixteen at a time when only a few bytes can start one.
-                if (m_fewStarts)
-                    i = skipFew(data, size, i);
-                while (i < size && !m_starts[data[i]])
-                    ++i;
-                // Many bytes start a pattern, letters among them: in text
-                // most would start a walk that fails at the next byte, so
-                // the first two bytes are checked together.
-                while (m_pairStarts && i + 1 < size && !startsPair(data[i], data[i + 1])) {
-                    ++i;
+                // Where letters start patterns, most walks in text would fail
+                // at the next byte: the first two bytes are checked together.
+                for (;;) {
+                    if (m_fewStarts)
+                        i = skipFew(data, size, i);
                     while (i < size && !m_starts[data[i]])
                         ++i;
+                    if (!m_pairStarts || i + 1 >= size || startsPair(data[i], data[i + 1]))
+                        break;
+                    ++i;
                 }
-                if (m_pairStarts && i + 1 >= size)
-                    break;
-                if (i == size)
+                if (i == size || (m_pairStarts && i + 1 == size))
                     break;
             }
             // The table holds each next state as the offset of its row.

@@ -52,6 +52,7 @@ struct Trigger {
     db::Zone zone = db::Zone::Head;
     std::uint32_t extent = 0;
     std::uint32_t from = 0; // the literal cannot start earlier (head only)
+    bool textOnly = false;  // it stands for rules that hold for text only
 };
 
 struct TriggerSet {
@@ -124,6 +125,8 @@ std::optional<TriggerSet> anchorsFor(std::int64_t base, const std::vector<std::u
     }
     return std::nullopt;
 }
+
+bool needsText(const SourceRule& r);
 
 std::optional<TriggerSet> triggersOf(const SourceRule& r)
 {
@@ -240,6 +243,12 @@ std::optional<TriggerSet> triggersOf(const SourceRule& r)
             if (s && (!best || s->quality > best->quality))
                 best = std::move(s);
         }
+        // One way of an `any` that reads text (a text variant beside a
+        // binary one): what stands for it need not be searched elsewhere.
+        if (best && needsText(r)) {
+            for (auto& t : best->items)
+                t.textOnly = true;
+        }
         return best;
     }
     // Offsets inside count from the end of the tags: the matcher looks the
@@ -352,7 +361,7 @@ public:
                     l.def = i;
                     l.extent = t.extent;
                     l.zone = static_cast<std::uint8_t>(t.zone);
-                    l.flags = needsText(d.root) ? db::kLiteralNeedsText : 0;
+                    l.flags = t.textOnly || needsText(d.root) ? db::kLiteralNeedsText : 0;
                     l.from = static_cast<std::uint16_t>(t.from);
                     m_literals.push_back(l);
                 }
