@@ -14,6 +14,7 @@ void Probe::reset(ByteSource& src)
     m_src = &src;
     m_size = src.size();
     m_done = 0;
+    m_farLen = 0;
     m_tiffRead = m_derRead = false;
     m_tables.clear();
     m_media.tagsRead = m_media.fileTypeRead = m_media.boxesRead = false;
@@ -60,6 +61,20 @@ const std::uint8_t* Probe::bytesAt(std::uint64_t pos, std::size_t n)
         return m_head.data() + pos;
     if (pos >= tailStart())
         return m_tailPtr + (pos - tailStart());
+    if (pos >= m_farPos && pos - m_farPos + n <= m_farLen)
+        return m_far.data() + (pos - m_farPos);
+    constexpr std::size_t kFarBlock = 1024;
+    if (n <= kFarBlock) {
+        const std::uint64_t from = pos & ~std::uint64_t{kFarBlock - 1};
+        const std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(2 * kFarBlock, m_size - from));
+        m_far.resize(2 * kFarBlock);
+        m_farLen = 0;
+        if (m_src->readAt(from, m_far.data(), len) != len)
+            return nullptr;
+        m_farPos = from;
+        m_farLen = len;
+        return m_far.data() + (pos - from);
+    }
     m_scratch.resize(n);
     if (m_src->readAt(pos, m_scratch.data(), n) != n)
         return nullptr;
