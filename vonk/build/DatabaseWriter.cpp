@@ -128,10 +128,36 @@ std::optional<TriggerSet> anchorsFor(std::int64_t base, const std::vector<std::u
 
 bool needsText(const SourceRule& r);
 
+// A shebang is read from the text's first characters, in whichever encoding
+// the text check finds: "#!" as bytes, behind a UTF-8 byte-order mark, or as
+// wide characters with or without theirs. Each of those openings is an
+// anchor at the start.
+TriggerSet shebangTriggers()
+{
+    static constexpr std::string_view kOpenings[] = {
+        {"#!", 2}, {"\xEF\xBB\xBF#", 4},
+        {"#\0!\0", 4}, {"\0#\0!", 4}, {"\xFF\xFE#\0", 4}, {"\xFE\xFF\0#", 4},
+        {"#\0\0\0", 4}, {"\0\0\0#", 4}, {"\xFF\xFE\0\0", 4}, {"\0\0\xFE\xFF", 4},
+    };
+    TriggerSet set;
+    for (std::string_view o : kOpenings) {
+        Trigger t;
+        t.offset = 0;
+        t.len = static_cast<std::uint8_t>(o.size());
+        for (std::size_t k = 0; k < o.size(); ++k)
+            t.key |= std::uint32_t{static_cast<std::uint8_t>(o[k])} << (8 * k);
+        set.items.push_back(t);
+    }
+    set.quality = 60;
+    return set;
+}
+
 std::optional<TriggerSet> triggersOf(const SourceRule& r)
 {
     using db::NodeKind;
     switch (r.kind) {
+    case NodeKind::Shebang:
+        return shebangTriggers();
     case NodeKind::AtPattern:
         return anchorsFor(r.off, r.bytes, r.masks);
     case NodeKind::AtNumber: {
@@ -264,6 +290,12 @@ std::optional<TriggerSet> triggersOf(const SourceRule& r)
         }
         return best;
     }
+    // At least one of the rules of an `any`, or of a `some` that needs one
+    // or more, holds: what finds any of them finds the block.
+    case NodeKind::Some:
+        if (r.value == 0)
+            return std::nullopt;
+        [[fallthrough]];
     case NodeKind::Any: {
         TriggerSet set;
         set.quality = 1000;
