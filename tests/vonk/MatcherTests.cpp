@@ -431,25 +431,37 @@ TEST(ZipDirectory, ReadsMemberContentWithinBounds)
     EXPECT_TRUE(!prefix || text.starts_with(*prefix));
 }
 
-// Ranges between the head and the tail come from one block read around
-// them, or a read of their own when large: the right bytes either way, in
-// any order, across block edges, and nothing past the end.
+// Bytes past the head come from the first read, from one block read around
+// them, or from a read of their own when many: the right bytes either way,
+// in any order, across block edges, and nothing past the end. The tail too,
+// for a file a little larger than the head and for a large one.
 TEST(Probe, BytesPastTheHeadAreTheFilesOwn)
 {
     std::string bytes(200000, '\0');
     for (std::size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<char>(i * 7 + (i >> 8));
-    MemorySource src({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
-    Probe probe;
-    probe.reset(src);
     const std::pair<std::uint64_t, std::size_t> ranges[] = {
-        {65588, 8}, {65600, 8}, {66559, 4}, {65530, 12}, {100000, 3000}, {65590, 2}, {140000, 1024}, {199990, 10}, {130000, 1}};
-    for (const auto& [pos, n] : ranges) {
-        const std::uint8_t* p = probe.bytesAt(pos, n);
-        ASSERT_NE(p, nullptr) << pos;
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(p), n), bytes.substr(pos, n)) << pos;
+        {65588, 8}, {65600, 8}, {66559, 4}, {65530, 12}, {100000, 3000}, {65590, 2}, {140000, 1024}, {199990, 10}, {130000, 1}, {69000, 700}};
+    for (std::size_t size : {66000u, 200000u}) {
+        const std::string file = bytes.substr(0, size);
+        MemorySource src({reinterpret_cast<const std::uint8_t*>(file.data()), file.size()});
+        Probe probe;
+        probe.reset(src);
+        for (const auto& [pos, n] : ranges) {
+            const std::uint8_t* p = probe.bytesAt(pos, n);
+            if (pos + n > size) {
+                EXPECT_EQ(p, nullptr) << pos;
+                continue;
+            }
+            ASSERT_NE(p, nullptr) << pos;
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(p), n), file.substr(pos, n)) << pos;
+        }
+        for (std::size_t n : {4096u, 65536u}) {
+            auto t = probe.tail(n);
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(t.data()), t.size()), file.substr(size - t.size())) << size;
+            EXPECT_EQ(t.size(), std::min<std::size_t>(n, size));
+        }
     }
-    EXPECT_EQ(probe.bytesAt(199995, 6), nullptr);
 }
 
 TEST(ZipDirectory, StarsStayWithinOneSegment)

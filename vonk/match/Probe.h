@@ -26,6 +26,7 @@ class Probe {
 public:
     static constexpr std::size_t kTextSample = 16384;
     static constexpr std::size_t kShortTail = 4096;
+    static constexpr std::size_t kPastHead = 4096;
 
     Probe() = default;
     // The cached source refers to its probe.
@@ -90,8 +91,9 @@ private:
     ByteSource* m_src = nullptr;
     CachedSource m_cached{*this};
     std::uint64_t m_size = 0;
-    std::vector<std::uint8_t> m_head;
+    std::vector<std::uint8_t> m_head;    // the head, then what the first read brought past it
     std::size_t m_headLen = 0;
+    std::size_t m_readLen = 0;           // bytes of the file at the start of m_head
     std::vector<std::uint8_t> m_tailBuf;
     const std::uint8_t* m_tailPtr = nullptr;
     std::size_t m_tailLen = 0;
