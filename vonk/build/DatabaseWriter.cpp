@@ -158,6 +158,28 @@ std::optional<TriggerSet> triggersOf(const SourceRule& r)
     switch (r.kind) {
     case NodeKind::Shebang:
         return shebangTriggers();
+    // A ZIP directory is read from an end record that a file starting as an
+    // archive may keep anywhere in its last 64 KiB, and any other file in its
+    // last 4 KiB (see Probe::zip).
+    case NodeKind::ZipHas: {
+        TriggerSet set;
+        for (std::string_view start : {std::string_view("PK\x03\x04", 4), std::string_view("PK\x05\x06", 4), std::string_view("PK\x07\x08", 4)}) {
+            Trigger t;
+            t.offset = 0;
+            t.len = 4;
+            for (std::size_t k = 0; k < 4; ++k)
+                t.key |= std::uint32_t{static_cast<std::uint8_t>(start[k])} << (8 * k);
+            set.items.push_back(t);
+        }
+        Trigger end;
+        end.anchor = false;
+        end.literal = std::string("pk\x05\x06", 4);
+        end.zone = db::Zone::Tail;
+        end.extent = 4096;
+        set.items.push_back(std::move(end));
+        set.quality = 40;
+        return set;
+    }
     // The root element's name lies in the text's head; the matcher searches
     // text literals in the characters of wide text too.
     case NodeKind::XmlRoot: {
