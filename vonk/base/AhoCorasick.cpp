@@ -25,7 +25,7 @@ std::size_t AhoCorasick::firstOf(const FewPattern& p, const std::uint8_t* data, 
     return at == kNotFound ? kNotFound : from + at;
 }
 
-std::size_t AhoCorasick::findFew(const std::uint8_t* data, std::size_t size, Found* found, bool windowed) const
+std::size_t AhoCorasick::findFew(const std::uint8_t* data, std::size_t size, Found* found) const
 {
     // The patterns are looked for a stretch at a time, all of them in one
     // stretch before the next: the stretch is read from the cache each time
@@ -38,8 +38,8 @@ std::size_t AhoCorasick::findFew(const std::uint8_t* data, std::size_t size, Fou
         for (std::size_t i = 0; i < m_few.size(); ++i) {
             const FewPattern& p = m_few[i];
             const std::size_t len = p.text.size();
-            const std::size_t end = windowed ? std::min<std::size_t>(size, p.window.end) : size;
-            const std::size_t first = windowed ? std::max<std::size_t>(from, p.window.from) : from;
+            const std::size_t end = std::min<std::size_t>(size, p.window.end);
+            const std::size_t first = std::max<std::size_t>(from, p.window.from);
             if (done[i] || end < len || first > end - len)
                 continue;
             const std::size_t lastStart = std::min(from + kStretch - 1, end - len);

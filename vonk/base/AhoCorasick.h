@@ -49,16 +49,14 @@ public:
     void build(const std::vector<std::string_view>& patterns, std::span<const Window> windows = {});
     bool empty() const { return m_fewMode ? m_few.empty() : m_states <= 1; }
 
-    // Without `windowed`, every pattern is looked for everywhere: for text
-    // decoded from a wide encoding, whose offsets are not the file's.
     template <typename OnHit>
-    void scan(const std::uint8_t* data, std::size_t size, OnHit&& onHit, bool windowed = true) const
+    void scan(const std::uint8_t* data, std::size_t size, OnHit&& onHit) const
     {
         if (empty())
             return;
         if (m_fewMode) {
             Found found[kFewPatterns];
-            std::size_t n = findFew(data, size, found, windowed);
+            std::size_t n = findFew(data, size, found);
             for (std::size_t i = 0; i < n; ++i)
                 onHit(found[i].index);
             return;
@@ -67,7 +65,7 @@ public:
         const std::uint32_t* table = m_table.data();
         const std::uint8_t* cls = m_class.data();
         const std::uint32_t width = m_classes;
-        for (std::size_t i = windowed ? m_scanFrom : 0; i < size; ++i) {
+        for (std::size_t i = m_scanFrom; i < size; ++i) {
             if (state == 0) {
                 // At the root most bytes start no pattern: skip them with
                 // independent loads instead of the dependent table walk,
@@ -122,7 +120,7 @@ private:
     };
     // Fills `found` with the patterns present, ordered as the automaton
     // would first report them; returns how many.
-    std::size_t findFew(const std::uint8_t* data, std::size_t size, Found* found, bool windowed) const;
+    std::size_t findFew(const std::uint8_t* data, std::size_t size, Found* found) const;
     // The first start of `p` in [from, lastStart] (lastStart + len <= size),
     // or kNotFound.
     static std::size_t firstOf(const FewPattern& p, const std::uint8_t* data, std::size_t from, std::size_t lastStart);

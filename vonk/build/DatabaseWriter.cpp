@@ -180,23 +180,6 @@ std::optional<TriggerSet> triggersOf(const SourceRule& r)
         set.quality = 40;
         return set;
     }
-    // The root element's name lies in the text's head; the matcher searches
-    // text literals in the characters of wide text too.
-    case NodeKind::XmlRoot: {
-        if (r.first == "*" || r.first.size() < 2 || r.first.size() > db::kMaxPatternLength)
-            return std::nullopt;
-        SourceRule name;
-        name.kind = NodeKind::Head;
-        name.off = db::kHeadSize;
-        name.bytes.assign(r.first.begin(), r.first.end());
-        name.masks.assign(name.bytes.size(), 0xFF);
-        auto set = triggersOf(name);
-        if (set) {
-            for (auto& t : set->items)
-                t.textOnly = true;
-        }
-        return set;
-    }
     case NodeKind::AtPattern:
         return anchorsFor(r.off, r.bytes, r.masks);
     case NodeKind::AtNumber: {

@@ -716,20 +716,12 @@ void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head,
             continue;
         const AhoCorasick& ac = m_db.automaton(set);
         auto zone = tailZone ? probe.tail(m_db.scanExtent(set)) : head;
-        // Text in a wide encoding is searched as the characters it decodes
-        // to: what text rules read (a root element's name, say) is there.
-        const Encoding e = textOnly ? probe.text().encoding : Encoding::Binary;
-        const bool wide = e == Encoding::Utf16Le || e == Encoding::Utf16Be || e == Encoding::Utf32Le || e == Encoding::Utf32Be;
-        if (wide && !tailZone) {
-            const std::string& view = probe.textView();
-            zone = {reinterpret_cast<const std::uint8_t*>(view.data()), view.size()};
-        }
         std::size_t n = std::min<std::size_t>(zone.size(), m_db.scanExtent(set));
         const std::uint8_t* start = tailZone ? zone.data() + zone.size() - n : zone.data();
         ac.scan(start, n, [&](std::uint32_t p) {
             for (std::uint32_t d : m_db.literalDefs(set, p))
                 addCandidate(d);
-        }, !wide);
+        });
     }
 }
 
