@@ -340,39 +340,50 @@ TEST(TextAnswers, PlainTextOutranksGuessesWithoutStrongEvidence)
     }
 }
 
-// A script is found by its shebang in every encoding the text check reads,
-// with or without a byte-order mark.
-TEST(TextAnswers, ShebangsInEveryEncoding)
+// A script is found by its shebang, and a document by its root element, in
+// every encoding the text check reads, with or without a byte-order mark.
+TEST(TextAnswers, ShebangsAndRootsInEveryEncoding)
 {
-    auto db = test::compile("type tool\n desc \"t\"\n ext t\n mime x/t\n cat text\n shebang \"mytool\"\n");
+    auto db = test::compile("type tool\n desc \"t\"\n ext t\n mime x/t\n cat text\n shebang \"mytool\"\n"
+                            "type gadget\n desc \"g\"\n ext g\n mime x/g\n cat text\n xml-root \"gadget\"\n");
     ASSERT_TRUE(db);
-    const std::string script = "#!/usr/bin/env mytool\nrun\n";
-    auto wide = [&](int unit, bool big) {
+    auto encode = [](const std::string& text, int unit, bool big) {
+        if (unit == 1)
+            return text;
         std::string s;
-        for (char c : script) {
+        for (char c : text) {
             std::string u(static_cast<std::size_t>(unit), '\0');
             u[big ? u.size() - 1 : 0] = c;
             s += u;
         }
         return s;
     };
-    const std::pair<const char*, std::string> cases[] = {
-        {"UTF-8", script},
-        {"UTF-8 with a BOM", "\xEF\xBB\xBF" + script},
-        {"UTF-16LE", wide(2, false)},
-        {"UTF-16BE", wide(2, true)},
-        {"UTF-16LE with a BOM", "\xFF\xFE" + wide(2, false)},
-        {"UTF-16BE with a BOM", "\xFE\xFF" + wide(2, true)},
-        {"UTF-32LE", wide(4, false)},
-        {"UTF-32BE", wide(4, true)},
-        {"UTF-32LE with a BOM", std::string("\xFF\xFE\0\0", 4) + wide(4, false)},
-        {"UTF-32BE with a BOM", std::string("\0\0\xFE\xFF", 4) + wide(4, true)},
+    struct Encoding {
+        const char* name;
+        std::string bom;
+        int unit;
+        bool big;
     };
-    for (const auto& [name, bytes] : cases) {
-        SCOPED_TRACE(name);
-        auto r = identifyBytes(*db, bytes);
-        ASSERT_FALSE(r.empty());
-        EXPECT_EQ(r.front().id, "tool");
+    const Encoding encodings[] = {
+        {"UTF-8", "", 1, false},
+        {"UTF-8 with a BOM", "\xEF\xBB\xBF", 1, false},
+        {"UTF-16LE", "", 2, false},
+        {"UTF-16BE", "", 2, true},
+        {"UTF-16LE with a BOM", "\xFF\xFE", 2, false},
+        {"UTF-16BE with a BOM", "\xFE\xFF", 2, true},
+        {"UTF-32LE", "", 4, false},
+        {"UTF-32BE", "", 4, true},
+        {"UTF-32LE with a BOM", std::string("\xFF\xFE\0\0", 4), 4, false},
+        {"UTF-32BE with a BOM", std::string("\0\0\xFE\xFF", 4), 4, true},
+    };
+    for (const auto& e : encodings) {
+        for (const auto& [text, id] : {std::pair<std::string, std::string>{"#!/usr/bin/env mytool\nrun\n", "tool"},
+                                       {"<?xml version=\"1.0\"?>\n<g:gadget xmlns:g=\"urn:x\"/>\n", "gadget"}}) {
+            SCOPED_TRACE(std::string(e.name) + ", " + id);
+            auto r = identifyBytes(*db, e.bom + encode(text, e.unit, e.big));
+            ASSERT_FALSE(r.empty());
+            EXPECT_EQ(r.front().id, id);
+        }
     }
 }
 

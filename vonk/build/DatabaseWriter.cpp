@@ -158,6 +158,20 @@ std::optional<TriggerSet> triggersOf(const SourceRule& r)
     switch (r.kind) {
     case NodeKind::Shebang:
         return shebangTriggers();
+    // The root element's local name: looked up once the text's root is read.
+    case NodeKind::XmlRoot: {
+        if (r.first == "*" || r.first.empty() || r.first.size() > db::kMaxPatternLength)
+            return std::nullopt;
+        Trigger t;
+        t.anchor = false;
+        t.literal = r.first;
+        t.zone = db::Zone::XmlRoot;
+        t.textOnly = true;
+        TriggerSet set;
+        set.items.push_back(std::move(t));
+        set.quality = 70;
+        return set;
+    }
     // A ZIP directory is read from an end record that a file starting as an
     // archive may keep anywhere in its last 64 KiB, and any other file in its
     // last 4 KiB (see Probe::zip).

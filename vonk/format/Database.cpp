@@ -391,7 +391,7 @@ bool Database::checkIndexes(std::string& error) const
         }
     }
     for (const auto& l : m_literals) {
-        if (l.def >= h.defCount || l.zone > 1 || l.flags > kLiteralNeedsText || !inPool(l.text) || l.text.len == 0
+        if (l.def >= h.defCount || l.zone > static_cast<std::uint8_t>(Zone::XmlRoot) || l.flags > kLiteralNeedsText || !inPool(l.text) || l.text.len == 0
             || l.text.len > kMaxPatternLength || l.extent > kHeadSize) {
             error = "literal index entry out of range";
             return false;
@@ -475,12 +475,17 @@ void Database::buildIndexes()
     std::vector<Keyed> keyed;
     keyed.reserve(m_literals.size());
     for (const auto& l : m_literals) {
+        if (static_cast<Zone>(l.zone) == Zone::XmlRoot) {
+            m_roots.push_back({str(l.text), l.def});
+            continue;
+        }
         int set = literalSet(static_cast<Zone>(l.zone), l.flags & kLiteralNeedsText, l.extent, isDeferred(l.def));
         // Tail literals count from the end: only their extent bounds them.
         const std::uint32_t from = static_cast<Zone>(l.zone) == Zone::Head ? l.from : 0;
         keyed.push_back({set, str(l.text), l.def, {from, l.extent}});
         m_extent[set] = std::max(m_extent[set], l.extent);
     }
+    std::stable_sort(m_roots.begin(), m_roots.end(), [](const Root& a, const Root& b) { return a.name < b.name; });
     std::stable_sort(keyed.begin(), keyed.end(),
         [](const Keyed& a, const Keyed& b) { return a.set != b.set ? a.set < b.set : a.text < b.text; });
     for (int z = 0; z < kLiteralSets; ++z)
@@ -503,6 +508,13 @@ void Database::buildIndexes()
         if (!m_patterns[z].empty())
             m_litStart[z].push_back(static_cast<std::uint32_t>(m_litDefs[z].size()));
     }
+}
+
+std::span<const Database::Root> Database::rootDefs(std::string_view localName) const
+{
+    auto range = std::equal_range(m_roots.begin(), m_roots.end(), Root{localName, 0},
+        [](const Root& a, const Root& b) { return a.name < b.name; });
+    return {range.first, range.second};
 }
 
 void Database::prepareSearches(const std::atomic<bool>& stop) const

@@ -115,7 +115,9 @@ enum class TextKind : std::uint8_t { Any, Ascii, Utf8, Utf16, Utf32 };
 inline constexpr std::uint8_t kLastTextKind = static_cast<std::uint8_t>(TextKind::Utf32);
 
 // Where a literal trigger is searched.
-enum class Zone : std::uint8_t { Head, Tail };
+// Where a literal is looked for: in the head, in the tail, or (XmlRoot) it
+// is the exact local name of the text's root element.
+enum class Zone : std::uint8_t { Head, Tail, XmlRoot };
 
 struct StrRef {
     std::uint32_t off;

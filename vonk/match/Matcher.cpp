@@ -672,6 +672,13 @@ void Matcher::gather(Probe& probe)
     m_deferred.insert(m_deferred.end(), m_alwaysDeferred.begin(), m_alwaysDeferred.end());
     // Rules that read only text cannot hold for anything else.
     const bool text = probe.text().isText();
+    if (text && m_db.hasRoots()) {
+        const XmlRoot& x = probe.xml();
+        if (x.found) {
+            for (const Database::Root& r : m_db.rootDefs(x.localName))
+                addCandidate(r.def);
+        }
+    }
     for (const Always& a : m_always) {
         if (text || !a.needsText)
             addCandidate(a.def);
