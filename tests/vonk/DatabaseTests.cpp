@@ -112,6 +112,23 @@ TEST(Database, UnknownDefinitionFlagsAreRejected)
     EXPECT_NE(error.find("flags"), std::string::npos) << error;
 }
 
+TEST(Database, UnknownLiteralZonesAreRejected)
+{
+    // The zone picks the search a literal joins; an unknown one must not
+    // index past them.
+    auto bad = goodBytes();
+    db::Header h;
+    std::memcpy(&h, bad.data(), sizeof h);
+    ASSERT_GT(h.literalCount, 0u);
+    const std::size_t lit0 = sizeof(db::Header) + std::size_t{h.defCount} * sizeof(db::DefRecord)
+        + std::size_t{h.nodeCount} * sizeof(db::NodeRecord) + std::size_t{h.anchorCount} * sizeof(db::AnchorRecord);
+    bad[lit0 + offsetof(db::LiteralRecord, zone)] = 3;
+    reseal(bad);
+    std::string error;
+    EXPECT_FALSE(Database::fromBytes(bad, error));
+    EXPECT_NE(error.find("literal"), std::string::npos) << error;
+}
+
 TEST(Database, ImportedSourcesAreKeptAndChecked)
 {
     DefinitionParser parser;

@@ -87,6 +87,11 @@ TEST(Polyglot, BothTypesAreListedWithWhatStartsTheFileFirst)
     const Database& db = shippedDatabase();
     const std::string zip = makeZip({{"hello.txt", "hello"}, {"b/c.txt", "more"}});
     const std::string pdf = "%PDF-1.4\n1 0 obj<<>>endobj\ntrailer<<>>\n%%EOF\n";
+    // An archive that starts the file is read from an end record that a
+    // long comment puts far from the end.
+    std::string commented = makeZip({{"[Content_Types].xml", "<Types/>"}, {"word/document.xml", "<w/>"}});
+    commented.replace(commented.size() - 2, 2, test::le16(10000));
+    commented += std::string(10000, 'c');
     struct Case {
         const char* name;
         std::string bytes;
@@ -98,6 +103,7 @@ TEST(Polyglot, BothTypesAreListedWithWhatStartsTheFileFirst)
         {"ZIP behind a junk prefix", std::string(700, '\x5A') + zip, {"zip"}},
         {"plain ZIP", zip, {"zip"}},
         {"Word document", makeZip({{"[Content_Types].xml", "<Types/>"}, {"word/document.xml", "<w/>"}}), {"docx", "zip"}},
+        {"Word document with a 10 KB comment", commented, {"docx", "zip"}},
         // Office packages must open with a member; behind a stub one is
         // still the container it is.
         {"Word document behind a stub", makeZip({{"[Content_Types].xml", "<Types/>"}, {"word/document.xml", "<w/>"}}, std::string(512, '\x01')), {"zip"}},
@@ -330,6 +336,53 @@ TEST(TextAnswers, PlainTextOutranksGuessesWithoutStrongEvidence)
             EXPECT_LT(shareSum(r), 100.0);
         if (!r.empty() && r.front().id == "manyhabits") {
             EXPECT_EQ(r.front().confidence, Confidence::High);
+        }
+    }
+}
+
+// A script is found by its shebang, and a document by its root element, in
+// every encoding the text check reads, with or without a byte-order mark.
+TEST(TextAnswers, ShebangsAndRootsInEveryEncoding)
+{
+    auto db = test::compile("type tool\n desc \"t\"\n ext t\n mime x/t\n cat text\n shebang \"mytool\"\n"
+                            "type gadget\n desc \"g\"\n ext g\n mime x/g\n cat text\n xml-root \"gadget\"\n");
+    ASSERT_TRUE(db);
+    auto encode = [](const std::string& text, int unit, bool big) {
+        if (unit == 1)
+            return text;
+        std::string s;
+        for (char c : text) {
+            std::string u(static_cast<std::size_t>(unit), '\0');
+            u[big ? u.size() - 1 : 0] = c;
+            s += u;
+        }
+        return s;
+    };
+    struct Encoding {
+        const char* name;
+        std::string bom;
+        int unit;
+        bool big;
+    };
+    const Encoding encodings[] = {
+        {"UTF-8", "", 1, false},
+        {"UTF-8 with a BOM", "\xEF\xBB\xBF", 1, false},
+        {"UTF-16LE", "", 2, false},
+        {"UTF-16BE", "", 2, true},
+        {"UTF-16LE with a BOM", "\xFF\xFE", 2, false},
+        {"UTF-16BE with a BOM", "\xFE\xFF", 2, true},
+        {"UTF-32LE", "", 4, false},
+        {"UTF-32BE", "", 4, true},
+        {"UTF-32LE with a BOM", std::string("\xFF\xFE\0\0", 4), 4, false},
+        {"UTF-32BE with a BOM", std::string("\0\0\xFE\xFF", 4), 4, true},
+    };
+    for (const auto& e : encodings) {
+        for (const auto& [text, id] : {std::pair<std::string, std::string>{"#!/usr/bin/env mytool\nrun\n", "tool"},
+                                       {"<?xml version=\"1.0\"?>\n<g:gadget xmlns:g=\"urn:x\"/>\n", "gadget"}}) {
+            SCOPED_TRACE(std::string(e.name) + ", " + id);
+            auto r = identifyBytes(*db, e.bom + encode(text, e.unit, e.big));
+            ASSERT_FALSE(r.empty());
+            EXPECT_EQ(r.front().id, id);
         }
     }
 }

@@ -431,6 +431,39 @@ TEST(ZipDirectory, ReadsMemberContentWithinBounds)
     EXPECT_TRUE(!prefix || text.starts_with(*prefix));
 }
 
+// Bytes past the head come from the first read, from one block read around
+// them, or from a read of their own when many: the right bytes either way,
+// in any order, across block edges, and nothing past the end. The tail too,
+// for a file a little larger than the head and for a large one.
+TEST(Probe, BytesPastTheHeadAreTheFilesOwn)
+{
+    std::string bytes(200000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7 + (i >> 8));
+    const std::pair<std::uint64_t, std::size_t> ranges[] = {
+        {65588, 8}, {65600, 8}, {66559, 4}, {65530, 12}, {100000, 3000}, {65590, 2}, {140000, 1024}, {199990, 10}, {130000, 1}, {69000, 700}};
+    for (std::size_t size : {66000u, 200000u}) {
+        const std::string file = bytes.substr(0, size);
+        MemorySource src({reinterpret_cast<const std::uint8_t*>(file.data()), file.size()});
+        Probe probe;
+        probe.reset(src);
+        for (const auto& [pos, n] : ranges) {
+            const std::uint8_t* p = probe.bytesAt(pos, n);
+            if (pos + n > size) {
+                EXPECT_EQ(p, nullptr) << pos;
+                continue;
+            }
+            ASSERT_NE(p, nullptr) << pos;
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(p), n), file.substr(pos, n)) << pos;
+        }
+        for (std::size_t n : {4096u, 65536u}) {
+            auto t = probe.tail(n);
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(t.data()), t.size()), file.substr(size - t.size())) << size;
+            EXPECT_EQ(t.size(), std::min<std::size_t>(n, size));
+        }
+    }
+}
+
 TEST(ZipDirectory, StarsStayWithinOneSegment)
 {
     struct Case {
@@ -1037,11 +1070,14 @@ TEST(SequenceEngine, HostileFilesCostBoundedWork)
 // Both ways of searching (one pattern at a time for a handful, the
 // automaton for more) must report what a naive search finds, in the order
 // the matcher relies on: by the end of each pattern's first occurrence,
-// longer first when two end together.
+// longer first when two end together. A wider alphabet gives the automaton
+// more bytes that start a pattern than it looks for one at a time.
 TEST(MultiSearch, FewAndManyPatternsAgreeWithANaiveSearch)
 {
     std::mt19937 rng(7);
-    const std::string alphabet = std::string("aAbB-0x ", 8) + '\0';
+    const std::string narrow = std::string("aAbB-0x ", 8) + '\0';
+    const std::string wide = std::string("aAbBcCdDeEfF-0x ", 16) + '\0';
+    std::string alphabet;
     auto word = [&](std::size_t len) {
         std::string s;
         for (std::size_t i = 0; i < len; ++i)
@@ -1049,6 +1085,7 @@ TEST(MultiSearch, FewAndManyPatternsAgreeWithANaiveSearch)
         return s;
     };
     for (int round = 0; round < 400; ++round) {
+        alphabet = round % 3 == 2 ? wide : narrow;
         const std::size_t count = round % 2 ? 1 + rng() % AhoCorasick::kFewPatterns : AhoCorasick::kFewPatterns + 1 + rng() % 12;
         std::vector<std::string> texts;
         while (texts.size() < count) {
@@ -1082,6 +1119,27 @@ TEST(MultiSearch, FewAndManyPatternsAgreeWithANaiveSearch)
                 got.push_back(p);
         });
         ASSERT_EQ(got, expected) << "round " << round << ", " << count << " patterns";
+
+        // With windows: every pattern that lies in its window is reported,
+        // and nothing that occurs nowhere past the earliest window's start.
+        std::vector<AhoCorasick::Window> windows;
+        for (std::size_t p = 0; p < texts.size(); ++p) {
+            const auto from = static_cast<std::uint32_t>(rng() % (data.size() / 2 + 1));
+            windows.push_back({from, from + static_cast<std::uint32_t>(rng() % (data.size() + 1))});
+        }
+        ac.build(views, windows);
+        std::set<std::uint32_t> reported;
+        ac.scan(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), [&](std::uint32_t p) { reported.insert(p); });
+        std::uint32_t earliest = windows[0].from;
+        for (const auto& w : windows)
+            earliest = std::min(earliest, w.from);
+        for (std::uint32_t p = 0; p < texts.size(); ++p) {
+            const auto at = folded.find(texts[p], windows[p].from);
+            const bool inWindow = at != std::string::npos && at + texts[p].size() <= windows[p].end;
+            const bool anywhere = folded.find(texts[p], earliest) != std::string::npos;
+            EXPECT_TRUE(!inWindow || reported.count(p)) << "round " << round << ", pattern " << p;
+            EXPECT_TRUE(anywhere || !reported.count(p)) << "round " << round << ", pattern " << p;
+        }
 
         // The rule search underneath, exact bytes: the first occurrence.
         const std::string& t = texts[0];

@@ -68,6 +68,11 @@ INSTANTIATE_TEST_SUITE_P(Text, Classifier, ::testing::Values(
     TextCase{"utf16be bom", "\xFE\xFF" + utf16be("text"), false, Encoding::Utf16Be, true},
     TextCase{"utf16le bare", utf16le("some longer text here"), false, Encoding::Utf16Le, false},
     TextCase{"utf16be bare", utf16be("some longer text here"), false, Encoding::Utf16Be, false},
+    // The first units are read ahead of the rest: a pair across them, and
+    // binary only after them.
+    TextCase{"utf16le bare, a pair across the first units", utf16le("\xD8" + std::string(126, 'a')) + std::string("\x3D\xD8\x00\xDE", 4) + utf16le("more"), false,
+             Encoding::Utf16Le, false},
+    TextCase{"utf16le text, then binary", utf16le(std::string(200, 'a')) + std::string("\0\0\x01\x02", 4), false, Encoding::Binary, false},
     TextCase{"utf32le bom", std::string("\xFF\xFE\0\0a\0\0\0b\0\0\0", 12), false, Encoding::Utf32Le, true},
     TextCase{"utf32be bare", std::string("\0\0\0a\0\0\0b\0\0\0c\0\0\0d", 16), false, Encoding::Utf32Be, false},
     TextCase{"nul in ascii", std::string("abc\0def\x01\x02", 9), false, Encoding::Binary, false},

@@ -38,10 +38,14 @@ std::size_t AhoCorasick::findFew(const std::uint8_t* data, std::size_t size, Fou
         for (std::size_t i = 0; i < m_few.size(); ++i) {
             const FewPattern& p = m_few[i];
             const std::size_t len = p.text.size();
-            if (done[i] || size < len || from > size - len)
+            const std::size_t end = std::min<std::size_t>(size, p.window.end);
+            const std::size_t first = std::max<std::size_t>(from, p.window.from);
+            if (done[i] || end < len || first > end - len)
                 continue;
-            const std::size_t lastStart = std::min(from + kStretch - 1, size - len);
-            const std::size_t at = firstOf(p, data, from, lastStart);
+            const std::size_t lastStart = std::min(from + kStretch - 1, end - len);
+            if (first > lastStart)
+                continue;
+            const std::size_t at = firstOf(p, data, first, lastStart);
             if (at != kNotFound) {
                 found[n++] = {at + len, len, p.index};
                 done[i] = true;
@@ -55,15 +59,22 @@ std::size_t AhoCorasick::findFew(const std::uint8_t* data, std::size_t size, Fou
     return n;
 }
 
-void AhoCorasick::build(const std::vector<std::string_view>& patterns)
+void AhoCorasick::build(const std::vector<std::string_view>& patterns, std::span<const Window> windows)
 {
     m_few.clear();
+    const bool windowed = windows.size() == patterns.size();
+    m_scanFrom = 0;
+    if (windowed && !windows.empty()) {
+        m_scanFrom = windows[0].from;
+        for (const Window& w : windows)
+            m_scanFrom = std::min<std::size_t>(m_scanFrom, w.from);
+    }
     m_fewMode = patterns.size() <= kFewPatterns;
     if (m_fewMode) {
         for (std::uint32_t p = 0; p < patterns.size(); ++p) {
             if (patterns[p].empty())
                 continue;
-            FewPattern f{std::string(patterns[p]), p, 0, 0, 0, 0, 0, 0};
+            FewPattern f{std::string(patterns[p]), p, 0, 0, 0, 0, 0, 0, windowed ? windows[p] : Window{}};
             const auto* text = reinterpret_cast<const std::uint8_t*>(f.text.data());
             auto upper = [](std::uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<std::uint8_t>(c - 32) : c; };
             f.anchor = static_cast<std::uint32_t>(rarestByte(text, f.text.size()));
@@ -157,6 +168,8 @@ void AhoCorasick::build(const std::vector<std::string_view>& patterns)
         if (m_pattern[to] != kNone || m_out[to] != kNone)
             m_table[i] |= kOutputFlag;
     }
+    for (std::uint32_t& t : m_table)
+        t = (t & kOutputFlag) | ((t & kStateMask) * m_classes);
     m_class = folded;
     m_startCount = 0;
     for (int b = 0; b < 256; ++b) {
@@ -172,6 +185,15 @@ void AhoCorasick::build(const std::vector<std::string_view>& patterns)
         m_startCount += start;
     }
     m_fewStarts = m_startCount > 0 && m_startCount <= kFewStarts;
+    m_pairStarts = std::all_of(patterns.begin(), patterns.end(), [](std::string_view p) { return p.size() >= 2; });
+    m_pairs.clear();
+    if (m_pairStarts) {
+        m_pairs.assign(65536 / 64, 0);
+        for (std::string_view p : patterns) {
+            const std::uint32_t k = std::uint32_t{kAsciiLower[static_cast<std::uint8_t>(p[0])]} << 8 | kAsciiLower[static_cast<std::uint8_t>(p[1])];
+            m_pairs[k >> 6] |= std::uint64_t{1} << (k & 63);
+        }
+    }
 }
 
 } // namespace gv::vonk

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,7 +24,8 @@ inline constexpr std::array<std::uint8_t, 256> kAsciiLower = [] {
 //
 // The automaton is a full transition table (one row per trie node, one
 // column per byte class; bytes that occur in no pattern share one class), so
-// the scan costs one table load per input byte.
+// the scan costs one table load per input byte; a transition holds the
+// offset of the next state's row, which spares a multiplication per byte.
 //
 // A handful of patterns is searched without the automaton: each pattern's
 // rarest byte is looked for with a vector compare (memchr where case does
@@ -34,7 +36,17 @@ inline constexpr std::array<std::uint8_t, 256> kAsciiLower = [] {
 // later occurrences.
 class AhoCorasick {
 public:
-    void build(const std::vector<std::string_view>& patterns);
+    // Where a pattern can lie, as offsets into what is scanned: it starts at
+    // or after `from` and ends at or before `end`. Outside it a hit would
+    // only make a candidate that its rule then rejects, so the search may
+    // skip it: a handful of patterns is looked for only there, the
+    // automaton starts at the earliest `from`.
+    struct Window {
+        std::uint32_t from = 0;
+        std::uint32_t end = 0xFFFFFFFFu;
+    };
+    // `windows`, when given, has one entry per pattern.
+    void build(const std::vector<std::string_view>& patterns, std::span<const Window> windows = {});
     bool empty() const { return m_fewMode ? m_few.empty() : m_states <= 1; }
 
     template <typename OnHit>
@@ -53,22 +65,30 @@ public:
         const std::uint32_t* table = m_table.data();
         const std::uint8_t* cls = m_class.data();
         const std::uint32_t width = m_classes;
-        for (std::size_t i = 0; i < size; ++i) {
+        for (std::size_t i = m_scanFrom; i < size; ++i) {
             if (state == 0) {
                 // At the root most bytes start no pattern: skip them with
                 // independent loads instead of the dependent table walk,
                 // sixteen at a time when only a few bytes can start one.
-                if (m_fewStarts)
-                    i = skipFew(data, size, i);
-                while (i < size && !m_starts[data[i]])
+                // Where letters start patterns, most walks in text would fail
+                // at the next byte: the first two bytes are checked together.
+                for (;;) {
+                    if (m_fewStarts)
+                        i = skipFew(data, size, i);
+                    while (i < size && !m_starts[data[i]])
+                        ++i;
+                    if (!m_pairStarts || i + 1 >= size || startsPair(data[i], data[i + 1]))
+                        break;
                     ++i;
-                if (i == size)
+                }
+                if (i == size || (m_pairStarts && i + 1 == size))
                     break;
             }
-            std::uint32_t next = table[state * width + cls[data[i]]];
+            // The table holds each next state as the offset of its row.
+            std::uint32_t next = table[state + cls[data[i]]];
             state = next & kStateMask;
             if (next & kOutputFlag) {
-                for (std::uint32_t s = state; s != kNone; s = m_out[s]) {
+                for (std::uint32_t s = state / width; s != kNone; s = m_out[s]) {
                     if (m_pattern[s] != kNone)
                         onHit(m_pattern[s]);
                 }
@@ -91,6 +111,7 @@ private:
         std::uint32_t anchor2; // the next rarest byte, checked with the first
         std::uint8_t lower2;   // where that one turns out common; anchor2 is
         std::uint8_t upper2;   // the length when the pattern has one byte
+        Window window;
     };
     struct Found {
         std::size_t end;
@@ -124,6 +145,12 @@ private:
         return i;
     }
 
+    bool startsPair(std::uint8_t a, std::uint8_t b) const
+    {
+        const std::uint32_t k = std::uint32_t{kAsciiLower[a]} << 8 | kAsciiLower[b];
+        return (m_pairs[k >> 6] >> (k & 63)) & 1;
+    }
+
     static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
     static constexpr std::uint32_t kOutputFlag = 0x80000000u;
     static constexpr std::uint32_t kStateMask = 0x7FFFFFFFu;
@@ -136,11 +163,14 @@ private:
     static constexpr std::size_t kFewStarts = 8;
     std::size_t m_startCount = 0;
     Block m_startBlock[kFewStarts] = {};
+    bool m_pairStarts = false;                // every pattern has two bytes or more:
+    std::vector<std::uint64_t> m_pairs;       // the (folded) pairs that begin one
     std::vector<std::uint32_t> m_table;       // [state * classes + class] -> next | flag
     std::vector<std::uint32_t> m_pattern;     // pattern ending at a state
     std::vector<std::uint32_t> m_out;         // next state on the output chain
     bool m_fewMode = false;
     std::vector<FewPattern> m_few;
+    std::size_t m_scanFrom = 0; // no pattern starts before this
 };
 
 } // namespace gv::vonk

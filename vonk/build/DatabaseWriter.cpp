@@ -51,6 +51,8 @@ struct Trigger {
     std::string literal;
     db::Zone zone = db::Zone::Head;
     std::uint32_t extent = 0;
+    std::uint32_t from = 0; // the literal cannot start earlier (head only)
+    bool textOnly = false;  // it stands for rules that hold for text only
 };
 
 struct TriggerSet {
@@ -124,10 +126,74 @@ std::optional<TriggerSet> anchorsFor(std::int64_t base, const std::vector<std::u
     return std::nullopt;
 }
 
+bool needsText(const SourceRule& r);
+
+// A shebang is read from the text's first characters, in whichever encoding
+// the text check finds: "#!" as bytes, behind a UTF-8 byte-order mark, or as
+// wide characters with or without theirs. Each of those openings is an
+// anchor at the start.
+TriggerSet shebangTriggers()
+{
+    static constexpr std::string_view kOpenings[] = {
+        {"#!", 2}, {"\xEF\xBB\xBF#", 4},
+        {"#\0!\0", 4}, {"\0#\0!", 4}, {"\xFF\xFE#\0", 4}, {"\xFE\xFF\0#", 4},
+        {"#\0\0\0", 4}, {"\0\0\0#", 4}, {"\xFF\xFE\0\0", 4}, {"\0\0\xFE\xFF", 4},
+    };
+    TriggerSet set;
+    for (std::string_view o : kOpenings) {
+        Trigger t;
+        t.offset = 0;
+        t.len = static_cast<std::uint8_t>(o.size());
+        for (std::size_t k = 0; k < o.size(); ++k)
+            t.key |= std::uint32_t{static_cast<std::uint8_t>(o[k])} << (8 * k);
+        set.items.push_back(t);
+    }
+    set.quality = 60;
+    return set;
+}
+
 std::optional<TriggerSet> triggersOf(const SourceRule& r)
 {
     using db::NodeKind;
     switch (r.kind) {
+    case NodeKind::Shebang:
+        return shebangTriggers();
+    // The root element's local name: looked up once the text's root is read.
+    case NodeKind::XmlRoot: {
+        if (r.first == "*" || r.first.empty() || r.first.size() > db::kMaxPatternLength)
+            return std::nullopt;
+        Trigger t;
+        t.anchor = false;
+        t.literal = r.first;
+        t.zone = db::Zone::XmlRoot;
+        t.textOnly = true;
+        TriggerSet set;
+        set.items.push_back(std::move(t));
+        set.quality = 70;
+        return set;
+    }
+    // A ZIP directory is read from an end record that a file starting as an
+    // archive may keep anywhere in its last 64 KiB, and any other file in its
+    // last 4 KiB (see Probe::zip).
+    case NodeKind::ZipHas: {
+        TriggerSet set;
+        for (std::string_view start : {std::string_view("PK\x03\x04", 4), std::string_view("PK\x05\x06", 4), std::string_view("PK\x07\x08", 4)}) {
+            Trigger t;
+            t.offset = 0;
+            t.len = 4;
+            for (std::size_t k = 0; k < 4; ++k)
+                t.key |= std::uint32_t{static_cast<std::uint8_t>(start[k])} << (8 * k);
+            set.items.push_back(t);
+        }
+        Trigger end;
+        end.anchor = false;
+        end.literal = std::string("pk\x05\x06", 4);
+        end.zone = db::Zone::Tail;
+        end.extent = 4096;
+        set.items.push_back(std::move(end));
+        set.quality = 40;
+        return set;
+    }
     case NodeKind::AtPattern:
         return anchorsFor(r.off, r.bytes, r.masks);
     case NodeKind::AtNumber: {
@@ -201,6 +267,10 @@ std::optional<TriggerSet> triggersOf(const SourceRule& r)
             t.literal += static_cast<char>(lower(r.bytes[i]));
         t.zone = r.kind == NodeKind::Tail ? db::Zone::Tail : db::Zone::Head;
         t.extent = static_cast<std::uint32_t>(extent);
+        // A window far into the file (a volume descriptor at 32 KiB) need
+        // not be searched from the start.
+        if (r.kind == NodeKind::Within && r.off > 0)
+            t.from = static_cast<std::uint32_t>(std::min<std::int64_t>(r.off + static_cast<std::int64_t>(pick), 0xFFFF));
         TriggerSet set;
         set.items.push_back(std::move(t));
         // Longer literals find fewer candidates; wider scans cost more.
@@ -235,6 +305,12 @@ std::optional<TriggerSet> triggersOf(const SourceRule& r)
             if (s && (!best || s->quality > best->quality))
                 best = std::move(s);
         }
+        // One way of an `any` that reads text (a text variant beside a
+        // binary one): what stands for it need not be searched elsewhere.
+        if (best && needsText(r)) {
+            for (auto& t : best->items)
+                t.textOnly = true;
+        }
         return best;
     }
     // Offsets inside count from the end of the tags: the matcher looks the
@@ -250,6 +326,12 @@ std::optional<TriggerSet> triggersOf(const SourceRule& r)
         }
         return best;
     }
+    // At least one of the rules of an `any`, or of a `some` that needs one
+    // or more, holds: what finds any of them finds the block.
+    case NodeKind::Some:
+        if (r.value == 0)
+            return std::nullopt;
+        [[fallthrough]];
     case NodeKind::Any: {
         TriggerSet set;
         set.quality = 1000;
@@ -268,24 +350,27 @@ std::optional<TriggerSet> triggersOf(const SourceRule& r)
     }
 }
 
-// True when a top-level rule can only hold for text, so the definition's
-// literals need not be searched in binary files.
-bool needsText(const SourceRule& root)
+// True when every way to satisfy the rule reads text (negations aside), so
+// the definition's literals need not be searched in binary files.
+bool needsText(const SourceRule& r)
 {
-    for (const auto& c : root.children) {
-        switch (c.kind) {
-        case db::NodeKind::Text:
-        case db::NodeKind::Json:
-        case db::NodeKind::XmlRoot:
-        case db::NodeKind::Shebang:
-        case db::NodeKind::Delimited:
-        case db::NodeKind::KeyValue:
-            return true;
-        default:
-            break;
-        }
+    switch (r.kind) {
+    case db::NodeKind::Text:
+    case db::NodeKind::Json:
+    case db::NodeKind::XmlRoot:
+    case db::NodeKind::Shebang:
+    case db::NodeKind::Delimited:
+    case db::NodeKind::KeyValue:
+        return true;
+    case db::NodeKind::All:
+        return std::any_of(r.children.begin(), r.children.end(), [](const SourceRule& c) { return needsText(c); });
+    case db::NodeKind::Any:
+    case db::NodeKind::Some:
+        return !r.children.empty()
+            && std::all_of(r.children.begin(), r.children.end(), [](const SourceRule& c) { return needsText(c); });
+    default:
+        return false;
     }
-    return false;
 }
 
 class Writer {
@@ -344,7 +429,8 @@ public:
                     l.def = i;
                     l.extent = t.extent;
                     l.zone = static_cast<std::uint8_t>(t.zone);
-                    l.flags = needsText(d.root) ? db::kLiteralNeedsText : 0;
+                    l.flags = t.textOnly || needsText(d.root) ? db::kLiteralNeedsText : 0;
+                    l.from = static_cast<std::uint16_t>(t.from);
                     m_literals.push_back(l);
                 }
             }

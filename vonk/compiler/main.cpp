@@ -228,8 +228,12 @@ int main(int argc, char** argv)
             std::snprintf(buf, sizeof buf, " bytes@%lld/%u", static_cast<long long>(a.offset), static_cast<unsigned>(a.len));
             how[a.def] += buf;
         }
-        for (const auto& l : db->literals())
-            how[l.def] += std::string(" literal(") + (l.zone ? "tail " : "head ") + std::to_string(l.extent) + (l.flags & 1 ? ", text only" : "") + ")";
+        for (const auto& l : db->literals()) {
+            if (static_cast<gv::vonk::db::Zone>(l.zone) == gv::vonk::db::Zone::XmlRoot)
+                how[l.def] += " root(" + std::string(db->str(l.text)) + ")";
+            else
+                how[l.def] += std::string(" literal(") + (l.zone ? "tail " : "head ") + std::to_string(l.extent) + (l.flags & 1 ? ", text only" : "") + ")";
+        }
         for (std::uint32_t a : db->always())
             how[a] += " every-file";
         for (std::uint32_t i = 0; i < db->defCount(); ++i)

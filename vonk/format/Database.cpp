@@ -391,7 +391,7 @@ bool Database::checkIndexes(std::string& error) const
         }
     }
     for (const auto& l : m_literals) {
-        if (l.def >= h.defCount || l.zone > 1 || l.flags > kLiteralNeedsText || !inPool(l.text) || l.text.len == 0
+        if (l.def >= h.defCount || l.zone > static_cast<std::uint8_t>(Zone::XmlRoot) || l.flags > kLiteralNeedsText || !inPool(l.text) || l.text.len == 0
             || l.text.len > kMaxPatternLength || l.extent > kHeadSize) {
             error = "literal index entry out of range";
             return false;
@@ -470,14 +470,22 @@ void Database::buildIndexes()
         int set;
         std::string_view text;
         std::uint32_t def;
+        AhoCorasick::Window window;
     };
     std::vector<Keyed> keyed;
     keyed.reserve(m_literals.size());
     for (const auto& l : m_literals) {
+        if (static_cast<Zone>(l.zone) == Zone::XmlRoot) {
+            m_roots.push_back({str(l.text), l.def});
+            continue;
+        }
         int set = literalSet(static_cast<Zone>(l.zone), l.flags & kLiteralNeedsText, l.extent, isDeferred(l.def));
-        keyed.push_back({set, str(l.text), l.def});
+        // Tail literals count from the end: only their extent bounds them.
+        const std::uint32_t from = static_cast<Zone>(l.zone) == Zone::Head ? l.from : 0;
+        keyed.push_back({set, str(l.text), l.def, {from, l.extent}});
         m_extent[set] = std::max(m_extent[set], l.extent);
     }
+    std::stable_sort(m_roots.begin(), m_roots.end(), [](const Root& a, const Root& b) { return a.name < b.name; });
     std::stable_sort(keyed.begin(), keyed.end(),
         [](const Keyed& a, const Keyed& b) { return a.set != b.set ? a.set < b.set : a.text < b.text; });
     for (int z = 0; z < kLiteralSets; ++z)
@@ -488,6 +496,11 @@ void Database::buildIndexes()
             if (!m_patterns[k.set].empty())
                 m_litStart[k.set].push_back(static_cast<std::uint32_t>(m_litDefs[k.set].size()));
             m_patterns[k.set].push_back(k.text);
+            m_windows[k.set].push_back(k.window);
+        } else {
+            AhoCorasick::Window& w = m_windows[k.set].back();
+            w.from = std::min(w.from, k.window.from);
+            w.end = std::max(w.end, k.window.end);
         }
         m_litDefs[k.set].push_back(k.def);
     }
@@ -495,6 +508,13 @@ void Database::buildIndexes()
         if (!m_patterns[z].empty())
             m_litStart[z].push_back(static_cast<std::uint32_t>(m_litDefs[z].size()));
     }
+}
+
+std::span<const Database::Root> Database::rootDefs(std::string_view localName) const
+{
+    auto range = std::equal_range(m_roots.begin(), m_roots.end(), Root{localName, 0},
+        [](const Root& a, const Root& b) { return a.name < b.name; });
+    return {range.first, range.second};
 }
 
 void Database::prepareSearches(const std::atomic<bool>& stop) const
@@ -509,7 +529,7 @@ const AhoCorasick& Database::automaton(int set) const
 {
     // Built when first searched: a run over a few files needs few of them
     // (no text-only sets for binary files, no deferred ones once settled).
-    std::call_once(m_acBuilt[set], [&] { m_ac[set].build(m_patterns[set]); });
+    std::call_once(m_acBuilt[set], [&] { m_ac[set].build(m_patterns[set], m_windows[set]); });
     return m_ac[set];
 }
 

@@ -110,6 +110,13 @@ public:
     void prepareSearches(const std::atomic<bool>& stop) const;
     std::span<const std::uint32_t> literalDefs(int set, std::uint32_t pattern) const;
     std::uint32_t scanExtent(int set) const { return m_extent[set]; }
+    // Definitions that a text's root element names (its local name, exact).
+    struct Root {
+        std::string_view name;
+        std::uint32_t def;
+    };
+    bool hasRoots() const { return !m_roots.empty(); }
+    std::span<const Root> rootDefs(std::string_view localName) const;
     const std::vector<db::LiteralRecord>& literals() const { return m_literals; }
 
     const db::Header& header() const { return m_header; }
@@ -147,6 +154,8 @@ private:
 
     std::vector<db::LiteralRecord> m_literals;
     std::vector<std::string_view> m_patterns[kLiteralSets];
+    std::vector<AhoCorasick::Window> m_windows[kLiteralSets]; // one per pattern
+    std::vector<Root> m_roots;                                // by name
     mutable std::once_flag m_acBuilt[kLiteralSets];
     mutable AhoCorasick m_ac[kLiteralSets];
     // Per set: for pattern p, its definitions are m_litDefs[s][m_litStart[s][p] .. m_litStart[s][p+1]).

@@ -115,7 +115,9 @@ enum class TextKind : std::uint8_t { Any, Ascii, Utf8, Utf16, Utf32 };
 inline constexpr std::uint8_t kLastTextKind = static_cast<std::uint8_t>(TextKind::Utf32);
 
 // Where a literal trigger is searched.
-enum class Zone : std::uint8_t { Head, Tail };
+// Where a literal is looked for: in the head, in the tail, or (XmlRoot) it
+// is the exact local name of the text's root element.
+enum class Zone : std::uint8_t { Head, Tail, XmlRoot };
 
 struct StrRef {
     std::uint32_t off;
@@ -212,7 +214,8 @@ struct AnchorRecord {
 static_assert(sizeof(AnchorRecord) == 24);
 
 // A definition is a candidate when the lower-cased literal occurs in the
-// first (Head) or last (Tail) `extent` bytes. With kLiteralNeedsText in
+// first (Head) or last (Tail) `extent` bytes; in the head, starting no
+// earlier than `from` (0 in databases that predate it). With kLiteralNeedsText in
 // `flags` the definition can only match text, so the search is skipped for
 // binary files.
 inline constexpr std::uint8_t kLiteralNeedsText = 1;
@@ -222,7 +225,7 @@ struct LiteralRecord {
     std::uint32_t extent;
     std::uint8_t zone;
     std::uint8_t flags;
-    std::uint8_t pad[2];
+    std::uint16_t from;
 };
 static_assert(sizeof(LiteralRecord) == 20);
 

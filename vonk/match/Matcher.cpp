@@ -672,6 +672,13 @@ void Matcher::gather(Probe& probe)
     m_deferred.insert(m_deferred.end(), m_alwaysDeferred.begin(), m_alwaysDeferred.end());
     // Rules that read only text cannot hold for anything else.
     const bool text = probe.text().isText();
+    if (text && m_db.hasRoots()) {
+        const XmlRoot& x = probe.xml();
+        if (x.found) {
+            for (const Database::Root& r : m_db.rootDefs(x.localName))
+                addCandidate(r.def);
+        }
+    }
     for (const Always& a : m_always) {
         if (text || !a.needsText)
             addCandidate(a.def);
@@ -773,11 +780,13 @@ void Matcher::evaluate(Probe& probe)
 // Applies the policy of Ranking.h to what matched.
 void Matcher::rank(Probe& probe, std::string_view name)
 {
-    const bool archiveBehind = probe.zip().valid() && !probe.zip().names().empty();
+    // Only a rule that found its bytes behind an archive asks whether there
+    // is one: the ZIP directory may mean reading the last 64 KiB.
+    auto archiveBehind = [&] { return probe.zip().valid() && !probe.zip().names().empty(); };
     for (auto& c : m_result) {
         c.plainText = m_plainText[c.def] != 0;
         c.evidence = m_evidence[c.def];
-        c.confidence = ranking::confidenceOf(c.evidence, c.plainText, m_behindRule[c.def] && archiveBehind, probe.size());
+        c.confidence = ranking::confidenceOf(c.evidence, c.plainText, m_behindRule[c.def] && archiveBehind(), probe.size());
     }
     m_modelDecided = applyTextModel(probe);
     // Another registry's signature yields to our own definitions: it may be

@@ -14,14 +14,20 @@ void Probe::reset(ByteSource& src)
     m_src = &src;
     m_size = src.size();
     m_done = 0;
+    m_farLen = 0;
     m_tiffRead = m_derRead = false;
     m_tables.clear();
     m_media.tagsRead = m_media.fileTypeRead = m_media.boxesRead = false;
     m_zipMembers.clear();
-    m_head.resize(db::kHeadSize);
-    m_headLen = src.readAt(0, m_head.data(), static_cast<std::size_t>(std::min<std::uint64_t>(m_size, db::kHeadSize)));
-    if (m_headLen < std::min<std::uint64_t>(m_size, db::kHeadSize))
-        m_size = m_headLen; // the file shrank or could not be read past this point
+    // The same read brings a little past the head: the superblocks that
+    // file systems keep just after 64 KiB, and the whole of a file a little
+    // larger than the head, come without reads of their own.
+    m_head.resize(db::kHeadSize + kPastHead);
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(m_size, db::kHeadSize + kPastHead));
+    m_readLen = src.readAt(0, m_head.data(), want);
+    if (m_readLen < want)
+        m_size = m_readLen; // the file shrank or could not be read past this point
+    m_headLen = std::min<std::size_t>(m_readLen, db::kHeadSize);
     if (m_size <= m_headLen) {
         m_tailPtr = m_head.data();
         m_tailLen = m_headLen;
@@ -43,7 +49,9 @@ std::span<const std::uint8_t> Probe::tail(std::size_t n)
     // Read only the part not yet read, in front of what is there.
     std::size_t extra = want - m_tailLen;
     std::uint8_t* front = m_tailBuf.data() + db::kHeadSize - want;
-    if (m_src->readAt(m_size - want, front, extra) != extra) {
+    if (m_size - want + extra <= m_readLen) {
+        std::memcpy(front, m_head.data() + (m_size - want), extra);
+    } else if (m_src->readAt(m_size - want, front, extra) != extra) {
         // Unreadable: keep what we have.
         return {m_tailPtr, m_tailLen};
     }
@@ -56,10 +64,24 @@ const std::uint8_t* Probe::bytesAt(std::uint64_t pos, std::size_t n)
 {
     if (pos > m_size || n > m_size - pos)
         return nullptr;
-    if (pos + n <= m_headLen)
+    if (pos + n <= m_readLen)
         return m_head.data() + pos;
     if (pos >= tailStart())
         return m_tailPtr + (pos - tailStart());
+    if (pos >= m_farPos && pos - m_farPos + n <= m_farLen)
+        return m_far.data() + (pos - m_farPos);
+    constexpr std::size_t kFarBlock = 1024;
+    if (n <= kFarBlock) {
+        const std::uint64_t from = pos & ~std::uint64_t{kFarBlock - 1};
+        const std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(2 * kFarBlock, m_size - from));
+        m_far.resize(2 * kFarBlock);
+        m_farLen = 0;
+        if (m_src->readAt(from, m_far.data(), len) != len)
+            return nullptr;
+        m_farPos = from;
+        m_farLen = len;
+        return m_far.data() + (pos - from);
+    }
     m_scratch.resize(n);
     if (m_src->readAt(pos, m_scratch.data(), n) != n)
         return nullptr;
@@ -73,8 +95,8 @@ std::size_t Probe::CachedSource::readAt(std::uint64_t offset, std::uint8_t* dst,
     while (got < n && offset + got < p.m_size) {
         const std::uint64_t pos = offset + got;
         std::size_t k;
-        if (pos < p.m_headLen) {
-            k = static_cast<std::size_t>(std::min<std::uint64_t>(n - got, p.m_headLen - pos));
+        if (pos < p.m_readLen) {
+            k = static_cast<std::size_t>(std::min<std::uint64_t>(n - got, p.m_readLen - pos));
             std::memcpy(dst + got, p.m_head.data() + pos, k);
         } else if (p.m_tailLen && pos >= p.tailStart()) {
             k = static_cast<std::size_t>(std::min<std::uint64_t>(n - got, p.m_size - pos));
@@ -179,7 +201,17 @@ const std::string& Probe::shebang()
 const ZipDirectory& Probe::zip()
 {
     if (!(m_done & kZip)) {
-        m_zip.read(m_cached, tail(db::kHeadSize));
+        // An archive that starts the file may carry a comment of up to 64 KiB
+        // after its end record. One behind other data (a self-extractor, a
+        // polyglot) is looked for in the last 4 KiB only, as the ZIP type's
+        // own rule does: most files are not archives, and for them the long
+        // search would mean reading the last 64 KiB of every large file.
+        const bool startsAsZip = m_headLen >= 4 && m_head[0] == 'P' && m_head[1] == 'K'
+            && ((m_head[2] == 3 && m_head[3] == 4) || (m_head[2] == 5 && m_head[3] == 6) || (m_head[2] == 7 && m_head[3] == 8));
+        std::span<const std::uint8_t> t = tail(startsAsZip ? db::kHeadSize : kShortTail);
+        if (!startsAsZip && t.size() > kShortTail)
+            t = t.last(kShortTail);
+        m_zip.read(m_cached, t);
         m_done |= kZip;
     }
     return m_zip;

@@ -26,6 +26,7 @@ class Probe {
 public:
     static constexpr std::size_t kTextSample = 16384;
     static constexpr std::size_t kShortTail = 4096;
+    static constexpr std::size_t kPastHead = 4096;
 
     Probe() = default;
     // The cached source refers to its probe.
@@ -46,7 +47,9 @@ public:
     std::uint64_t tailStart() const { return m_size - m_tailLen; }
 
     // The n bytes at pos, from the head or tail when they hold them, else read
-    // now. Null when the range is not wholly inside the file.
+    // now (a small range with the block around it, which neighbouring rules
+    // read too: the superblocks past the head). Null when the range is not
+    // wholly inside the file. The bytes stay valid until the next call.
     const std::uint8_t* bytesAt(std::uint64_t pos, std::size_t n);
 
     const TextInfo& text();
@@ -88,12 +91,16 @@ private:
     ByteSource* m_src = nullptr;
     CachedSource m_cached{*this};
     std::uint64_t m_size = 0;
-    std::vector<std::uint8_t> m_head;
+    std::vector<std::uint8_t> m_head;    // the head, then what the first read brought past it
     std::size_t m_headLen = 0;
+    std::size_t m_readLen = 0;           // bytes of the file at the start of m_head
     std::vector<std::uint8_t> m_tailBuf;
     const std::uint8_t* m_tailPtr = nullptr;
     std::size_t m_tailLen = 0;
     std::vector<std::uint8_t> m_scratch;
+    std::vector<std::uint8_t> m_far;
+    std::uint64_t m_farPos = 0;
+    std::size_t m_farLen = 0;
 
     enum Done : unsigned { kText = 1, kView = 2, kXml = 4, kJson = 8, kShebang = 16, kZip = 32, kZipFirst = 64, kOle = 128, kKeyFile = 256, kMapping = 512, kZipContentType = 1024 };
     unsigned m_done = 0;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/match/TextClassifier.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace gv::vonk {
@@ -154,7 +155,16 @@ TextInfo classifyText(const std::uint8_t* d, std::size_t n, bool truncated)
     bool bom8 = n >= 3 && d[0] == 0xEF && d[1] == 0xBB && d[2] == 0xBF;
 
     // Without a BOM, NUL bytes decide between wide encodings and binary.
-    const std::size_t zeros = std::memchr(d, 0, n) ? countZeros(d, n) : 0;
+    const bool anyZero = std::memchr(d, 0, n) != nullptr;
+    if (anyZero && !bom8 && n >= 4) {
+        // Wide text is checked unit by unit from the start: when its first
+        // units already fail every wide reading, the whole must too, and
+        // counting the zeros of a binary head is spared.
+        const std::size_t m = std::min<std::size_t>(n, 256) & ~std::size_t{3};
+        if (!utf16Text(d, m, false, true) && !utf16Text(d, m, true, true) && !utf32Text(d, m, false) && !utf32Text(d, m, true))
+            return info;
+    }
+    const std::size_t zeros = anyZero ? countZeros(d, n) : 0;
     if (zeros && !bom8) {
         if (n >= 4 && n % 4 == 0 && zeros * 4 >= n * 2) {
             if (d[1] == 0 && d[2] == 0 && d[3] == 0 && utf32Text(d, n, false))
