@@ -189,9 +189,19 @@ void AhoCorasick::build(const std::vector<std::string_view>& patterns, std::span
     m_pairs.clear();
     if (m_pairStarts) {
         m_pairs.assign(65536 / 64, 0);
+        // Keyed by the bytes as they stand (first byte low): each pattern
+        // byte and, for a letter, its upper-case twin, as the scan folds.
+        auto cases = [](char ch) {
+            const auto c = static_cast<std::uint8_t>(ch);
+            return std::array<std::uint8_t, 2>{c, c >= 'a' && c <= 'z' ? static_cast<std::uint8_t>(c - 32) : c};
+        };
         for (std::string_view p : patterns) {
-            const std::uint32_t k = std::uint32_t{kAsciiLower[static_cast<std::uint8_t>(p[0])]} << 8 | kAsciiLower[static_cast<std::uint8_t>(p[1])];
-            m_pairs[k >> 6] |= std::uint64_t{1} << (k & 63);
+            for (std::uint8_t a : cases(p[0])) {
+                for (std::uint8_t b : cases(p[1])) {
+                    const std::uint32_t k = a | std::uint32_t{b} << 8;
+                    m_pairs[k >> 6] |= std::uint64_t{1} << (k & 63);
+                }
+            }
         }
     }
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -65,24 +66,28 @@ public:
         const std::uint32_t* table = m_table.data();
         const std::uint8_t* cls = m_class.data();
         const std::uint32_t width = m_classes;
+        PairBlock block;
         for (std::size_t i = m_scanFrom; i < size; ++i) {
             if (state == 0) {
                 // At the root most bytes start no pattern: skip them with
-                // independent loads instead of the dependent table walk,
-                // sixteen at a time when only a few bytes can start one.
-                // Where letters start patterns, most walks in text would fail
-                // at the next byte: the first two bytes are checked together.
-                for (;;) {
+                // independent loads instead of the dependent table walk.
+                // Where every pattern has two bytes, a walk starts only at a
+                // pair that begins one, found 64 starts at a time without a
+                // branch per byte (in text, letters that start patterns are
+                // everywhere); else sixteen bytes at a time when only a few
+                // bytes can start one.
+                if (m_pairStarts) {
+                    i = nextPairStart(data, size, i, block);
+                    if (i + 1 >= size)
+                        break;
+                } else {
                     if (m_fewStarts)
                         i = skipFew(data, size, i);
                     while (i < size && !m_starts[data[i]])
                         ++i;
-                    if (!m_pairStarts || i + 1 >= size || startsPair(data[i], data[i + 1]))
+                    if (i == size)
                         break;
-                    ++i;
                 }
-                if (i == size || (m_pairStarts && i + 1 == size))
-                    break;
             }
             // The table holds each next state as the offset of its row.
             std::uint32_t next = table[state + cls[data[i]]];
@@ -145,10 +150,34 @@ private:
         return i;
     }
 
-    bool startsPair(std::uint8_t a, std::uint8_t b) const
+    // Which of 64 starts from `at` begin a pattern's first two bytes.
+    struct PairBlock {
+        std::size_t at = 0;
+        std::size_t len = 0; // 0: none computed yet
+        std::uint64_t mask = 0;
+    };
+    // The first start at or after i whose two bytes begin a pattern, or size.
+    std::size_t nextPairStart(const std::uint8_t* data, std::size_t size, std::size_t i, PairBlock& b) const
     {
-        const std::uint32_t k = std::uint32_t{kAsciiLower[a]} << 8 | kAsciiLower[b];
-        return (m_pairs[k >> 6] >> (k & 63)) & 1;
+        const std::uint64_t* pairs = m_pairs.data();
+        for (;;) {
+            if (b.len && i >= b.at && i - b.at < b.len) {
+                const std::uint64_t rest = b.mask >> (i - b.at);
+                if (rest)
+                    return i + static_cast<std::size_t>(__builtin_ctzll(rest));
+                i = b.at + b.len;
+            }
+            if (i + 1 >= size)
+                return size;
+            b.at = i;
+            b.len = std::min<std::size_t>(64, size - 1 - i);
+            std::uint64_t mask = 0;
+            for (std::size_t k = 0; k < b.len; ++k) {
+                const std::uint32_t key = data[i + k] | std::uint32_t{data[i + k + 1]} << 8;
+                mask |= ((pairs[key >> 6] >> (key & 63)) & 1) << k;
+            }
+            b.mask = mask;
+        }
     }
 
     static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
@@ -164,7 +193,7 @@ private:
     std::size_t m_startCount = 0;
     Block m_startBlock[kFewStarts] = {};
     bool m_pairStarts = false;                // every pattern has two bytes or more:
-    std::vector<std::uint64_t> m_pairs;       // the (folded) pairs that begin one
+    std::vector<std::uint64_t> m_pairs;       // the byte pairs (either case) that begin one
     std::vector<std::uint32_t> m_table;       // [state * classes + class] -> next | flag
     std::vector<std::uint32_t> m_pattern;     // pattern ending at a state
     std::vector<std::uint32_t> m_out;         // next state on the output chain
