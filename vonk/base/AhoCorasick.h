@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -164,7 +165,7 @@ private:
             if (b.len && i >= b.at && i - b.at < b.len) {
                 const std::uint64_t rest = b.mask >> (i - b.at);
                 if (rest)
-                    return i + static_cast<std::size_t>(__builtin_ctzll(rest));
+                    return i + static_cast<std::size_t>(std::countr_zero(rest));
                 i = b.at + b.len;
             }
             if (i + 1 >= size)
@@ -194,7 +195,7 @@ private:
     Block m_startBlock[kFewStarts] = {};
     bool m_pairStarts = false;                // every pattern has two bytes or more:
     std::vector<std::uint64_t> m_pairs;       // the byte pairs (either case) that begin one
-    std::vector<std::uint32_t> m_table;       // [state * classes + class] -> next | flag
+    std::vector<std::uint32_t> m_table;       // [row + class] -> next row | flag (row: state * classes)
     std::vector<std::uint32_t> m_pattern;     // pattern ending at a state
     std::vector<std::uint32_t> m_out;         // next state on the output chain
     bool m_fewMode = false;
