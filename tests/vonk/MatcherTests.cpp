@@ -41,8 +41,9 @@ public:
     std::vector<std::string> ids(const std::string& bytes, std::string_view name = {})
     {
         m_bytes = bytes;
-        MemorySource src({reinterpret_cast<const std::uint8_t*>(m_bytes.data()), m_bytes.size()});
-        m_probe.reset(src);
+        // Kept with the probe, which reads through it again to explain.
+        m_src = std::make_unique<MemorySource>(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(m_bytes.data()), m_bytes.size()));
+        m_probe.reset(*m_src);
         const auto& c = m_matcher.identify(m_probe, name);
         m_last = c;
         std::vector<std::string> out;
@@ -51,12 +52,15 @@ public:
         return out;
     }
     const std::vector<Candidate>& last() const { return m_last; }
+    // Why `def` matched the bytes last identified.
+    std::vector<RuleHit> explain(std::uint32_t def) { return m_matcher.explain(m_probe, def); }
 
 private:
     const Database& m_db;
     Matcher m_matcher;
     Probe m_probe;
     std::string m_bytes;
+    std::unique_ptr<MemorySource> m_src;
     std::vector<Candidate> m_last;
 };
 
@@ -1002,15 +1006,11 @@ TEST(Explain, ShowsTheTextModelsTopThreeAndWhatWeighedMost)
                             + head("py", " parent text\n min-confidence high\n text\n head 100 str \"def \"\n"),
         test::makeTextModel({"text", "py"}, {{"def", {-50, 50}}, {"self", {-50, 50}}}, 16, 10000));
     ASSERT_TRUE(db);
-    Matcher m(*db);
-    Probe probe;
-    std::string bytes = "def f(self): return self\n";
-    MemorySource src({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
-    probe.reset(src);
-    const auto& c = m.identify(probe);
-    ASSERT_FALSE(c.empty());
-    ASSERT_EQ(db->str(db->def(c.front().def).id), "py");
-    auto hits = m.explain(probe, c.front().def);
+    Identify id(*db);
+    const auto ids = id.ids("def f(self): return self\n");
+    ASSERT_FALSE(ids.empty());
+    ASSERT_EQ(ids.front(), "py");
+    auto hits = id.explain(id.last().front().def);
     ASSERT_GE(hits.size(), 3u);
     EXPECT_EQ(hits[hits.size() - 2].rule, "text model");
     EXPECT_EQ(hits[hits.size() - 2].where.substr(0, 3), "py ");
@@ -1024,16 +1024,12 @@ TEST(Explain, SaysWhatStructureSettled)
                             + head("c-header", " parent text\n min-confidence high\n text\n head 100 str \"\\x01\"\n"),
         test::makeTextModel({"text", "c-source", "c-header"}, {{"return", {-50, 50, -50}}}, 16, 10000));
     ASSERT_TRUE(db);
-    Matcher m(*db);
-    Probe probe;
-    std::string bytes = "#ifndef A_H\n#define A_H\nint f(int x)\n{\n    return x;\n}\n#endif\n";
-    MemorySource src({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
-    probe.reset(src);
-    const auto& c = m.identify(probe);
-    ASSERT_FALSE(c.empty());
-    ASSERT_EQ(db->str(db->def(c.front().def).id), "c-header");
+    Identify id(*db);
+    const auto ids = id.ids("#ifndef A_H\n#define A_H\nint f(int x)\n{\n    return x;\n}\n#endif\n");
+    ASSERT_FALSE(ids.empty());
+    ASSERT_EQ(ids.front(), "c-header");
     bool said = false;
-    for (const auto& h : m.explain(probe, c.front().def))
+    for (const auto& h : id.explain(id.last().front().def))
         said = said || h.where == "settled by an include guard";
     EXPECT_TRUE(said);
 }
