@@ -1083,9 +1083,11 @@ TEST(MultiSearch, FewAndManyPatternsAgreeWithANaiveSearch)
     for (int round = 0; round < 400; ++round) {
         alphabet = round % 3 == 2 ? wide : narrow;
         const std::size_t count = round % 2 ? 1 + rng() % AhoCorasick::kFewPatterns : AhoCorasick::kFewPatterns + 1 + rng() % 12;
+        // Some sets have no one-byte pattern: their starts are found by pairs.
+        const std::size_t shortest = round % 6 == 4 ? 2 : 1;
         std::vector<std::string> texts;
         while (texts.size() < count) {
-            std::string t = word(1 + rng() % 4);
+            std::string t = word(shortest + rng() % (5 - shortest));
             for (char& c : t)
                 c = static_cast<char>(kAsciiLower[static_cast<std::uint8_t>(c)]);
             if (std::find(texts.begin(), texts.end(), t) == texts.end())

@@ -5,6 +5,14 @@
 #include "vonk/base/RareByte.h"
 
 #include <algorithm>
+#include <cstring>
+
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#define GV_NIBBLE_PAIRS 1
+#include <immintrin.h>
+#else
+#define GV_NIBBLE_PAIRS 0
+#endif
 
 namespace gv::vonk {
 
@@ -203,7 +211,75 @@ void AhoCorasick::build(const std::vector<std::string_view>& patterns, std::span
                 }
             }
         }
+        buildNibblePairs(patterns);
     }
 }
+
+void AhoCorasick::buildNibblePairs(const std::vector<std::string_view>& patterns)
+{
+    m_nibblePairs = false;
+    std::memset(m_nibbles, 0, sizeof m_nibbles);
+    if (!simdPairs())
+        return;
+    // Eight groups of leading pairs, neighbours in byte order together, so
+    // a group's nibbles combine into few pairs that begin no pattern.
+    std::vector<std::pair<std::uint8_t, std::uint8_t>> firsts;
+    for (std::string_view p : patterns)
+        firsts.emplace_back(kAsciiLower[static_cast<std::uint8_t>(p[0])], kAsciiLower[static_cast<std::uint8_t>(p[1])]);
+    std::sort(firsts.begin(), firsts.end());
+    firsts.erase(std::unique(firsts.begin(), firsts.end()), firsts.end());
+    auto upper = [](std::uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<std::uint8_t>(c - 32) : c; };
+    for (std::size_t k = 0; k < firsts.size(); ++k) {
+        const auto bit = static_cast<std::uint8_t>(1u << (k * 8 / firsts.size()));
+        for (std::uint8_t a : {firsts[k].first, upper(firsts[k].first)}) {
+            m_nibbles[0][a & 15] |= bit;
+            m_nibbles[1][a >> 4] |= bit;
+        }
+        for (std::uint8_t b : {firsts[k].second, upper(firsts[k].second)}) {
+            m_nibbles[2][b & 15] |= bit;
+            m_nibbles[3][b >> 4] |= bit;
+        }
+    }
+    m_nibblePairs = true;
+}
+
+#if GV_NIBBLE_PAIRS
+bool AhoCorasick::simdPairs()
+{
+    static const bool supported = __builtin_cpu_supports("ssse3");
+    return supported;
+}
+
+__attribute__((target("ssse3"))) std::uint64_t AhoCorasick::pairCandidates(const std::uint8_t* data) const
+{
+    const __m128i low = _mm_set1_epi8(0x0F);
+    const __m128i lo0 = _mm_load_si128(reinterpret_cast<const __m128i*>(m_nibbles[0]));
+    const __m128i hi0 = _mm_load_si128(reinterpret_cast<const __m128i*>(m_nibbles[1]));
+    const __m128i lo1 = _mm_load_si128(reinterpret_cast<const __m128i*>(m_nibbles[2]));
+    const __m128i hi1 = _mm_load_si128(reinterpret_cast<const __m128i*>(m_nibbles[3]));
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * k));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * k + 1));
+        __m128i m = _mm_and_si128(_mm_shuffle_epi8(lo0, _mm_and_si128(a, low)),
+            _mm_shuffle_epi8(hi0, _mm_and_si128(_mm_srli_epi16(a, 4), low)));
+        m = _mm_and_si128(m, _mm_shuffle_epi8(lo1, _mm_and_si128(b, low)));
+        m = _mm_and_si128(m, _mm_shuffle_epi8(hi1, _mm_and_si128(_mm_srli_epi16(b, 4), low)));
+        const auto none = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(m, _mm_setzero_si128())));
+        mask |= std::uint64_t{~none & 0xFFFFu} << (16 * k);
+    }
+    return mask;
+}
+#else
+bool AhoCorasick::simdPairs()
+{
+    return false;
+}
+
+std::uint64_t AhoCorasick::pairCandidates(const std::uint8_t*) const
+{
+    return ~std::uint64_t{0};
+}
+#endif
 
 } // namespace gv::vonk

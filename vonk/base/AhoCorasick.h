@@ -173,13 +173,33 @@ private:
             b.at = i;
             b.len = std::min<std::size_t>(64, size - 1 - i);
             std::uint64_t mask = 0;
-            for (std::size_t k = 0; k < b.len; ++k) {
+            auto pairAt = [&](std::size_t k) {
                 const std::uint32_t key = data[i + k] | std::uint32_t{data[i + k + 1]} << 8;
-                mask |= ((pairs[key >> 6] >> (key & 63)) & 1) << k;
+                return (pairs[key >> 6] >> (key & 63)) & 1;
+            };
+            if (m_nibblePairs && b.len == 64 && size - i > 64) {
+                // Starts whose two bytes may begin a pattern, 16 at a time;
+                // only those are looked up.
+                for (std::uint64_t maybe = pairCandidates(data + i); maybe; maybe &= maybe - 1) {
+                    const auto k = static_cast<std::size_t>(std::countr_zero(maybe));
+                    mask |= pairAt(k) << k;
+                }
+            } else {
+                for (std::size_t k = 0; k < b.len; ++k)
+                    mask |= pairAt(k) << k;
             }
             b.mask = mask;
         }
     }
+
+    // A superset of the starts among data[0, 64) whose pair (with the next
+    // byte; data[64] is read) begins a pattern: each byte's two nibbles are
+    // looked up in tables of pattern groups with one shuffle per sixteen
+    // bytes, a start kept when some group has both its bytes.
+    std::uint64_t pairCandidates(const std::uint8_t* data) const;
+    void buildNibblePairs(const std::vector<std::string_view>& patterns);
+    // Whether this processor runs pairCandidates.
+    static bool simdPairs();
 
     static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
     static constexpr std::uint32_t kOutputFlag = 0x80000000u;
@@ -195,6 +215,10 @@ private:
     Block m_startBlock[kFewStarts] = {};
     bool m_pairStarts = false;                // every pattern has two bytes or more:
     std::vector<std::uint64_t> m_pairs;       // the byte pairs (either case) that begin one
+    bool m_nibblePairs = false;               // pairCandidates can run here
+    // Per byte of the pair, by low and by high nibble: the groups with a
+    // pattern whose byte there has that nibble.
+    alignas(16) std::uint8_t m_nibbles[4][16] = {};
     std::vector<std::uint32_t> m_table;       // [row + class] -> next row | flag (row: state * classes)
     std::vector<std::uint32_t> m_pattern;     // pattern ending at a state
     std::vector<std::uint32_t> m_out;         // next state on the output chain
