@@ -685,10 +685,47 @@ void Matcher::gather(Probe& probe)
     }
 }
 
+namespace {
+
+std::uint32_t anchorHash(std::uint32_t key)
+{
+    return (key * 0x9E3779B1u) >> 16;
+}
+
+} // namespace
+
+void Matcher::buildAnchorFilter()
+{
+    const auto& groups = m_db.anchorGroups();
+    const auto& anchors = m_db.anchors();
+    m_anchorFrom.clear();
+    m_anchorMask.clear();
+    m_anchorBits.clear();
+    for (const auto& g : groups) {
+        // Some eight bits a key: one file in eight gets past the filter by
+        // chance.
+        std::uint32_t bits = 64;
+        while (bits < 8 * (g.end - g.begin) && bits < 65536)
+            bits *= 2;
+        m_anchorFrom.push_back(static_cast<std::uint32_t>(m_anchorBits.size()));
+        m_anchorMask.push_back(bits - 1);
+        m_anchorBits.resize(m_anchorBits.size() + bits / 64, 0);
+        std::uint64_t* words = m_anchorBits.data() + m_anchorFrom.back();
+        for (std::uint32_t i = g.begin; i < g.end; ++i) {
+            const std::uint32_t h = anchorHash(anchors[i].key) & (bits - 1);
+            words[h >> 6] |= std::uint64_t{1} << (h & 63);
+        }
+    }
+}
+
 void Matcher::gatherByAnchors(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail)
 {
     const auto& anchors = m_db.anchors();
-    for (const auto& g : m_db.anchorGroups()) {
+    const auto& groups = m_db.anchorGroups();
+    if (m_anchorFrom.size() != groups.size())
+        buildAnchorFilter();
+    for (std::size_t gi = 0; gi < groups.size(); ++gi) {
+        const auto& g = groups[gi];
         const std::uint8_t* p = nullptr;
         if (g.offset >= 0) {
             if (static_cast<std::uint64_t>(g.offset) + g.len > head.size())
@@ -702,6 +739,9 @@ void Matcher::gatherByAnchors(std::span<const std::uint8_t> head, std::span<cons
         std::uint32_t key = 0;
         for (std::uint32_t k = 0; k < g.len; ++k)
             key |= std::uint32_t{p[k]} << (8 * k);
+        const std::uint32_t h = anchorHash(key) & m_anchorMask[gi];
+        if (!((m_anchorBits[m_anchorFrom[gi] + (h >> 6)] >> (h & 63)) & 1))
+            continue;
         auto first = std::lower_bound(anchors.begin() + g.begin, anchors.begin() + g.end, key,
             [](const db::AnchorRecord& a, std::uint32_t v) { return a.key < v; });
         for (auto it = first; it != anchors.begin() + g.end && it->key == key; ++it)

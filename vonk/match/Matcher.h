@@ -153,6 +153,14 @@ private:
     };
     std::vector<Always> m_always;
     std::vector<std::uint32_t> m_alwaysDeferred;
+    // Per anchor group, a bitmap of its keys' hashes: most files hold none
+    // of a group's keys, and one bit says so where a binary search took a
+    // dozen steps. Made at the first file; each group's first word is at
+    // m_anchorBits[group], its size a power of two.
+    void buildAnchorFilter();
+    std::vector<std::uint32_t> m_anchorFrom;
+    std::vector<std::uint32_t> m_anchorMask;
+    std::vector<std::uint64_t> m_anchorBits;
     std::vector<RuleHit> m_trace;
 };
 
