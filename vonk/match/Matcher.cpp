@@ -895,7 +895,12 @@ bool Matcher::applyTextModel(Probe& probe)
         yieldToParents();
     // Prose put first on a narrow margin is less probable than the runner-up.
     const double topProbability = m_verdict.proseFirst ? m_verdict.ranked[1].probability : m_verdict.ranked[0].probability;
-    if (topProbability < ranking::kModelFloor && !m_verdict.structural)
+    // Below the floor the words are too few to name a format; but when the
+    // best is prose and prose together clears it, the text reads as a
+    // document, and which of prose's forms is a guess the model lists with
+    // its runners-up (the rules could only say plain text).
+    const bool readsAsProse = m_textModel.isProse(m_verdict.ranked[0].cls) && m_verdict.prose >= ranking::kModelFloor;
+    if (topProbability < ranking::kModelFloor && !m_verdict.structural && !readsAsProse)
         return false;
     const ranking::ModelAnswer topAnswer = ranking::modelAnswer(topProbability);
     // Formats the model was not taught keep what their own rules proved:
