@@ -138,8 +138,13 @@ TEST_F(Cli, TextAnswersWithTheShippedDefinitions)
     auto wide = write("wide", std::string("\xFF\xFE" "h\0i\0 \0t\0h\0e\0r\0e\0\n\0", 20));
     auto table = write("table", "id,name,city\n1,Anna,Rome\n2,Luca,Milan\n3,Sara,Turin\n");
     auto ragged = write("ragged", "id,name\n1,Anna,Rome\n2\n");
-    RunResult text = runExe(GV_VONK_EXE, {crlf, wide, table, ragged});
+    // Too short for the model to decide, not for it to lean.
+    auto leaning = write("leaning", "x <- c(1, 2, 3)\nprint(x)\n");
+    RunResult text = runExe(GV_VONK_EXE, {crlf, wide, table, ragged, leaning});
     ASSERT_EQ(text.exit, 0) << text.err;
+    const auto guess = text.out.find("R script  (weak evidence)", text.out.find(leaning));
+    EXPECT_NE(guess, std::string::npos) << text.out;
+    EXPECT_LT(text.out.find("Text document (ASCII)\n", text.out.find(leaning)), guess) << text.out;
     EXPECT_NE(text.out.find(crlf + "\n  100.0%  .txt   Text document (ASCII, CRLF line endings)\n"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find(wide + "\n  100.0%  .txt   Text document (UTF-16LE with BOM)\n"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find(table + "\n  "), std::string::npos);

@@ -788,6 +788,7 @@ void Matcher::rank(Probe& probe, std::string_view name)
         c.evidence = m_evidence[c.def];
         c.confidence = ranking::confidenceOf(c.evidence, c.plainText, m_behindRule[c.def] && archiveBehind(), probe.size());
     }
+    m_modelGuesses.clear();
     m_modelDecided = applyTextModel(probe);
     // Another registry's signature yields to our own definitions: it may be
     // more specific than a carrier it lies in, never more than a format we
@@ -811,6 +812,15 @@ void Matcher::rank(Probe& probe, std::string_view name)
     for (auto& c : m_result) {
         if (c.plainText)
             c.score = ranking::plainTextScore(c.score, bestWeak);
+    }
+    // Below plain text, and only where it is the rules' answer: a guess
+    // from too few words does not lift it over what the rules found.
+    auto plain = std::find_if(m_result.begin(), m_result.end(), [](const Candidate& c) { return c.plainText; });
+    if (plain != m_result.end() && !m_modelGuesses.empty()
+        && std::none_of(m_result.begin(), m_result.end(), [&](const Candidate& c) { return c.score > plain->score; })) {
+        for (const auto& g : m_modelGuesses)
+            plain->score = std::max(plain->score, g.score + 1);
+        m_result.insert(m_result.end(), m_modelGuesses.begin(), m_modelGuesses.end());
     }
     const std::string ext = name.empty() ? std::string() : ranking::extensionOf(name);
     if (!ext.empty())
@@ -900,8 +910,21 @@ bool Matcher::applyTextModel(Probe& probe)
     // document, and which of prose's forms is a guess the model lists with
     // its runners-up (the rules could only say plain text).
     const bool readsAsProse = m_textModel.isProse(m_verdict.ranked[0].cls) && m_verdict.prose >= ranking::kModelFloor;
-    if (topProbability < ranking::kModelFloor && !m_verdict.structural && !readsAsProse)
+    if (topProbability < ranking::kModelFloor && !m_verdict.structural && !readsAsProse) {
+        // The rules' answer stands; what the model leaned to is listed
+        // under it as the guess it is, so that plain text is not shown as
+        // the only answer when the words were too few to tell.
+        for (std::size_t k = 0; k < m_verdict.ranked.size() && k < ranking::kModelShown; ++k) {
+            const auto& r = m_verdict.ranked[k];
+            const std::uint32_t def = m_classDef[r.cls];
+            if (def == db::kNoParent || m_plainText[def] || m_needsStructure[def] || r.probability < ranking::kModelLeaning
+                || std::any_of(m_result.begin(), m_result.end(), [&](const Candidate& c) { return c.def == def; }))
+                continue;
+            const ranking::ModelAnswer a = ranking::modelAnswer(r.probability);
+            m_modelGuesses.push_back({def, a.score, a.evidence, 0.0, Confidence::Low, false, false});
+        }
         return false;
+    }
     const ranking::ModelAnswer topAnswer = ranking::modelAnswer(topProbability);
     // Formats the model was not taught keep what their own rules proved:
     // when that is more than a guess they rank above the model's answer.
@@ -1060,7 +1083,8 @@ std::vector<RuleHit> Matcher::explain(Probe& probe, std::uint32_t def)
     std::uint64_t e = 0;
     if (!eval(m_db.def(def).root, probe, e, &trace))
         trace.clear();
-    if (m_modelDecided && !m_verdict.ranked.empty() && m_classDef[m_verdict.ranked.front().cls] == def) {
+    const bool modelsAnswer = m_modelDecided && !m_verdict.ranked.empty() && m_classDef[m_verdict.ranked.front().cls] == def;
+    if (modelsAnswer || (!m_modelGuesses.empty() && m_modelGuesses.front().def == def)) {
         TextModel::Verdict v;
         m_textModel.judge(probe.textView(), m_modelWork, v, true);
         std::string top;
