@@ -185,6 +185,7 @@ TEST_F(Cli, ShippedDefinitionsTellTextFormatsApart)
         {"key file with commented defaults", "[Journal]\n#Storage=auto\n#Compress=yes\n", "ini"},
         {"perl module quoting other languages' words", "package Env;\nour $VERSION = '1.06';\n\n=head1 NAME\n\nEnv - the environment as variables\n\n=cut\n\nsub import {\n    my ($callpack) = caller(0);\n    return undefined unless @_;\n    tie_all(sub { function(); });\n}\n1;\n", "perl-script"},
         {"passwd-style records", "root:x:0:0:root:/root:/bin/bash\ndaemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n", "text"},
+        {"a line of prose: no mark of a document's form", "There is not much in this file: it is only one line, but it is a line that is not as simple as the others.\n", "text"},
         {"a short document: prose's forms outweigh code", "Usage\n-----\n\nRun the program with a file name.  It prints what the file holds.\n", "restructuredtext"},
     };
     std::vector<std::string> args{"--tsv"};

@@ -908,8 +908,11 @@ bool Matcher::applyTextModel(Probe& probe)
     // Below the floor the words are too few to name a format; but when the
     // best is prose and prose together clears it, the text reads as a
     // document, and which of prose's forms is a guess the model lists with
-    // its runners-up (the rules could only say plain text).
-    const bool readsAsProse = m_textModel.isProse(m_verdict.ranked[0].cls) && m_verdict.prose >= ranking::kModelFloor;
+    // its runners-up (the rules could only say plain text). A document's
+    // form shows in its marks (headings, lists, links...): without any it
+    // is plain prose, which the rules say.
+    const bool readsAsProse = topProbability < ranking::kModelFloor && m_textModel.isProse(m_verdict.ranked[0].cls)
+        && m_verdict.prose >= ranking::kModelFloor && m_textModel.hasProseMarks(probe.textView());
     if (topProbability < ranking::kModelFloor && !m_verdict.structural && !readsAsProse) {
         // The rules' answer stands; what the model leaned to is listed
         // under it as the guess it is, so that plain text is not shown as
@@ -948,7 +951,10 @@ bool Matcher::applyTextModel(Probe& probe)
         if (it == m_result.end()) {
             // A format defined by its structure (an XML root, JSON) is not
             // what a text lacking that structure is, whatever its words.
-            if (m_needsStructure[def] || k >= ranking::kModelShown || r.probability < ranking::kModelListed)
+            // Read as prose, a code format is not one of its runners-up:
+            // the name could lift it over the document (CMake lists .txt).
+            if (m_needsStructure[def] || k >= ranking::kModelShown || r.probability < ranking::kModelListed
+                || (readsAsProse && !m_textModel.isProse(r.cls)))
                 continue;
             m_result.push_back({def, 0, 0, 0.0, Confidence::Low, m_plainText[def] != 0, false});
             it = m_result.end() - 1;

@@ -147,6 +147,11 @@ void TextModel::judge(std::string_view text, Work& w, Verdict& out, bool explain
         w.counts[r] = 0;
 }
 
+bool TextModel::hasProseMarks(std::string_view text) const
+{
+    return proseShape(text.substr(0, m_head)).marks != 0;
+}
+
 namespace {
 
 // `to` takes the place (and the probability) of the first answer.

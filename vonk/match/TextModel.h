@@ -61,6 +61,9 @@ public:
 
     void judge(std::string_view text, Work& work, Verdict& out, bool explain = false) const;
     bool isProse(std::uint32_t cls) const { return cls < m_kinds.size() && m_kinds[cls] == Kind::Prose; }
+    // Marks of a document's form in the text the model reads: headings,
+    // list items, links, code spans...
+    bool hasProseMarks(std::string_view text) const;
 
     // How many times as probable as the likeliest prose a language must be
     // to be the answer (the trainer's PROSE_MARGIN).
