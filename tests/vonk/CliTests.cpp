@@ -138,8 +138,13 @@ TEST_F(Cli, TextAnswersWithTheShippedDefinitions)
     auto wide = write("wide", std::string("\xFF\xFE" "h\0i\0 \0t\0h\0e\0r\0e\0\n\0", 20));
     auto table = write("table", "id,name,city\n1,Anna,Rome\n2,Luca,Milan\n3,Sara,Turin\n");
     auto ragged = write("ragged", "id,name\n1,Anna,Rome\n2\n");
-    RunResult text = runExe(GV_VONK_EXE, {crlf, wide, table, ragged});
+    // Too short for the model to decide, not for it to lean.
+    auto leaning = write("leaning", "x <- c(1, 2, 3)\nprint(x)\n");
+    RunResult text = runExe(GV_VONK_EXE, {crlf, wide, table, ragged, leaning});
     ASSERT_EQ(text.exit, 0) << text.err;
+    const auto guess = text.out.find("R script  (weak evidence)", text.out.find(leaning));
+    EXPECT_NE(guess, std::string::npos) << text.out;
+    EXPECT_LT(text.out.find("Text document (ASCII)\n", text.out.find(leaning)), guess) << text.out;
     EXPECT_NE(text.out.find(crlf + "\n  100.0%  .txt   Text document (ASCII, CRLF line endings)\n"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find(wide + "\n  100.0%  .txt   Text document (UTF-16LE with BOM)\n"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find(table + "\n  "), std::string::npos);
@@ -180,6 +185,8 @@ TEST_F(Cli, ShippedDefinitionsTellTextFormatsApart)
         {"key file with commented defaults", "[Journal]\n#Storage=auto\n#Compress=yes\n", "ini"},
         {"perl module quoting other languages' words", "package Env;\nour $VERSION = '1.06';\n\n=head1 NAME\n\nEnv - the environment as variables\n\n=cut\n\nsub import {\n    my ($callpack) = caller(0);\n    return undefined unless @_;\n    tie_all(sub { function(); });\n}\n1;\n", "perl-script"},
         {"passwd-style records", "root:x:0:0:root:/root:/bin/bash\ndaemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n", "text"},
+        {"a line of prose: no mark of a document's form", "There is not much in this file: it is only one line, but it is a line that is not as simple as the others.\n", "text"},
+        {"a short document: prose's forms outweigh code", "Usage\n-----\n\nRun the program with a file name.  It prints what the file holds.\n", "restructuredtext"},
     };
     std::vector<std::string> args{"--tsv"};
     for (std::size_t i = 0; i < std::size(cases); ++i)

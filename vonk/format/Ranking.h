@@ -61,7 +61,11 @@
 // model weighed prose too. The shares are then the model's probabilities. Formats the model was not
 // taught rank above its answer when their rules proved more than a guess,
 // and at the bottom otherwise. When the model's best is below kModelFloor
-// there was too little text to tell, and the rules decide alone.
+// there was too little text to tell, and the rules decide alone, unless
+// that best is prose and prose's forms together clear the floor (the text
+// reads as a document: the model names which, weakly); where plain text is
+// the rules' answer, the formats the model gave at least kModelLeaning are
+// listed below it as weak guesses.
 
 #include "vonk/format/DbFormat.h"
 
@@ -156,6 +160,9 @@ inline constexpr double kModelMedium = 0.7;
 inline constexpr std::size_t kModelShown = 3;
 inline constexpr double kModelListed = 0.005;
 inline constexpr double kModelFloor = 0.2;
+// Below the floor, a format the model still gave this much is listed under
+// plain text as a guess; less is the spread of a text too short to weigh.
+inline constexpr double kModelLeaning = kModelFloor / 2;
 // What the extension multiplies the odds of a text format the model weighed
 // by: those of a sure answer (kModelHigh, 19 to 1), so that the words
 // overrule the name only where the model is sure.

@@ -828,6 +828,7 @@ void Matcher::rank(Probe& probe, std::string_view name)
         c.evidence = m_evidence[c.def];
         c.confidence = ranking::confidenceOf(c.evidence, c.plainText, m_behindRule[c.def] && archiveBehind(), probe.size());
     }
+    m_modelGuesses.clear();
     m_modelDecided = applyTextModel(probe);
     // Another registry's signature yields to our own definitions: it may be
     // more specific than a carrier it lies in, never more than a format we
@@ -851,6 +852,15 @@ void Matcher::rank(Probe& probe, std::string_view name)
     for (auto& c : m_result) {
         if (c.plainText)
             c.score = ranking::plainTextScore(c.score, bestWeak);
+    }
+    // Below plain text, and only where it is the rules' answer: a guess
+    // from too few words does not lift it over what the rules found.
+    auto plain = std::find_if(m_result.begin(), m_result.end(), [](const Candidate& c) { return c.plainText; });
+    if (plain != m_result.end() && !m_modelGuesses.empty()
+        && std::none_of(m_result.begin(), m_result.end(), [&](const Candidate& c) { return c.score > plain->score; })) {
+        for (const auto& g : m_modelGuesses)
+            plain->score = std::max(plain->score, g.score + 1);
+        m_result.insert(m_result.end(), m_modelGuesses.begin(), m_modelGuesses.end());
     }
     const std::string ext = name.empty() ? std::string() : ranking::extensionOf(name);
     if (!ext.empty())
@@ -935,8 +945,29 @@ bool Matcher::applyTextModel(Probe& probe)
         yieldToParents();
     // Prose put first on a narrow margin is less probable than the runner-up.
     const double topProbability = m_verdict.proseFirst ? m_verdict.ranked[1].probability : m_verdict.ranked[0].probability;
-    if (topProbability < ranking::kModelFloor && !m_verdict.structural)
+    // Below the floor the words are too few to name a format; but when the
+    // best is prose and prose together clears it, the text reads as a
+    // document, and which of prose's forms is a guess the model lists with
+    // its runners-up (the rules could only say plain text). A document's
+    // form shows in its marks (headings, lists, links...): without any it
+    // is plain prose, which the rules say.
+    const bool readsAsProse = topProbability < ranking::kModelFloor && m_textModel.isProse(m_verdict.ranked[0].cls)
+        && m_verdict.prose >= ranking::kModelFloor && m_textModel.hasProseMarks(probe.textView());
+    if (topProbability < ranking::kModelFloor && !m_verdict.structural && !readsAsProse) {
+        // The rules' answer stands; what the model leaned to is listed
+        // under it as the guess it is, so that plain text is not shown as
+        // the only answer when the words were too few to tell.
+        for (std::size_t k = 0; k < m_verdict.ranked.size() && k < ranking::kModelShown; ++k) {
+            const auto& r = m_verdict.ranked[k];
+            const std::uint32_t def = m_classDef[r.cls];
+            if (def == db::kNoParent || m_plainText[def] || m_needsStructure[def] || r.probability < ranking::kModelLeaning
+                || std::any_of(m_result.begin(), m_result.end(), [&](const Candidate& c) { return c.def == def; }))
+                continue;
+            const ranking::ModelAnswer a = ranking::modelAnswer(r.probability);
+            m_modelGuesses.push_back({def, a.score, a.evidence, 0.0, Confidence::Low, false, false});
+        }
         return false;
+    }
     const ranking::ModelAnswer topAnswer = ranking::modelAnswer(topProbability);
     // Formats the model was not taught keep what their own rules proved:
     // when that is more than a guess they rank above the model's answer.
@@ -960,7 +991,10 @@ bool Matcher::applyTextModel(Probe& probe)
         if (it == m_result.end()) {
             // A format defined by its structure (an XML root, JSON) is not
             // what a text lacking that structure is, whatever its words.
-            if (m_needsStructure[def] || k >= ranking::kModelShown || r.probability < ranking::kModelListed)
+            // Read as prose, a code format is not one of its runners-up:
+            // the name could lift it over the document (CMake lists .txt).
+            if (m_needsStructure[def] || k >= ranking::kModelShown || r.probability < ranking::kModelListed
+                || (readsAsProse && !m_textModel.isProse(r.cls)))
                 continue;
             m_result.push_back({def, 0, 0, 0.0, Confidence::Low, m_plainText[def] != 0, false});
             it = m_result.end() - 1;
@@ -1095,7 +1129,8 @@ std::vector<RuleHit> Matcher::explain(Probe& probe, std::uint32_t def)
     std::uint64_t e = 0;
     if (!eval(m_db.def(def).root, probe, e, &trace))
         trace.clear();
-    if (m_modelDecided && !m_verdict.ranked.empty() && m_classDef[m_verdict.ranked.front().cls] == def) {
+    const bool modelsAnswer = m_modelDecided && !m_verdict.ranked.empty() && m_classDef[m_verdict.ranked.front().cls] == def;
+    if (modelsAnswer || (!m_modelGuesses.empty() && m_modelGuesses.front().def == def)) {
         TextModel::Verdict v;
         m_textModel.judge(probe.textView(), m_modelWork, v, true);
         std::string top;

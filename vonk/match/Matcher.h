@@ -142,6 +142,9 @@ private:
     TextModel::Work m_modelWork;
     TextModel::Verdict m_verdict;
     bool m_modelDecided = false;
+    // What the model leaned to when it had too little to decide: listed
+    // below plain text when that is the rules' answer.
+    std::vector<Candidate> m_modelGuesses;
     std::vector<std::uint32_t> m_classDef;
     // Per searching rule, its two rarest fixed bytes, found at its first
     // search: (first + 1) | (second + 1) << 16, 0 until then.

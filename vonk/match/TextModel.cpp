@@ -121,6 +121,9 @@ void TextModel::judge(std::string_view text, Work& w, Verdict& out, bool explain
             out.proseFirst = true;
         }
     }
+    out.prose = 0.0;
+    for (const auto& r : out.ranked)
+        out.prose += m_kinds[r.cls] == Kind::Prose ? r.probability : 0.0;
     if (explain && m_classes >= 2) {
         const std::uint32_t top = out.ranked[0].cls, next = out.ranked[1].cls;
         std::vector<std::pair<std::int32_t, std::size_t>> pull;
@@ -142,6 +145,11 @@ void TextModel::judge(std::string_view text, Work& w, Verdict& out, bool explain
     }
     for (std::uint32_t r : w.touched)
         w.counts[r] = 0;
+}
+
+bool TextModel::hasProseMarks(std::string_view text) const
+{
+    return proseShape(text.substr(0, m_head)).marks != 0;
 }
 
 namespace {

@@ -46,6 +46,9 @@ public:
         // is not called code on a narrow margin.
         std::vector<Ranked> ranked;
         bool proseFirst = false; // that happened
+        // The probability of prose (plain text and the light markups)
+        // together: what a reader first asks is whether the text is prose.
+        double prose = 0.0;
         // The first answer is the one structure proved (a make file's
         // lines, Markdown's marks), however little text there is to weigh.
         bool structural = false;
@@ -57,6 +60,10 @@ public:
     };
 
     void judge(std::string_view text, Work& work, Verdict& out, bool explain = false) const;
+    bool isProse(std::uint32_t cls) const { return cls < m_kinds.size() && m_kinds[cls] == Kind::Prose; }
+    // Marks of a document's form in the text the model reads: headings,
+    // list items, links, code spans...
+    bool hasProseMarks(std::string_view text) const;
 
     // How many times as probable as the likeliest prose a language must be
     // to be the answer (the trainer's PROSE_MARGIN).
