@@ -28,6 +28,7 @@ bool SequenceEngine::match(std::span<const std::uint8_t> program, std::span<cons
     m_backward = backward;
     m_budget = kBudget;
     m_failedFrom.assign(m_steps.size(), m_len + 1);
+    findFirstBytes();
     // The first step of a pattern that may start anywhere is a gap from 0:
     // where the match began is where that gap ended.
     if (!from(0, 0))
@@ -36,6 +37,41 @@ bool SequenceEngine::match(std::span<const std::uint8_t> program, std::span<cons
     if (!m_steps.empty() && m_steps[0].op == Gap)
         at = m_gapEnd;
     return true;
+}
+
+void SequenceEngine::findFirstBytes()
+{
+    m_missCost.assign(m_steps.size(), 0);
+    m_firstBytes.resize(m_steps.size());
+    for (std::size_t i = 0; i + 1 < m_steps.size(); ++i) {
+        const Step& next = m_steps[i + 1];
+        if (m_steps[i].op != Gap || (next.op != Set && next.op != Alt))
+            continue;
+        auto& first = m_firstBytes[i];
+        first.fill(0);
+        if (next.op == Set) {
+            std::memcpy(first.data(), next.data, first.size());
+            m_missCost[i] = 1;
+            continue;
+        }
+        bool any = false;
+        const std::uint8_t* q = next.data;
+        for (std::uint32_t k = 0; k < next.a && !any; ++k) {
+            const std::size_t len = std::size_t{q[0]} | std::size_t{q[1]} << 8;
+            const std::uint8_t* body = q + 2;
+            if (len == 0) {
+                any = true;
+            } else if (body[0] == Lit) {
+                first[body[2] >> 3] |= static_cast<std::uint8_t>(1u << (body[2] & 7));
+            } else {
+                for (std::size_t b = 0; b < first.size(); ++b)
+                    first[b] |= body[1 + b];
+            }
+            q += 2 + len;
+        }
+        // Trying a start enters the step, then each alternative in turn.
+        m_missCost[i] = any ? 0 : 1 + next.a;
+    }
 }
 
 bool SequenceEngine::fits(const std::uint8_t* body, std::size_t len, std::size_t pos, std::size_t& width)
@@ -138,6 +174,16 @@ bool SequenceEngine::from(std::size_t step, std::size_t pos)
             }
             if (step == 0)
                 m_gapEnd = p;
+            // A start whose byte begins nothing that follows fails; only its
+            // cost is counted, as trying it would have spent it.
+            if (const std::uint32_t cost = m_missCost[step]; cost && p < m_len && !inSet(m_firstBytes[step].data(), byteAt(p))) {
+                if (m_budget <= cost) {
+                    m_budget = 0;
+                    return false;
+                }
+                m_budget -= cost + 1;
+                continue;
+            }
             if (from(step + 1, p))
                 return true;
             if (m_budget == 0)

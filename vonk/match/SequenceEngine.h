@@ -3,6 +3,7 @@
 
 #include "vonk/format/SequenceProgram.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -28,6 +29,14 @@ private:
     bool from(std::size_t step, std::size_t pos);
     bool fits(const std::uint8_t* body, std::size_t len, std::size_t pos, std::size_t& width);
     std::uint8_t byteAt(std::size_t pos) const { return m_backward ? m_data[m_len - 1 - pos] : m_data[pos]; }
+
+    // What a gap followed by a set or by alternatives may skip at once: the
+    // bytes that can begin what follows, and the budget a start costs when
+    // its byte is not one of them (what trying it would have spent), 0 where
+    // every byte may begin it.
+    void findFirstBytes();
+    std::vector<std::array<std::uint8_t, 32>> m_firstBytes;
+    std::vector<std::uint32_t> m_missCost;
 
     std::vector<seq::Step> m_steps;
     std::vector<std::size_t> m_failedFrom;

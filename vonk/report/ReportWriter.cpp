@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/report/ReportWriter.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include <cmath>
@@ -55,6 +57,13 @@ constexpr bool kBackslashSeparates = false;
 
 std::string ReportWriter::printable(const std::string& s, Escape escape)
 {
+    const bool backslashes = escape == Escape::Name && !kBackslashSeparates;
+    // Most texts need no escape: they go out as they are.
+    if (std::none_of(s.begin(), s.end(), [&](char c) {
+            const auto u = static_cast<unsigned char>(c);
+            return u < 0x20 || u == 0x7F || (c == '\\' && backslashes);
+        }))
+        return s;
     std::string out;
     out.reserve(s.size());
     for (char c : s) {
