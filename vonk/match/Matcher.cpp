@@ -526,7 +526,7 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         const bool fromEnd = static_cast<seq::Reference>(n.flags) == seq::Reference::Eof;
         const auto view = fromEnd ? probe.tail(db::kHeadSize) : probe.head();
         std::size_t at = 0;
-        if (!m_sequences.match({m_db.bytes(n.a), n.a.len}, view, fromEnd, at))
+        if (!m_sequences.matchKept(idx, {m_db.bytes(n.a), n.a.len}, view, fromEnd, at))
             return false;
         return hit([&] { return fromEnd ? std::to_string(at) + " bytes before the end" : offsetText(at); });
     }

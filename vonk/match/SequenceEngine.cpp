@@ -21,37 +21,38 @@ bool inSet(const std::uint8_t* bitmap, std::uint8_t c)
 
 bool SequenceEngine::match(std::span<const std::uint8_t> program, std::span<const std::uint8_t> data, bool backward, std::size_t& at)
 {
-    if (!decode(program, m_steps))
-        return false;
-    m_data = data.data();
-    m_len = data.size();
-    m_backward = backward;
-    m_budget = kBudget;
-    m_failedFrom.assign(m_steps.size(), m_len + 1);
-    findFirstBytes();
-    // The first step of a pattern that may start anywhere is a gap from 0:
-    // where the match began is where that gap ended.
-    if (!from(0, 0))
-        return false;
-    at = 0;
-    if (!m_steps.empty() && m_steps[0].op == Gap)
-        at = m_gapEnd;
-    return true;
+    m_once.decoded = false;
+    prepare(program, m_once);
+    return run(m_once, data, backward, at);
 }
 
-void SequenceEngine::findFirstBytes()
+bool SequenceEngine::matchKept(std::uint32_t slot, std::span<const std::uint8_t> program, std::span<const std::uint8_t> data,
+    bool backward, std::size_t& at)
 {
-    m_missCost.assign(m_steps.size(), 0);
-    m_firstBytes.resize(m_steps.size());
-    for (std::size_t i = 0; i + 1 < m_steps.size(); ++i) {
-        const Step& next = m_steps[i + 1];
-        if (m_steps[i].op != Gap || (next.op != Set && next.op != Alt))
+    Program& p = m_kept[slot];
+    prepare(program, p);
+    return run(p, data, backward, at);
+}
+
+void SequenceEngine::prepare(std::span<const std::uint8_t> program, Program& p)
+{
+    if (p.decoded)
+        return;
+    p.decoded = true;
+    p.valid = decode(program, p.steps);
+    p.missCost.assign(p.steps.size(), 0);
+    p.firstBytes.resize(p.steps.size());
+    if (!p.valid)
+        return;
+    for (std::size_t i = 0; i + 1 < p.steps.size(); ++i) {
+        const Step& next = p.steps[i + 1];
+        if (p.steps[i].op != Gap || (next.op != Set && next.op != Alt))
             continue;
-        auto& first = m_firstBytes[i];
+        auto& first = p.firstBytes[i];
         first.fill(0);
         if (next.op == Set) {
             std::memcpy(first.data(), next.data, first.size());
-            m_missCost[i] = 1;
+            p.missCost[i] = 1;
             continue;
         }
         bool any = false;
@@ -70,8 +71,28 @@ void SequenceEngine::findFirstBytes()
             q += 2 + len;
         }
         // Trying a start enters the step, then each alternative in turn.
-        m_missCost[i] = any ? 0 : 1 + next.a;
+        p.missCost[i] = any ? 0 : 1 + next.a;
     }
+}
+
+bool SequenceEngine::run(const Program& p, std::span<const std::uint8_t> data, bool backward, std::size_t& at)
+{
+    if (!p.valid)
+        return false;
+    m_program = &p;
+    m_data = data.data();
+    m_len = data.size();
+    m_backward = backward;
+    m_budget = kBudget;
+    m_failedFrom.assign(p.steps.size(), m_len + 1);
+    // The first step of a pattern that may start anywhere is a gap from 0:
+    // where the match began is where that gap ended.
+    if (!from(0, 0))
+        return false;
+    at = 0;
+    if (!p.steps.empty() && p.steps[0].op == Gap)
+        at = m_gapEnd;
+    return true;
 }
 
 bool SequenceEngine::fits(const std::uint8_t* body, std::size_t len, std::size_t pos, std::size_t& width)
@@ -101,12 +122,13 @@ bool SequenceEngine::fits(const std::uint8_t* body, std::size_t len, std::size_t
 
 bool SequenceEngine::from(std::size_t step, std::size_t pos)
 {
-    if (step == m_steps.size())
+    const std::vector<Step>& steps = m_program->steps;
+    if (step == steps.size())
         return true;
     if (m_budget == 0)
         return false;
     --m_budget;
-    const Step& s = m_steps[step];
+    const Step& s = steps[step];
     switch (s.op) {
     case Lit: {
         if (pos + s.a > m_len)
@@ -148,7 +170,7 @@ bool SequenceEngine::from(std::size_t step, std::size_t pos)
         // A literal next is found by its rarest byte with memchr (memrchr
         // reading backward): a literal that starts with a zero byte would
         // otherwise stop the search at every zero of a binary file.
-        const Step* next = step + 1 < m_steps.size() ? &m_steps[step + 1] : nullptr;
+        const Step* next = step + 1 < steps.size() ? &steps[step + 1] : nullptr;
         const bool nextLit = next && next->op == Lit && next->a > 0;
         const std::size_t k = nextLit ? rarestByte(next->data, next->a) : 0;
         for (std::size_t p = pos + s.a; p <= last; ++p) {
@@ -176,7 +198,7 @@ bool SequenceEngine::from(std::size_t step, std::size_t pos)
                 m_gapEnd = p;
             // A start whose byte begins nothing that follows fails; only its
             // cost is counted, as trying it would have spent it.
-            if (const std::uint32_t cost = m_missCost[step]; cost && p < m_len && !inSet(m_firstBytes[step].data(), byteAt(p))) {
+            if (const std::uint32_t cost = m_program->missCost[step]; cost && p < m_len && !inSet(m_program->firstBytes[step].data(), byteAt(p))) {
                 if (m_budget <= cost) {
                     m_budget = 0;
                     return false;

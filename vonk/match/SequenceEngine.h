@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 namespace gv::vonk {
@@ -24,21 +25,33 @@ public:
     // first byte forward, or from its last backward when `backward`; `at`
     // is then where the match began, counted in reading order.
     bool match(std::span<const std::uint8_t> program, std::span<const std::uint8_t> data, bool backward, std::size_t& at);
+    // The same for a program that stays in place as long as the engine (a
+    // database's): its decoding is made once and kept under `slot`.
+    bool matchKept(std::uint32_t slot, std::span<const std::uint8_t> program, std::span<const std::uint8_t> data, bool backward,
+        std::size_t& at);
 
 private:
+    // A decoded program, and what a gap followed by a set or by
+    // alternatives may skip at once: the bytes that can begin what follows,
+    // and the budget a start costs when its byte is not one of them (what
+    // trying it would have spent), 0 where every byte may begin it.
+    struct Program {
+        bool decoded = false;
+        bool valid = false;
+        std::vector<seq::Step> steps;
+        std::vector<std::array<std::uint8_t, 32>> firstBytes;
+        std::vector<std::uint32_t> missCost;
+    };
+    static void prepare(std::span<const std::uint8_t> program, Program& p);
+    bool run(const Program& p, std::span<const std::uint8_t> data, bool backward, std::size_t& at);
+
     bool from(std::size_t step, std::size_t pos);
     bool fits(const std::uint8_t* body, std::size_t len, std::size_t pos, std::size_t& width);
     std::uint8_t byteAt(std::size_t pos) const { return m_backward ? m_data[m_len - 1 - pos] : m_data[pos]; }
 
-    // What a gap followed by a set or by alternatives may skip at once: the
-    // bytes that can begin what follows, and the budget a start costs when
-    // its byte is not one of them (what trying it would have spent), 0 where
-    // every byte may begin it.
-    void findFirstBytes();
-    std::vector<std::array<std::uint8_t, 32>> m_firstBytes;
-    std::vector<std::uint32_t> m_missCost;
-
-    std::vector<seq::Step> m_steps;
+    Program m_once;
+    std::unordered_map<std::uint32_t, Program> m_kept;
+    const Program* m_program = nullptr;
     std::vector<std::size_t> m_failedFrom;
     const std::uint8_t* m_data = nullptr;
     std::size_t m_len = 0;
