@@ -124,9 +124,6 @@ bool judgeFile(const gv::vonk::TargetItem& item, gv::vonk::ReportWriter& report,
 int main(int argc, char** argv)
 {
     using namespace gv::vonk;
-    // About what a run over a few files allocates: the database's indexes,
-    // a matcher and its buffers.
-    platform::prepareHeap(std::size_t{3} << 19);
 
     CLI::App app{"vonk identifies files by their content, against the definitions database VonkDefs.vkd.\n"
                  "Targets: files, folders (every file in them) or patterns with * and ? in the last part (dir/*).",
@@ -204,7 +201,10 @@ int main(int argc, char** argv)
     std::string path = database.empty() ? findDatabase() : database;
     std::string error;
     const bool describe = listDefs || showInfo;
-    auto dbase = Database::load(path, error, describe ? Database::Checksum::AtLoad : Database::Checksum::ByCaller);
+    // Describing the database reads all of it anyway; judging files only
+    // opens it here, and its records are checked while another thread
+    // compares the checksum (below).
+    auto dbase = describe ? Database::load(path, error) : Database::open(path, error);
     if (!dbase) {
         std::fprintf(stderr, "vonk: %s\n", error.c_str());
         return 2;
@@ -215,6 +215,39 @@ int main(int argc, char** argv)
         if (listDefs)
             DatabaseListing::list(*dbase, stdout);
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 2;
+    }
+
+    // About what a run over a few files allocates: the database's indexes,
+    // a matcher and its buffers. The heap is grown here and its pages made
+    // present by the other thread, while this one checks the records.
+    platform::prepareHeap(std::size_t{3} << 19);
+    // That thread then compares the database's checksum, while the records
+    // are checked and the first files judged (nothing is written before it
+    // agrees), and once the records hold builds the searches ahead of the
+    // workers.
+    std::promise<bool> soundPromise;
+    std::future<bool> sound = soundPromise.get_future();
+    std::promise<bool> recordsPromise;
+    std::future<bool> recordsChecked = recordsPromise.get_future();
+    std::atomic<bool> stopPreparing{false};
+    std::thread background;
+    try {
+        background = std::thread([&] {
+            platform::populateHeap();
+            soundPromise.set_value(dbase->checksumMatches());
+            if (recordsChecked.get())
+                dbase->prepareSearches(stopPreparing);
+        });
+    } catch (const std::system_error&) {
+        soundPromise.set_value(dbase->checksumMatches());
+    }
+    const bool recordsHold = dbase->checkRecords(error);
+    recordsPromise.set_value(recordsHold);
+    if (!recordsHold) {
+        if (background.joinable())
+            background.join();
+        std::fprintf(stderr, "vonk: %s\n", error.c_str());
+        return 2;
     }
 
     ReportWriter::Options opts;
@@ -253,21 +286,6 @@ int main(int argc, char** argv)
         j.text = std::move(w.text);
         return j;
     };
-    // The database's checksum is compared while the first files are judged,
-    // and nothing is written before it agrees; the same thread then builds
-    // the searches ahead of the workers.
-    std::promise<bool> soundPromise;
-    std::future<bool> sound = soundPromise.get_future();
-    std::atomic<bool> stopPreparing{false};
-    std::thread background;
-    try {
-        background = std::thread([&] {
-            soundPromise.set_value(dbase->checksumMatches());
-            dbase->prepareSearches(stopPreparing);
-        });
-    } catch (const std::system_error&) {
-        soundPromise.set_value(dbase->checksumMatches());
-    }
     bool damaged = false;
     auto checked = [&] {
         if (sound.valid())

@@ -13,13 +13,14 @@ namespace gv::vonk {
 
 namespace {
 
+// The records of a section, in place. The file's bytes are aligned for every
+// record (see Database::checkHeader), so they are read as they lie.
 template <typename T>
-void readArray(const std::uint8_t*& p, std::vector<T>& out, std::uint32_t count)
+std::span<const T> section(const std::uint8_t*& p, std::uint32_t count)
 {
-    out.resize(count);
-    if (count)
-        std::memcpy(out.data(), p, sizeof(T) * count);
+    const auto* first = reinterpret_cast<const T*>(p);
     p += sizeof(T) * count;
+    return {first, count};
 }
 
 } // namespace
@@ -29,7 +30,7 @@ Database::~Database()
     platform::unmapFile(m_map, m_mapLength);
 }
 
-std::unique_ptr<Database> Database::load(const std::string& path, std::string& error, Checksum checksum)
+std::unique_ptr<Database> Database::open(const std::string& path, std::string& error)
 {
     platform::MappedFile map = platform::mapFile(path, static_cast<std::uint64_t>(db::kMaxPool) * 2);
     switch (map.status) {
@@ -56,11 +57,36 @@ std::unique_ptr<Database> Database::load(const std::string& path, std::string& e
         d->m_data = static_cast<const std::uint8_t*>(map.address);
         d->m_size = map.length;
     }
+    d->m_path = path;
     std::string reason;
-    if (!d->validate(reason, checksum == Checksum::AtLoad)) {
+    if (!d->checkHeader(reason, false)) {
         error = "database '" + path + "' is unusable: " + reason;
         return nullptr;
     }
+    return d;
+}
+
+bool Database::checkRecords(std::string& error)
+{
+    std::string reason;
+    if (!validateRecords(reason)) {
+        error = "database '" + m_path + "' is unusable: " + reason;
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<Database> Database::load(const std::string& path, std::string& error, Checksum checksum)
+{
+    std::unique_ptr<Database> d = open(path, error);
+    if (!d)
+        return nullptr;
+    if (checksum == Checksum::AtLoad && !d->checksumMatches()) {
+        error = "database '" + path + "' is unusable: " + kDamaged;
+        return nullptr;
+    }
+    if (!d->checkRecords(error))
+        return nullptr;
     return d;
 }
 
@@ -70,7 +96,7 @@ std::unique_ptr<Database> Database::fromBytes(std::vector<std::uint8_t> bytes, s
     d->m_bytes = std::move(bytes);
     d->m_data = d->m_bytes.data();
     d->m_size = d->m_bytes.size();
-    if (!d->validate(error, verifyChecksum))
+    if (!d->checkHeader(error, verifyChecksum) || !d->validateRecords(error))
         return nullptr;
     return d;
 }
@@ -81,10 +107,8 @@ std::span<const std::uint32_t> Database::literalDefs(int set, std::uint32_t patt
     return {m_litDefs[set].data() + b, e - b};
 }
 
-bool Database::validate(std::string& error, bool verifyChecksum)
+bool Database::validateRecords(std::string& error)
 {
-    if (!checkHeader(error, verifyChecksum))
-        return false;
     // Every rule must belong to exactly one block or definition, so
     // evaluation work is linear in the number of rules.
     std::vector<std::uint8_t> owners(m_header.nodeCount, 0);
@@ -101,6 +125,15 @@ bool Database::checkHeader(std::string& error, bool verifyChecksum)
     if (fileSize < sizeof(Header)) {
         error = fileSize == 0 ? "the file is empty" : "truncated header (" + std::to_string(fileSize) + " bytes)";
         return false;
+    }
+    // Every section starts at a multiple of 8 from the file's start, so
+    // bytes that start on one hold each record where its type can be read.
+    static_assert(sizeof(Header) % alignof(NodeRecord) == 0 && sizeof(DefRecord) % alignof(NodeRecord) == 0
+        && sizeof(NodeRecord) % alignof(AnchorRecord) == 0 && sizeof(AnchorRecord) % alignof(LiteralRecord) == 0
+        && sizeof(LiteralRecord) % alignof(std::uint32_t) == 0 && alignof(AnchorRecord) == alignof(NodeRecord));
+    if (reinterpret_cast<std::uintptr_t>(m_data) % alignof(NodeRecord) != 0) {
+        m_bytes.assign(m_data, m_data + m_size);
+        m_data = m_bytes.data();
     }
     std::memcpy(&m_header, m_data, sizeof(Header));
     const Header& h = m_header;
@@ -150,13 +183,11 @@ bool Database::checkHeader(std::string& error, bool verifyChecksum)
     }
 
     const std::uint8_t* p = body;
-    m_defs = p;
-    p += std::size_t{h.defCount} * sizeof(DefRecord);
-    m_nodes = p;
-    p += std::size_t{h.nodeCount} * sizeof(NodeRecord);
-    readArray(p, m_anchors, h.anchorCount);
-    readArray(p, m_literals, h.literalCount);
-    readArray(p, m_always, h.alwaysCount);
+    m_defs = section<DefRecord>(p, h.defCount).data();
+    m_nodes = section<NodeRecord>(p, h.nodeCount).data();
+    m_anchors = section<AnchorRecord>(p, h.anchorCount);
+    m_literals = section<LiteralRecord>(p, h.literalCount);
+    m_always = section<std::uint32_t>(p, h.alwaysCount);
     m_pool = p;
     m_poolSize = h.poolSize;
     if (!inPool(h.sources)) {
@@ -184,7 +215,7 @@ bool Database::checkDefinitions(std::string& error, std::vector<std::uint8_t>& o
         return false;
     }
     for (std::uint32_t i = 0; i < h.defCount; ++i) {
-        const DefRecord d = def(i);
+        const DefRecord& d = def(i);
         if (!inPool(d.id) || !inPool(d.desc) || !inPool(d.ext) || !inPool(d.mime) || !inPool(d.category) || !inPool(d.source)
             || !inPool(d.puid)) {
             error = "definition " + std::to_string(i) + " has a text out of range";
@@ -225,7 +256,7 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
     std::vector<std::uint8_t> depth(h.nodeCount, 0);
     std::vector<seq::Step> steps;
     for (std::uint32_t i = 0; i < h.nodeCount; ++i) {
-        const NodeRecord n = node(i);
+        const NodeRecord& n = node(i);
         // Made only when a check fails: a valid database has tens of
         // thousands of rules and is checked at every start.
         const auto where = [i] { return "rule " + std::to_string(i); };
