@@ -78,6 +78,20 @@ TEST(Database, StructuralDamageIsCaughtEvenWithAValidChecksum)
         EXPECT_FALSE(Database::fromBytes(bad, error)) << "field at " << field;
         EXPECT_FALSE(error.empty());
     }
+    // A definition's rules must be a list of them, whatever kind of rule
+    // the definition's root index lands on.
+    db::DefRecord d0;
+    std::memcpy(&d0, good.data() + def0, sizeof d0);
+    const std::size_t root = def0 + std::size_t{reinterpret_cast<const db::Header*>(good.data())->defCount} * sizeof(db::DefRecord)
+        + std::size_t{d0.root} * sizeof(db::NodeRecord) + offsetof(db::NodeRecord, kind);
+    for (auto kind : {db::NodeKind::Any, db::NodeKind::Text}) {
+        auto bad = good;
+        bad[root] = static_cast<std::uint8_t>(kind);
+        reseal(bad);
+        std::string error;
+        EXPECT_FALSE(Database::fromBytes(bad, error)) << static_cast<int>(kind);
+        EXPECT_NE(error.find("definition's rules"), std::string::npos) << error;
+    }
 }
 
 TEST(Database, ParentCyclesAndWrongDepthsAreRejected)
@@ -268,10 +282,17 @@ TEST(Database, LoadErrorsNameTheFile)
         std::string content;
         bool create;
     };
+    // A sound header over a record out of range: found after the file is
+    // opened, and still named.
+    auto badRecord = goodBytes();
+    const std::uint32_t huge = 0x7FFFFFF0;
+    std::memcpy(badRecord.data() + sizeof(db::Header) + offsetof(db::DefRecord, root), &huge, 4);
+    reseal(badRecord);
     const Case cases[] = {
         {"missing.vkd", "", false},
         {"empty.vkd", "", true},
         {"text.vkd", "this is not a database at all, just some words", true},
+        {"record.vkd", std::string(badRecord.begin(), badRecord.end()), true},
     };
     for (const auto& c : cases) {
         std::string path = dir.file(c.name);

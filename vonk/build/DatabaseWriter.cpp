@@ -384,12 +384,21 @@ public:
         for (std::uint32_t i = 0; i < m_defs.size(); ++i)
             index.emplace(m_defs[i].id, i);
 
+        // Every definition's id and extensions first, side by side: a start
+        // reads them for all definitions, and reads them from a few pages
+        // rather than from one place per definition all over the pool.
+        std::vector<std::pair<db::StrRef, db::StrRef>> named;
+        named.reserve(m_defs.size());
+        for (const SourceDefinition& d : m_defs) {
+            const db::StrRef id = str(d.id);
+            named.emplace_back(id, str(join(d.exts)));
+        }
         for (std::uint32_t i = 0; i < m_defs.size(); ++i) {
             const SourceDefinition& d = m_defs[i];
             db::DefRecord rec{};
-            rec.id = str(d.id);
+            rec.id = named[i].first;
             rec.desc = str(d.desc);
-            rec.ext = str(join(d.exts));
+            rec.ext = named[i].second;
             rec.mime = str(join(d.mimes));
             rec.category = str(d.category);
             rec.source = str(portablePath(d.file) + ":" + std::to_string(d.line));

@@ -13,6 +13,10 @@ namespace gv::vonk {
 
 namespace {
 
+// Who holds a rule, while the records are checked.
+constexpr std::uint8_t kOwnedAsChild = 1;
+constexpr std::uint8_t kOwnedAsRoot = 2;
+
 // The records of a section, in place. The file's bytes are aligned for every
 // record (see Database::checkHeader), so they are read as they lie.
 template <typename T>
@@ -225,10 +229,13 @@ bool Database::checkDefinitions(std::string& error, std::vector<std::uint8_t>& o
             error = "definition " + std::to_string(i) + " has a bad parent";
             return false;
         }
-        if (d.root >= h.nodeCount || node(d.root).kind != static_cast<std::uint8_t>(NodeKind::All) || owners[d.root]++) {
+        // The root's kind is checked with the other rules, in their order:
+        // reading it here would fetch a rule from far off per definition.
+        if (d.root >= h.nodeCount || owners[d.root]) {
             error = "definition " + std::to_string(i) + " has a bad rule list";
             return false;
         }
+        owners[d.root] = kOwnedAsRoot;
         if (!ranking::weightInRange(d.weight)) {
             error = "definition " + std::to_string(i) + " has a bad weight";
             return false;
@@ -264,6 +271,7 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
             error = where() + " has an unknown kind";
             return false;
         }
+        const auto kind = static_cast<NodeKind>(n.kind);
         if (!inPool(n.a) || !inPool(n.b) || !inPool(n.src)) {
             error = where() + " has a text out of range";
             return false;
@@ -272,7 +280,10 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
             error = where() + " belongs to no definition";
             return false;
         }
-        auto kind = static_cast<NodeKind>(n.kind);
+        if (owners[i] == kOwnedAsRoot && kind != NodeKind::All) {
+            error = where() + " holds a definition's rules but is no list of them";
+            return false;
+        }
         bool block = kind == NodeKind::All || kind == NodeKind::Any || kind == NodeKind::Not || kind == NodeKind::Some
             || kind == NodeKind::AfterTags;
         if (!block && n.count != 0) {
@@ -294,10 +305,11 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
                 return false;
             }
             for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
-                if (owners[c]++) {
+                if (owners[c]) {
                     error = where() + " shares a rule with another";
                     return false;
                 }
+                owners[c] = kOwnedAsChild;
                 depth[c] = static_cast<std::uint8_t>(depth[i] + 1);
             }
         }

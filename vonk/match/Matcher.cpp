@@ -74,7 +74,8 @@ Matcher::Matcher(const Database& db)
     // the block that holds them, so one pass from the last rule to the first
     // folds every block's children into it.
     // kText: holds for text only (every way to satisfy the rule reads text).
-    enum : std::uint8_t { kStructure = 1, kMarkup = 2, kBehind = 4, kText = 8 };
+    // kPlain: a block of one bare `text` test (kept for a definition's root).
+    enum : std::uint8_t { kStructure = 1, kMarkup = 2, kBehind = 4, kText = 8, kPlain = 16 };
     std::vector<std::uint8_t> holds(db.nodeCount(), 0);
     for (std::uint32_t i = db.nodeCount(); i-- > 0;) {
         const db::NodeRecord& n = db.node(i);
@@ -87,11 +88,13 @@ Matcher::Matcher(const Database& db)
             // when every one of theirs does.
             std::uint8_t every = kText;
             for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
-                bits |= holds[c];
+                bits |= holds[c] & ~kPlain;
                 every &= holds[c];
             }
             if (static_cast<NodeKind>(n.kind) != NodeKind::All)
                 bits = static_cast<std::uint8_t>((bits & ~kText) | every);
+            else if (n.count == 1 && static_cast<NodeKind>(db.node(n.first).kind) == NodeKind::Text)
+                bits |= kPlain;
             break;
         }
         case NodeKind::Not: break;
@@ -120,15 +123,12 @@ Matcher::Matcher(const Database& db)
             classShape.set((name.size() & 63) * 256 + static_cast<std::uint8_t>(name[0]));
     }
     for (std::uint32_t d = 0; d < db.defCount(); ++d) {
-        const db::DefRecord def = db.def(d);
+        const db::DefRecord& def = db.def(d);
         const std::uint8_t bits = holds[def.root];
         m_structural[d] = (bits & kStructure) ? 1 : 0;
         m_needsStructure[d] = (bits & kMarkup) ? 1 : 0;
         m_behindRule[d] = (bits & kBehind) ? 1 : 0;
-        const db::NodeRecord& root = db.node(def.root);
-        if (static_cast<NodeKind>(root.kind) == NodeKind::All && root.count == 1
-            && static_cast<NodeKind>(db.node(root.first).kind) == NodeKind::Text)
-            m_plainText[d] = 1;
+        m_plainText[d] = (bits & kPlain) ? 1 : 0;
         std::string_view id = db.str(def.id);
         if (id.empty() || !classShape.test((id.size() & 63) * 256 + static_cast<std::uint8_t>(id[0])))
             continue;
