@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <future>
 #include <memory>
@@ -224,22 +225,30 @@ int main(int argc, char** argv)
     // That thread then compares the database's checksum, while the records
     // are checked and the first files judged (nothing is written before it
     // agrees), and once the records hold builds the searches ahead of the
-    // workers.
+    // workers. On a busy machine a new thread may wait its turn for longer
+    // than a short run lasts: whichever thread first needs the checksum
+    // compares it, and the other waits for its answer.
     std::promise<bool> soundPromise;
     std::future<bool> sound = soundPromise.get_future();
+    std::atomic_flag sumTaken = ATOMIC_FLAG_INIT;
+    auto compareChecksum = [&] {
+        if (!sumTaken.test_and_set())
+            soundPromise.set_value(dbase->checksumMatches());
+    };
     std::promise<bool> recordsPromise;
     std::future<bool> recordsChecked = recordsPromise.get_future();
     std::atomic<bool> stopPreparing{false};
     std::thread background;
     try {
         background = std::thread([&] {
-            platform::populateHeap();
-            soundPromise.set_value(dbase->checksumMatches());
+            // Pages made present help only before the matcher's set-up.
+            if (recordsChecked.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+                platform::populateHeap();
+            compareChecksum();
             if (recordsChecked.get())
                 dbase->prepareSearches(stopPreparing);
         });
     } catch (const std::system_error&) {
-        soundPromise.set_value(dbase->checksumMatches());
     }
     const bool recordsHold = dbase->checkRecords(error);
     recordsPromise.set_value(recordsHold);
@@ -288,8 +297,10 @@ int main(int argc, char** argv)
     };
     bool damaged = false;
     auto checked = [&] {
-        if (sound.valid())
+        if (sound.valid()) {
+            compareChecksum();
             damaged = !sound.get();
+        }
         return !damaged;
     };
     // A reader waiting on a terminal or a pipe (the window) gets each file's
