@@ -566,6 +566,33 @@ void Database::prepareSearches(const std::atomic<bool>& stop) const
         if (!setIsDeferred(set) && hasLiterals(set))
             automaton(set);
     }
+    if (!stop.load(std::memory_order_relaxed))
+        extensionIndex();
+}
+
+const Database::ExtensionIndex& Database::extensionIndex() const
+{
+    std::call_once(m_extensionsBuilt, [&] {
+        // One flat table rather than a map of lists: thousands of small
+        // allocations made up much of a one-file run. Definitions go in from
+        // the last, each in front of its chain, so a chain lists them in
+        // order.
+        std::size_t buckets = 64;
+        while (buckets < 2 * std::size_t{defCount()})
+            buckets *= 2;
+        m_extensions.heads.assign(buckets, kNoEntry);
+        m_extensions.entries.reserve(defCount() + defCount() / 2);
+        for (std::uint32_t d = defCount(); d-- > 0;) {
+            forEachExtension(str(def(d).ext), [&](std::string_view ext) {
+                const std::uint64_t key = extensionKey(ext);
+                std::uint32_t& head = m_extensions.heads[key & (buckets - 1)];
+                m_extensions.entries.push_back({key, d, head});
+                head = static_cast<std::uint32_t>(m_extensions.entries.size() - 1);
+                return false;
+            });
+        }
+    });
+    return m_extensions;
 }
 
 const AhoCorasick& Database::automaton(int set) const

@@ -117,6 +117,46 @@ public:
     std::span<const Root> rootDefs(std::string_view localName) const;
     std::span<const db::LiteralRecord> literals() const { return m_literals; }
 
+    // Definitions by the extensions they list: a hash table of chains, each
+    // chain in the database's order. Built once, by whichever thread first
+    // asks (prepareSearches() does, after the automata): a run whose files
+    // never need it, or need it late, does not wait for it.
+    struct ExtensionEntry {
+        std::uint64_t key; // extensionKey()
+        std::uint32_t def;
+        std::uint32_t next;
+    };
+    static constexpr std::uint32_t kNoEntry = 0xFFFFFFFFu;
+    struct ExtensionIndex {
+        std::vector<std::uint32_t> heads; // a power of two of them
+        std::vector<ExtensionEntry> entries;
+    };
+    const ExtensionIndex& extensionIndex() const;
+    // FNV-1a over the lower-cased extension.
+    static std::uint64_t extensionKey(std::string_view ext)
+    {
+        std::uint64_t h = 0xcbf29ce484222325u;
+        for (char c : ext) {
+            h ^= kAsciiLower[static_cast<unsigned char>(c)];
+            h *= 0x100000001b3u;
+        }
+        return h;
+    }
+    // Calls visit(ext) for each extension of a definition's list until it
+    // returns true; true when one did.
+    template <typename Visit>
+    static bool forEachExtension(std::string_view exts, Visit&& visit)
+    {
+        while (!exts.empty()) {
+            auto sp = exts.find(' ');
+            std::string_view ext = exts.substr(0, sp);
+            exts = sp == std::string_view::npos ? std::string_view() : exts.substr(sp + 1);
+            if (!ext.empty() && ext != "-" && visit(ext))
+                return true;
+        }
+        return false;
+    }
+
     const db::Header& header() const { return m_header; }
     // The validated text model section, empty when the database has none.
     std::span<const std::uint8_t> textModel() const { return m_textModel; }
@@ -161,6 +201,8 @@ private:
     std::vector<std::uint32_t> m_litStart[kLiteralSets];
     std::vector<std::uint32_t> m_litDefs[kLiteralSets];
     std::uint32_t m_extent[kLiteralSets] = {};
+    mutable std::once_flag m_extensionsBuilt;
+    mutable ExtensionIndex m_extensions;
 };
 
 } // namespace gv::vonk

@@ -144,58 +144,19 @@ Matcher::Matcher(const Database& db)
         else
             m_always.push_back({d, (holds[db.def(d).root] & kText) != 0});
     }
-    // One flat hash table rather than a map of lists: thousands of small
-    // allocations made up much of a one-file run. Definitions go in from
-    // the last, each in front of its chain, so a chain lists them in order.
-    std::size_t buckets = 64;
-    while (buckets < 2 * db.defCount())
-        buckets *= 2;
-    m_extensionHeads.assign(buckets, kNoEntry);
-    for (std::uint32_t d = db.defCount(); d-- > 0;) {
-        forEachExtension(db.str(db.def(d).ext), [&](std::string_view ext) {
-            const std::uint64_t key = extensionKey(ext);
-            std::uint32_t& head = m_extensionHeads[key & (buckets - 1)];
-            m_extensionEntries.push_back({key, d, head});
-            head = static_cast<std::uint32_t>(m_extensionEntries.size() - 1);
-            return false;
-        });
-    }
-}
-
-template <typename Visit>
-bool Matcher::forEachExtension(std::string_view exts, Visit&& visit)
-{
-    while (!exts.empty()) {
-        auto sp = exts.find(' ');
-        std::string_view ext = exts.substr(0, sp);
-        exts = sp == std::string_view::npos ? std::string_view() : exts.substr(sp + 1);
-        if (!ext.empty() && ext != "-" && visit(ext))
-            return true;
-    }
-    return false;
-}
-
-// FNV-1a over the lower-cased extension.
-std::uint64_t Matcher::extensionKey(std::string_view ext)
-{
-    std::uint64_t h = 0xcbf29ce484222325u;
-    for (char c : ext) {
-        h ^= kAsciiLower[static_cast<unsigned char>(c)];
-        h *= 0x100000001b3u;
-    }
-    return h;
 }
 
 void Matcher::definitionsListing(const std::string& ext, std::vector<std::uint32_t>& out) const
 {
     out.clear();
-    const std::uint64_t key = extensionKey(ext);
-    for (std::uint32_t e = m_extensionHeads[key & (m_extensionHeads.size() - 1)]; e != kNoEntry; e = m_extensionEntries[e].next) {
-        const ExtensionEntry& entry = m_extensionEntries[e];
+    const std::uint64_t key = Database::extensionKey(ext);
+    const Database::ExtensionIndex& index = m_db.extensionIndex();
+    for (std::uint32_t e = index.heads[key & (index.heads.size() - 1)]; e != Database::kNoEntry; e = index.entries[e].next) {
+        const Database::ExtensionEntry& entry = index.entries[e];
         if (entry.key != key || (!out.empty() && out.back() == entry.def))
             continue;
         // The key is a hash: the definition's own list decides.
-        const bool lists = forEachExtension(m_db.str(m_db.def(entry.def).ext), [&](std::string_view listed) {
+        const bool lists = Database::forEachExtension(m_db.str(m_db.def(entry.def).ext), [&](std::string_view listed) {
             if (listed.size() != ext.size())
                 return false;
             for (std::size_t i = 0; i < ext.size(); ++i) {
