@@ -2,6 +2,7 @@
 #include "vonk/build/DatabaseWriter.h"
 
 #include "vonk/base/Checksum.h"
+#include "vonk/format/Database.h"
 #include "vonk/format/Ranking.h"
 #include "vonk/format/SequenceProgram.h"
 
@@ -450,6 +451,20 @@ public:
                 ++depth;
             rec.depth = static_cast<std::uint16_t>(depth);
         }
+        // Literals in the order the loader groups them (by search set, then
+        // text; roots by name after them), so that it finds them sorted
+        // rather than sorting them at every start.
+        auto literalKey = [&](const db::LiteralRecord& l) {
+            const db::DefRecord& d = m_records[l.def];
+            const bool deferred = (d.flags & db::kDefYields) && d.parent == db::kNoParent;
+            const auto zone = static_cast<db::Zone>(l.zone);
+            const int set = zone == db::Zone::XmlRoot
+                ? Database::kLiteralSets
+                : Database::literalSet(zone, l.flags & db::kLiteralNeedsText, l.extent, deferred);
+            return std::make_pair(set, poolText(l.text));
+        };
+        std::stable_sort(m_literals.begin(), m_literals.end(),
+            [&](const db::LiteralRecord& a, const db::LiteralRecord& b) { return literalKey(a) < literalKey(b); });
         std::sort(m_anchors.begin(), m_anchors.end(), [](const db::AnchorRecord& a, const db::AnchorRecord& b) {
             if (a.offset != b.offset)
                 return a.offset < b.offset;
@@ -508,6 +523,11 @@ private:
         for (auto& x : v)
             s += (s.empty() ? "" : " ") + x;
         return s;
+    }
+
+    std::string_view poolText(db::StrRef r) const
+    {
+        return std::string_view(reinterpret_cast<const char*>(m_pool.data()) + r.off, r.len);
     }
 
     db::StrRef str(std::string_view s)

@@ -528,9 +528,14 @@ void Database::buildIndexes()
         keyed.push_back({set, str(l.text), l.def, {from, l.extent}});
         m_extent[set] = std::max(m_extent[set], l.extent);
     }
-    std::stable_sort(m_roots.begin(), m_roots.end(), [](const Root& a, const Root& b) { return a.name < b.name; });
-    std::stable_sort(keyed.begin(), keyed.end(),
-        [](const Keyed& a, const Keyed& b) { return a.set != b.set ? a.set < b.set : a.text < b.text; });
+    // The compiler writes the literals in this order; a file that has them
+    // otherwise is still read right.
+    const auto byName = [](const Root& a, const Root& b) { return a.name < b.name; };
+    if (!std::is_sorted(m_roots.begin(), m_roots.end(), byName))
+        std::stable_sort(m_roots.begin(), m_roots.end(), byName);
+    const auto bySetAndText = [](const Keyed& a, const Keyed& b) { return a.set != b.set ? a.set < b.set : a.text < b.text; };
+    if (!std::is_sorted(keyed.begin(), keyed.end(), bySetAndText))
+        std::stable_sort(keyed.begin(), keyed.end(), bySetAndText);
     for (int z = 0; z < kLiteralSets; ++z)
         m_litStart[z].push_back(0);
     for (std::size_t i = 0; i < keyed.size(); ++i) {
