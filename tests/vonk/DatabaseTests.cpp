@@ -143,6 +143,40 @@ TEST(Database, UnknownLiteralZonesAreRejected)
     EXPECT_NE(error.find("literal"), std::string::npos) << error;
 }
 
+TEST(Database, LiteralsInAnyOrderGiveTheSameSearches)
+{
+    // The compiler writes literals grouped as the loader uses them; a file
+    // with them in another order must still give the same searches.
+    std::string source;
+    for (const char* word : {"zebra", "apple", "mango", "apple"})
+        source += "type t-" + std::to_string(source.size()) + "\n desc \"d\"\n ext x\n mime a/b\n cat data\n head 100 str \"" + word + "\"\n";
+    DefinitionParser parser;
+    parser.parse(source, "test.vdef");
+    ASSERT_TRUE(parser.finish());
+    auto good = DatabaseWriter::build(parser.definitions());
+    db::Header h;
+    std::memcpy(&h, good.data(), sizeof h);
+    ASSERT_EQ(h.literalCount, 4u);
+    const std::size_t lit0 = sizeof(db::Header) + std::size_t{h.defCount} * sizeof(db::DefRecord)
+        + std::size_t{h.nodeCount} * sizeof(db::NodeRecord) + std::size_t{h.anchorCount} * sizeof(db::AnchorRecord);
+    auto reversed = good;
+    for (std::size_t i = 0; i < h.literalCount; ++i)
+        std::memcpy(reversed.data() + lit0 + i * sizeof(db::LiteralRecord),
+            good.data() + lit0 + (h.literalCount - 1 - i) * sizeof(db::LiteralRecord), sizeof(db::LiteralRecord));
+    reseal(reversed);
+    std::string error;
+    auto a = Database::fromBytes(good, error);
+    auto b = Database::fromBytes(reversed, error);
+    ASSERT_TRUE(a && b) << error;
+    for (int set = 0; set < Database::kLiteralSets; ++set) {
+        ASSERT_EQ(a->patterns(set), b->patterns(set)) << set;
+        for (std::uint32_t p = 0; p < a->patterns(set).size(); ++p) {
+            auto da = a->literalDefs(set, p), db = b->literalDefs(set, p);
+            EXPECT_EQ(std::vector<std::uint32_t>(da.begin(), da.end()), std::vector<std::uint32_t>(db.begin(), db.end())) << set << " " << p;
+        }
+    }
+}
+
 TEST(Database, ImportedSourcesAreKeptAndChecked)
 {
     DefinitionParser parser;

@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <string_view>
+#include <tuple>
 
 namespace gv::vonk {
 
@@ -461,9 +462,9 @@ public:
             const int set = zone == db::Zone::XmlRoot
                 ? Database::kLiteralSets
                 : Database::literalSet(zone, l.flags & db::kLiteralNeedsText, l.extent, deferred);
-            return std::make_pair(set, poolText(l.text));
+            return std::make_tuple(set, poolText(l.text), l.def);
         };
-        std::stable_sort(m_literals.begin(), m_literals.end(),
+        std::sort(m_literals.begin(), m_literals.end(),
             [&](const db::LiteralRecord& a, const db::LiteralRecord& b) { return literalKey(a) < literalKey(b); });
         std::sort(m_anchors.begin(), m_anchors.end(), [](const db::AnchorRecord& a, const db::AnchorRecord& b) {
             if (a.offset != b.offset)

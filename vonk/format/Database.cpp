@@ -508,7 +508,7 @@ void Database::buildIndexes()
         i = j;
     }
     // Literal triggers: group by set and text (in text order, definitions in
-    // the database's order), then one automaton per set.
+    // their order), then one automaton per set.
     struct Keyed {
         int set;
         std::string_view text;
@@ -530,12 +530,14 @@ void Database::buildIndexes()
     }
     // The compiler writes the literals in this order; a file that has them
     // otherwise is still read right.
-    const auto byName = [](const Root& a, const Root& b) { return a.name < b.name; };
+    const auto byName = [](const Root& a, const Root& b) { return a.name != b.name ? a.name < b.name : a.def < b.def; };
     if (!std::is_sorted(m_roots.begin(), m_roots.end(), byName))
-        std::stable_sort(m_roots.begin(), m_roots.end(), byName);
-    const auto bySetAndText = [](const Keyed& a, const Keyed& b) { return a.set != b.set ? a.set < b.set : a.text < b.text; };
+        std::sort(m_roots.begin(), m_roots.end(), byName);
+    const auto bySetAndText = [](const Keyed& a, const Keyed& b) {
+        return a.set != b.set ? a.set < b.set : a.text != b.text ? a.text < b.text : a.def < b.def;
+    };
     if (!std::is_sorted(keyed.begin(), keyed.end(), bySetAndText))
-        std::stable_sort(keyed.begin(), keyed.end(), bySetAndText);
+        std::sort(keyed.begin(), keyed.end(), bySetAndText);
     for (int z = 0; z < kLiteralSets; ++z)
         m_litStart[z].push_back(0);
     for (std::size_t i = 0; i < keyed.size(); ++i) {
