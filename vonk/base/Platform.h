@@ -21,14 +21,11 @@ std::vector<std::string> arguments(int argc, char** argv);
 // line-end translation) and, where they are a console, show UTF-8 text.
 void prepareConsole();
 
-// Grows the heap by `bytes`, for every thread to allocate from, and
-// populateHeap() makes those pages present at once. On virtual machines the
-// first touch of each fresh page can cost some ten microseconds, more than
-// a start's whole work on it; mapping them in one call costs a tenth.
-// populateHeap() may run on another thread while the heap is in use. A
-// hint: where the system cannot, pages come in as they are touched.
+// Makes the first `bytes` of the heap present at once. On virtual machines
+// the first touch of each fresh page can cost some ten microseconds, more
+// than a start's whole work on it; mapping them in one call costs a tenth.
+// A hint: where the system cannot, pages come in as they are touched.
 void prepareHeap(std::size_t bytes);
-void populateHeap();
 
 // Whether standard output goes to a file (or a device that keeps nothing,
 // such as /dev/null) rather than to a terminal, a pipe or a socket: then

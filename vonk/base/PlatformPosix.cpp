@@ -238,16 +238,11 @@ std::vector<std::string> arguments(int argc, char** argv)
 
 void prepareConsole() {}
 
-#if defined(__GLIBC__) && defined(__linux__)
-namespace {
-std::uintptr_t g_heapFrom = 0;
-std::uintptr_t g_heapTo = 0;
-} // namespace
-#endif
-
 void prepareHeap(std::size_t bytes)
 {
 #if defined(__GLIBC__) && defined(__linux__)
+    // Linux 5.14 and later; older kernels refuse the advice and nothing changes.
+    constexpr int kPopulateWrite = 23;
     // Every thread allocates from the one heap, blocks of a few megabytes
     // come from it too, and what is freed stays: the pages made present
     // serve every allocation.
@@ -261,23 +256,10 @@ void prepareHeap(std::size_t bytes)
     const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
     const auto from = (reinterpret_cast<std::uintptr_t>(start) + page - 1) & ~(page - 1);
     const auto to = reinterpret_cast<std::uintptr_t>(end) & ~(page - 1);
-    if (block && start != reinterpret_cast<char*>(-1) && to > from) {
-        g_heapFrom = from;
-        g_heapTo = to;
-    }
+    if (block && start != reinterpret_cast<char*>(-1) && to > from)
+        ::madvise(reinterpret_cast<void*>(from), to - from, kPopulateWrite);
 #else
     (void)bytes;
-#endif
-}
-
-void populateHeap()
-{
-#if defined(__GLIBC__) && defined(__linux__)
-    // Linux 5.14 and later; older kernels refuse the advice and nothing changes.
-    constexpr int kPopulateWrite = 23;
-    // Writes nothing: pages already touched keep their contents.
-    if (g_heapTo > g_heapFrom)
-        ::madvise(reinterpret_cast<void*>(g_heapFrom), g_heapTo - g_heapFrom, kPopulateWrite);
 #endif
 }
 

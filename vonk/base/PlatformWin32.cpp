@@ -261,8 +261,6 @@ std::vector<std::string> arguments(int argc, char** argv)
 
 void prepareHeap(std::size_t) {}
 
-void populateHeap() {}
-
 bool outputIsStored()
 {
     // A console and NUL are both character devices here: kept as watched.

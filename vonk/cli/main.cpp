@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <future>
@@ -220,15 +219,16 @@ int main(int argc, char** argv)
     }
 
     // About what a run over a few files allocates: the database's indexes,
-    // a matcher and its buffers. The heap is grown here and its pages made
-    // present by the other thread, while this one checks the records.
+    // a matcher and its buffers, its pages made present in one call. (Left
+    // to another thread, they were mostly touched first by this one, a
+    // fault each: on a busy machine a new thread may wait its turn for
+    // longer than the records' checks last.)
     platform::prepareHeap(std::size_t{3} << 19);
-    // That thread then compares the database's checksum, while the records
-    // are checked and the first files judged (nothing is written before it
+    // Another thread compares the database's checksum while the records are
+    // checked and the first files judged (nothing is written before it
     // agrees), and once the records hold builds the searches ahead of the
-    // workers. On a busy machine a new thread may wait its turn for longer
-    // than a short run lasts: whichever thread first needs the checksum
-    // compares it, and the other waits for its answer.
+    // workers. Whichever thread first needs the checksum compares it, and
+    // the other waits for its answer.
     std::promise<bool> soundPromise;
     std::future<bool> sound = soundPromise.get_future();
     std::atomic_flag sumTaken = ATOMIC_FLAG_INIT;
@@ -243,9 +243,6 @@ int main(int argc, char** argv)
     std::thread background;
     try {
         background = std::thread([&] {
-            // Pages made present help only before the matcher's set-up.
-            if (recordsChecked.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
-                platform::populateHeap();
             compareChecksum();
             if (recordsChecked.get())
                 dbase->prepareSearches(stopPreparing);
