@@ -218,12 +218,6 @@ int main(int argc, char** argv)
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 2;
     }
 
-    // About what a run over a few files allocates: the database's indexes,
-    // a matcher and its buffers, its pages made present in one call. (Left
-    // to another thread, they were mostly touched first by this one, a
-    // fault each: on a busy machine a new thread may wait its turn for
-    // longer than the records' checks last.)
-    platform::prepareHeap(std::size_t{3} << 19);
     // Another thread compares the database's checksum while the records are
     // checked and the first files judged (nothing is written before it
     // agrees), and once the records hold builds the searches ahead of the
@@ -250,6 +244,13 @@ int main(int argc, char** argv)
         });
     } catch (const std::system_error&) {
     }
+    // About what a run over a few files allocates: the database's indexes,
+    // a matcher and its buffers, its pages made present in one call while
+    // the checksum is compared. (Left to the other thread, they were mostly
+    // touched first by this one, a fault each: on a busy machine a new
+    // thread may wait its turn for longer than the records' checks last.)
+    // The other thread allocates only once the records are checked.
+    platform::prepareHeap(std::size_t{3} << 19);
     const bool recordsHold = dbase->checkRecords(error);
     recordsPromise.set_value(recordsHold);
     if (!recordsHold) {
