@@ -381,7 +381,7 @@ public:
 
     std::vector<std::uint8_t> run(std::uint64_t buildTime, const std::string& sources, std::span<const std::uint8_t> textModel)
     {
-        const db::StrRef sourcesRef = str(sources);
+        const db::StrRef sourcesRef = shownStr(sources);
         std::map<std::string, std::uint32_t, std::less<>> index;
         for (std::uint32_t i = 0; i < m_defs.size(); ++i)
             index.emplace(m_defs[i].id, i);
@@ -399,12 +399,12 @@ public:
             const SourceDefinition& d = m_defs[i];
             db::DefRecord rec{};
             rec.id = named[i].first;
-            rec.desc = str(d.desc);
+            rec.desc = shownStr(d.desc);
             rec.ext = named[i].second;
-            rec.mime = str(join(d.mimes));
-            rec.category = str(d.category);
-            rec.source = str(portablePath(d.file) + ":" + std::to_string(d.line));
-            rec.puid = str(join(d.puids));
+            rec.mime = shownStr(join(d.mimes));
+            rec.category = shownStr(d.category);
+            rec.source = shownStr(portablePath(d.file) + ":" + std::to_string(d.line));
+            rec.puid = shownStr(join(d.puids));
             rec.parent = db::kNoParent;
             if (!d.parent.empty()) {
                 auto it = index.find(d.parent);
@@ -479,6 +479,19 @@ public:
             return a.offset == b.offset && a.len == b.len && a.key == b.key && a.def == b.def;
         }), m_anchors.end());
 
+        // Texts only shown go after those the checks and the matcher read.
+        const auto hot = static_cast<std::uint32_t>(m_pool.size());
+        auto moved = [&](db::StrRef& ref) { ref.off += hot; };
+        for (auto& rec : m_records) {
+            for (db::StrRef* ref : {&rec.desc, &rec.mime, &rec.category, &rec.source, &rec.puid})
+                moved(*ref);
+        }
+        for (auto& n : m_nodes)
+            moved(n.src);
+        db::StrRef shownSources = sourcesRef;
+        moved(shownSources);
+        m_pool.insert(m_pool.end(), m_shown.begin(), m_shown.end());
+
         std::vector<std::uint8_t> body;
         append(body, m_records);
         append(body, m_nodes);
@@ -500,7 +513,7 @@ public:
         h.poolSize = static_cast<std::uint32_t>(m_pool.size());
         h.bodySize = body.size();
         h.buildTime = buildTime;
-        h.sources = sourcesRef;
+        h.sources = shownSources;
         h.bodyHash = 0;
         h.bodyHash = checksum32(body.data(), body.size(), checksum32(reinterpret_cast<const std::uint8_t*>(&h), sizeof h));
 
@@ -529,6 +542,15 @@ private:
     std::string_view poolText(db::StrRef r) const
     {
         return std::string_view(reinterpret_cast<const char*>(m_pool.data()) + r.off, r.len);
+    }
+
+    // A text only shown (descriptions, sources, a rule's text): kept apart,
+    // after the texts a start reads, so that those lie close together.
+    db::StrRef shownStr(std::string_view s)
+    {
+        db::StrRef r{static_cast<std::uint32_t>(m_shown.size()), static_cast<std::uint32_t>(s.size())};
+        m_shown.insert(m_shown.end(), s.begin(), s.end());
+        return r;
     }
 
     db::StrRef str(std::string_view s)
@@ -567,7 +589,7 @@ private:
             n.a = str(r.first);
             n.b = str(r.second);
         }
-        n.src = str(r.text);
+        n.src = shownStr(r.text);
         n.first = static_cast<std::uint32_t>(m_nodes.size());
         n.count = static_cast<std::uint32_t>(r.children.size());
         m_nodes.resize(m_nodes.size() + r.children.size());
@@ -583,6 +605,7 @@ private:
     std::vector<db::LiteralRecord> m_literals;
     std::vector<std::uint32_t> m_always;
     std::vector<std::uint8_t> m_pool;
+    std::vector<std::uint8_t> m_shown;
 };
 
 } // namespace
