@@ -403,9 +403,15 @@ TEST_F(Cli, DatabaseProblemsExitTwoAndNameTheFile)
     const auto desc = renamed.find("PNG test image");
     ASSERT_NE(desc, std::string::npos);
     renamed[desc] = 'Q';
+    // The first definition's rule list out of range (a header of 72 bytes,
+    // then seven texts, parent and weight): refused by the records' checks,
+    // which run while the other thread compares the checksum.
+    std::string badRecord = good;
+    badRecord.replace(72 + 7 * 8 + 8, 4, "\xFF\xFF\xFF\x7F");
     const std::pair<std::string, std::string> cases[] = {
         {"truncated.vkd", good.substr(0, 40)},
         {"flipped.vkd", flipped},
+        {"record.vkd", badRecord},
         {"renamed.vkd", renamed},
         {"garbage.vkd", "not a database"},
     };
@@ -415,6 +421,9 @@ TEST_F(Cli, DatabaseProblemsExitTwoAndNameTheFile)
         EXPECT_EQ(r.exit, 2) << name;
         EXPECT_NE(r.err.find(db), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty());
+        if (name == "record.vkd") {
+            EXPECT_NE(r.err.find("rule list"), std::string::npos) << r.err;
+        }
     }
     RunResult missing = runExe(GV_VONK_EXE, {"-d:" + m_dir + "/none.vkd", p});
     EXPECT_EQ(missing.exit, 2);

@@ -78,6 +78,20 @@ TEST(Database, StructuralDamageIsCaughtEvenWithAValidChecksum)
         EXPECT_FALSE(Database::fromBytes(bad, error)) << "field at " << field;
         EXPECT_FALSE(error.empty());
     }
+    // A definition's rules must be a list of them, whatever kind of rule
+    // the definition's root index lands on.
+    db::DefRecord d0;
+    std::memcpy(&d0, good.data() + def0, sizeof d0);
+    const std::size_t root = def0 + std::size_t{reinterpret_cast<const db::Header*>(good.data())->defCount} * sizeof(db::DefRecord)
+        + std::size_t{d0.root} * sizeof(db::NodeRecord) + offsetof(db::NodeRecord, kind);
+    for (auto kind : {db::NodeKind::Any, db::NodeKind::Text}) {
+        auto bad = good;
+        bad[root] = static_cast<std::uint8_t>(kind);
+        reseal(bad);
+        std::string error;
+        EXPECT_FALSE(Database::fromBytes(bad, error)) << static_cast<int>(kind);
+        EXPECT_NE(error.find("definition's rules"), std::string::npos) << error;
+    }
 }
 
 TEST(Database, ParentCyclesAndWrongDepthsAreRejected)
@@ -127,6 +141,40 @@ TEST(Database, UnknownLiteralZonesAreRejected)
     std::string error;
     EXPECT_FALSE(Database::fromBytes(bad, error));
     EXPECT_NE(error.find("literal"), std::string::npos) << error;
+}
+
+TEST(Database, LiteralsInAnyOrderGiveTheSameSearches)
+{
+    // The compiler writes literals grouped as the loader uses them; a file
+    // with them in another order must still give the same searches.
+    std::string source;
+    for (const char* word : {"zebra", "apple", "mango", "apple"})
+        source += "type t-" + std::to_string(source.size()) + "\n desc \"d\"\n ext x\n mime a/b\n cat data\n head 100 str \"" + word + "\"\n";
+    DefinitionParser parser;
+    parser.parse(source, "test.vdef");
+    ASSERT_TRUE(parser.finish());
+    auto good = DatabaseWriter::build(parser.definitions());
+    db::Header h;
+    std::memcpy(&h, good.data(), sizeof h);
+    ASSERT_EQ(h.literalCount, 4u);
+    const std::size_t lit0 = sizeof(db::Header) + std::size_t{h.defCount} * sizeof(db::DefRecord)
+        + std::size_t{h.nodeCount} * sizeof(db::NodeRecord) + std::size_t{h.anchorCount} * sizeof(db::AnchorRecord);
+    auto reversed = good;
+    for (std::size_t i = 0; i < h.literalCount; ++i)
+        std::memcpy(reversed.data() + lit0 + i * sizeof(db::LiteralRecord),
+            good.data() + lit0 + (h.literalCount - 1 - i) * sizeof(db::LiteralRecord), sizeof(db::LiteralRecord));
+    reseal(reversed);
+    std::string error;
+    auto a = Database::fromBytes(good, error);
+    auto b = Database::fromBytes(reversed, error);
+    ASSERT_TRUE(a && b) << error;
+    for (int set = 0; set < Database::kLiteralSets; ++set) {
+        ASSERT_EQ(a->patterns(set), b->patterns(set)) << set;
+        for (std::uint32_t p = 0; p < a->patterns(set).size(); ++p) {
+            auto da = a->literalDefs(set, p), db = b->literalDefs(set, p);
+            EXPECT_EQ(std::vector<std::uint32_t>(da.begin(), da.end()), std::vector<std::uint32_t>(db.begin(), db.end())) << set << " " << p;
+        }
+    }
 }
 
 TEST(Database, ImportedSourcesAreKeptAndChecked)
@@ -268,10 +316,17 @@ TEST(Database, LoadErrorsNameTheFile)
         std::string content;
         bool create;
     };
+    // A sound header over a record out of range: found after the file is
+    // opened, and still named.
+    auto badRecord = goodBytes();
+    const std::uint32_t huge = 0x7FFFFFF0;
+    std::memcpy(badRecord.data() + sizeof(db::Header) + offsetof(db::DefRecord, root), &huge, 4);
+    reseal(badRecord);
     const Case cases[] = {
         {"missing.vkd", "", false},
         {"empty.vkd", "", true},
         {"text.vkd", "this is not a database at all, just some words", true},
+        {"record.vkd", std::string(badRecord.begin(), badRecord.end()), true},
     };
     for (const auto& c : cases) {
         std::string path = dir.file(c.name);

@@ -114,10 +114,12 @@ void AhoCorasick::build(const std::vector<std::string_view>& patterns, std::span
     for (int b = 0; b < 256; ++b)
         folded[static_cast<std::size_t>(b)] = m_class[kAsciiLower[static_cast<std::size_t>(b)]];
 
-    // Trie, with the goto function in the table (kNone = no edge yet).
-    m_table.assign(m_classes, kNone);
+    // Trie: each state keeps its children as a list (the table is filled
+    // in one pass below, a row at a time).
     m_pattern.assign(1, kNone);
     m_out.assign(1, kNone);
+    std::vector<std::uint32_t> firstChild(1, kNone), nextSibling(1, kNone);
+    std::vector<std::uint8_t> edgeClass(1, 0);
     m_states = 1;
     for (std::uint32_t p = 0; p < patterns.size(); ++p) {
         std::uint32_t s = 0;
@@ -128,56 +130,50 @@ void AhoCorasick::build(const std::vector<std::string_view>& patterns, std::span
                 ok = false; // more distinct bytes than classes: pattern left out
                 break;
             }
-            std::uint32_t& next = m_table[s * m_classes + c];
+            std::uint32_t next = firstChild[s];
+            while (next != kNone && edgeClass[next] != c)
+                next = nextSibling[next];
             if (next == kNone) {
                 next = m_states++;
-                m_table.resize(static_cast<std::size_t>(m_states) * m_classes, kNone);
                 m_pattern.push_back(kNone);
                 m_out.push_back(kNone);
+                nextSibling.push_back(firstChild[s]);
+                firstChild[s] = next;
+                firstChild.push_back(kNone);
+                edgeClass.push_back(c);
             }
-            s = m_table[s * m_classes + c];
+            s = next;
         }
         if (ok && s != 0 && m_pattern[s] == kNone)
             m_pattern[s] = p;
     }
 
-    // Breadth-first: failure links become full transitions.
+    // Breadth-first: failure links become full transitions. A state's row
+    // is its failure state's row (complete, as that state is shallower)
+    // with its own edges put back. Each transition is written as the scan
+    // reads it: the offset of the next state's row, flagged where that
+    // state ends a pattern or leads to one through the output chain. Both
+    // are known when a state is first reached: every state as shallow as
+    // its failure state was reached before.
+    m_table.assign(static_cast<std::size_t>(m_states) * m_classes, 0);
     std::vector<std::uint32_t> fail(m_states, 0);
     std::vector<std::uint32_t> queue;
     queue.reserve(m_states);
-    for (std::uint32_t c = 0; c < m_classes; ++c) {
-        std::uint32_t& t = m_table[c];
-        if (t == kNone) {
-            t = 0;
-        } else {
-            fail[t] = 0;
-            queue.push_back(t);
-        }
-    }
+    auto reach = [&](std::uint32_t t, std::uint32_t f) {
+        fail[t] = f;
+        m_out[t] = m_pattern[f] != kNone ? f : m_out[f];
+        queue.push_back(t);
+        return t * m_classes | (m_pattern[t] != kNone || m_out[t] != kNone ? kOutputFlag : 0);
+    };
+    for (std::uint32_t t = firstChild[0]; t != kNone; t = nextSibling[t])
+        m_table[edgeClass[t]] = reach(t, 0);
     for (std::size_t qi = 0; qi < queue.size(); ++qi) {
-        std::uint32_t s = queue[qi];
-        std::uint32_t f = fail[s];
-        m_out[s] = m_pattern[f] != kNone ? f : m_out[f];
-        for (std::uint32_t c = 0; c < m_classes; ++c) {
-            std::uint32_t& t = m_table[s * m_classes + c];
-            std::uint32_t viaFail = m_table[f * m_classes + c] & kStateMask;
-            if (t == kNone) {
-                t = viaFail;
-            } else {
-                fail[t] = viaFail;
-                queue.push_back(t);
-            }
-        }
+        const std::uint32_t s = queue[qi];
+        std::uint32_t* row = m_table.data() + std::size_t{s} * m_classes;
+        std::memcpy(row, m_table.data() + std::size_t{fail[s]} * m_classes, sizeof(std::uint32_t) * m_classes);
+        for (std::uint32_t t = firstChild[s]; t != kNone; t = nextSibling[t])
+            row[edgeClass[t]] = reach(t, (row[edgeClass[t]] & kStateMask) / m_classes);
     }
-    // Flag transitions into states that end a pattern or lead to one through
-    // the output chain, so the scan checks outputs only there.
-    for (std::uint32_t i = 0; i < m_states * m_classes; ++i) {
-        std::uint32_t to = m_table[i] & kStateMask;
-        if (m_pattern[to] != kNone || m_out[to] != kNone)
-            m_table[i] |= kOutputFlag;
-    }
-    for (std::uint32_t& t : m_table)
-        t = (t & kOutputFlag) | ((t & kStateMask) * m_classes);
     m_class = folded;
     m_startCount = 0;
     for (int b = 0; b < 256; ++b) {

@@ -2,6 +2,7 @@
 #include "vonk/build/DatabaseWriter.h"
 
 #include "vonk/base/Checksum.h"
+#include "vonk/format/Database.h"
 #include "vonk/format/Ranking.h"
 #include "vonk/format/SequenceProgram.h"
 
@@ -11,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <string_view>
+#include <tuple>
 
 namespace gv::vonk {
 
@@ -379,21 +381,30 @@ public:
 
     std::vector<std::uint8_t> run(std::uint64_t buildTime, const std::string& sources, std::span<const std::uint8_t> textModel)
     {
-        const db::StrRef sourcesRef = str(sources);
+        const db::StrRef sourcesRef = shownStr(sources);
         std::map<std::string, std::uint32_t, std::less<>> index;
         for (std::uint32_t i = 0; i < m_defs.size(); ++i)
             index.emplace(m_defs[i].id, i);
 
+        // Every definition's id and extensions first, side by side: a start
+        // reads them for all definitions, and reads them from a few pages
+        // rather than from one place per definition all over the pool.
+        std::vector<std::pair<db::StrRef, db::StrRef>> named;
+        named.reserve(m_defs.size());
+        for (const SourceDefinition& d : m_defs) {
+            const db::StrRef id = str(d.id);
+            named.emplace_back(id, str(join(d.exts)));
+        }
         for (std::uint32_t i = 0; i < m_defs.size(); ++i) {
             const SourceDefinition& d = m_defs[i];
             db::DefRecord rec{};
-            rec.id = str(d.id);
-            rec.desc = str(d.desc);
-            rec.ext = str(join(d.exts));
-            rec.mime = str(join(d.mimes));
-            rec.category = str(d.category);
-            rec.source = str(portablePath(d.file) + ":" + std::to_string(d.line));
-            rec.puid = str(join(d.puids));
+            rec.id = named[i].first;
+            rec.desc = shownStr(d.desc);
+            rec.ext = named[i].second;
+            rec.mime = shownStr(join(d.mimes));
+            rec.category = shownStr(d.category);
+            rec.source = shownStr(portablePath(d.file) + ":" + std::to_string(d.line));
+            rec.puid = shownStr(join(d.puids));
             rec.parent = db::kNoParent;
             if (!d.parent.empty()) {
                 auto it = index.find(d.parent);
@@ -441,6 +452,20 @@ public:
                 ++depth;
             rec.depth = static_cast<std::uint16_t>(depth);
         }
+        // Literals in the order the loader groups them (by search set, then
+        // text; roots by name after them), so that it finds them sorted
+        // rather than sorting them at every start.
+        auto literalKey = [&](const db::LiteralRecord& l) {
+            const db::DefRecord& d = m_records[l.def];
+            const bool deferred = (d.flags & db::kDefYields) && d.parent == db::kNoParent;
+            const auto zone = static_cast<db::Zone>(l.zone);
+            const int set = zone == db::Zone::XmlRoot
+                ? Database::kLiteralSets
+                : Database::literalSet(zone, l.flags & db::kLiteralNeedsText, l.extent, deferred);
+            return std::make_tuple(set, poolText(l.text), l.def);
+        };
+        std::sort(m_literals.begin(), m_literals.end(),
+            [&](const db::LiteralRecord& a, const db::LiteralRecord& b) { return literalKey(a) < literalKey(b); });
         std::sort(m_anchors.begin(), m_anchors.end(), [](const db::AnchorRecord& a, const db::AnchorRecord& b) {
             if (a.offset != b.offset)
                 return a.offset < b.offset;
@@ -453,6 +478,19 @@ public:
         m_anchors.erase(std::unique(m_anchors.begin(), m_anchors.end(), [](const db::AnchorRecord& a, const db::AnchorRecord& b) {
             return a.offset == b.offset && a.len == b.len && a.key == b.key && a.def == b.def;
         }), m_anchors.end());
+
+        // Texts only shown go after those the checks and the matcher read.
+        const auto hot = static_cast<std::uint32_t>(m_pool.size());
+        auto moved = [&](db::StrRef& ref) { ref.off += hot; };
+        for (auto& rec : m_records) {
+            for (db::StrRef* ref : {&rec.desc, &rec.mime, &rec.category, &rec.source, &rec.puid})
+                moved(*ref);
+        }
+        for (auto& n : m_nodes)
+            moved(n.src);
+        db::StrRef shownSources = sourcesRef;
+        moved(shownSources);
+        m_pool.insert(m_pool.end(), m_shown.begin(), m_shown.end());
 
         std::vector<std::uint8_t> body;
         append(body, m_records);
@@ -475,7 +513,7 @@ public:
         h.poolSize = static_cast<std::uint32_t>(m_pool.size());
         h.bodySize = body.size();
         h.buildTime = buildTime;
-        h.sources = sourcesRef;
+        h.sources = shownSources;
         h.bodyHash = 0;
         h.bodyHash = checksum32(body.data(), body.size(), checksum32(reinterpret_cast<const std::uint8_t*>(&h), sizeof h));
 
@@ -499,6 +537,20 @@ private:
         for (auto& x : v)
             s += (s.empty() ? "" : " ") + x;
         return s;
+    }
+
+    std::string_view poolText(db::StrRef r) const
+    {
+        return std::string_view(reinterpret_cast<const char*>(m_pool.data()) + r.off, r.len);
+    }
+
+    // A text only shown (descriptions, sources, a rule's text): kept apart,
+    // after the texts a start reads, so that those lie close together.
+    db::StrRef shownStr(std::string_view s)
+    {
+        db::StrRef r{static_cast<std::uint32_t>(m_shown.size()), static_cast<std::uint32_t>(s.size())};
+        m_shown.insert(m_shown.end(), s.begin(), s.end());
+        return r;
     }
 
     db::StrRef str(std::string_view s)
@@ -537,7 +589,7 @@ private:
             n.a = str(r.first);
             n.b = str(r.second);
         }
-        n.src = str(r.text);
+        n.src = shownStr(r.text);
         n.first = static_cast<std::uint32_t>(m_nodes.size());
         n.count = static_cast<std::uint32_t>(r.children.size());
         m_nodes.resize(m_nodes.size() + r.children.size());
@@ -553,6 +605,7 @@ private:
     std::vector<db::LiteralRecord> m_literals;
     std::vector<std::uint32_t> m_always;
     std::vector<std::uint8_t> m_pool;
+    std::vector<std::uint8_t> m_shown;
 };
 
 } // namespace

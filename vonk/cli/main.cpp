@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <future>
 #include <memory>
 #include <string>
@@ -124,9 +125,6 @@ bool judgeFile(const gv::vonk::TargetItem& item, gv::vonk::ReportWriter& report,
 int main(int argc, char** argv)
 {
     using namespace gv::vonk;
-    // About what a run over a few files allocates: the database's indexes,
-    // a matcher and its buffers.
-    platform::prepareHeap(std::size_t{3} << 19);
 
     CLI::App app{"vonk identifies files by their content, against the definitions database VonkDefs.vkd.\n"
                  "Targets: files, folders (every file in them) or patterns with * and ? in the last part (dir/*).",
@@ -204,7 +202,10 @@ int main(int argc, char** argv)
     std::string path = database.empty() ? findDatabase() : database;
     std::string error;
     const bool describe = listDefs || showInfo;
-    auto dbase = Database::load(path, error, describe ? Database::Checksum::AtLoad : Database::Checksum::ByCaller);
+    // Describing the database reads all of it anyway; judging files only
+    // opens it here, and its records are checked while another thread
+    // compares the checksum (below).
+    auto dbase = describe ? Database::load(path, error) : Database::open(path, error);
     if (!dbase) {
         std::fprintf(stderr, "vonk: %s\n", error.c_str());
         return 2;
@@ -215,6 +216,48 @@ int main(int argc, char** argv)
         if (listDefs)
             DatabaseListing::list(*dbase, stdout);
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 2;
+    }
+
+    // Another thread compares the database's checksum while the records are
+    // checked and the first files judged (nothing is written before it
+    // agrees), and once the records hold builds the searches ahead of the
+    // workers. Whichever thread first needs the checksum compares it, and
+    // the other waits for its answer.
+    std::promise<bool> soundPromise;
+    std::future<bool> sound = soundPromise.get_future();
+    std::atomic_flag sumTaken = ATOMIC_FLAG_INIT;
+    auto compareChecksum = [&] {
+        if (!sumTaken.test_and_set())
+            soundPromise.set_value(dbase->checksumMatches());
+    };
+    std::promise<bool> recordsPromise;
+    std::future<bool> recordsChecked = recordsPromise.get_future();
+    std::atomic<bool> stopPreparing{false};
+    std::atomic<bool> backgroundDone{false};
+    std::thread background;
+    try {
+        background = std::thread([&] {
+            compareChecksum();
+            if (recordsChecked.get())
+                dbase->prepareSearches(stopPreparing);
+            backgroundDone = true;
+        });
+    } catch (const std::system_error&) {
+    }
+    // About what a run over a few files allocates: the database's indexes,
+    // a matcher and its buffers, its pages made present in one call while
+    // the checksum is compared. (Left to the other thread, they were mostly
+    // touched first by this one, a fault each: on a busy machine a new
+    // thread may wait its turn for longer than the records' checks last.)
+    // The other thread allocates only once the records are checked.
+    platform::prepareHeap(std::size_t{3} << 19);
+    const bool recordsHold = dbase->checkRecords(error);
+    recordsPromise.set_value(recordsHold);
+    if (!recordsHold) {
+        if (background.joinable())
+            background.join();
+        std::fprintf(stderr, "vonk: %s\n", error.c_str());
+        return 2;
     }
 
     ReportWriter::Options opts;
@@ -253,25 +296,12 @@ int main(int argc, char** argv)
         j.text = std::move(w.text);
         return j;
     };
-    // The database's checksum is compared while the first files are judged,
-    // and nothing is written before it agrees; the same thread then builds
-    // the searches ahead of the workers.
-    std::promise<bool> soundPromise;
-    std::future<bool> sound = soundPromise.get_future();
-    std::atomic<bool> stopPreparing{false};
-    std::thread background;
-    try {
-        background = std::thread([&] {
-            soundPromise.set_value(dbase->checksumMatches());
-            dbase->prepareSearches(stopPreparing);
-        });
-    } catch (const std::system_error&) {
-        soundPromise.set_value(dbase->checksumMatches());
-    }
     bool damaged = false;
     auto checked = [&] {
-        if (sound.valid())
+        if (sound.valid()) {
+            compareChecksum();
             damaged = !sound.get();
+        }
         return !damaged;
     };
     // A reader waiting on a terminal or a pipe (the window) gets each file's
@@ -294,17 +324,25 @@ int main(int argc, char** argv)
         });
     pipeline.finish();
     stopPreparing = true;
-    if (background.joinable())
-        background.join();
+    int code = someFailed ? 1 : 0;
     if (!checked()) {
         std::fprintf(stderr, "vonk: database '%s' is unusable: %s\n", path.c_str(), Database::kDamaged);
-        return 2;
+        code = 2;
+    } else {
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+            writeFailed = true;
+        if (writeFailed) {
+            std::fprintf(stderr, "vonk: the report could not be written in full\n");
+            code = 2;
+        }
     }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        writeFailed = true;
-    if (writeFailed) {
-        std::fprintf(stderr, "vonk: the report could not be written in full\n");
-        return 2;
+    // The report is out. What the other thread may still be doing only
+    // prepares for files that will not come, and on a busy machine it may
+    // not get its turn for milliseconds: the run ends without waiting.
+    if (background.joinable()) {
+        if (!backgroundDone.load())
+            std::_Exit(code);
+        background.join();
     }
-    return someFailed ? 1 : 0;
+    return code;
 }

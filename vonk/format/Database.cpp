@@ -13,13 +13,18 @@ namespace gv::vonk {
 
 namespace {
 
+// Who holds a rule, while the records are checked.
+constexpr std::uint8_t kOwnedAsChild = 1;
+constexpr std::uint8_t kOwnedAsRoot = 2;
+
+// The records of a section, in place. The file's bytes are aligned for every
+// record (see Database::checkHeader), so they are read as they lie.
 template <typename T>
-void readArray(const std::uint8_t*& p, std::vector<T>& out, std::uint32_t count)
+std::span<const T> section(const std::uint8_t*& p, std::uint32_t count)
 {
-    out.resize(count);
-    if (count)
-        std::memcpy(out.data(), p, sizeof(T) * count);
+    const auto* first = reinterpret_cast<const T*>(p);
     p += sizeof(T) * count;
+    return {first, count};
 }
 
 } // namespace
@@ -29,7 +34,7 @@ Database::~Database()
     platform::unmapFile(m_map, m_mapLength);
 }
 
-std::unique_ptr<Database> Database::load(const std::string& path, std::string& error, Checksum checksum)
+std::unique_ptr<Database> Database::open(const std::string& path, std::string& error)
 {
     platform::MappedFile map = platform::mapFile(path, static_cast<std::uint64_t>(db::kMaxPool) * 2);
     switch (map.status) {
@@ -56,11 +61,36 @@ std::unique_ptr<Database> Database::load(const std::string& path, std::string& e
         d->m_data = static_cast<const std::uint8_t*>(map.address);
         d->m_size = map.length;
     }
+    d->m_path = path;
     std::string reason;
-    if (!d->validate(reason, checksum == Checksum::AtLoad)) {
+    if (!d->checkHeader(reason, false)) {
         error = "database '" + path + "' is unusable: " + reason;
         return nullptr;
     }
+    return d;
+}
+
+bool Database::checkRecords(std::string& error)
+{
+    std::string reason;
+    if (!validateRecords(reason)) {
+        error = "database '" + m_path + "' is unusable: " + reason;
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<Database> Database::load(const std::string& path, std::string& error, Checksum checksum)
+{
+    std::unique_ptr<Database> d = open(path, error);
+    if (!d)
+        return nullptr;
+    if (checksum == Checksum::AtLoad && !d->checksumMatches()) {
+        error = "database '" + path + "' is unusable: " + kDamaged;
+        return nullptr;
+    }
+    if (!d->checkRecords(error))
+        return nullptr;
     return d;
 }
 
@@ -70,7 +100,7 @@ std::unique_ptr<Database> Database::fromBytes(std::vector<std::uint8_t> bytes, s
     d->m_bytes = std::move(bytes);
     d->m_data = d->m_bytes.data();
     d->m_size = d->m_bytes.size();
-    if (!d->validate(error, verifyChecksum))
+    if (!d->checkHeader(error, verifyChecksum) || !d->validateRecords(error))
         return nullptr;
     return d;
 }
@@ -81,10 +111,8 @@ std::span<const std::uint32_t> Database::literalDefs(int set, std::uint32_t patt
     return {m_litDefs[set].data() + b, e - b};
 }
 
-bool Database::validate(std::string& error, bool verifyChecksum)
+bool Database::validateRecords(std::string& error)
 {
-    if (!checkHeader(error, verifyChecksum))
-        return false;
     // Every rule must belong to exactly one block or definition, so
     // evaluation work is linear in the number of rules.
     std::vector<std::uint8_t> owners(m_header.nodeCount, 0);
@@ -101,6 +129,15 @@ bool Database::checkHeader(std::string& error, bool verifyChecksum)
     if (fileSize < sizeof(Header)) {
         error = fileSize == 0 ? "the file is empty" : "truncated header (" + std::to_string(fileSize) + " bytes)";
         return false;
+    }
+    // Every section starts at a multiple of 8 from the file's start, so
+    // bytes that start on one hold each record where its type can be read.
+    static_assert(sizeof(Header) % alignof(NodeRecord) == 0 && sizeof(DefRecord) % alignof(NodeRecord) == 0
+        && sizeof(NodeRecord) % alignof(AnchorRecord) == 0 && sizeof(AnchorRecord) % alignof(LiteralRecord) == 0
+        && sizeof(LiteralRecord) % alignof(std::uint32_t) == 0 && alignof(AnchorRecord) == alignof(NodeRecord));
+    if (reinterpret_cast<std::uintptr_t>(m_data) % alignof(NodeRecord) != 0) {
+        m_bytes.assign(m_data, m_data + m_size);
+        m_data = m_bytes.data();
     }
     std::memcpy(&m_header, m_data, sizeof(Header));
     const Header& h = m_header;
@@ -150,13 +187,11 @@ bool Database::checkHeader(std::string& error, bool verifyChecksum)
     }
 
     const std::uint8_t* p = body;
-    m_defs = p;
-    p += std::size_t{h.defCount} * sizeof(DefRecord);
-    m_nodes = p;
-    p += std::size_t{h.nodeCount} * sizeof(NodeRecord);
-    readArray(p, m_anchors, h.anchorCount);
-    readArray(p, m_literals, h.literalCount);
-    readArray(p, m_always, h.alwaysCount);
+    m_defs = section<DefRecord>(p, h.defCount).data();
+    m_nodes = section<NodeRecord>(p, h.nodeCount).data();
+    m_anchors = section<AnchorRecord>(p, h.anchorCount);
+    m_literals = section<LiteralRecord>(p, h.literalCount);
+    m_always = section<std::uint32_t>(p, h.alwaysCount);
     m_pool = p;
     m_poolSize = h.poolSize;
     if (!inPool(h.sources)) {
@@ -184,7 +219,7 @@ bool Database::checkDefinitions(std::string& error, std::vector<std::uint8_t>& o
         return false;
     }
     for (std::uint32_t i = 0; i < h.defCount; ++i) {
-        const DefRecord d = def(i);
+        const DefRecord& d = def(i);
         if (!inPool(d.id) || !inPool(d.desc) || !inPool(d.ext) || !inPool(d.mime) || !inPool(d.category) || !inPool(d.source)
             || !inPool(d.puid)) {
             error = "definition " + std::to_string(i) + " has a text out of range";
@@ -194,10 +229,13 @@ bool Database::checkDefinitions(std::string& error, std::vector<std::uint8_t>& o
             error = "definition " + std::to_string(i) + " has a bad parent";
             return false;
         }
-        if (d.root >= h.nodeCount || node(d.root).kind != static_cast<std::uint8_t>(NodeKind::All) || owners[d.root]++) {
+        // The root's kind is checked with the other rules, in their order:
+        // reading it here would fetch a rule from far off per definition.
+        if (d.root >= h.nodeCount || owners[d.root]) {
             error = "definition " + std::to_string(i) + " has a bad rule list";
             return false;
         }
+        owners[d.root] = kOwnedAsRoot;
         if (!ranking::weightInRange(d.weight)) {
             error = "definition " + std::to_string(i) + " has a bad weight";
             return false;
@@ -225,7 +263,7 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
     std::vector<std::uint8_t> depth(h.nodeCount, 0);
     std::vector<seq::Step> steps;
     for (std::uint32_t i = 0; i < h.nodeCount; ++i) {
-        const NodeRecord n = node(i);
+        const NodeRecord& n = node(i);
         // Made only when a check fails: a valid database has tens of
         // thousands of rules and is checked at every start.
         const auto where = [i] { return "rule " + std::to_string(i); };
@@ -233,6 +271,7 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
             error = where() + " has an unknown kind";
             return false;
         }
+        const auto kind = static_cast<NodeKind>(n.kind);
         if (!inPool(n.a) || !inPool(n.b) || !inPool(n.src)) {
             error = where() + " has a text out of range";
             return false;
@@ -241,7 +280,10 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
             error = where() + " belongs to no definition";
             return false;
         }
-        auto kind = static_cast<NodeKind>(n.kind);
+        if (owners[i] == kOwnedAsRoot && kind != NodeKind::All) {
+            error = where() + " holds a definition's rules but is no list of them";
+            return false;
+        }
         bool block = kind == NodeKind::All || kind == NodeKind::Any || kind == NodeKind::Not || kind == NodeKind::Some
             || kind == NodeKind::AfterTags;
         if (!block && n.count != 0) {
@@ -263,10 +305,11 @@ bool Database::checkRules(std::string& error, std::vector<std::uint8_t>& owners)
                 return false;
             }
             for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
-                if (owners[c]++) {
+                if (owners[c]) {
                     error = where() + " shares a rule with another";
                     return false;
                 }
+                owners[c] = kOwnedAsChild;
                 depth[c] = static_cast<std::uint8_t>(depth[i] + 1);
             }
         }
@@ -465,7 +508,7 @@ void Database::buildIndexes()
         i = j;
     }
     // Literal triggers: group by set and text (in text order, definitions in
-    // the database's order), then one automaton per set.
+    // their order), then one automaton per set.
     struct Keyed {
         int set;
         std::string_view text;
@@ -485,9 +528,16 @@ void Database::buildIndexes()
         keyed.push_back({set, str(l.text), l.def, {from, l.extent}});
         m_extent[set] = std::max(m_extent[set], l.extent);
     }
-    std::stable_sort(m_roots.begin(), m_roots.end(), [](const Root& a, const Root& b) { return a.name < b.name; });
-    std::stable_sort(keyed.begin(), keyed.end(),
-        [](const Keyed& a, const Keyed& b) { return a.set != b.set ? a.set < b.set : a.text < b.text; });
+    // The compiler writes the literals in this order; a file that has them
+    // otherwise is still read right.
+    const auto byName = [](const Root& a, const Root& b) { return a.name != b.name ? a.name < b.name : a.def < b.def; };
+    if (!std::is_sorted(m_roots.begin(), m_roots.end(), byName))
+        std::sort(m_roots.begin(), m_roots.end(), byName);
+    const auto bySetAndText = [](const Keyed& a, const Keyed& b) {
+        return a.set != b.set ? a.set < b.set : a.text != b.text ? a.text < b.text : a.def < b.def;
+    };
+    if (!std::is_sorted(keyed.begin(), keyed.end(), bySetAndText))
+        std::sort(keyed.begin(), keyed.end(), bySetAndText);
     for (int z = 0; z < kLiteralSets; ++z)
         m_litStart[z].push_back(0);
     for (std::size_t i = 0; i < keyed.size(); ++i) {
@@ -523,6 +573,33 @@ void Database::prepareSearches(const std::atomic<bool>& stop) const
         if (!setIsDeferred(set) && hasLiterals(set))
             automaton(set);
     }
+    if (!stop.load(std::memory_order_relaxed))
+        extensionIndex();
+}
+
+const Database::ExtensionIndex& Database::extensionIndex() const
+{
+    std::call_once(m_extensionsBuilt, [&] {
+        // One flat table rather than a map of lists: thousands of small
+        // allocations made up much of a one-file run. Definitions go in from
+        // the last, each in front of its chain, so a chain lists them in
+        // order.
+        std::size_t buckets = 64;
+        while (buckets < 2 * std::size_t{defCount()})
+            buckets *= 2;
+        m_extensions.heads.assign(buckets, kNoEntry);
+        m_extensions.entries.reserve(defCount() + defCount() / 2);
+        for (std::uint32_t d = defCount(); d-- > 0;) {
+            forEachExtension(str(def(d).ext), [&](std::string_view ext) {
+                const std::uint64_t key = extensionKey(ext);
+                std::uint32_t& head = m_extensions.heads[key & (buckets - 1)];
+                m_extensions.entries.push_back({key, d, head});
+                head = static_cast<std::uint32_t>(m_extensions.entries.size() - 1);
+                return false;
+            });
+        }
+    });
+    return m_extensions;
 }
 
 const AhoCorasick& Database::automaton(int set) const

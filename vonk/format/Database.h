@@ -31,6 +31,13 @@ public:
     // Reads and validates a database file. On failure returns null and sets
     // `error` to a reason that names the file.
     static std::unique_ptr<Database> load(const std::string& path, std::string& error, Checksum checksum = Checksum::AtLoad);
+    // load() in two steps, for a caller that compares the checksum on
+    // another thread while the records are checked: open() maps the file
+    // and checks its header and section sizes (then checksumMatches() may
+    // run); checkRecords() checks every record and builds the indexes.
+    // Nothing else may be used before checkRecords() has succeeded.
+    static std::unique_ptr<Database> open(const std::string& path, std::string& error);
+    bool checkRecords(std::string& error);
     // Whether the file's checksum agrees with its bytes.
     bool checksumMatches() const;
     static constexpr const char* kDamaged = "checksum mismatch (the file is damaged)";
@@ -42,26 +49,17 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    // Records are read in place from the file's bytes (copied out, as the
-    // bytes carry no C++ objects), so loading copies nothing.
+    // Records are used in place, on the file's bytes: every section starts
+    // at a multiple of its records' alignment, and the bytes are kept
+    // aligned (a mapping starts on a page), so loading copies nothing.
     std::uint32_t defCount() const { return m_header.defCount; }
     std::uint32_t nodeCount() const { return m_header.nodeCount; }
-    db::DefRecord def(std::uint32_t i) const
-    {
-        db::DefRecord r;
-        std::memcpy(&r, m_defs + std::size_t{i} * sizeof r, sizeof r);
-        return r;
-    }
-    db::NodeRecord node(std::uint32_t i) const
-    {
-        db::NodeRecord r;
-        std::memcpy(&r, m_nodes + std::size_t{i} * sizeof r, sizeof r);
-        return r;
-    }
+    const db::DefRecord& def(std::uint32_t i) const { return m_defs[i]; }
+    const db::NodeRecord& node(std::uint32_t i) const { return m_nodes[i]; }
     std::string_view str(db::StrRef r) const { return std::string_view(reinterpret_cast<const char*>(m_pool) + r.off, r.len); }
     const std::uint8_t* bytes(db::StrRef r) const { return m_pool + r.off; }
 
-    const std::vector<db::AnchorRecord>& anchors() const { return m_anchors; }
+    std::span<const db::AnchorRecord> anchors() const { return m_anchors; }
     // Distinct anchor (offset, length) pairs, each with its range in anchors().
     struct AnchorGroup {
         std::int64_t offset;
@@ -70,7 +68,7 @@ public:
         std::uint32_t end;
     };
     const std::vector<AnchorGroup>& anchorGroups() const { return m_groups; }
-    const std::vector<std::uint32_t>& always() const { return m_always; }
+    std::span<const std::uint32_t> always() const { return m_always; }
     // How many of a file's last bytes the anchors look at.
     std::uint32_t tailAnchorReach() const { return m_tailAnchorReach; }
 
@@ -117,7 +115,47 @@ public:
     };
     bool hasRoots() const { return !m_roots.empty(); }
     std::span<const Root> rootDefs(std::string_view localName) const;
-    const std::vector<db::LiteralRecord>& literals() const { return m_literals; }
+    std::span<const db::LiteralRecord> literals() const { return m_literals; }
+
+    // Definitions by the extensions they list: a hash table of chains, each
+    // chain in the database's order. Built once, by whichever thread first
+    // asks (prepareSearches() does, after the automata): a run whose files
+    // never need it, or need it late, does not wait for it.
+    struct ExtensionEntry {
+        std::uint64_t key; // extensionKey()
+        std::uint32_t def;
+        std::uint32_t next;
+    };
+    static constexpr std::uint32_t kNoEntry = 0xFFFFFFFFu;
+    struct ExtensionIndex {
+        std::vector<std::uint32_t> heads; // a power of two of them
+        std::vector<ExtensionEntry> entries;
+    };
+    const ExtensionIndex& extensionIndex() const;
+    // FNV-1a over the lower-cased extension.
+    static std::uint64_t extensionKey(std::string_view ext)
+    {
+        std::uint64_t h = 0xcbf29ce484222325u;
+        for (char c : ext) {
+            h ^= kAsciiLower[static_cast<unsigned char>(c)];
+            h *= 0x100000001b3u;
+        }
+        return h;
+    }
+    // Calls visit(ext) for each extension of a definition's list until it
+    // returns true; true when one did.
+    template <typename Visit>
+    static bool forEachExtension(std::string_view exts, Visit&& visit)
+    {
+        while (!exts.empty()) {
+            auto sp = exts.find(' ');
+            std::string_view ext = exts.substr(0, sp);
+            exts = sp == std::string_view::npos ? std::string_view() : exts.substr(sp + 1);
+            if (!ext.empty() && ext != "-" && visit(ext))
+                return true;
+        }
+        return false;
+    }
 
     const db::Header& header() const { return m_header; }
     // The validated text model section, empty when the database has none.
@@ -127,7 +165,7 @@ private:
     Database() = default;
     // Checks every count, offset and index against its section, so that the
     // matcher needs no checks of its own; then derives the search indexes.
-    bool validate(std::string& error, bool verifyChecksum);
+    bool validateRecords(std::string& error);
     bool checkHeader(std::string& error, bool verifyChecksum);
     bool checkDefinitions(std::string& error, std::vector<std::uint8_t>& owners) const;
     bool checkRules(std::string& error, std::vector<std::uint8_t>& owners) const;
@@ -136,23 +174,24 @@ private:
     void buildIndexes();
     bool inPool(db::StrRef r) const { return std::uint64_t{r.off} + r.len <= m_poolSize; }
 
+    std::string m_path;
     std::vector<std::uint8_t> m_bytes; // owned bytes, or empty when mapped
     void* m_map = nullptr;
     std::size_t m_mapLength = 0;
     const std::uint8_t* m_data = nullptr;
     std::size_t m_size = 0;
     db::Header m_header{};
-    const std::uint8_t* m_defs = nullptr;
-    const std::uint8_t* m_nodes = nullptr;
-    std::vector<db::AnchorRecord> m_anchors;
+    const db::DefRecord* m_defs = nullptr;
+    const db::NodeRecord* m_nodes = nullptr;
+    std::span<const db::AnchorRecord> m_anchors;
     std::vector<AnchorGroup> m_groups;
     std::uint32_t m_tailAnchorReach = 0;
-    std::vector<std::uint32_t> m_always;
+    std::span<const std::uint32_t> m_always;
     const std::uint8_t* m_pool = nullptr;
     std::uint32_t m_poolSize = 0;
     std::span<const std::uint8_t> m_textModel;
 
-    std::vector<db::LiteralRecord> m_literals;
+    std::span<const db::LiteralRecord> m_literals;
     std::vector<std::string_view> m_patterns[kLiteralSets];
     std::vector<AhoCorasick::Window> m_windows[kLiteralSets]; // one per pattern
     std::vector<Root> m_roots;                                // by name
@@ -162,6 +201,8 @@ private:
     std::vector<std::uint32_t> m_litStart[kLiteralSets];
     std::vector<std::uint32_t> m_litDefs[kLiteralSets];
     std::uint32_t m_extent[kLiteralSets] = {};
+    mutable std::once_flag m_extensionsBuilt;
+    mutable ExtensionIndex m_extensions;
 };
 
 } // namespace gv::vonk

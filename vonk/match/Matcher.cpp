@@ -74,7 +74,8 @@ Matcher::Matcher(const Database& db)
     // the block that holds them, so one pass from the last rule to the first
     // folds every block's children into it.
     // kText: holds for text only (every way to satisfy the rule reads text).
-    enum : std::uint8_t { kStructure = 1, kMarkup = 2, kBehind = 4, kText = 8 };
+    // kPlain: a block of one bare `text` test (kept for a definition's root).
+    enum : std::uint8_t { kStructure = 1, kMarkup = 2, kBehind = 4, kText = 8, kPlain = 16 };
     std::vector<std::uint8_t> holds(db.nodeCount(), 0);
     for (std::uint32_t i = db.nodeCount(); i-- > 0;) {
         const db::NodeRecord& n = db.node(i);
@@ -87,11 +88,13 @@ Matcher::Matcher(const Database& db)
             // when every one of theirs does.
             std::uint8_t every = kText;
             for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
-                bits |= holds[c];
+                bits |= holds[c] & ~kPlain;
                 every &= holds[c];
             }
             if (static_cast<NodeKind>(n.kind) != NodeKind::All)
                 bits = static_cast<std::uint8_t>((bits & ~kText) | every);
+            else if (n.count == 1 && static_cast<NodeKind>(db.node(n.first).kind) == NodeKind::Text)
+                bits |= kPlain;
             break;
         }
         case NodeKind::Not: break;
@@ -120,15 +123,12 @@ Matcher::Matcher(const Database& db)
             classShape.set((name.size() & 63) * 256 + static_cast<std::uint8_t>(name[0]));
     }
     for (std::uint32_t d = 0; d < db.defCount(); ++d) {
-        const db::DefRecord def = db.def(d);
+        const db::DefRecord& def = db.def(d);
         const std::uint8_t bits = holds[def.root];
         m_structural[d] = (bits & kStructure) ? 1 : 0;
         m_needsStructure[d] = (bits & kMarkup) ? 1 : 0;
         m_behindRule[d] = (bits & kBehind) ? 1 : 0;
-        const db::NodeRecord& root = db.node(def.root);
-        if (static_cast<NodeKind>(root.kind) == NodeKind::All && root.count == 1
-            && static_cast<NodeKind>(db.node(root.first).kind) == NodeKind::Text)
-            m_plainText[d] = 1;
+        m_plainText[d] = (bits & kPlain) ? 1 : 0;
         std::string_view id = db.str(def.id);
         if (id.empty() || !classShape.test((id.size() & 63) * 256 + static_cast<std::uint8_t>(id[0])))
             continue;
@@ -144,58 +144,19 @@ Matcher::Matcher(const Database& db)
         else
             m_always.push_back({d, (holds[db.def(d).root] & kText) != 0});
     }
-    // One flat hash table rather than a map of lists: thousands of small
-    // allocations made up much of a one-file run. Definitions go in from
-    // the last, each in front of its chain, so a chain lists them in order.
-    std::size_t buckets = 64;
-    while (buckets < 2 * db.defCount())
-        buckets *= 2;
-    m_extensionHeads.assign(buckets, kNoEntry);
-    for (std::uint32_t d = db.defCount(); d-- > 0;) {
-        forEachExtension(db.str(db.def(d).ext), [&](std::string_view ext) {
-            const std::uint64_t key = extensionKey(ext);
-            std::uint32_t& head = m_extensionHeads[key & (buckets - 1)];
-            m_extensionEntries.push_back({key, d, head});
-            head = static_cast<std::uint32_t>(m_extensionEntries.size() - 1);
-            return false;
-        });
-    }
-}
-
-template <typename Visit>
-bool Matcher::forEachExtension(std::string_view exts, Visit&& visit)
-{
-    while (!exts.empty()) {
-        auto sp = exts.find(' ');
-        std::string_view ext = exts.substr(0, sp);
-        exts = sp == std::string_view::npos ? std::string_view() : exts.substr(sp + 1);
-        if (!ext.empty() && ext != "-" && visit(ext))
-            return true;
-    }
-    return false;
-}
-
-// FNV-1a over the lower-cased extension.
-std::uint64_t Matcher::extensionKey(std::string_view ext)
-{
-    std::uint64_t h = 0xcbf29ce484222325u;
-    for (char c : ext) {
-        h ^= kAsciiLower[static_cast<unsigned char>(c)];
-        h *= 0x100000001b3u;
-    }
-    return h;
 }
 
 void Matcher::definitionsListing(const std::string& ext, std::vector<std::uint32_t>& out) const
 {
     out.clear();
-    const std::uint64_t key = extensionKey(ext);
-    for (std::uint32_t e = m_extensionHeads[key & (m_extensionHeads.size() - 1)]; e != kNoEntry; e = m_extensionEntries[e].next) {
-        const ExtensionEntry& entry = m_extensionEntries[e];
+    const std::uint64_t key = Database::extensionKey(ext);
+    const Database::ExtensionIndex& index = m_db.extensionIndex();
+    for (std::uint32_t e = index.heads[key & (index.heads.size() - 1)]; e != Database::kNoEntry; e = index.entries[e].next) {
+        const Database::ExtensionEntry& entry = index.entries[e];
         if (entry.key != key || (!out.empty() && out.back() == entry.def))
             continue;
         // The key is a hash: the definition's own list decides.
-        const bool lists = forEachExtension(m_db.str(m_db.def(entry.def).ext), [&](std::string_view listed) {
+        const bool lists = Database::forEachExtension(m_db.str(m_db.def(entry.def).ext), [&](std::string_view listed) {
             if (listed.size() != ext.size())
                 return false;
             for (std::size_t i = 0; i < ext.size(); ++i) {

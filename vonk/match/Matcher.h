@@ -76,11 +76,6 @@ private:
     void evaluate(Probe& probe);
     void rank(Probe& probe, std::string_view name);
     void addByName(const std::string& ext);
-    // Calls visit(ext) for each extension of a definition's list until it
-    // returns true; true when one did.
-    template <typename Visit>
-    static bool forEachExtension(std::string_view exts, Visit&& visit);
-    static std::uint64_t extensionKey(std::string_view ext);
     // The definitions that list `ext` (lower case), by index.
     void definitionsListing(const std::string& ext, std::vector<std::uint32_t>& out) const;
     void yieldToParents();
@@ -115,15 +110,6 @@ private:
     // Definitions with a `zip-has "/"` rule: an archive found behind other
     // data through its end record.
     std::vector<std::uint8_t> m_behindRule;
-    // Definitions by the extensions they list: a hash table of chains.
-    struct ExtensionEntry {
-        std::uint64_t key; // extensionKey()
-        std::uint32_t def;
-        std::uint32_t next;
-    };
-    static constexpr std::uint32_t kNoEntry = 0xFFFFFFFFu;
-    std::vector<std::uint32_t> m_extensionHeads;
-    std::vector<ExtensionEntry> m_extensionEntries;
     std::vector<std::uint32_t> m_listing;
     // Each candidate's score before the name counted, to tell which answers
     // the name moved.
