@@ -328,6 +328,9 @@ TEST_INPUT_FOLDERS = ('testdata', 'test-data', 'invalid', 'fixtures')
 
 LICENSE_NAMES = ('copying', 'license', 'licence')
 
+# Extensions of template engines' sources.
+TEMPLATE_EXTENSIONS = ('j2', 'jinja', 'jinja2')
+
 
 def label_of(path, pkg):
     """The format a file's location and name say, or None."""
@@ -347,11 +350,14 @@ def label_of(path, pkg):
         parts = low.split('.')
         if len(parts) >= 2 and parts[-1][:1].isdigit() or parts[-1] in ('n', 'l', 'man'):
             return 'troff'
-    if low in ('makefile', 'gnumakefile') or low.startswith('makefile.'):
+    # A template engine's source (Dockerfile.j2) is that engine's format,
+    # whatever it renders: its name's stem says what it makes, not what it is.
+    templated = low.rsplit('.', 1)[-1] in TEMPLATE_EXTENSIONS if '.' in low[1:] else False
+    if not templated and (low in ('makefile', 'gnumakefile') or low.startswith('makefile.')):
         return 'makefile'
     if low == 'cmakelists.txt':
         return 'cmake'
-    if low.startswith('dockerfile') or low.endswith('.dockerfile'):
+    if not templated and (low.startswith('dockerfile') or low.endswith('.dockerfile')):
         return 'dockerfile'
     if low in ('configure.ac', 'configure.in', 'aclocal.m4'):
         return 'm4'
@@ -601,24 +607,36 @@ def train_weights(docs, labels, classes, feats):
     # Softmax regression, started from naive Bayes, in a fixed order. A
     # format with few files weighs more per file (up to BALANCE_MAX times):
     # otherwise the big ones absorb every text unlike all of them, prose
-    # (few files, all sorts) most of all.
+    # (few files, all sorts) most of all. The weights are averaged over
+    # RUNS orders of the files: one order's model is one random draw, and a
+    # small change to the labels draws another; the average holds still.
     n_class = np.bincount(y, minlength=C)
     cw = np.minimum(BALANCE_MAX, np.sqrt(n_class.max() / np.maximum(n_class, 1)))
-    order = np.argsort(np.array([unit_hash(str(i)) for i in range(len(rows))]), kind='stable')
-    lr = 0.05
-    for epoch in range(EPOCHS):
-        for k in order:
-            idx, w = rows[k]
-            s = w @ W[idx] + b
-            s -= s.max()
-            p = np.exp(s)
-            p /= p.sum()
-            p[y[k]] -= 1.0
-            p *= cw[y[k]]
-            W[idx] -= lr * np.outer(w, p)
-            b -= lr * 0.1 * p
-        lr *= 0.5
-    return W, b, rows
+    start_W, start_b = W, b
+    sum_W, sum_b = np.zeros_like(W), np.zeros_like(b)
+    for run in range(RUNS):
+        W, b = start_W.copy(), start_b.copy()
+        order = np.argsort(np.array([unit_hash(f'{run}:{i}') for i in range(len(rows))]), kind='stable')
+        lr = 0.05
+        for epoch in range(EPOCHS):
+            for k in order:
+                idx, w = rows[k]
+                s = w @ W[idx] + b
+                s -= s.max()
+                p = np.exp(s)
+                p /= p.sum()
+                p[y[k]] -= 1.0
+                p *= cw[y[k]]
+                W[idx] -= lr * np.outer(w, p)
+                b -= lr * 0.1 * p
+            lr *= 0.5
+        sum_W += W
+        sum_b += b
+    return sum_W / RUNS, sum_b / RUNS, rows
+
+
+# Update orders the weights are averaged over.
+RUNS = 4
 
 
 EPOCHS = 3

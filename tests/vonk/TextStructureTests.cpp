@@ -192,6 +192,16 @@ TEST(Scripts, TypeScriptIsToldBySyntaxJavaScriptLacks)
         EXPECT_FALSE(typeScriptSyntax(js)) << js;
 }
 
+TEST(Scripts, PascalIsToldByWhatNoScriptWrites)
+{
+    for (const char* pas : {"function Supports(const S: string): Boolean;\n", "procedure P(A: Integer; var B, C: Real);\n",
+             "procedure Draw; Forward;\n", "VAR\n  Title, Name: string;\n"})
+        EXPECT_TRUE(pascalMarks(pas)) << pas;
+    for (const char* other : {"for (const k of keys) {\n}\n", "function f(out: Writable): void;\n", "lib(const boost::dll::path& p);\n",
+             "var\n  a = 1,\n  b = 2;\n", "const s = 'procedure P(const S: string); overload;';\nconst f = () => s;\n"})
+        EXPECT_FALSE(pascalMarks(other)) << other;
+}
+
 struct ProseCase {
     const char* name;
     std::string text;

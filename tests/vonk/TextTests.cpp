@@ -261,4 +261,18 @@ TEST(TextModel, CallsProseCodeOnlyWithAMargin)
     }
 }
 
+TEST(TextModel, SaysNothingOfPascalItsWordsTakeForAScript)
+{
+    auto bytes = test::makeTextModel({"text", "typescript", "javascript"}, {{"string", {-50, 50, 0}}}, 16, 10000);
+    TextModel m(bytes);
+    TextModel::Work w;
+    TextModel::Verdict v;
+    m.judge("function Find(const Name: string): Integer; overload;\n", w, v);
+    EXPECT_TRUE(v.ranked.empty());
+    // The buffers, reused, serve the next text whole.
+    m.judge("function find(name: string): number {\n    return 1;\n}\n", w, v);
+    ASSERT_FALSE(v.ranked.empty());
+    EXPECT_EQ(m.className(v.ranked[0].cls), "typescript");
+}
+
 } // namespace

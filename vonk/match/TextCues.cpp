@@ -375,6 +375,115 @@ bool typeScriptSyntax(std::string_view text)
 
 namespace {
 
+// `s` is `word` (lower case) in any case.
+bool foldedEquals(std::string_view s, std::string_view word)
+{
+    if (s.size() != word.size())
+        return false;
+    for (std::size_t k = 0; k < word.size(); ++k) {
+        if ((s[k] >= 'A' && s[k] <= 'Z' ? s[k] | 0x20 : s[k]) != word[k])
+            return false;
+    }
+    return true;
+}
+
+bool opensWithWord(std::string_view s, std::string_view word)
+{
+    return s.size() > word.size() && blank(s[word.size()]) && foldedEquals(s.substr(0, word.size()), word);
+}
+
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+// "A, B: T", names then their type: where `s` is past the names, at the
+// colon, or npos.
+std::size_t pastNames(std::string_view s)
+{
+    std::size_t k = 0;
+    for (;;) {
+        while (k < s.size() && blank(s[k]))
+            ++k;
+        const std::size_t start = k;
+        while (k < s.size() && identChar(s[k]))
+            ++k;
+        if (k == start || !letter(s[start]))
+            return std::string_view::npos;
+        while (k < s.size() && blank(s[k]))
+            ++k;
+        if (k < s.size() && s[k] == ':' && (k + 1 == s.size() || (s[k + 1] != '=' && s[k + 1] != ':')))
+            return k;
+        if (k >= s.size() || s[k] != ',')
+            return std::string_view::npos;
+        ++k;
+    }
+}
+
+// A parameter list of a routine's heading: a name, then "(", where one of
+// the parameters is passed by a mode.
+bool parameterModes(std::string_view line)
+{
+    static constexpr std::string_view modes[] = {"const", "var", "out", "constref"};
+    for (std::size_t p = line.find('('); p != std::string_view::npos; p = line.find('(', p + 1)) {
+        if (p == 0 || !identChar(line[p - 1]))
+            continue;
+        for (std::size_t q = p; q < line.size() && line[q] != ')'; ++q) {
+            if (line[q] != '(' && line[q] != ';')
+                continue;
+            std::string_view rest = line.substr(q + 1);
+            while (!rest.empty() && blank(rest.front()))
+                rest.remove_prefix(1);
+            for (std::string_view m : modes) {
+                if (opensWithWord(rest, m) && pastNames(rest.substr(m.size())) != std::string_view::npos)
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool pascalMarks(std::string_view text)
+{
+    text = text.substr(0, kTextModelHead);
+    static constexpr std::string_view scriptOnly[] = {"=>", "===", "!==", "&&", "||", "++", "${", "console.", "require("};
+    for (std::string_view s : scriptOnly) {
+        if (text.find(s) != std::string_view::npos)
+            return false;
+    }
+    bool varLine = false;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos)
+            end = text.size();
+        const std::string_view line = trimmed(text.substr(at, end - at));
+        at = end + 1;
+        if (line.empty())
+            continue;
+        if (varLine && line.back() == ';' && pastNames(line) != std::string_view::npos)
+            return true;
+        varLine = foldedEquals(line, "var");
+        if (parameterModes(line))
+            return true;
+        for (std::string_view directive : {std::string_view("overload;"), std::string_view("forward;")}) {
+            if (line.size() > directive.size() + 1 && foldedEquals(line.substr(line.size() - directive.size()), directive)) {
+                const std::string_view head = trimmed(line.substr(0, line.size() - directive.size()));
+                if (head.ends_with(';'))
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
+namespace {
+
 bool fenceLine(std::string_view s) { return s.starts_with("```") || s.starts_with("~~~"); }
 
 // 1 to 6 '#', a blank, then a word: an ATX heading, or a '#' comment.

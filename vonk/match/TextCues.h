@@ -50,6 +50,14 @@ bool makeShape(std::string_view text);
 // access modifiers, declarations, "import type", "as const", "export =".
 bool typeScriptSyntax(std::string_view text);
 
+// Whether a text bears Pascal's marks, which neither JavaScript nor
+// TypeScript can: a parameter passed "const", "var", "out" or "constref"
+// ("(const S: string)"), a routine's heading closed by "overload;" or
+// "forward;", a "var" line of its own opening "Name: Type;" lines; and
+// none of the scripts' own operators ("=>", "===", "&&", ...), which a
+// script quoting Pascal would have.
+bool pascalMarks(std::string_view text);
+
 // Markdown's constructs. Plain text has headings underlined and lists of
 // its own; the others it seldom has.
 enum MarkdownMark : unsigned {

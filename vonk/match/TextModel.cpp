@@ -113,6 +113,12 @@ void TextModel::judge(std::string_view text, Work& w, Verdict& out, bool explain
     out.settledBy = nullptr;
     out.structural = settle(text.substr(0, m_head), out.ranked, out.settledBy);
     out.proseFirst = false;
+    out.prose = 0.0;
+    if (out.ranked.empty()) {
+        for (std::uint32_t r : w.touched)
+            w.counts[r] = 0;
+        return;
+    }
     if (m_kinds[out.ranked[0].cls] == Kind::Code && !out.structural) {
         auto prose = std::find_if(out.ranked.begin(), out.ranked.end(), [&](const Ranked& r) { return m_kinds[r.cls] == Kind::Prose; });
         if (prose != out.ranked.end() && prose->probability * kProseMargin > out.ranked[0].probability) {
@@ -121,7 +127,6 @@ void TextModel::judge(std::string_view text, Work& w, Verdict& out, bool explain
             out.proseFirst = true;
         }
     }
-    out.prose = 0.0;
     for (const auto& r : out.ranked)
         out.prose += m_kinds[r.cls] == Kind::Prose ? r.probability : 0.0;
     if (explain && m_classes >= 2) {
@@ -212,6 +217,13 @@ bool TextModel::settle(std::string_view text, std::vector<Ranked>& ranked, const
         promote(ranked, m_cHeader);
         why = "an include guard";
         return true;
+    }
+    // Pascal's words read like a script's, its declarations most of all;
+    // but a parameter passed "const" or a routine "overload;" no script
+    // can write. The model was not taught Pascal: it has nothing to say.
+    if ((top == m_typeScript || top == m_javaScript) && pascalMarks(text)) {
+        ranked.clear();
+        return false;
     }
     // JavaScript with none of TypeScript's own syntax is JavaScript.
     if (top == m_typeScript && m_javaScript != kNoClass && !typeScriptSyntax(text)) {

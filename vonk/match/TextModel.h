@@ -43,7 +43,8 @@ public:
         // Every class, most probable first; but when the best is a
         // programming or data language that prose comes close to (within
         // kProseMargin), the prose goes first, the language second: prose
-        // is not called code on a narrow margin.
+        // is not called code on a narrow margin. Empty when the text is of
+        // a format the model was not taught and the structure shows it.
         std::vector<Ranked> ranked;
         bool proseFirst = false; // that happened
         // The probability of prose (plain text and the light markups)
@@ -74,7 +75,8 @@ private:
     // Where the words leave alike formats a reader tells by structure (a C
     // header from a source, Go from C, a document from the code it quotes,
     // Markdown from plain text), that structure settles the order.
-    // True when structure proved the first answer.
+    // True when structure proved the first answer; `ranked` is emptied
+    // where structure shows a format the model does not know.
     bool settle(std::string_view text, std::vector<Ranked>& ranked, const char*& why) const;
 
     static constexpr std::uint32_t kNoClass = 0xFFFFFFFF;
