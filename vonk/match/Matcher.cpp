@@ -616,7 +616,7 @@ void Matcher::gather(Probe& probe)
 {
     auto head = probe.head();
     gatherByAnchors(head, probe.tail(m_db.tailAnchorReach()));
-    gatherByLiterals(probe, head, false);
+    gatherByLiterals(probe, head, LiteralPass::First);
     // What follows leading tags is found as if the file began there; the
     // rules of `after-tags` blocks then read it in place.
     const LeadingTags& tags = probe.leadingTags();
@@ -710,13 +710,26 @@ void Matcher::gatherByAnchors(std::span<const std::uint8_t> head, std::span<cons
     }
 }
 
-void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head, bool deferred)
+void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head, LiteralPass pass)
 {
+    // A binary file's head is searched beyond this only when it is not
+    // settled: the literals found further (a header after a run-in of up
+    // to 64 KiB, a descriptor 32 KiB in) are not what a file that its own
+    // header has already named is, and scanning the whole head of every
+    // large file for them was the largest part of the search.
+    constexpr std::size_t kFirstReach = 16384;
     for (int set = 0; set < Database::kLiteralSets; ++set) {
-        if (!m_db.hasLiterals(set) || Database::setIsDeferred(set) != deferred)
+        if (!m_db.hasLiterals(set))
             continue;
         bool tailZone = Database::setIsTail(set);
         bool textOnly = Database::setIsTextOnly(set);
+        // The sets whose reach a first pass cuts short: the rest of their
+        // reach is searched with the deferred sets.
+        const bool cut = !tailZone && !textOnly && !Database::setIsDeferred(set) && m_db.scanExtent(set) > kFirstReach;
+        if (pass == LiteralPass::Deferred ? !Database::setIsDeferred(set)
+                : pass == LiteralPass::Further ? !cut
+                                               : Database::setIsDeferred(set))
+            continue;
         // Text-only definitions cannot match binary files: their literals
         // are not searched there (the classifier usually stops within the
         // first bytes of a binary file).
@@ -725,6 +738,8 @@ void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head,
         const AhoCorasick& ac = m_db.automaton(set);
         auto zone = tailZone ? probe.tail(m_db.scanExtent(set)) : head;
         std::size_t n = std::min<std::size_t>(zone.size(), m_db.scanExtent(set));
+        if (cut && pass == LiteralPass::First)
+            n = std::min(n, kFirstReach);
         const std::uint8_t* start = tailZone ? zone.data() + zone.size() - n : zone.data();
         ac.scan(start, n, [&](std::uint32_t p) {
             for (std::uint32_t d : m_db.literalDefs(set, p))
@@ -751,14 +766,25 @@ void Matcher::evaluate(Probe& probe)
     }
     // Definitions that would yield to one of ours that holds are only
     // looked for when none does; their long scans are most of their cost.
-    if (!settled()) {
-        const std::size_t from = m_candidates.size();
-        gatherByLiterals(probe, probe.head(), true);
-        for (std::uint32_t d : m_deferred)
-            addCandidate(d);
+    // Ours found further into the head come first: they may settle it.
+    auto evaluateFrom = [&](std::size_t from) {
         for (std::size_t i = from; i < m_candidates.size(); ++i) {
             std::uint64_t s = 0;
             evalDef(m_candidates[i], probe, s);
+        }
+    };
+    if (!settled()) {
+        std::size_t from = m_candidates.size();
+        gatherByLiterals(probe, probe.head(), LiteralPass::Further);
+        if (m_candidates.size() != from) {
+            evaluateFrom(from);
+            from = m_candidates.size();
+        }
+        if (!settled()) {
+            gatherByLiterals(probe, probe.head(), LiteralPass::Deferred);
+            for (std::uint32_t d : m_deferred)
+                addCandidate(d);
+            evaluateFrom(from);
         }
     }
     // Parents evaluated for their children are results too; collect every
