@@ -231,6 +231,8 @@ INSTANTIATE_TEST_SUITE_P(Rules, RuleKinds, ::testing::Values(
     RuleCase{"within", " within 10 20 str \"MARK\"\n", padTo("", 20) + "MARK", padTo("", 21) + "MARK"},
     RuleCase{"within start bound", " within 10 20 str \"MARK\"\n", padTo("", 10) + "MARK", padTo("", 9) + "MARK"},
     RuleCase{"head", " head 100 str \"needle\"\n", padTo("", 94) + "needle", padTo("", 95) + "needle"},
+    // Past the first stretch a binary file's head is searched in a later pass.
+    RuleCase{"head far", " head 65536 str \"FARMARK\"\n", padTo("", 65529) + "FARMARK", padTo("", 65530) + "FARMARK"},
     RuleCase{"tail", " tail 16 str \"ENDMARK!\"\n", kBig, padTo(kBig, kBig.size() + 9)},
     RuleCase{"size", " at 0 str \"S\"\n size = 10\n", padTo("S", 10), padTo("S", 11)},
     RuleCase{"size compare", " size >= 5\n at 0 str \"S\"\n", "SSSSS", "SSSS"},
