@@ -6,6 +6,7 @@
 #include "vonk/match/EbmlHeader.h"
 
 #include <algorithm>
+#include <bit>
 #include <bitset>
 #include <cctype>
 #include <cstdio>
@@ -697,9 +698,19 @@ void Matcher::gatherByAnchors(std::span<const std::uint8_t> head, std::span<cons
                 continue;
             p = tail.data() + tail.size() - static_cast<std::size_t>(-g.offset);
         }
+        // Keys are at most four bytes, little-endian: one load where four
+        // bytes are there to read, masked to the group's length.
         std::uint32_t key = 0;
-        for (std::uint32_t k = 0; k < g.len; ++k)
-            key |= std::uint32_t{p[k]} << (8 * k);
+        const std::uint8_t* end = g.offset >= 0 ? head.data() + head.size() : tail.data() + tail.size();
+        if (end - p >= 4) {
+            std::memcpy(&key, p, 4);
+            if constexpr (std::endian::native == std::endian::big)
+                key = __builtin_bswap32(key);
+            key &= g.len >= 4 ? 0xFFFFFFFFu : (std::uint32_t{1} << (8 * g.len)) - 1;
+        } else {
+            for (std::uint32_t k = 0; k < g.len; ++k)
+                key |= std::uint32_t{p[k]} << (8 * k);
+        }
         const std::uint32_t h = anchorHash(key) & m_anchorMask[gi];
         if (!((m_anchorBits[m_anchorFrom[gi] + (h >> 6)] >> (h & 63)) & 1))
             continue;
