@@ -240,6 +240,13 @@ TEST(LineEndings, NamesTheKindOrMixed)
     EXPECT_EQ(lineEndingsOf("no break"), LineEndings::None);
     // A CR that ends the sample may be the first half of a CR LF.
     EXPECT_EQ(lineEndingsOf("a\r\nb\r"), LineEndings::CrLf);
+    // Pairs and lone breaks where sixteen-byte blocks meet.
+    const std::string run(15, 'x');
+    EXPECT_EQ(lineEndingsOf(run + "\r\n" + run + "\r\n"), LineEndings::CrLf);
+    EXPECT_EQ(lineEndingsOf(run + "\rx" + run + "\r\n"), LineEndings::Mixed);
+    EXPECT_EQ(lineEndingsOf(run + "\r\n" + run + "x\n\r\n"), LineEndings::Mixed);
+    EXPECT_EQ(lineEndingsOf("\r\n" + run + run + "\r"), LineEndings::CrLf);
+    EXPECT_EQ(lineEndingsOf("\r\n" + run + std::string(14, 'x') + "\r"), LineEndings::CrLf);
     EXPECT_STREQ(lineEndingsName(LineEndings::CrLf), "CRLF");
     EXPECT_STREQ(lineEndingsName(LineEndings::Mixed), "mixed");
 }

@@ -83,20 +83,45 @@ LineEndings lineEndingsOf(std::string_view t)
     // walk over every byte.
     if (!std::memchr(t.data(), '\r', t.size()))
         return std::memchr(t.data(), '\n', t.size()) ? LineEndings::Lf : LineEndings::None;
-    std::size_t lf = 0, crlf = 0, cr = 0;
-    for (std::size_t i = 0; i < t.size(); ++i) {
-        if (t[i] == '\n') {
-            ++lf;
-        } else if (t[i] == '\r') {
-            if (i + 1 < t.size() && t[i + 1] == '\n') {
-                ++crlf;
-                ++i;
-            } else if (i + 1 < t.size()) {
-                ++cr; // a CR that ends the sample may be half of a CR LF
-            }
+    // Which kinds occur, sixteen bytes at a time: a CR followed by LF is one
+    // CR LF, any other LF stands alone, and so does any other CR but one
+    // that ends the sample (it may be half of a CR LF).
+    bool lf = false, crlf = false, cr = false;
+    using Block = std::uint8_t __attribute__((vector_size(16)));
+    auto maskOf = [](Block b) {
+        std::uint64_t lo, hi;
+        std::memcpy(&lo, &b, 8);
+        std::memcpy(&hi, reinterpret_cast<const char*>(&b) + 8, 8);
+        // One bit per byte: each byte of b is 0 or 0xFF.
+        lo &= 0x8080808080808080u;
+        hi &= 0x8080808080808080u;
+        return static_cast<std::uint32_t>(((lo * 0x0002040810204081u) >> 56) | (((hi * 0x0002040810204081u) >> 56) << 8));
+    };
+    const std::size_t n = t.size();
+    std::size_t i = 0;
+    bool carryCr = false; // the previous block ended with a CR
+    for (; i + 16 <= n; i += 16) {
+        Block v;
+        std::memcpy(&v, t.data() + i, 16);
+        const std::uint32_t lfs = maskOf(v == '\n'), crs = maskOf(v == '\r');
+        const std::uint32_t lfAfterCr = (crs << 1 | (carryCr ? 1u : 0u)) & 0xFFFF;
+        const std::uint32_t crBeforeLf = lfs >> 1;
+        lf |= (lfs & ~lfAfterCr) != 0;
+        crlf |= (lfs & lfAfterCr) != 0;
+        // A CR in the last byte is judged with the next block.
+        cr |= (crs & ~crBeforeLf & 0x7FFF) != 0;
+        carryCr = (crs >> 15) & 1;
+        if (carryCr && i + 16 < n && t[i + 16] != '\n')
+            cr = true;
+    }
+    for (std::size_t j = i; j < n; ++j) {
+        if (t[j] == '\n') {
+            (j > 0 && t[j - 1] == '\r' ? crlf : lf) = true;
+        } else if (t[j] == '\r' && j + 1 < n && t[j + 1] != '\n') {
+            cr = true;
         }
     }
-    int kinds = (lf > 0) + (crlf > 0) + (cr > 0);
+    int kinds = lf + crlf + cr;
     if (kinds == 0)
         return LineEndings::None;
     if (kinds > 1)
