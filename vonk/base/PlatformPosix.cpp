@@ -252,8 +252,8 @@ constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
 // below a huge page's boundary (the system allocator takes such a foreign
 // move in its stride), so that its bookkeeping lands in that page and the
 // huge page's range is untouched when the advice is given: a range with a
-// small page in it stays in small pages. False when the heap could not be
-// laid out so; the heap is then as it was.
+// small page in it stays in small pages. False when the break could not be
+// moved; the heap is then as it was.
 bool hugeHeap(std::uintptr_t page)
 {
     auto* cur = static_cast<char*>(::sbrk(0));
@@ -269,11 +269,18 @@ bool hugeHeap(std::uintptr_t page)
     const auto blockAt = reinterpret_cast<std::uintptr_t>(block);
     const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0));
     std::free(block);
-    if (blockAt == 0 || blockAt > huge || end < huge + kHugePage)
+    if (blockAt == 0)
         return false;
+    if (blockAt > huge || end < huge + kHugePage) {
+        // Laid out otherwise than planned: the heap's top is in small pages.
+        const auto from = (blockAt + page - 1) & ~(page - 1);
+        const auto to = end & ~(page - 1);
+        if (to > from)
+            ::madvise(reinterpret_cast<void*>(from), to - from, kPopulateWrite);
+        return true;
+    }
     auto* range = reinterpret_cast<void*>(huge);
-    if (::madvise(range, kHugePage, MADV_HUGEPAGE) != 0)
-        return false;
+    ::madvise(range, kHugePage, MADV_HUGEPAGE);
     // Where huge pages are not to be had, this makes the small ones present.
     ::madvise(range, kHugePage, kPopulateWrite);
     return true;
