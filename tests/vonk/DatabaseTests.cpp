@@ -3,6 +3,7 @@
 
 #include "vonk/base/Checksum.h"
 #include "vonk/format/DbFormat.h"
+#include "vonk/format/RuleTraits.h"
 #include "vonk/match/TextModel.h"
 #include "vonk/report/DatabaseListing.h"
 
@@ -115,15 +116,53 @@ TEST(Database, ParentCyclesAndWrongDepthsAreRejected)
 
 TEST(Database, UnknownDefinitionFlagsAreRejected)
 {
-    // A newer compiler's meaning for a flag must not be silently ignored.
-    auto bad = goodBytes();
+    // A newer compiler's meaning for a flag must not be silently ignored;
+    // rules' traits are flags only in a file whose header says they are.
     const std::size_t def0 = sizeof(db::Header);
-    std::uint16_t flags = 0x8000;
-    std::memcpy(bad.data() + def0 + offsetof(db::DefRecord, flags), &flags, 2);
-    reseal(bad);
+    const struct {
+        std::uint32_t header;
+        std::uint16_t def;
+    } cases[] = {{db::kHeaderRuleTraits, 0x8000}, {0, 1 << db::kDefTraitShift}, {2, 0}};
+    for (const auto& c : cases) {
+        auto bad = goodBytes();
+        std::memcpy(bad.data() + offsetof(db::Header, flags), &c.header, 4);
+        std::memcpy(bad.data() + def0 + offsetof(db::DefRecord, flags), &c.def, 2);
+        reseal(bad);
+        std::string error;
+        EXPECT_FALSE(Database::fromBytes(bad, error)) << c.header << " " << c.def;
+        EXPECT_NE(error.find("flags"), std::string::npos) << error;
+    }
+}
+
+TEST(Database, RuleTraitsStoredByTheCompilerAreThoseDerivedAtLoad)
+{
+    // A file that does not carry them (an older compiler's) is read alike.
+    auto stored = goodBytes();
+    auto derived = stored;
+    db::Header h;
+    std::memcpy(&h, derived.data(), sizeof h);
+    ASSERT_EQ(h.flags, db::kHeaderRuleTraits);
+    h.flags = 0;
+    std::memcpy(derived.data(), &h, sizeof h);
+    for (std::uint32_t d = 0; d < h.defCount; ++d) {
+        const std::size_t at = sizeof h + d * sizeof(db::DefRecord) + offsetof(db::DefRecord, flags);
+        std::uint16_t flags;
+        std::memcpy(&flags, derived.data() + at, 2);
+        flags &= static_cast<std::uint16_t>(~db::kDefTraitFlags);
+        std::memcpy(derived.data() + at, &flags, 2);
+    }
+    reseal(derived);
     std::string error;
-    EXPECT_FALSE(Database::fromBytes(bad, error));
-    EXPECT_NE(error.find("flags"), std::string::npos) << error;
+    auto a = Database::fromBytes(stored, error);
+    ASSERT_TRUE(a) << error;
+    auto b = Database::fromBytes(derived, error);
+    ASSERT_TRUE(b) << error;
+    std::uint8_t seen = 0;
+    for (std::uint32_t d = 0; d < a->defCount(); ++d) {
+        EXPECT_EQ(a->ruleTraits(d), b->ruleTraits(d)) << a->str(a->def(d).id);
+        seen |= a->ruleTraits(d);
+    }
+    EXPECT_EQ(seen & (db::kTraitStructure | db::kTraitMarkup | db::kTraitText), db::kTraitStructure | db::kTraitMarkup | db::kTraitText);
 }
 
 TEST(Database, UnknownLiteralZonesAreRejected)

@@ -23,7 +23,8 @@ void prepareConsole();
 
 // Makes the first `bytes` of the heap present at once. On virtual machines
 // the first touch of each fresh page can cost some ten microseconds, more
-// than a start's whole work on it; mapping them in one call costs a tenth.
+// than a start's whole work on it, even when it was made present in one
+// call: where it can, the heap's next allocations go to one huge page.
 // A hint: where the system cannot, pages come in as they are touched.
 void prepareHeap(std::size_t bytes);
 

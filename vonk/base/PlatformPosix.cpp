@@ -238,22 +238,73 @@ std::vector<std::string> arguments(int argc, char** argv)
 
 void prepareConsole() {}
 
+#if defined(__GLIBC__) && defined(__linux__)
+namespace {
+
+// Linux 5.14 and later; older kernels refuse the advice and nothing changes.
+constexpr int kPopulateWrite = 23;
+constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+
+// Gives the heap one huge page where its next allocations go. Every first
+// touch of a small page costs some microseconds on virtual machines even
+// once it is present (the host maps it then), and a start touches hundreds;
+// a huge page is mapped once, whole. The break is moved to one small page
+// below a huge page's boundary (the system allocator takes such a foreign
+// move in its stride), so that its bookkeeping lands in that page and the
+// huge page's range is untouched when the advice is given: a range with a
+// small page in it stays in small pages. False when the break could not be
+// moved; the heap is then as it was.
+bool hugeHeap(std::uintptr_t page)
+{
+    auto* cur = static_cast<char*>(::sbrk(0));
+    if (cur == reinterpret_cast<char*>(-1))
+        return false;
+    const auto at = reinterpret_cast<std::uintptr_t>(cur);
+    std::uintptr_t huge = (at + page + kHugePage - 1) & ~(kHugePage - 1);
+    if (::sbrk(static_cast<std::intptr_t>(huge - page - at)) == reinterpret_cast<void*>(-1))
+        return false;
+    // A block reaching past the huge page's end makes the allocator own the
+    // range; freed, it is the top of the heap, where allocations go next.
+    void* block = std::malloc(kHugePage + 2 * page);
+    const auto blockAt = reinterpret_cast<std::uintptr_t>(block);
+    const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0));
+    std::free(block);
+    if (blockAt == 0)
+        return false;
+    if (blockAt > huge || end < huge + kHugePage) {
+        // Laid out otherwise than planned: the heap's top is in small pages.
+        const auto from = (blockAt + page - 1) & ~(page - 1);
+        const auto to = end & ~(page - 1);
+        if (to > from)
+            ::madvise(reinterpret_cast<void*>(from), to - from, kPopulateWrite);
+        return true;
+    }
+    auto* range = reinterpret_cast<void*>(huge);
+    ::madvise(range, kHugePage, MADV_HUGEPAGE);
+    // Where huge pages are not to be had, this makes the small ones present.
+    ::madvise(range, kHugePage, kPopulateWrite);
+    return true;
+}
+
+} // namespace
+#endif
+
 void prepareHeap(std::size_t bytes)
 {
 #if defined(__GLIBC__) && defined(__linux__)
-    // Linux 5.14 and later; older kernels refuse the advice and nothing changes.
-    constexpr int kPopulateWrite = 23;
     // Every thread allocates from the one heap, blocks of a few megabytes
     // come from it too, and what is freed stays: the pages made present
     // serve every allocation.
     ::mallopt(M_ARENA_MAX, 1);
     ::mallopt(M_MMAP_THRESHOLD, 4 << 20);
     ::mallopt(M_TRIM_THRESHOLD, 8 << 20);
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    if (bytes <= kHugePage && hugeHeap(page))
+        return;
     auto* start = static_cast<char*>(::sbrk(0));
     void* block = std::malloc(bytes);
     auto* end = static_cast<char*>(::sbrk(0));
     std::free(block);
-    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
     const auto from = (reinterpret_cast<std::uintptr_t>(start) + page - 1) & ~(page - 1);
     const auto to = reinterpret_cast<std::uintptr_t>(end) & ~(page - 1);
     if (block && start != reinterpret_cast<char*>(-1) && to > from)

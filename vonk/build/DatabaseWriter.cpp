@@ -4,6 +4,7 @@
 #include "vonk/base/Checksum.h"
 #include "vonk/format/Database.h"
 #include "vonk/format/Ranking.h"
+#include "vonk/format/RuleTraits.h"
 #include "vonk/format/SequenceProgram.h"
 
 #include <algorithm>
@@ -452,6 +453,12 @@ public:
                 ++depth;
             rec.depth = static_cast<std::uint16_t>(depth);
         }
+        // What each definition's rules hold, so that a start need not read
+        // every rule to learn it.
+        std::vector<std::uint8_t> holds;
+        db::ruleTraits(std::span<const db::NodeRecord>(m_nodes), [&](db::StrRef r) { return poolText(r); }, holds);
+        for (auto& rec : m_records)
+            rec.flags = static_cast<std::uint16_t>(rec.flags | holds[rec.root] << db::kDefTraitShift);
         // Literals in the order the loader groups them (by search set, then
         // text; roots by name after them), so that it finds them sorted
         // rather than sorting them at every start.
@@ -513,6 +520,7 @@ public:
         h.poolSize = static_cast<std::uint32_t>(m_pool.size());
         h.bodySize = body.size();
         h.buildTime = buildTime;
+        h.flags = db::kHeaderRuleTraits;
         h.sources = shownSources;
         h.bodyHash = 0;
         h.bodyHash = checksum32(body.data(), body.size(), checksum32(reinterpret_cast<const std::uint8_t*>(&h), sizeof h));

@@ -4,6 +4,7 @@
 #include "vonk/base/Checksum.h"
 #include "vonk/base/Platform.h"
 #include "vonk/format/Ranking.h"
+#include "vonk/format/RuleTraits.h"
 #include "vonk/format/SequenceProgram.h"
 
 #include <algorithm>
@@ -118,6 +119,13 @@ bool Database::validateRecords(std::string& error)
     std::vector<std::uint8_t> owners(m_header.nodeCount, 0);
     if (!checkDefinitions(error, owners) || !checkRules(error, owners) || !checkIndexes(error) || !checkTextModel(error))
         return false;
+    if (!(m_header.flags & db::kHeaderRuleTraits)) {
+        std::vector<std::uint8_t> holds;
+        db::ruleTraits({m_nodes, m_header.nodeCount}, [&](db::StrRef r) { return str(r); }, holds);
+        m_traits.resize(m_header.defCount);
+        for (std::uint32_t d = 0; d < m_header.defCount; ++d)
+            m_traits[d] = holds[def(d).root];
+    }
     buildIndexes();
     return true;
 }
@@ -156,6 +164,10 @@ bool Database::checkHeader(std::string& error, bool verifyChecksum)
     }
     if (h.headerSize != sizeof(Header)) {
         error = "bad header size";
+        return false;
+    }
+    if (h.flags & ~kHeaderKnownFlags) {
+        error = "unknown flags in the header";
         return false;
     }
     if (h.defCount > kMaxCount || h.nodeCount > kMaxCount || h.anchorCount > kMaxCount || h.literalCount > kMaxCount
@@ -248,7 +260,7 @@ bool Database::checkDefinitions(std::string& error, std::vector<std::uint8_t>& o
             error = "definition " + std::to_string(i) + " has a wrong depth or a parent cycle";
             return false;
         }
-        if (d.flags & ~kDefKnownFlags) {
+        if (d.flags & ~(kDefKnownFlags | ((h.flags & kHeaderRuleTraits) ? kDefTraitFlags : 0))) {
             error = "definition " + std::to_string(i) + " has unknown flags";
             return false;
         }

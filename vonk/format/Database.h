@@ -157,6 +157,12 @@ public:
         return false;
     }
 
+    // What a definition's rules hold (db::kTrait* bits of RuleTraits.h).
+    std::uint8_t ruleTraits(std::uint32_t d) const
+    {
+        return m_traits.empty() ? static_cast<std::uint8_t>(def(d).flags >> db::kDefTraitShift) : m_traits[d];
+    }
+
     const db::Header& header() const { return m_header; }
     // The validated text model section, empty when the database has none.
     std::span<const std::uint8_t> textModel() const { return m_textModel; }
@@ -190,6 +196,8 @@ private:
     const std::uint8_t* m_pool = nullptr;
     std::uint32_t m_poolSize = 0;
     std::span<const std::uint8_t> m_textModel;
+    // Derived at load for a file whose definitions do not carry them.
+    std::vector<std::uint8_t> m_traits;
 
     std::span<const db::LiteralRecord> m_literals;
     std::vector<std::string_view> m_patterns[kLiteralSets];

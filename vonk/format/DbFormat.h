@@ -136,7 +136,7 @@ struct Header {
     std::uint32_t poolSize;
     std::uint64_t bodySize;
     std::uint32_t bodyHash; // checksum32() of header (this field zeroed), then body
-    std::uint32_t flags;
+    std::uint32_t flags; // kHeader* bits
     std::uint64_t buildTime;
     // The other projects' data the database imported, one "NAME\tVERSION"
     // line each, in the pool; empty when nothing was imported.
@@ -178,6 +178,17 @@ inline constexpr std::uint16_t kDefNameOnly = 8;
 // other than plain text and its own ancestors.
 inline constexpr std::uint16_t kDefYields = 16;
 inline constexpr std::uint16_t kDefKnownFlags = kDefNeedsHigh | kDefDamped | kDefImported | kDefNameOnly | kDefYields;
+// With kHeaderRuleTraits, the bits above kDefKnownFlags are what the
+// definition's rules hold (RuleTraits.h), shifted by this much.
+inline constexpr int kDefTraitShift = 5;
+inline constexpr std::uint16_t kDefTraitFlags = 0x1F << kDefTraitShift;
+static_assert((kDefKnownFlags & kDefTraitFlags) == 0 && kDefKnownFlags < (1 << kDefTraitShift));
+
+// Header::flags. kHeaderRuleTraits: every definition's flags carry its
+// rules' traits. A file without it is still read (the loader derives
+// them); a reader that does not know a bit refuses the file.
+inline constexpr std::uint32_t kHeaderRuleTraits = 1;
+inline constexpr std::uint32_t kHeaderKnownFlags = kHeaderRuleTraits;
 
 // One rule. Patterns keep their bytes in `a` and their per-byte masks in
 // `b` (same length); string rules keep their first string in `a` and an

@@ -3,6 +3,7 @@
 
 #include "vonk/base/AnchoredSearch.h"
 #include "vonk/base/RareByte.h"
+#include "vonk/format/RuleTraits.h"
 #include "vonk/match/EbmlHeader.h"
 
 #include <algorithm>
@@ -71,47 +72,6 @@ Matcher::Matcher(const Database& db)
     , m_textModel(db.textModel())
     , m_searchAnchors(db.nodeCount(), 0)
 {
-    // What a definition's rules hold, outside negations: rules come after
-    // the block that holds them, so one pass from the last rule to the first
-    // folds every block's children into it.
-    // kText: holds for text only (every way to satisfy the rule reads text).
-    // kPlain: a block of one bare `text` test (kept for a definition's root).
-    enum : std::uint8_t { kStructure = 1, kMarkup = 2, kBehind = 4, kText = 8, kPlain = 16 };
-    std::vector<std::uint8_t> holds(db.nodeCount(), 0);
-    for (std::uint32_t i = db.nodeCount(); i-- > 0;) {
-        const db::NodeRecord& n = db.node(i);
-        std::uint8_t bits = 0;
-        switch (static_cast<NodeKind>(n.kind)) {
-        case NodeKind::All:
-        case NodeKind::Any:
-        case NodeKind::Some: {
-            // An All block needs text when one of its rules does; the others
-            // when every one of theirs does.
-            std::uint8_t every = kText;
-            for (std::uint32_t c = n.first; c < n.first + n.count; ++c) {
-                bits |= holds[c] & ~kPlain;
-                every &= holds[c];
-            }
-            if (static_cast<NodeKind>(n.kind) != NodeKind::All)
-                bits = static_cast<std::uint8_t>((bits & ~kText) | every);
-            else if (n.count == 1 && static_cast<NodeKind>(db.node(n.first).kind) == NodeKind::Text)
-                bits |= kPlain;
-            break;
-        }
-        case NodeKind::Not: break;
-        case NodeKind::XmlRoot:
-        case NodeKind::Json: bits = kStructure | kMarkup | kText; break;
-        case NodeKind::Text: bits = static_cast<db::TextKind>(n.flags) == db::TextKind::Any ? kText : 0; break;
-        case NodeKind::Delimited:
-        case NodeKind::KeyValue: bits = kText; break;
-        case NodeKind::Shebang: bits = kStructure | kText; break;
-        case NodeKind::AtPattern:
-        case NodeKind::Head: bits = kStructure; break;
-        case NodeKind::ZipHas: bits = db.str(n.a) == "/" ? kBehind : 0; break;
-        default: break;
-        }
-        holds[i] = bits;
-    }
     // The model's classes by name: a few dozen. Most definitions differ from
     // all of them in length and first letter, which spares them the lookup.
     std::unordered_map<std::string_view, std::uint32_t> classes;
@@ -125,11 +85,12 @@ Matcher::Matcher(const Database& db)
     }
     for (std::uint32_t d = 0; d < db.defCount(); ++d) {
         const db::DefRecord& def = db.def(d);
-        const std::uint8_t bits = holds[def.root];
-        m_structural[d] = (bits & kStructure) ? 1 : 0;
-        m_needsStructure[d] = (bits & kMarkup) ? 1 : 0;
-        m_behindRule[d] = (bits & kBehind) ? 1 : 0;
-        m_plainText[d] = (bits & kPlain) ? 1 : 0;
+        // Stored by the compiler: a start reads no rule to learn them.
+        const std::uint8_t bits = db.ruleTraits(d);
+        m_structural[d] = (bits & db::kTraitStructure) ? 1 : 0;
+        m_needsStructure[d] = (bits & db::kTraitMarkup) ? 1 : 0;
+        m_behindRule[d] = (bits & db::kTraitBehind) ? 1 : 0;
+        m_plainText[d] = (bits & db::kTraitPlain) ? 1 : 0;
         std::string_view id = db.str(def.id);
         if (id.empty() || !classShape.test((id.size() & 63) * 256 + static_cast<std::uint8_t>(id[0])))
             continue;
@@ -143,7 +104,7 @@ Matcher::Matcher(const Database& db)
         if (db.isDeferred(d))
             m_alwaysDeferred.push_back(d);
         else
-            m_always.push_back({d, (holds[db.def(d).root] & kText) != 0});
+            m_always.push_back({d, (db.ruleTraits(d) & db::kTraitText) != 0});
     }
 }
 
