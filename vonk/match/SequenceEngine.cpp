@@ -29,7 +29,13 @@ bool SequenceEngine::match(std::span<const std::uint8_t> program, std::span<cons
 bool SequenceEngine::matchKept(std::uint32_t slot, std::span<const std::uint8_t> program, std::span<const std::uint8_t> data,
     bool backward, std::size_t& at)
 {
-    Program& p = m_kept[slot];
+    if (slot >= m_keptAt.size())
+        m_keptAt.resize(std::size_t{slot} + 1, 0);
+    if (m_keptAt[slot] == 0) {
+        m_kept.emplace_back();
+        m_keptAt[slot] = static_cast<std::uint32_t>(m_kept.size());
+    }
+    Program& p = m_kept[m_keptAt[slot] - 1];
     prepare(program, p);
     return run(p, data, backward, at);
 }
@@ -42,26 +48,26 @@ void SequenceEngine::prepare(std::span<const std::uint8_t> program, Program& p)
     p.valid = decode(program, p.steps);
     p.missCost.assign(p.steps.size(), 0);
     p.firstBytes.resize(p.steps.size());
+    p.altFirst.resize(p.steps.size());
+    p.altOpen.assign(p.steps.size(), 1);
+    p.rareAt.assign(p.steps.size(), 0);
     if (!p.valid)
         return;
-    for (std::size_t i = 0; i + 1 < p.steps.size(); ++i) {
-        const Step& next = p.steps[i + 1];
-        if (p.steps[i].op != Gap || (next.op != Set && next.op != Alt))
+    for (std::size_t i = 0; i < p.steps.size(); ++i) {
+        const Step& s = p.steps[i];
+        if (s.op == Gap && i + 1 < p.steps.size() && p.steps[i + 1].op == Lit && p.steps[i + 1].a > 0)
+            p.rareAt[i] = static_cast<std::uint32_t>(rarestByte(p.steps[i + 1].data, p.steps[i + 1].a));
+        if (s.op != Alt)
             continue;
-        auto& first = p.firstBytes[i];
+        auto& first = p.altFirst[i];
         first.fill(0);
-        if (next.op == Set) {
-            std::memcpy(first.data(), next.data, first.size());
-            p.missCost[i] = 1;
-            continue;
-        }
-        bool any = false;
-        const std::uint8_t* q = next.data;
-        for (std::uint32_t k = 0; k < next.a && !any; ++k) {
+        bool open = false;
+        const std::uint8_t* q = s.data;
+        for (std::uint32_t k = 0; k < s.a && !open; ++k) {
             const std::size_t len = std::size_t{q[0]} | std::size_t{q[1]} << 8;
             const std::uint8_t* body = q + 2;
             if (len == 0) {
-                any = true;
+                open = true;
             } else if (body[0] == Lit) {
                 first[body[2] >> 3] |= static_cast<std::uint8_t>(1u << (body[2] & 7));
             } else {
@@ -70,8 +76,21 @@ void SequenceEngine::prepare(std::span<const std::uint8_t> program, Program& p)
             }
             q += 2 + len;
         }
+        p.altOpen[i] = open ? 1 : 0;
+    }
+    for (std::size_t i = 0; i + 1 < p.steps.size(); ++i) {
+        const Step& next = p.steps[i + 1];
+        if (p.steps[i].op != Gap || (next.op != Set && next.op != Alt))
+            continue;
+        auto& first = p.firstBytes[i];
+        if (next.op == Set) {
+            std::memcpy(first.data(), next.data, first.size());
+            p.missCost[i] = 1;
+            continue;
+        }
+        first = p.altFirst[i + 1];
         // Trying a start enters the step, then each alternative in turn.
-        p.missCost[i] = any ? 0 : 1 + next.a;
+        p.missCost[i] = p.altOpen[i + 1] ? 0 : 1 + next.a;
     }
 }
 
@@ -147,6 +166,13 @@ bool SequenceEngine::from(std::size_t step, std::size_t pos)
             return false;
         return from(step + 1, pos + 1);
     case Alt: {
+        // A byte that begins no alternative fails them all: what trying
+        // each would have spent is counted, so the budget runs out where
+        // it did.
+        if (!m_program->altOpen[step] && (pos >= m_len || !inSet(m_program->altFirst[step].data(), byteAt(pos)))) {
+            m_budget -= std::min<std::uint64_t>(m_budget, s.a);
+            return false;
+        }
         const std::uint8_t* q = s.data;
         for (std::uint32_t k = 0; k < s.a; ++k) {
             std::size_t len = std::size_t{q[0]} | std::size_t{q[1]} << 8;
@@ -172,7 +198,7 @@ bool SequenceEngine::from(std::size_t step, std::size_t pos)
         // otherwise stop the search at every zero of a binary file.
         const Step* next = step + 1 < steps.size() ? &steps[step + 1] : nullptr;
         const bool nextLit = next && next->op == Lit && next->a > 0;
-        const std::size_t k = nextLit ? rarestByte(next->data, next->a) : 0;
+        const std::size_t k = m_program->rareAt[step];
         for (std::size_t p = pos + s.a; p <= last; ++p) {
             if (nextLit) {
                 // The literal must fit: its last byte at most at m_len - 1.
