@@ -57,11 +57,7 @@ const char* confidenceName(Confidence c)
 Matcher::Matcher(const Database& db)
     : m_db(db)
     , m_candStamp(db.defCount(), 0)
-    , m_evalStamp(db.defCount(), 0)
-    , m_score(db.defCount(), 0)
-    , m_evidence(db.defCount(), 0)
-    , m_matched(db.defCount(), 0)
-    , m_busy(db.defCount(), 0)
+    , m_state(db.defCount())
     , m_plainText(db.defCount(), 0)
     , m_behindRule(db.defCount(), 0)
     , m_contentScore(db.defCount(), 0)
@@ -563,13 +559,14 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
 
 bool Matcher::evalDef(std::uint32_t def, Probe& probe, std::uint64_t& score)
 {
-    if (m_evalStamp[def] == m_gen) {
-        score = m_score[def];
-        return m_matched[def];
+    DefState& state = m_state[def];
+    if (state.evalStamp == m_gen) {
+        score = state.score;
+        return state.matched;
     }
-    m_evalStamp[def] = m_gen;
-    m_matched[def] = 0;
-    m_score[def] = 0;
+    state.evalStamp = m_gen;
+    state.matched = 0;
+    state.score = 0;
     const db::DefRecord& d = m_db.def(def);
     std::uint64_t evidence = 0;
     if (!eval(d.root, probe, evidence, nullptr))
@@ -582,11 +579,12 @@ bool Matcher::evalDef(std::uint32_t def, Probe& probe, std::uint64_t& score)
     std::uint64_t parentScore = 0;
     if (d.parent != db::kNoParent && evalDef(d.parent, probe, parentScore)) {
         total += parentScore;
-        evidence += m_evidence[d.parent];
+        evidence += m_state[d.parent].evidence;
     }
-    m_matched[def] = 1;
-    m_score[def] = total;
-    m_evidence[def] = evidence;
+    // m_state never grows, so `state` still stands after the parent's evaluation.
+    state.matched = 1;
+    state.score = total;
+    state.evidence = evidence;
     score = total;
     return true;
 }
@@ -604,7 +602,8 @@ void Matcher::beginRound()
 {
     if (++m_gen == 0) {
         std::fill(m_candStamp.begin(), m_candStamp.end(), 0);
-        std::fill(m_evalStamp.begin(), m_evalStamp.end(), 0);
+        for (DefState& d : m_state)
+            d.evalStamp = 0;
         m_gen = 1;
     }
     m_candidates.clear();
@@ -736,8 +735,9 @@ void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head,
 bool Matcher::settled() const
 {
     for (std::uint32_t d : m_candidates) {
-        if (m_evalStamp[d] == m_gen && m_matched[d] && !(m_db.def(d).flags & db::kDefImported) && !m_plainText[d]
-            && m_evidence[d] >= kMediumEvidence)
+        const DefState& s = m_state[d];
+        if (s.evalStamp == m_gen && s.matched && !(m_db.def(d).flags & db::kDefImported) && !m_plainText[d]
+            && s.evidence >= kMediumEvidence)
             return true;
     }
     return false;
@@ -764,9 +764,10 @@ void Matcher::evaluate(Probe& probe)
     // Parents evaluated for their children are results too; collect every
     // definition evaluated in this round that matched.
     auto collect = [&](std::uint32_t d) {
-        if (m_evalStamp[d] == m_gen && m_matched[d] && !m_busy[d]) {
-            m_busy[d] = 1;
-            m_result.push_back({d, m_score[d], 0, 0.0, Confidence::Low, false, false});
+        DefState& s = m_state[d];
+        if (s.evalStamp == m_gen && s.matched && !s.busy) {
+            s.busy = 1;
+            m_result.push_back({d, s.score, 0, 0.0, Confidence::Low, false, false});
         }
     };
     for (std::uint32_t d : m_candidates) {
@@ -775,7 +776,7 @@ void Matcher::evaluate(Probe& probe)
             collect(p);
     }
     for (auto& c : m_result)
-        m_busy[c.def] = 0;
+        m_state[c.def].busy = 0;
 }
 
 // Applies the policy of Ranking.h to what matched.
@@ -786,7 +787,7 @@ void Matcher::rank(Probe& probe, std::string_view name)
     auto archiveBehind = [&] { return probe.zip().valid() && !probe.zip().names().empty(); };
     for (auto& c : m_result) {
         c.plainText = m_plainText[c.def] != 0;
-        c.evidence = m_evidence[c.def];
+        c.evidence = m_state[c.def].evidence;
         c.confidence = ranking::confidenceOf(c.evidence, c.plainText, m_behindRule[c.def] && archiveBehind(), probe.size());
     }
     m_modelGuesses.clear();
