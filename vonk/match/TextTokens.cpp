@@ -2,6 +2,7 @@
 #include "vonk/match/TextTokens.h"
 
 #include <algorithm>
+#include <array>
 
 namespace gv::vonk {
 
@@ -24,14 +25,27 @@ std::uint32_t fnv(std::uint32_t h, char c)
     return (h ^ static_cast<unsigned char>(c)) * kFnvPrime;
 }
 
+// What each byte is to the tokenizer, looked up once per byte of the head.
+enum : std::uint8_t { kWordByte = 1, kSpaceByte = 2 };
+constexpr auto kByteClass = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (int c = 0; c < 256; ++c) {
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80)
+            t[c] = kWordByte;
+        else if (c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f')
+            t[c] = kSpaceByte;
+    }
+    return t;
+}();
+
 bool wordByte(unsigned char c)
 {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
+    return kByteClass[c] & kWordByte;
 }
 
 bool spaceByte(unsigned char c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+    return kByteClass[c] & kSpaceByte;
 }
 
 struct Token {
