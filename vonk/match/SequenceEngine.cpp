@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/match/SequenceEngine.h"
 
+#include "vonk/base/AnchoredSearch.h"
 #include "vonk/base/RareByte.h"
 
 #include <algorithm>
@@ -92,6 +93,88 @@ void SequenceEngine::prepare(std::span<const std::uint8_t> program, Program& p)
         // Trying a start enters the step, then each alternative in turn.
         p.missCost[i] = p.altOpen[i + 1] ? 0 : 1 + next.a;
     }
+    findRequired(p);
+}
+
+void SequenceEngine::findRequired(Program& p)
+{
+    // A gap this wide or wider makes a search of what follows it.
+    constexpr std::uint32_t kWide = 64;
+    // Shorter literals are found about as often as not.
+    constexpr std::uint32_t kShortest = 4;
+    std::size_t reach = 0; // the latest place the step may begin
+    bool bounded = true;
+    std::size_t best = p.steps.size(), bestReach = 0;
+    for (std::size_t i = 0; i < p.steps.size(); ++i) {
+        const Step& s = p.steps[i];
+        if (s.op == Lit && i > 0 && p.steps[i - 1].op == Gap && p.steps[i - 1].b - p.steps[i - 1].a >= kWide && s.a >= kShortest
+            && (best == p.steps.size() || s.a > p.steps[best].a)) {
+            best = i;
+            bestReach = bounded ? reach : static_cast<std::size_t>(-1);
+        }
+        std::size_t width = 0;
+        switch (s.op) {
+        case Lit: width = s.a; break;
+        case Set: width = 1; break;
+        case Gap:
+            if (s.b == kUnbounded)
+                bounded = false;
+            width = s.b;
+            break;
+        case Alt: {
+            const std::uint8_t* q = s.data;
+            for (std::uint32_t k = 0; k < s.a; ++k) {
+                const std::size_t len = std::size_t{q[0]} | std::size_t{q[1]} << 8;
+                width = std::max<std::size_t>(width, static_cast<std::size_t>(std::max(0, bodyWidth(q + 2, len))));
+                q += 2 + len;
+            }
+            break;
+        }
+        }
+        reach += width;
+    }
+    if (best == p.steps.size())
+        return;
+    const Step& lit = p.steps[best];
+    Program::Required& r = p.required;
+    r.forward.assign(lit.data, lit.data + lit.a);
+    r.backward.assign(r.forward.rbegin(), r.forward.rend());
+    for (int way = 0; way < 2; ++way) {
+        const std::uint8_t* bytes = way ? r.backward.data() : r.forward.data();
+        r.rare[way][0] = rarestByte(bytes, lit.a);
+        r.rare[way][1] = rarestByte(bytes, lit.a, nullptr, r.rare[way][0]);
+    }
+    r.lastStart = bestReach;
+    p.hasRequired = true;
+}
+
+bool SequenceEngine::mayMatch(const Program& p) const
+{
+    const Program::Required& r = p.required;
+    const std::size_t len = r.forward.size();
+    if (len > m_len)
+        return false;
+    const std::size_t last = std::min(m_len - len, r.lastStart);
+    // Read backward, view place v is byte m_len - 1 - v: a literal that may
+    // begin at view places 0 to `last` lies, reversed, at the end.
+    const std::uint8_t* base = m_backward ? m_data + (m_len - len - last) : m_data;
+    const std::uint8_t* bytes = m_backward ? r.backward.data() : r.forward.data();
+    const std::size_t* rare = r.rare[m_backward ? 1 : 0];
+    // A view of one repeated byte can make every start agree on both
+    // anchors: past a few comparisons per byte the check gives up, and the
+    // program is run as it would have been.
+    std::size_t work = 0;
+    const std::size_t most = 4 * m_len + 4096;
+    auto matches = [&](std::size_t at) {
+        for (std::size_t i = 0; i < len; ++i) {
+            if (base[at + i] != bytes[i])
+                return (work += i + 1) > most;
+        }
+        return true;
+    };
+    const AnchorByte first{rare[0], bytes[rare[0]], bytes[rare[0]]};
+    const AnchorByte second{rare[1], bytes[rare[1]], bytes[rare[1]]};
+    return findAnchored(base, last, first, &second, matches) != kNotFound;
 }
 
 bool SequenceEngine::run(const Program& p, std::span<const std::uint8_t> data, bool backward, std::size_t& at)
@@ -103,6 +186,8 @@ bool SequenceEngine::run(const Program& p, std::span<const std::uint8_t> data, b
     m_len = data.size();
     m_backward = backward;
     m_budget = kBudget;
+    if (p.hasRequired && !mayMatch(p))
+        return false;
     m_failedFrom.assign(p.steps.size(), m_len + 1);
     // The first step of a pattern that may start anywhere is a gap from 0:
     // where the match began is where that gap ended.
