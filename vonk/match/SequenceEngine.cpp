@@ -46,6 +46,7 @@ void SequenceEngine::prepare(std::span<const std::uint8_t> program, Program& p)
     if (p.decoded)
         return;
     p.decoded = true;
+    p.hasRequired = false;
     p.valid = decode(program, p.steps);
     p.missCost.assign(p.steps.size(), 0);
     p.firstBytes.resize(p.steps.size());
