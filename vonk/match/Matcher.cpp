@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/match/Matcher.h"
 
+#include "vonk/base/AhoCorasick.h"
 #include "vonk/base/AnchoredSearch.h"
 #include "vonk/base/RareByte.h"
 #include "vonk/match/EbmlHeader.h"
@@ -156,7 +157,7 @@ void Matcher::definitionsListing(const std::string& ext, std::vector<std::uint32
             if (listed.size() != ext.size())
                 return false;
             for (std::size_t i = 0; i < ext.size(); ++i) {
-                if (std::tolower(static_cast<unsigned char>(listed[i])) != static_cast<unsigned char>(ext[i]))
+                if (kAsciiLower[static_cast<unsigned char>(listed[i])] != static_cast<unsigned char>(ext[i]))
                     return false;
             }
             return true;
