@@ -707,6 +707,7 @@ TEST(SignatureSyntax, EveryConstructMatchesWhatItSays)
         {"'abcd' {0-100} 'wxyz'", "abcd" + std::string(100, '.') + "wxyz", true},
         {"'abcd' {0-100} 'wxyz'", "abcd" + std::string(101, '.') + "wxyz", false},
         {"('a'|'bbb') {0-64} 'wxyz'", "bbb" + std::string(64, '.') + "wxyz", true},
+        {"'abcd' {0-100} ('x'|'yy') 'wxyz'", "abcd" + std::string(100, '.') + "yywxyz", true},
         {"'abcd' * 'wxyz'", "abcd" + std::string(300, 'w') + "wxyz", true},
         {"'abcd' * 'wxyz'", "abcd" + std::string(300, 'w') + "wxy", false},
     };

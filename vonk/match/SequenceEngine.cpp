@@ -106,10 +106,10 @@ void SequenceEngine::findRequired(Program& p)
     std::size_t reach = 0; // the latest place the step may begin
     bool bounded = true;
     std::size_t best = p.steps.size(), bestReach = 0;
+    bool wide = false; // a wide gap lies before the step: where it begins varies
     for (std::size_t i = 0; i < p.steps.size(); ++i) {
         const Step& s = p.steps[i];
-        if (s.op == Lit && i > 0 && p.steps[i - 1].op == Gap && p.steps[i - 1].b - p.steps[i - 1].a >= kWide && s.a >= kShortest
-            && (best == p.steps.size() || s.a > p.steps[best].a)) {
+        if (s.op == Lit && wide && s.a >= kShortest && (best == p.steps.size() || s.a > p.steps[best].a)) {
             best = i;
             bestReach = bounded ? reach : static_cast<std::size_t>(-1);
         }
@@ -120,6 +120,7 @@ void SequenceEngine::findRequired(Program& p)
         case Gap:
             if (s.b == kUnbounded)
                 bounded = false;
+            wide = wide || s.b - s.a >= kWide;
             width = s.b;
             break;
         case Alt: {

@@ -47,10 +47,11 @@ private:
         std::vector<std::array<std::uint8_t, 32>> altFirst;
         std::vector<std::uint8_t> altOpen;
         std::vector<std::uint32_t> rareAt;
-        // The longest literal that a wide gap leads to, which every match
-        // holds: where the view lacks it, nothing is tried. Its bytes in
-        // the order of the data read forward and backward, its two rarest
-        // bytes' places in each, and the latest place it may begin.
+        // The longest literal behind a wide gap (somewhere before it),
+        // which every match holds: where the view lacks it, nothing is
+        // tried. Its bytes in the order of the data read forward and
+        // backward, its two rarest bytes' places in each, and the latest
+        // place it may begin.
         struct Required {
             std::vector<std::uint8_t> forward, backward;
             std::size_t rare[2][2] = {};
