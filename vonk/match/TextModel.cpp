@@ -82,8 +82,18 @@ void TextModel::judge(std::string_view text, Work& w, Verdict& out, bool explain
         w.counts.assign(m_features, 0);
     w.touched.clear();
     w.firstSeen.clear();
+    constexpr std::size_t kMemoBits = 10;
+    w.rowMemo.assign(std::size_t{1} << kMemoBits, 0);
     for (std::uint32_t i = 0; i < w.features.size(); ++i) {
-        std::uint32_t r = row(w.features[i].hash);
+        const std::uint32_t hash = w.features[i].hash;
+        std::uint64_t& memo = w.rowMemo[(hash * 0x9E3779B1u) >> (32 - kMemoBits)];
+        std::uint32_t r;
+        if (memo >> 32 == hash) {
+            r = static_cast<std::uint32_t>(memo);
+        } else {
+            r = row(hash);
+            memo = std::uint64_t{hash} << 32 | r;
+        }
         if (r == db::kNoTextRow)
             continue;
         if (w.counts[r] == 0) {
