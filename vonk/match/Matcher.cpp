@@ -746,7 +746,26 @@ bool Matcher::settled() const
 
 void Matcher::evaluate(Probe& probe)
 {
-    for (std::size_t i = 0; i < m_candidates.size(); ++i) {
+    // A candidate's records lie anywhere in the database and are seldom
+    // still cached once a file's bytes went through: the walk of its rules
+    // mostly waits for them. The next candidates' are asked for while this
+    // one is evaluated (its record two ahead, its first rules one ahead).
+    const std::size_t count = m_candidates.size();
+    auto warm = [&](std::size_t k) {
+        if (k < count) {
+            __builtin_prefetch(&m_db.def(m_candidates[k]).root);
+            __builtin_prefetch(&m_state[m_candidates[k]]);
+        }
+    };
+    warm(0);
+    warm(1);
+    for (std::size_t i = 0; i < count; ++i) {
+        warm(i + 2);
+        if (i + 1 < count) {
+            const auto* root = reinterpret_cast<const char*>(&m_db.node(m_db.def(m_candidates[i + 1]).root));
+            __builtin_prefetch(root);
+            __builtin_prefetch(root + 64);
+        }
         std::uint64_t s = 0;
         evalDef(m_candidates[i], probe, s);
     }
