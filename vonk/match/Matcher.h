@@ -95,8 +95,8 @@ private:
     std::uint32_t m_gen = 0;
     std::vector<std::uint32_t> m_candStamp;
     // What this round found of each definition, kept together: evaluating
-    // one reads and writes them all, and the database's definitions are
-    // many, so one cache line a definition is what a round costs.
+    // one reads and writes them all, and with the database's many
+    // definitions each array was a cache miss of its own.
     struct DefState {
         std::uint64_t score = 0;
         // Bits the rules gave (with the parent's), without weight or floor.

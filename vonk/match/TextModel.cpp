@@ -112,7 +112,7 @@ void TextModel::judge(std::string_view text, Work& w, Verdict& out, bool explain
         const std::int8_t* q = m_weights + std::size_t{r} * m_classes;
         std::uint32_t c = 0;
 #if defined(__SSE2__)
-        // Sixteen classes a step: a weight (at most 17) times a byte fits in
+        // Sixteen classes a step: a weight (at most 16) times a byte fits in
         // 16 bits, widened to 32 for the sums.
         const __m128i w16 = _mm_set1_epi16(static_cast<short>(weight));
         for (; c + 16 <= m_classes; c += 16) {
