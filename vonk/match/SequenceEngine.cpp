@@ -105,7 +105,7 @@ void SequenceEngine::findRequired(Program& p)
     constexpr std::uint32_t kShortest = 4;
     std::size_t reach = 0; // the latest place the step may begin
     bool bounded = true;
-    std::size_t best = p.steps.size(), bestReach = 0;
+    std::size_t best = p.steps.size(), bestReach = 0, gate = 0;
     bool wide = false; // a wide gap lies before the step: where it begins varies
     for (std::size_t i = 0; i < p.steps.size(); ++i) {
         const Step& s = p.steps[i];
@@ -120,7 +120,10 @@ void SequenceEngine::findRequired(Program& p)
         case Gap:
             if (s.b == kUnbounded)
                 bounded = false;
-            wide = wide || s.b - s.a >= kWide;
+            if (!wide && s.b - s.a >= kWide) {
+                wide = true;
+                gate = i;
+            }
             width = s.b;
             break;
         case Alt: {
@@ -147,6 +150,7 @@ void SequenceEngine::findRequired(Program& p)
         r.rare[way][1] = rarestByte(bytes, lit.a, nullptr, r.rare[way][0]);
     }
     r.lastStart = bestReach;
+    r.gate = gate;
     p.hasRequired = true;
 }
 
@@ -188,8 +192,7 @@ bool SequenceEngine::run(const Program& p, std::span<const std::uint8_t> data, b
     m_len = data.size();
     m_backward = backward;
     m_budget = kBudget;
-    if (p.hasRequired && !mayMatch(p))
-        return false;
+    m_requiredSought = false;
     m_failedFrom.assign(p.steps.size(), m_len + 1);
     // The first step of a pattern that may start anywhere is a gap from 0:
     // where the match began is where that gap ended.
@@ -274,6 +277,15 @@ bool SequenceEngine::from(std::size_t step, std::size_t pos)
         return false;
     }
     case Gap: {
+        // No match is possible without the required literal: nothing more
+        // is tried, which is the answer the rest of the run would give.
+        if (step == m_program->required.gate && m_program->hasRequired && !m_requiredSought) {
+            m_requiredSought = true;
+            if (!mayMatch(*m_program)) {
+                m_budget = 0;
+                return false;
+            }
+        }
         const bool unbounded = s.b == kUnbounded;
         if (unbounded && pos >= m_failedFrom[step])
             return false;

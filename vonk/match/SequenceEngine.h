@@ -48,14 +48,17 @@ private:
         std::vector<std::uint8_t> altOpen;
         std::vector<std::uint32_t> rareAt;
         // The longest literal behind a wide gap (somewhere before it),
-        // which every match holds: where the view lacks it, nothing is
-        // tried. Its bytes in the order of the data read forward and
+        // which every match holds: where the view lacks it, nothing more
+        // is tried. It is looked for when a run first reaches the first
+        // wide gap (`gate`), so that a view whose fixed start fails costs
+        // no search. Its bytes in the order of the data read forward and
         // backward, its two rarest bytes' places in each, and the latest
         // place it may begin.
         struct Required {
             std::vector<std::uint8_t> forward, backward;
             std::size_t rare[2][2] = {};
             std::size_t lastStart = 0;
+            std::size_t gate = 0;
         };
         bool hasRequired = false;
         Required required;
@@ -81,6 +84,7 @@ private:
     bool m_backward = false;
     std::uint64_t m_budget = 0;
     std::size_t m_gapEnd = 0;
+    bool m_requiredSought = false;
 };
 
 } // namespace gv::vonk
