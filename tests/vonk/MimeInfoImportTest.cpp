@@ -702,6 +702,14 @@ TEST(SignatureSyntax, EveryConstructMatchesWhatItSays)
         {"[00 'aeiou' 'A'-'C' &F0]", "x", false},
         {"[00 'aeiou' 'A'-'C' &F0] [00 'aeiou' 'A'-'C' &F0] [00 'aeiou' 'A'-'C' &F0]", "eB\xF3", true},
         {"[!'a'-'z']", "q", false},
+        // A long literal behind a wide gap is looked for first, only as far
+        // as the steps before it reach (the widest alternative included).
+        {"'abcd' {0-100} 'wxyz'", "abcd" + std::string(100, '.') + "wxyz", true},
+        {"'abcd' {0-100} 'wxyz'", "abcd" + std::string(101, '.') + "wxyz", false},
+        {"('a'|'bbb') {0-64} 'wxyz'", "bbb" + std::string(64, '.') + "wxyz", true},
+        {"'abcd' {0-100} ('x'|'yy') 'wxyz'", "abcd" + std::string(100, '.') + "yywxyz", true},
+        {"'abcd' * 'wxyz'", "abcd" + std::string(300, 'w') + "wxyz", true},
+        {"'abcd' * 'wxyz'", "abcd" + std::string(300, 'w') + "wxy", false},
     };
     SequenceEngine engine;
     for (const auto& c : cases) {

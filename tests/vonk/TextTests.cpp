@@ -236,6 +236,33 @@ TEST(TextModel, RanksClassesByTheirWordsWithCalibratedProbabilities)
     EXPECT_NEAR(v.ranked[0].probability, 1.0 / (1.0 + std::exp(-0.18)), 1e-9);
 }
 
+// Scores are summed many classes at a time: every class, in whole steps and
+// in the rest, gets its weights' sum, negative weights included.
+TEST(TextModel, EveryClassScoresItsOwnWeights)
+{
+    constexpr int kClasses = 37;
+    std::vector<std::string> classes;
+    test::ModelWord alpha{"alpha", {}}, beta{"beta", {}};
+    for (int c = 0; c < kClasses; ++c) {
+        classes.push_back("c" + std::to_string(c));
+        alpha.weights.push_back(static_cast<std::int8_t>((c * 53) % 255 - 127));
+        beta.weights.push_back(static_cast<std::int8_t>(60 - (c * 29) % 121));
+    }
+    auto bytes = test::makeTextModel(classes, {alpha, beta}, 16, 10000);
+    TextModel m(bytes);
+    TextModel::Work w;
+    TextModel::Verdict v;
+    // One "alpha" weighs 1, two "beta" weigh 2; 10 score units a nat.
+    m.judge("alpha beta beta", w, v);
+    ASSERT_EQ(v.ranked.size(), std::size_t{kClasses});
+    std::vector<double> expected(kClasses);
+    double total = 0.0;
+    for (int c = 0; c < kClasses; ++c)
+        total += expected[c] = std::exp((alpha.weights[c] + 2 * beta.weights[c]) / 10.0);
+    for (const auto& r : v.ranked)
+        EXPECT_NEAR(r.probability, expected[r.cls] / total, 1e-9) << "class " << r.cls;
+}
+
 TEST(TextModel, CallsProseCodeOnlyWithAMargin)
 {
     // 100 score units a nat; code must be 1.25 times as probable as prose.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/match/Matcher.h"
 
+#include "vonk/base/AhoCorasick.h"
 #include "vonk/base/AnchoredSearch.h"
 #include "vonk/base/RareByte.h"
 #include "vonk/format/RuleTraits.h"
@@ -59,11 +60,7 @@ const char* confidenceName(Confidence c)
 Matcher::Matcher(const Database& db)
     : m_db(db)
     , m_candStamp(db.defCount(), 0)
-    , m_evalStamp(db.defCount(), 0)
-    , m_score(db.defCount(), 0)
-    , m_evidence(db.defCount(), 0)
-    , m_matched(db.defCount(), 0)
-    , m_busy(db.defCount(), 0)
+    , m_state(db.defCount())
     , m_plainText(db.defCount(), 0)
     , m_behindRule(db.defCount(), 0)
     , m_contentScore(db.defCount(), 0)
@@ -122,7 +119,7 @@ void Matcher::definitionsListing(const std::string& ext, std::vector<std::uint32
             if (listed.size() != ext.size())
                 return false;
             for (std::size_t i = 0; i < ext.size(); ++i) {
-                if (std::tolower(static_cast<unsigned char>(listed[i])) != static_cast<unsigned char>(ext[i]))
+                if (kAsciiLower[static_cast<unsigned char>(listed[i])] != static_cast<unsigned char>(ext[i]))
                     return false;
             }
             return true;
@@ -525,13 +522,14 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
 
 bool Matcher::evalDef(std::uint32_t def, Probe& probe, std::uint64_t& score)
 {
-    if (m_evalStamp[def] == m_gen) {
-        score = m_score[def];
-        return m_matched[def];
+    DefState& state = m_state[def];
+    if (state.evalStamp == m_gen) {
+        score = state.score;
+        return state.matched;
     }
-    m_evalStamp[def] = m_gen;
-    m_matched[def] = 0;
-    m_score[def] = 0;
+    state.evalStamp = m_gen;
+    state.matched = 0;
+    state.score = 0;
     const db::DefRecord& d = m_db.def(def);
     std::uint64_t evidence = 0;
     if (!eval(d.root, probe, evidence, nullptr))
@@ -544,11 +542,12 @@ bool Matcher::evalDef(std::uint32_t def, Probe& probe, std::uint64_t& score)
     std::uint64_t parentScore = 0;
     if (d.parent != db::kNoParent && evalDef(d.parent, probe, parentScore)) {
         total += parentScore;
-        evidence += m_evidence[d.parent];
+        evidence += m_state[d.parent].evidence;
     }
-    m_matched[def] = 1;
-    m_score[def] = total;
-    m_evidence[def] = evidence;
+    // m_state never grows, so `state` still stands after the parent's evaluation.
+    state.matched = 1;
+    state.score = total;
+    state.evidence = evidence;
     score = total;
     return true;
 }
@@ -566,7 +565,8 @@ void Matcher::beginRound()
 {
     if (++m_gen == 0) {
         std::fill(m_candStamp.begin(), m_candStamp.end(), 0);
-        std::fill(m_evalStamp.begin(), m_evalStamp.end(), 0);
+        for (DefState& d : m_state)
+            d.evalStamp = 0;
         m_gen = 1;
     }
     m_candidates.clear();
@@ -723,8 +723,9 @@ void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head,
 bool Matcher::settled() const
 {
     for (std::uint32_t d : m_candidates) {
-        if (m_evalStamp[d] == m_gen && m_matched[d] && !(m_db.def(d).flags & db::kDefImported) && !m_plainText[d]
-            && m_evidence[d] >= kMediumEvidence)
+        const DefState& s = m_state[d];
+        if (s.evalStamp == m_gen && s.matched && !(m_db.def(d).flags & db::kDefImported) && !m_plainText[d]
+            && s.evidence >= kMediumEvidence)
             return true;
     }
     return false;
@@ -732,7 +733,26 @@ bool Matcher::settled() const
 
 void Matcher::evaluate(Probe& probe)
 {
-    for (std::size_t i = 0; i < m_candidates.size(); ++i) {
+    // A candidate's records lie anywhere in the database and are seldom
+    // still cached once a file's bytes went through: the walk of its rules
+    // mostly waits for them. The next candidates' are asked for while this
+    // one is evaluated (its record two ahead, its first rules one ahead).
+    const std::size_t count = m_candidates.size();
+    auto warm = [&](std::size_t k) {
+        if (k < count) {
+            __builtin_prefetch(&m_db.def(m_candidates[k]).root);
+            __builtin_prefetch(&m_state[m_candidates[k]]);
+        }
+    };
+    warm(0);
+    warm(1);
+    for (std::size_t i = 0; i < count; ++i) {
+        warm(i + 2);
+        if (i + 1 < count) {
+            const auto* root = reinterpret_cast<const char*>(&m_db.node(m_db.def(m_candidates[i + 1]).root));
+            __builtin_prefetch(root);
+            __builtin_prefetch(root + 64);
+        }
         std::uint64_t s = 0;
         evalDef(m_candidates[i], probe, s);
     }
@@ -762,9 +782,10 @@ void Matcher::evaluate(Probe& probe)
     // Parents evaluated for their children are results too; collect every
     // definition evaluated in this round that matched.
     auto collect = [&](std::uint32_t d) {
-        if (m_evalStamp[d] == m_gen && m_matched[d] && !m_busy[d]) {
-            m_busy[d] = 1;
-            m_result.push_back({d, m_score[d], 0, 0.0, Confidence::Low, false, false});
+        DefState& s = m_state[d];
+        if (s.evalStamp == m_gen && s.matched && !s.busy) {
+            s.busy = 1;
+            m_result.push_back({d, s.score, 0, 0.0, Confidence::Low, false, false});
         }
     };
     for (std::uint32_t d : m_candidates) {
@@ -773,7 +794,7 @@ void Matcher::evaluate(Probe& probe)
             collect(p);
     }
     for (auto& c : m_result)
-        m_busy[c.def] = 0;
+        m_state[c.def].busy = 0;
 }
 
 // Applies the policy of Ranking.h to what matched.
@@ -784,7 +805,7 @@ void Matcher::rank(Probe& probe, std::string_view name)
     auto archiveBehind = [&] { return probe.zip().valid() && !probe.zip().names().empty(); };
     for (auto& c : m_result) {
         c.plainText = m_plainText[c.def] != 0;
-        c.evidence = m_evidence[c.def];
+        c.evidence = m_state[c.def].evidence;
         c.confidence = ranking::confidenceOf(c.evidence, c.plainText, m_behindRule[c.def] && archiveBehind(), probe.size());
     }
     m_modelGuesses.clear();

@@ -99,12 +99,18 @@ private:
     const Database& m_db;
     std::uint32_t m_gen = 0;
     std::vector<std::uint32_t> m_candStamp;
-    std::vector<std::uint32_t> m_evalStamp;
-    std::vector<std::uint64_t> m_score;
-    // Bits the rules gave (with the parent's), without weight or floor.
-    std::vector<std::uint64_t> m_evidence;
-    std::vector<std::uint8_t> m_matched;
-    std::vector<std::uint8_t> m_busy;
+    // What this round found of each definition, kept together: evaluating
+    // one reads and writes them all, and with the database's many
+    // definitions each array was a cache miss of its own.
+    struct DefState {
+        std::uint64_t score = 0;
+        // Bits the rules gave (with the parent's), without weight or floor.
+        std::uint64_t evidence = 0;
+        std::uint32_t evalStamp = 0;
+        std::uint8_t matched = 0;
+        std::uint8_t busy = 0;
+    };
+    std::vector<DefState> m_state;
     std::vector<std::uint32_t> m_candidates;
     // Always-tried definitions held back until the file is found unsettled.
     std::vector<std::uint32_t> m_deferred;

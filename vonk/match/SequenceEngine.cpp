@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/match/SequenceEngine.h"
 
+#include "vonk/base/AnchoredSearch.h"
 #include "vonk/base/RareByte.h"
 
 #include <algorithm>
@@ -29,7 +30,13 @@ bool SequenceEngine::match(std::span<const std::uint8_t> program, std::span<cons
 bool SequenceEngine::matchKept(std::uint32_t slot, std::span<const std::uint8_t> program, std::span<const std::uint8_t> data,
     bool backward, std::size_t& at)
 {
-    Program& p = m_kept[slot];
+    if (slot >= m_keptAt.size())
+        m_keptAt.resize(std::size_t{slot} + 1, 0);
+    if (m_keptAt[slot] == 0) {
+        m_kept.emplace_back();
+        m_keptAt[slot] = static_cast<std::uint32_t>(m_kept.size());
+    }
+    Program& p = m_kept[m_keptAt[slot] - 1];
     prepare(program, p);
     return run(p, data, backward, at);
 }
@@ -39,29 +46,30 @@ void SequenceEngine::prepare(std::span<const std::uint8_t> program, Program& p)
     if (p.decoded)
         return;
     p.decoded = true;
+    p.hasRequired = false;
     p.valid = decode(program, p.steps);
     p.missCost.assign(p.steps.size(), 0);
     p.firstBytes.resize(p.steps.size());
+    p.altFirst.resize(p.steps.size());
+    p.altOpen.assign(p.steps.size(), 1);
+    p.rareAt.assign(p.steps.size(), 0);
     if (!p.valid)
         return;
-    for (std::size_t i = 0; i + 1 < p.steps.size(); ++i) {
-        const Step& next = p.steps[i + 1];
-        if (p.steps[i].op != Gap || (next.op != Set && next.op != Alt))
+    for (std::size_t i = 0; i < p.steps.size(); ++i) {
+        const Step& s = p.steps[i];
+        if (s.op == Gap && i + 1 < p.steps.size() && p.steps[i + 1].op == Lit && p.steps[i + 1].a > 0)
+            p.rareAt[i] = static_cast<std::uint32_t>(rarestByte(p.steps[i + 1].data, p.steps[i + 1].a));
+        if (s.op != Alt)
             continue;
-        auto& first = p.firstBytes[i];
+        auto& first = p.altFirst[i];
         first.fill(0);
-        if (next.op == Set) {
-            std::memcpy(first.data(), next.data, first.size());
-            p.missCost[i] = 1;
-            continue;
-        }
-        bool any = false;
-        const std::uint8_t* q = next.data;
-        for (std::uint32_t k = 0; k < next.a && !any; ++k) {
+        bool open = false;
+        const std::uint8_t* q = s.data;
+        for (std::uint32_t k = 0; k < s.a && !open; ++k) {
             const std::size_t len = std::size_t{q[0]} | std::size_t{q[1]} << 8;
             const std::uint8_t* body = q + 2;
             if (len == 0) {
-                any = true;
+                open = true;
             } else if (body[0] == Lit) {
                 first[body[2] >> 3] |= static_cast<std::uint8_t>(1u << (body[2] & 7));
             } else {
@@ -70,9 +78,109 @@ void SequenceEngine::prepare(std::span<const std::uint8_t> program, Program& p)
             }
             q += 2 + len;
         }
-        // Trying a start enters the step, then each alternative in turn.
-        p.missCost[i] = any ? 0 : 1 + next.a;
+        p.altOpen[i] = open ? 1 : 0;
     }
+    for (std::size_t i = 0; i + 1 < p.steps.size(); ++i) {
+        const Step& next = p.steps[i + 1];
+        if (p.steps[i].op != Gap || (next.op != Set && next.op != Alt))
+            continue;
+        auto& first = p.firstBytes[i];
+        if (next.op == Set) {
+            std::memcpy(first.data(), next.data, first.size());
+            p.missCost[i] = 1;
+            continue;
+        }
+        first = p.altFirst[i + 1];
+        // Trying a start enters the step, then each alternative in turn.
+        p.missCost[i] = p.altOpen[i + 1] ? 0 : 1 + next.a;
+    }
+    findRequired(p);
+}
+
+void SequenceEngine::findRequired(Program& p)
+{
+    // A gap this wide or wider makes a search of what follows it.
+    constexpr std::uint32_t kWide = 64;
+    // Shorter literals are found about as often as not.
+    constexpr std::uint32_t kShortest = 4;
+    std::size_t reach = 0; // the latest place the step may begin
+    bool bounded = true;
+    std::size_t best = p.steps.size(), bestReach = 0, gate = 0;
+    bool wide = false; // a wide gap lies before the step: where it begins varies
+    for (std::size_t i = 0; i < p.steps.size(); ++i) {
+        const Step& s = p.steps[i];
+        if (s.op == Lit && wide && s.a >= kShortest && (best == p.steps.size() || s.a > p.steps[best].a)) {
+            best = i;
+            bestReach = bounded ? reach : static_cast<std::size_t>(-1);
+        }
+        std::size_t width = 0;
+        switch (s.op) {
+        case Lit: width = s.a; break;
+        case Set: width = 1; break;
+        case Gap:
+            if (s.b == kUnbounded)
+                bounded = false;
+            if (!wide && s.b - s.a >= kWide) {
+                wide = true;
+                gate = i;
+            }
+            width = s.b;
+            break;
+        case Alt: {
+            const std::uint8_t* q = s.data;
+            for (std::uint32_t k = 0; k < s.a; ++k) {
+                const std::size_t len = std::size_t{q[0]} | std::size_t{q[1]} << 8;
+                width = std::max<std::size_t>(width, static_cast<std::size_t>(std::max(0, bodyWidth(q + 2, len))));
+                q += 2 + len;
+            }
+            break;
+        }
+        }
+        reach += width;
+    }
+    if (best == p.steps.size())
+        return;
+    const Step& lit = p.steps[best];
+    Program::Required& r = p.required;
+    r.forward.assign(lit.data, lit.data + lit.a);
+    r.backward.assign(r.forward.rbegin(), r.forward.rend());
+    for (int way = 0; way < 2; ++way) {
+        const std::uint8_t* bytes = way ? r.backward.data() : r.forward.data();
+        r.rare[way][0] = rarestByte(bytes, lit.a);
+        r.rare[way][1] = rarestByte(bytes, lit.a, nullptr, r.rare[way][0]);
+    }
+    r.lastStart = bestReach;
+    r.gate = gate;
+    p.hasRequired = true;
+}
+
+bool SequenceEngine::mayMatch(const Program& p) const
+{
+    const Program::Required& r = p.required;
+    const std::size_t len = r.forward.size();
+    if (len > m_len)
+        return false;
+    const std::size_t last = std::min(m_len - len, r.lastStart);
+    // Read backward, view place v is byte m_len - 1 - v: a literal that may
+    // begin at view places 0 to `last` lies, reversed, at the end.
+    const std::uint8_t* base = m_backward ? m_data + (m_len - len - last) : m_data;
+    const std::uint8_t* bytes = m_backward ? r.backward.data() : r.forward.data();
+    const std::size_t* rare = r.rare[m_backward ? 1 : 0];
+    // A view of one repeated byte can make every start agree on both
+    // anchors: past a few comparisons per byte the check gives up, and the
+    // program is run as it would have been.
+    std::size_t work = 0;
+    const std::size_t most = 4 * m_len + 4096;
+    auto matches = [&](std::size_t at) {
+        for (std::size_t i = 0; i < len; ++i) {
+            if (base[at + i] != bytes[i])
+                return (work += i + 1) > most;
+        }
+        return true;
+    };
+    const AnchorByte first{rare[0], bytes[rare[0]], bytes[rare[0]]};
+    const AnchorByte second{rare[1], bytes[rare[1]], bytes[rare[1]]};
+    return findAnchored(base, last, first, &second, matches) != kNotFound;
 }
 
 bool SequenceEngine::run(const Program& p, std::span<const std::uint8_t> data, bool backward, std::size_t& at)
@@ -84,6 +192,7 @@ bool SequenceEngine::run(const Program& p, std::span<const std::uint8_t> data, b
     m_len = data.size();
     m_backward = backward;
     m_budget = kBudget;
+    m_requiredSought = false;
     m_failedFrom.assign(p.steps.size(), m_len + 1);
     // The first step of a pattern that may start anywhere is a gap from 0:
     // where the match began is where that gap ended.
@@ -147,6 +256,13 @@ bool SequenceEngine::from(std::size_t step, std::size_t pos)
             return false;
         return from(step + 1, pos + 1);
     case Alt: {
+        // A byte that begins no alternative fails them all: what trying
+        // each would have spent is counted, so the budget runs out where
+        // it did.
+        if (!m_program->altOpen[step] && (pos >= m_len || !inSet(m_program->altFirst[step].data(), byteAt(pos)))) {
+            m_budget -= std::min<std::uint64_t>(m_budget, s.a);
+            return false;
+        }
         const std::uint8_t* q = s.data;
         for (std::uint32_t k = 0; k < s.a; ++k) {
             std::size_t len = std::size_t{q[0]} | std::size_t{q[1]} << 8;
@@ -161,6 +277,15 @@ bool SequenceEngine::from(std::size_t step, std::size_t pos)
         return false;
     }
     case Gap: {
+        // No match is possible without the required literal: nothing more
+        // is tried, which is the answer the rest of the run would give.
+        if (step == m_program->required.gate && m_program->hasRequired && !m_requiredSought) {
+            m_requiredSought = true;
+            if (!mayMatch(*m_program)) {
+                m_budget = 0;
+                return false;
+            }
+        }
         const bool unbounded = s.b == kUnbounded;
         if (unbounded && pos >= m_failedFrom[step])
             return false;
@@ -172,7 +297,7 @@ bool SequenceEngine::from(std::size_t step, std::size_t pos)
         // otherwise stop the search at every zero of a binary file.
         const Step* next = step + 1 < steps.size() ? &steps[step + 1] : nullptr;
         const bool nextLit = next && next->op == Lit && next->a > 0;
-        const std::size_t k = nextLit ? rarestByte(next->data, next->a) : 0;
+        const std::size_t k = m_program->rareAt[step];
         for (std::size_t p = pos + s.a; p <= last; ++p) {
             if (nextLit) {
                 // The literal must fit: its last byte at most at m_len - 1.

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <unordered_map>
 #include <vector>
 
 namespace gv::vonk {
@@ -35,13 +34,37 @@ private:
     // alternatives may skip at once: the bytes that can begin what follows,
     // and the budget a start costs when its byte is not one of them (what
     // trying it would have spent), 0 where every byte may begin it.
+    // Alternatives keep the bytes that can begin any of them the same way
+    // (`altOpen`: one of them is empty, so any byte will do), and a gap
+    // before a literal where the literal's rarest byte is, found with
+    // memchr.
     struct Program {
         bool decoded = false;
         bool valid = false;
         std::vector<seq::Step> steps;
         std::vector<std::array<std::uint8_t, 32>> firstBytes;
         std::vector<std::uint32_t> missCost;
+        std::vector<std::array<std::uint8_t, 32>> altFirst;
+        std::vector<std::uint8_t> altOpen;
+        std::vector<std::uint32_t> rareAt;
+        // The longest literal behind a wide gap (somewhere before it),
+        // which every match holds: where the view lacks it, nothing more
+        // is tried. It is looked for when a run first reaches the first
+        // wide gap (`gate`), so that a view whose fixed start fails costs
+        // no search. Its bytes in the order of the data read forward and
+        // backward, its two rarest bytes' places in each, and the latest
+        // place it may begin.
+        struct Required {
+            std::vector<std::uint8_t> forward, backward;
+            std::size_t rare[2][2] = {};
+            std::size_t lastStart = 0;
+            std::size_t gate = 0;
+        };
+        bool hasRequired = false;
+        Required required;
     };
+    static void findRequired(Program& p);
+    bool mayMatch(const Program& p) const;
     static void prepare(std::span<const std::uint8_t> program, Program& p);
     bool run(const Program& p, std::span<const std::uint8_t> data, bool backward, std::size_t& at);
 
@@ -50,7 +73,10 @@ private:
     std::uint8_t byteAt(std::size_t pos) const { return m_backward ? m_data[m_len - 1 - pos] : m_data[pos]; }
 
     Program m_once;
-    std::unordered_map<std::uint32_t, Program> m_kept;
+    // Kept programs by slot: a slot's place in m_kept plus one, 0 until its
+    // first run. Slots are a database's node numbers, so the index is dense.
+    std::vector<std::uint32_t> m_keptAt;
+    std::vector<Program> m_kept;
     const Program* m_program = nullptr;
     std::vector<std::size_t> m_failedFrom;
     const std::uint8_t* m_data = nullptr;
@@ -58,6 +84,7 @@ private:
     bool m_backward = false;
     std::uint64_t m_budget = 0;
     std::size_t m_gapEnd = 0;
+    bool m_requiredSought = false;
 };
 
 } // namespace gv::vonk

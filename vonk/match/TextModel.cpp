@@ -9,6 +9,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace gv::vonk {
 
 TextModel::TextModel(std::span<const std::uint8_t> section)
@@ -78,8 +82,18 @@ void TextModel::judge(std::string_view text, Work& w, Verdict& out, bool explain
         w.counts.assign(m_features, 0);
     w.touched.clear();
     w.firstSeen.clear();
+    constexpr std::size_t kMemoBits = 10;
+    w.rowMemo.assign(std::size_t{1} << kMemoBits, 0);
     for (std::uint32_t i = 0; i < w.features.size(); ++i) {
-        std::uint32_t r = row(w.features[i].hash);
+        const std::uint32_t hash = w.features[i].hash;
+        std::uint64_t& memo = w.rowMemo[(hash * 0x9E3779B1u) >> (32 - kMemoBits)];
+        std::uint32_t r;
+        if (memo >> 32 == hash) {
+            r = static_cast<std::uint32_t>(memo);
+        } else {
+            r = row(hash);
+            memo = std::uint64_t{hash} << 32 | r;
+        }
         if (r == db::kNoTextRow)
             continue;
         if (w.counts[r] == 0) {
@@ -96,7 +110,24 @@ void TextModel::judge(std::string_view text, Work& w, Verdict& out, bool explain
     for (std::uint32_t r : w.touched) {
         const std::int32_t weight = static_cast<std::int32_t>(featureWeight(w.counts[r]));
         const std::int8_t* q = m_weights + std::size_t{r} * m_classes;
-        for (std::uint32_t c = 0; c < m_classes; ++c)
+        std::uint32_t c = 0;
+#if defined(__SSE2__)
+        // Sixteen classes a step: a weight (at most 16) times a byte fits in
+        // 16 bits, widened to 32 for the sums.
+        const __m128i w16 = _mm_set1_epi16(static_cast<short>(weight));
+        for (; c + 16 <= m_classes; c += 16) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + c));
+            const __m128i lo = _mm_mullo_epi16(_mm_srai_epi16(_mm_unpacklo_epi8(x, x), 8), w16);
+            const __m128i hi = _mm_mullo_epi16(_mm_srai_epi16(_mm_unpackhi_epi8(x, x), 8), w16);
+            const __m128i parts[4] = {_mm_srai_epi32(_mm_unpacklo_epi16(lo, lo), 16), _mm_srai_epi32(_mm_unpackhi_epi16(lo, lo), 16),
+                _mm_srai_epi32(_mm_unpacklo_epi16(hi, hi), 16), _mm_srai_epi32(_mm_unpackhi_epi16(hi, hi), 16)};
+            for (int k = 0; k < 4; ++k) {
+                auto* to = reinterpret_cast<__m128i*>(scores + c + 4 * k);
+                _mm_storeu_si128(to, _mm_add_epi32(_mm_loadu_si128(to), parts[k]));
+            }
+        }
+#endif
+        for (; c < m_classes; ++c)
             scores[c] += weight * q[c];
     }
     const std::int32_t best = *std::max_element(w.scores.begin(), w.scores.end());

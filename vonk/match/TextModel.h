@@ -33,6 +33,9 @@ public:
         std::vector<std::uint32_t> touched;  // rows seen, in order
         std::vector<std::uint32_t> firstSeen; // per touched row: its first feature
         std::vector<std::int32_t> scores;
+        // Rows of the features seen in this text (hash << 32 | row, 0 for
+        // none): a word's repetitions are looked up in the table once.
+        std::vector<std::uint64_t> rowMemo;
     };
 
     struct Ranked {

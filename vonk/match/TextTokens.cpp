@@ -2,6 +2,7 @@
 #include "vonk/match/TextTokens.h"
 
 #include <algorithm>
+#include <array>
 
 namespace gv::vonk {
 
@@ -24,14 +25,27 @@ std::uint32_t fnv(std::uint32_t h, char c)
     return (h ^ static_cast<unsigned char>(c)) * kFnvPrime;
 }
 
+// What each byte is to the tokenizer, looked up once per byte of the head.
+enum : std::uint8_t { kWordByte = 1, kSpaceByte = 2 };
+constexpr auto kByteClass = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (int c = 0; c < 256; ++c) {
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80)
+            t[c] = kWordByte;
+        else if (c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f')
+            t[c] = kSpaceByte;
+    }
+    return t;
+}();
+
 bool wordByte(unsigned char c)
 {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
+    return kByteClass[c] & kWordByte;
 }
 
 bool spaceByte(unsigned char c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+    return kByteClass[c] & kSpaceByte;
 }
 
 struct Token {
@@ -39,7 +53,14 @@ struct Token {
     std::uint32_t pos;
     std::uint32_t len;
     char kind;
+    // The hash of the pair this token begins, up to the next token's text.
+    std::uint32_t pairHead = 0;
 };
+
+// The hash a pair begins with: "B" then the first token's text (or "^" at a
+// line's start), then a space.
+const std::uint32_t kPairSeed = fnv(kFnvOffset, 'B');
+const std::uint32_t kLineStartPair = fnv(fnv(kPairSeed, '^'), ' ');
 
 // The share of `part` in `whole`, in eight steps; 0 for none.
 char bucket(std::size_t part, std::size_t whole)
@@ -230,11 +251,20 @@ void textFeatures(std::string_view text, std::vector<TextFeature>& out)
             }
             i = j;
             const Token& prev = tokens[0];
-            add(fnv(fnv(kFnvOffset, t.kind), t.text), t.pos, t.len);
-            std::uint32_t pairFrom = count ? prev.pos : t.pos;
-            std::uint32_t pair = fnv(kFnvOffset, 'B');
-            pair = count ? fnv(pair, prev.text) : fnv(pair, '^');
-            add(fnv(fnv(pair, ' '), t.text), pairFrom, t.pos + t.len - pairFrom);
+            // The token, the pair it ends and the pair it begins read its
+            // text together, in one pass.
+            std::uint32_t own = fnv(kFnvOffset, t.kind);
+            std::uint32_t pair = count ? prev.pairHead : kLineStartPair;
+            std::uint32_t next = kPairSeed;
+            for (unsigned char b : t.text) {
+                own = (own ^ b) * kFnvPrime;
+                pair = (pair ^ b) * kFnvPrime;
+                next = (next ^ b) * kFnvPrime;
+            }
+            t.pairHead = fnv(next, ' ');
+            add(own, t.pos, t.len);
+            const std::uint32_t pairFrom = count ? prev.pos : t.pos;
+            add(pair, pairFrom, t.pos + t.len - pairFrom);
             if (count == 0) {
                 add(fnv(fnv(fnv(kFnvOffset, 'L'), indent), t.text), t.pos, t.len);
                 if (!comment && !opened) {
