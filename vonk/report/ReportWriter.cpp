@@ -13,10 +13,9 @@ namespace gv::vonk {
 
 namespace {
 
-std::string firstWord(std::string_view s)
+std::string_view firstWord(std::string_view s)
 {
-    auto sp = s.find(' ');
-    return std::string(s.substr(0, sp));
+    return s.substr(0, s.find(' '));
 }
 
 std::string percentText(double p)
@@ -57,15 +56,23 @@ constexpr bool kBackslashSeparates = false;
 
 std::string ReportWriter::printable(const std::string& s, Escape escape)
 {
+    std::string out;
+    appendPrintable(out, s, escape);
+    return out;
+}
+
+void ReportWriter::appendPrintable(std::string& out, std::string_view s, Escape escape)
+{
     const bool backslashes = escape == Escape::Name && !kBackslashSeparates;
     // Most texts need no escape: they go out as they are.
     if (std::none_of(s.begin(), s.end(), [&](char c) {
             const auto u = static_cast<unsigned char>(c);
             return u < 0x20 || u == 0x7F || (c == '\\' && backslashes);
-        }))
-        return s;
-    std::string out;
-    out.reserve(s.size());
+        })) {
+        out += s;
+        return;
+    }
+    out.reserve(out.size() + s.size());
     for (char c : s) {
         auto u = static_cast<unsigned char>(c);
         // On Windows a backslash only separates folders, never belongs to a
@@ -89,7 +96,6 @@ std::string ReportWriter::printable(const std::string& s, Escape escape)
         }
         }
     }
-    return out;
 }
 
 void ReportWriter::flush()
@@ -188,16 +194,24 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const Te
 {
     switch (m_options.format) {
     case Format::Text: {
-        m_buf += printable(path);
+        appendPrintable(m_buf, path);
         if (m_options.verbose)
             m_buf += "  (" + std::to_string(size) + " bytes)";
         m_buf += '\n';
         for (const auto& s : shown) {
             const db::DefRecord& d = m_db.def(s.candidate->def);
-            std::string ext = firstWord(m_db.str(d.ext));
-            m_buf += "  " + percentText(s.candidate->percent) + "  " + (ext == "-" ? std::string("(none)") : "." + ext);
+            const std::string_view ext = firstWord(m_db.str(d.ext));
+            m_buf += "  ";
+            m_buf += percentText(s.candidate->percent);
+            m_buf += "  ";
+            if (ext == "-") {
+                m_buf += "(none)";
+            } else {
+                m_buf += '.';
+                m_buf += ext;
+            }
             m_buf.append(ext.size() + 1 < 7 ? 7 - ext.size() - 1 : 1, ' ');
-            m_buf += printable(description(*s.candidate, text), Escape::Text);
+            appendPrintable(m_buf, description(*s.candidate, text), Escape::Text);
             if (s.candidate->confidence == Confidence::Low)
                 m_buf += "  (weak evidence)";
             if (s.candidate->byName)
@@ -231,7 +245,7 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const Te
             nlohmann::json c;
             c["id"] = m_db.str(d.id);
             c["percent"] = std::round(s.candidate->percent * 10.0) / 10.0;
-            c["extension"] = firstWord(m_db.str(d.ext)) == "-" ? std::string() : firstWord(m_db.str(d.ext));
+            c["extension"] = firstWord(m_db.str(d.ext)) == "-" ? std::string() : std::string(firstWord(m_db.str(d.ext)));
             c["description"] = description(*s.candidate, text);
             c["mime"] = firstWord(m_db.str(d.mime));
             c["category"] = m_db.str(d.category);
@@ -259,10 +273,23 @@ void ReportWriter::matched(const std::string& path, std::uint64_t size, const Te
         break;
     }
     case Format::Tsv: {
-        const db::DefRecord& d = m_db.def(shown.front().candidate->def);
-        m_buf += printable(path) + "\t" + printable(firstWord(m_db.str(d.mime))) + "\t" + printable(firstWord(m_db.str(d.ext))) + "\t"
-            + printable(std::string(m_db.str(d.id))) + "\t" + printable(description(*shown.front().candidate, text)) + "\t"
-            + (shown.front().candidate->byName ? "name" : "content") + "\t" + printable(std::string(m_db.str(d.puid))) + "\n";
+        const Candidate& c = *shown.front().candidate;
+        const db::DefRecord& d = m_db.def(c.def);
+        auto field = [&](std::string_view t) {
+            appendPrintable(m_buf, t);
+            m_buf += '\t';
+        };
+        field(path);
+        field(firstWord(m_db.str(d.mime)));
+        field(firstWord(m_db.str(d.ext)));
+        field(m_db.str(d.id));
+        appendPrintable(m_buf, m_db.str(d.desc));
+        if (c.plainText && text.isText())
+            appendPrintable(m_buf, " (" + textDetails(text) + ")");
+        m_buf += '\t';
+        m_buf += c.byName ? "name\t" : "content\t";
+        appendPrintable(m_buf, m_db.str(d.puid));
+        m_buf += '\n';
         break;
     }
     }

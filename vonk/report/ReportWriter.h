@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace gv::vonk {
@@ -56,6 +57,8 @@ public:
     // their backslashes, which their rules use for escapes.
     enum class Escape { Name, Text };
     static std::string printable(const std::string& s, Escape escape = Escape::Name);
+    // The same, added to the end of `out`.
+    static void appendPrintable(std::string& out, std::string_view s, Escape escape = Escape::Name);
 
 private:
     void flush();
