@@ -689,7 +689,7 @@ void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head,
     // to 64 KiB, a descriptor 32 KiB in) are not what a file that its own
     // header has already named is, and scanning the whole head of every
     // large file for them was the largest part of the search.
-    constexpr std::size_t kFirstReach = 16384;
+    constexpr std::size_t kFirstReach = 8192;
     for (int set = 0; set < Database::kLiteralSets; ++set) {
         if (!m_db.hasLiterals(set))
             continue;
