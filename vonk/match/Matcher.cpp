@@ -695,8 +695,8 @@ void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head,
             continue;
         bool tailZone = Database::setIsTail(set);
         bool textOnly = Database::setIsTextOnly(set);
-        // The sets whose reach a first pass cuts short: the rest of their
-        // reach is searched with the deferred sets.
+        // The sets whose reach a first pass cuts short: their whole reach
+        // is searched in the further pass, before the deferred sets.
         const bool cut = !tailZone && !textOnly && !Database::setIsDeferred(set) && m_db.scanExtent(set) > kFirstReach;
         if (pass == LiteralPass::Deferred ? !Database::setIsDeferred(set)
                 : pass == LiteralPass::Further ? !cut
