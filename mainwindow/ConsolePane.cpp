@@ -94,17 +94,24 @@ void ConsolePane::flushPending()
     m_flushTimer.stop();
     if (m_pending.isEmpty())
         return;
-    QString text = normaliseLineEnds(m_pending);
-    m_pending.clear();
+    QString text;
+    std::swap(text, m_pending);
+    text = normaliseLineEnds(text);
     m_sinceFlush.start();
     if (text.isEmpty())
         return;
-    // Moved, so that marking the line groups writes into it rather than
-    // into a copy of a whole frame's output.
-    insertAtEnd(std::move(text));
+    // Only `text` holds the frame's output now, so marking the line groups
+    // writes into it rather than into a copy.
+    insertAtEnd(text);
+    // Its buffer takes the next frame's output: the same memory is filled
+    // again rather than fresh pages, which cost more than the copying.
+    if (m_pending.isEmpty() && text.capacity() <= MaxPendingRoom) {
+        text.resize(0);
+        std::swap(m_pending, text);
+    }
 }
 
-void ConsolePane::insertAtEnd(QString text)
+void ConsolePane::insertAtEnd(QString& text)
 {
     // Line ends inside a group of lines become line separators: the view
     // shows them as line breaks, and the document's plain text (what

@@ -33,6 +33,8 @@ public:
     static constexpr int FlushInterval = 25; // milliseconds
     // Lines of a flood that share one document block (see insertAtEnd()).
     static constexpr int LinesPerBlock = 64;
+    // Largest buffer of queued output kept for the next frame (characters).
+    static constexpr qsizetype MaxPendingRoom = qsizetype(4) << 20;
 
     // Queues a chunk of output; it reaches the document at the next
     // flushPending(), which runs by itself on the next event-loop pass
@@ -64,7 +66,7 @@ protected:
 
 private:
     void keepEndInView();
-    void insertAtEnd(QString text);
+    void insertAtEnd(QString& text);
     QString normaliseLineEnds(const QString& text);
 
     QString m_pending;

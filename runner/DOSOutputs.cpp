@@ -31,6 +31,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kReadSize = 256;
+// What one read of the pipe may take in: the chunks handed on are still
+// the kReadSize bytes a read of their own would give, cut from it in
+// order, so a flood costs one system call per 64 chunks rather than one
+// per chunk.
+constexpr std::size_t kStageSize = 16 << 10;
 constexpr std::size_t kOutputBlock = std::size_t(1) << 20;
 // Room for a few frames of a fast child's output: more would only lengthen
 // the wait after a stop, as what is in the pipe is still shown.
@@ -189,7 +194,10 @@ struct DOSOutputs::Run {
     pid_t pid = -1;
     std::shared_ptr<GroupControl> control;
     Utf8ChunkDecoder decoder;
-    char buffer[kReadSize];
+    // Bytes read from the pipe and not yet handed on: [staged, stagedEnd).
+    std::size_t staged = 0;
+    std::size_t stagedEnd = 0;
+    char stage[kStageSize];
     std::string chunk;
 };
 
@@ -281,7 +289,7 @@ bool DOSOutputs::Start(const std::string& commandLine)
     int writeFd = fds[1];
     // A window reading between relayouts of its pane lags behind a fast
     // child by a frame or two; with the default 64 KB the child would sit
-    // blocked in write() meanwhile instead of working on. The reads stay
+    // blocked in write() meanwhile instead of working on. The chunks stay
     // 256 bytes; only the room between writer and reader grows. Where the
     // system refuses, the default serves.
     ::fcntl(readFd, F_SETPIPE_SZ, kPipeRoom);
@@ -338,30 +346,37 @@ bool DOSOutputs::Start(const std::string& commandLine)
 DOSOutputs::DrainResult DOSOutputs::drain(bool timeSliced)
 {
     const Clock::time_point sliceEnd = timeSliced ? Clock::now() + kPumpSlice : Clock::time_point::max();
-    unsigned reads = 0;
+    bool first = true;
     for (;;) {
-        const ssize_t n = ::read(m_run->readFd, m_run->buffer, kReadSize);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK)
+        Run& run = *m_run;
+        if (run.staged == run.stagedEnd) {
+            // Between two reads look up from a flood: the event loop wants
+            // its turn, and a stopped run must not be held open by a writer
+            // that escaped the group and keeps writing. Nothing read stays
+            // behind meanwhile, as the pipe's notifier would not tell of it.
+            if (!first && ((timeSliced && Clock::now() >= sliceEnd) || stopGaveUp()))
                 return DrainResult::Pending;
-            break; // any other failing read ends the run, unreported
+            first = false;
+            const ssize_t n = ::read(run.readFd, run.stage, kStageSize);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (errno == EAGAIN || errno == EWOULDBLOCK)
+                    return DrainResult::Pending;
+                break; // any other failing read ends the run, unreported
+            }
+            if (n == 0)
+                break;
+            run.staged = 0;
+            run.stagedEnd = static_cast<std::size_t>(n);
         }
-        m_run->chunk.clear();
-        if (n == 0)
-            break;
-        m_run->decoder.decode(m_run->buffer, static_cast<std::size_t>(n), m_run->chunk);
-        emitChunk(m_run->chunk);
-        // Every so often look up from a flood: the event loop wants its
-        // turn, and a stopped run must not be held open by a writer that
-        // escaped the group and keeps writing.
-        if ((++reads % 16) == 0) {
-            if (timeSliced && Clock::now() >= sliceEnd)
-                return DrainResult::Pending;
-            if (stopGaveUp())
-                return DrainResult::Pending;
-        }
+        // One chunk: what a read of kReadSize bytes would have given.
+        const std::size_t n = std::min(kReadSize, run.stagedEnd - run.staged);
+        const char* const bytes = run.stage + run.staged;
+        run.staged += n;
+        run.chunk.clear();
+        run.decoder.decode(bytes, n, run.chunk);
+        emitChunk(run.chunk);
     }
     // A character cut short by the end of output still shows, as U+FFFD.
     m_run->chunk.clear();

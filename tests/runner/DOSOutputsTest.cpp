@@ -511,6 +511,38 @@ TEST_F(RunnerTest, PumpHandsBackControlDuringAFlood)
     EXPECT_EQ(m_runner.Outputs().compare(0, midway.size(), midway), 0);
 }
 
+TEST_F(RunnerTest, PumpLeavesNothingReadBehindWhenTheChildFallsSilent)
+{
+    // A slow listener makes the pump hand back control mid-flood; what it
+    // has taken from the pipe must still all be handed on before the
+    // child writes again, as the pipe's notifier will not tell of it.
+    struct SlowRecorder : Recorder {
+        void ReceiveOutputs(const std::string& chunk) override
+        {
+            std::this_thread::sleep_for(100us);
+            Recorder::ReceiveOutputs(chunk);
+        }
+    } slow;
+    m_runner.setListener(&slow);
+    ASSERT_TRUE(m_runner.Start(child("bytes-then-hang 200000")));
+    // Pumped only when the pipe is readable, as a notifier would.
+    int pumps = 0;
+    const auto end = Clock::now() + 5s;
+    while (slow.joined().size() < 200000u && Clock::now() < end) {
+        pollfd fd{m_runner.OutputFd(), POLLIN, 0};
+        if (::poll(&fd, 1, 50) > 0) {
+            ASSERT_TRUE(m_runner.PumpAvailable());
+            ++pumps;
+        }
+    }
+    EXPECT_EQ(slow.joined().size(), 200000u);
+    EXPECT_GT(pumps, 2);
+    m_runner.Stop();
+    EXPECT_TRUE(pumpToEnd(m_runner, 5000ms));
+    for (std::size_t i = 0; i < slow.chunks.size(); ++i)
+        ASSERT_LE(slow.chunks[i].size(), 256u) << "chunk " << i;
+}
+
 TEST_F(RunnerTest, DestroyingARunningRunnerEndsTheGroup)
 {
     std::string output;

@@ -75,6 +75,10 @@ int main(int argc, char** argv)
         for (long i = 0; i < count; ++i)
             text += static_cast<char>('a' + i % 26);
         out(text);
+    } else if (mode == "bytes-then-hang") {
+        // A flood, then silence with the output still open.
+        out(std::string(static_cast<std::size_t>(std::atol(arg)), 'x'));
+        waitForever();
     } else if (mode == "raw") {
         out(fromHex(arg));
     } else if (mode == "utf8split") {
