@@ -586,6 +586,50 @@ TEST(OrderedPipeline, ResultsComeOutInSubmissionOrderWithinTheWindow)
     }
 }
 
+TEST(OrderedPipeline, AFloodOfQuickJobsComesOutWholeAndAReadyResultIsNotHeldBack)
+{
+    using Clock = std::chrono::steady_clock;
+    for (unsigned workers : {2u, 3u}) {
+        SCOPED_TRACE(workers);
+        // Results are handed over in batches: quick jobs by the thousand
+        // must all come out, in order, however the batches fall.
+        std::vector<int> emitted;
+        int idles = 0;
+        {
+            OrderedPipeline<int, int> p(
+                workers, 64, [](unsigned, int& job) { return job + 1; }, [&](int& r) { emitted.push_back(r); });
+            p.setIdle([&] { ++idles; });
+            for (int i = 0; i < 20000; ++i)
+                p.submit(i);
+            p.finish();
+        }
+        ASSERT_EQ(emitted.size(), 20000u);
+        for (int i = 0; i < 20000; ++i)
+            ASSERT_EQ(emitted[static_cast<std::size_t>(i)], i + 1);
+        EXPECT_GT(idles, 0);
+
+        // Slow jobs: a result waits for a batch for kWakeDelay at most,
+        // not for the many jobs a batch would take.
+        std::vector<Clock::time_point> done(100);
+        std::vector<Clock::duration> late;
+        {
+            OrderedPipeline<int, int> p(
+                workers, 256,
+                [&](unsigned, int& job) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    done[static_cast<std::size_t>(job)] = Clock::now();
+                    return job;
+                },
+                [&](int& r) { late.push_back(Clock::now() - done[static_cast<std::size_t>(r)]); });
+            for (int i = 0; i < 100; ++i)
+                p.submit(i);
+            p.finish();
+        }
+        ASSERT_EQ(late.size(), 100u);
+        EXPECT_LT(*std::max_element(late.begin(), late.end()), std::chrono::milliseconds(150));
+    }
+}
+
 TEST(OrderedPipeline, AFailingJobIsReportedNotHung)
 {
     for (unsigned workers : {1u, 2u}) {

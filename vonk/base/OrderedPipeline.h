@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +24,13 @@ namespace gv::vonk {
 // submitting thread, from submit() and finish(), as soon as every earlier
 // one has been. With one worker no thread is started: each job runs and is
 // emitted inside submit(); with more, threads start at the second job.
+//
+// The submitting thread is woken for a batch of results rather than for
+// each one (every wake costs a switch of threads, and an emit that writes
+// to a pipe a write of its own), but never holds a ready result back for
+// longer than kWakeDelay. Before it waits, and before it runs a job
+// itself, it calls the idle hook, so that output held back by `emit` can
+// go out first.
 template <typename Job, typename Result>
 class OrderedPipeline {
 public:
@@ -29,6 +38,9 @@ public:
     // by it needs no locking.
     using Work = std::function<Result(unsigned index, Job& job)>;
     using Emit = std::function<void(Result& result)>;
+    using Idle = std::function<void()>;
+
+    static constexpr auto kWakeDelay = std::chrono::milliseconds(20);
 
     OrderedPipeline(unsigned workers, std::size_t window, Work work, Emit emit)
         : m_workers(workers == 0 ? 1 : workers)
@@ -48,6 +60,7 @@ public:
     }
 
     unsigned workers() const { return m_workers; }
+    void setIdle(Idle idle) { m_idle = std::move(idle); }
 
     void submit(Job job)
     {
@@ -55,6 +68,8 @@ public:
         // window program) never pays for starting threads.
         if (m_threads.empty() && (m_workers == 1 || !m_ranInline)) {
             m_ranInline = true;
+            if (m_idle)
+                m_idle();
             Result r = m_work(0, job);
             m_emit(r);
             return;
@@ -75,7 +90,7 @@ public:
             emitReady(lock);
             if (m_next - m_emitted < m_window)
                 break;
-            m_changed.wait(lock);
+            waitForResults(lock);
         }
         m_jobs.emplace_back(m_next++, std::move(job));
         m_haveJob.notify_one();
@@ -94,7 +109,7 @@ public:
                 emitReady(lock);
                 if (m_emitted == m_next || m_error)
                     break;
-                m_changed.wait(lock);
+                waitForResults(lock);
             }
         }
         stop();
@@ -128,26 +143,51 @@ private:
                     m_error = error;
             } else {
                 m_slots[item.first % m_window] = std::move(r);
+                countReady();
             }
-            m_changed.notify_all();
+            if (m_error || (m_wakeAt != 0 && m_ready >= m_wakeAt))
+                m_changed.notify_all();
         }
+    }
+
+    // Advances m_ready over the results that have come in since.
+    void countReady()
+    {
+        while (m_emitted + m_ready < m_next && m_slots[(m_emitted + m_ready) % m_window])
+            ++m_ready;
+    }
+
+    // Waits until a batch of results is ready in order, or the first of
+    // them once kWakeDelay has passed, or a job has failed.
+    void waitForResults(std::unique_lock<std::mutex>& lock)
+    {
+        if (m_idle) {
+            lock.unlock();
+            m_idle();
+            lock.lock();
+        }
+        const auto enough = [this] { return m_error || (m_wakeAt != 0 && m_ready >= m_wakeAt); };
+        m_wakeAt = std::min<std::uint64_t>(std::max<std::size_t>(m_window / 4, 1), m_next - m_emitted);
+        if (!m_changed.wait_for(lock, kWakeDelay, enough)) {
+            m_wakeAt = 1;
+            m_changed.wait(lock, enough);
+        }
+        m_wakeAt = 0;
     }
 
     // Emits, in order, the results that are ready. The lock is released
     // around `emit` so workers keep going while output is written.
     void emitReady(std::unique_lock<std::mutex>& lock)
     {
-        while (m_emitted < m_next) {
+        while (m_ready > 0) {
             auto& slot = m_slots[m_emitted % m_window];
-            if (!slot)
-                return;
             Result r = std::move(*slot);
             slot.reset();
+            --m_ready;
+            ++m_emitted;
             lock.unlock();
             m_emit(r);
             lock.lock();
-            ++m_emitted;
-            m_changed.notify_all();
         }
     }
 
@@ -169,6 +209,7 @@ private:
     const std::size_t m_window;
     Work m_work;
     Emit m_emit;
+    Idle m_idle;
     std::mutex m_mutex;
     std::condition_variable m_haveJob;
     std::condition_variable m_changed;
@@ -177,6 +218,10 @@ private:
     std::vector<std::thread> m_threads;
     std::uint64_t m_next = 0;
     std::uint64_t m_emitted = 0;
+    // Results ready in order from m_emitted on.
+    std::uint64_t m_ready = 0;
+    // While the submitting thread waits: how many ready results wake it.
+    std::uint64_t m_wakeAt = 0;
     bool m_closing = false;
     bool m_ranInline = false;
     std::exception_ptr m_error;

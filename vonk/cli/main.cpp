@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <future>
@@ -67,6 +68,10 @@ std::vector<std::string> splitColonOptions(const std::vector<std::string>& argv)
 // Results waiting to be written in order, at most: bounds memory on huge
 // folders while leaving the workers room when one file is slow.
 constexpr std::size_t kReorderWindow = 256;
+
+// Longest a report shown to a reader on a terminal or a pipe is held back
+// while vonk keeps busy.
+constexpr auto kShowEvery = std::chrono::milliseconds(20);
 
 // Workers when -j is not given: the machine's processors, capped because
 // the work is mostly reading small files.
@@ -304,17 +309,36 @@ int main(int argc, char** argv)
         }
         return !damaged;
     };
-    // A reader waiting on a terminal or a pipe (the window) gets each file's
-    // report at once; a report stored in a file goes out in large writes.
-    const bool flushEachFile = !platform::outputIsStored();
+    // A reader waiting on a terminal or a pipe (the window) sees each file's
+    // report before vonk waits for anything, and a flood at least every
+    // kShowEvery; a write per file would cost the reader a wake-up per
+    // file. A report stored in a file goes out in large writes.
+    const bool shown = !platform::outputIsStored();
+    bool unshown = false;
+    auto lastShown = std::chrono::steady_clock::now();
+    auto show = [&] {
+        if (!unshown)
+            return;
+        unshown = false;
+        lastShown = std::chrono::steady_clock::now();
+        if (std::fflush(stdout) != 0)
+            writeFailed = true;
+    };
     auto emit = [&](Judged& j) {
         if (!checked())
             return;
         someFailed = someFailed || j.failed;
-        if (std::fwrite(j.text.data(), 1, j.text.size(), stdout) != j.text.size() || (flushEachFile && std::fflush(stdout) != 0))
+        if (std::fwrite(j.text.data(), 1, j.text.size(), stdout) != j.text.size())
             writeFailed = true;
+        if (shown) {
+            unshown = true;
+            if (std::chrono::steady_clock::now() - lastShown >= kShowEvery)
+                show();
+        }
     };
     OrderedPipeline<TargetItem, Judged> pipeline(threads, kReorderWindow, judge, emit);
+    if (shown)
+        pipeline.setIdle(show);
     TargetExpander expander(recursive, literal);
     for (const auto& target : targets)
         expander.expand(target, [&](const TargetItem& item) {
@@ -325,12 +349,13 @@ int main(int argc, char** argv)
     pipeline.finish();
     stopPreparing = true;
     int code = someFailed ? 1 : 0;
+    // The report so far goes out before any complaint on standard error.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        writeFailed = true;
     if (!checked()) {
         std::fprintf(stderr, "vonk: database '%s' is unusable: %s\n", path.c_str(), Database::kDamaged);
         code = 2;
     } else {
-        if (std::fflush(stdout) != 0 || std::ferror(stdout))
-            writeFailed = true;
         if (writeFailed) {
             std::fprintf(stderr, "vonk: the report could not be written in full\n");
             code = 2;
