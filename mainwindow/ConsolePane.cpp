@@ -146,6 +146,8 @@ void ConsolePane::insertAtEnd(QString& text)
 void ConsolePane::endOfStream()
 {
     flushPending();
+    // The room kept for the next frame's output goes with the stream.
+    m_pending = QString();
     // The next stream starts afresh: its first LF is a line of its own.
     m_lastWasCR = false;
 }

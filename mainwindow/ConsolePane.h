@@ -34,7 +34,7 @@ public:
     // Lines of a flood that share one document block (see insertAtEnd()).
     static constexpr int LinesPerBlock = 64;
     // Largest buffer of queued output kept for the next frame (characters).
-    static constexpr qsizetype MaxPendingRoom = qsizetype(4) << 20;
+    static constexpr qsizetype MaxPendingRoom = qsizetype(1) << 20;
 
     // Queues a chunk of output; it reaches the document at the next
     // flushPending(), which runs by itself on the next event-loop pass
