@@ -73,6 +73,9 @@ constexpr std::size_t kReorderWindow = 256;
 // while vonk keeps busy.
 constexpr auto kShowEvery = std::chrono::milliseconds(20);
 
+// About what a run over a few files allocates (see platform::prepareHeap).
+constexpr std::size_t kStartHeap = std::size_t{3} << 19;
+
 // Workers when -j is not given: the machine's processors, capped because
 // the work is mostly reading small files.
 unsigned defaultJobs()
@@ -125,11 +128,33 @@ bool judgeFile(const gv::vonk::TargetItem& item, gv::vonk::ReportWriter& report,
     return false;
 }
 
+// Whether the command only describes vonk or its database (help, version,
+// --list, --info): such a run judges no file and need not prepare for it.
+bool onlyDescribes(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "--")
+            break;
+        if (a == "-h" || a == "--help" || a == "--version" || a == "--list" || a == "--info")
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     using namespace gv::vonk;
+
+    // A run that judges files prepares its heap before anything is
+    // allocated: copying and parsing the arguments (hundreds of paths where
+    // a shell expanded a pattern) would otherwise touch fresh pages one by
+    // one, which costs more than the parsing itself.
+    const bool heapReady = !onlyDescribes(argc, argv);
+    if (heapReady)
+        platform::prepareHeap(kStartHeap);
 
     CLI::App app{"vonk identifies files by their content, against the definitions database VonkDefs.vkd.\n"
                  "Targets: files, folders (every file in them) or patterns with * and ? in the last part (dir/*).",
@@ -249,13 +274,14 @@ int main(int argc, char** argv)
         });
     } catch (const std::system_error&) {
     }
-    // About what a run over a few files allocates: the database's indexes,
-    // a matcher and its buffers, its pages made present in one call while
-    // the checksum is compared. (Left to the other thread, they were mostly
-    // touched first by this one, a fault each: on a busy machine a new
-    // thread may wait its turn for longer than the records' checks last.)
-    // The other thread allocates only once the records are checked.
-    platform::prepareHeap(std::size_t{3} << 19);
+    // The heap, where the arguments did not already have it prepared: made
+    // present in one call while the checksum is compared. (Left to the
+    // other thread, its pages were mostly touched first by this one, a fault
+    // each: on a busy machine a new thread may wait its turn for longer than
+    // the records' checks last.) The other thread allocates only once the
+    // records are checked.
+    if (!heapReady)
+        platform::prepareHeap(kStartHeap);
     const bool recordsHold = dbase->checkRecords(error);
     recordsPromise.set_value(recordsHold);
     if (!recordsHold) {
