@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 
 #include "vonk/base/FileAccess.h"
+#include "vonk/base/Platform.h"
 #include "vonk/report/ReportWriter.h"
 #include "vonk/report/TargetExpander.h"
 
@@ -244,6 +245,27 @@ INSTANTIATE_TEST_SUITE_P(Files, Access, ::testing::Values(
         (void)::symlink(d.file("t").c_str(), d.file("l").c_str());
         return d.file("l"); }, FileAccess::Status::Ok, ""}));
 #endif
+
+// Small files are mapped, large ones may be read into memory of their own:
+// either way every byte arrives, and what is released is what was taken.
+TEST(WholeFile, SmallAndLargeFilesArriveWhole)
+{
+    test::TempDir dir;
+    for (std::size_t size : {std::size_t{100}, (std::size_t{3} << 20) + 123}) {
+        std::string bytes(size, '\0');
+        for (std::size_t i = 0; i < size; ++i)
+            bytes[i] = static_cast<char>(i * 31 % 251);
+        test::writeFile(dir.file("f"), bytes);
+        platform::MappedFile m = platform::mapFile(dir.file("f"), std::uint64_t{1} << 30);
+        ASSERT_EQ(m.status, platform::MappedFile::Status::Mapped) << size;
+        ASSERT_EQ(m.length, size);
+        EXPECT_GE(m.extent, m.length);
+        EXPECT_EQ(std::memcmp(m.address, bytes.data(), size), 0) << size;
+        platform::unmapFile(m.address, m.extent);
+        EXPECT_EQ(platform::mapFile(dir.file("f"), size - 1).status, platform::MappedFile::Status::TooLarge);
+    }
+    EXPECT_EQ(platform::mapFile(dir.path(), 1 << 20).status, platform::MappedFile::Status::NotRegular);
+}
 
 TEST(Access, ListedFolderIsSkippedNotFailed)
 {

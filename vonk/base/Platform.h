@@ -73,15 +73,18 @@ std::string listFolder(const std::string& dir, std::vector<FolderEntry>& entries
 std::size_t readAt(int fd, std::uint64_t offset, std::uint8_t* dst, std::size_t n, std::string* error = nullptr);
 void closeFile(int fd);
 
-// A whole file mapped read-only into memory.
+// A whole file in memory, read-only: mapped, or (large files, where huge
+// pages are to be had) read into memory of its own.
 struct MappedFile {
     enum class Status { Mapped, Empty, CannotOpen, NotRegular, TooLarge, CannotMap } status = Status::CannotOpen;
     std::string reason; // for CannotOpen and CannotMap
     void* address = nullptr;
-    std::size_t length = 0;
+    std::size_t length = 0; // the file's bytes at `address`
+    std::size_t extent = 0; // what unmapFile releases (at least `length`)
 };
 // Maps `path` when it is a regular file of at most `limit` bytes.
 MappedFile mapFile(const std::string& path, std::uint64_t limit);
-void unmapFile(void* address, std::size_t length);
+// Releases what mapFile gave: its address and extent.
+void unmapFile(void* address, std::size_t extent);
 
 } // namespace gv::vonk::platform

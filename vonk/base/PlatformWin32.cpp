@@ -442,7 +442,7 @@ MappedFile mapFile(const std::string& path, std::uint64_t limit)
         } else {
             m.status = MappedFile::Status::Mapped;
             m.address = a;
-            m.length = static_cast<std::size_t>(size.QuadPart);
+            m.length = m.extent = static_cast<std::size_t>(size.QuadPart);
         }
         if (mapping)
             ::CloseHandle(mapping);

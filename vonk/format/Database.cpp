@@ -58,7 +58,7 @@ std::unique_ptr<Database> Database::open(const std::string& path, std::string& e
     std::unique_ptr<Database> d(new Database());
     if (map.address) {
         d->m_map = map.address;
-        d->m_mapLength = map.length;
+        d->m_mapLength = map.extent;
         d->m_data = static_cast<const std::uint8_t*>(map.address);
         d->m_size = map.length;
     }
