@@ -331,8 +331,7 @@ void readIntoHugePages(int fd, std::size_t size, MappedFile& m)
     const auto at = (rawAt + kHugePage - 1) & ~(kHugePage - 1);
     if (at > rawAt)
         ::munmap(raw, at - rawAt);
-    if (rawAt + kHugePage > at)
-        ::munmap(reinterpret_cast<void*>(at + extent), rawAt + kHugePage - at);
+    ::munmap(reinterpret_cast<void*>(at + extent), rawAt + kHugePage - at);
     auto* buffer = reinterpret_cast<char*>(at);
     ::madvise(buffer, extent, MADV_HUGEPAGE);
     std::size_t got = 0;
