@@ -267,6 +267,40 @@ TEST(WholeFile, SmallAndLargeFilesArriveWhole)
     EXPECT_EQ(platform::mapFile(dir.path(), 1 << 20).status, platform::MappedFile::Status::NotRegular);
 }
 
+#ifndef _WIN32
+// A batch closes every descriptor it was given, runs of consecutive ones
+// together, and never one it was not given that lies between them.
+TEST(ClosingBatch, ClosesWhatItHoldsAndNothingBetween)
+{
+    test::TempDir dir;
+    test::writeFile(dir.file("f"), "abc");
+    auto isOpen = [](int fd) { return ::fcntl(fd, F_GETFD) != -1; };
+    auto openSome = [&](int n) {
+        std::vector<int> fds;
+        for (int i = 0; i < n; ++i)
+            fds.push_back(::open(dir.file("f").c_str(), O_RDONLY | O_CLOEXEC));
+        return fds;
+    };
+    // The third is held by someone else, between ours.
+    std::vector<int> fds = openSome(6);
+    const int foreign = fds[2];
+    fds.erase(fds.begin() + 2);
+    {
+        ClosingBatch batch(4);
+        for (int fd : fds)
+            batch.add(fd);
+        // The fourth filled the batch: those four are closed, the fifth waits.
+        for (std::size_t i = 0; i < 4; ++i)
+            EXPECT_FALSE(isOpen(fds[i])) << i;
+        EXPECT_TRUE(isOpen(fds[4]));
+        EXPECT_TRUE(isOpen(foreign));
+    }
+    EXPECT_FALSE(isOpen(fds[4])) << "the rest close when the batch ends";
+    EXPECT_TRUE(isOpen(foreign));
+    ::close(foreign);
+}
+#endif
+
 TEST(Access, ListedFolderIsSkippedNotFailed)
 {
     test::TempDir dir;

@@ -55,4 +55,30 @@ FdGuard::~FdGuard()
         platform::closeFile(m_fd);
 }
 
+ClosingBatch::ClosingBatch(std::size_t capacity) : m_capacity(std::max<std::size_t>(capacity, 1))
+{
+    // Reserved here so that adding never allocates (and never throws).
+    m_fds.reserve(m_capacity);
+}
+
+ClosingBatch::~ClosingBatch()
+{
+    flush();
+}
+
+void ClosingBatch::add(int fd) noexcept
+{
+    if (fd < 0)
+        return;
+    m_fds.push_back(fd);
+    if (m_fds.size() >= m_capacity)
+        flush();
+}
+
+void ClosingBatch::flush() noexcept
+{
+    platform::closeFiles(m_fds);
+    m_fds.clear();
+}
+
 } // namespace gv::vonk

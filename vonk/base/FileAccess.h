@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace gv::vonk {
 
@@ -43,6 +44,26 @@ public:
 
 private:
     int m_fd;
+};
+
+// Descriptors of judged files, closed some at a time: over many small files
+// a call into the system per file to close it is a large part of the run
+// where each call carries a fixed cost, and a run of consecutive
+// descriptors closes in one call. At most `capacity` wait; the rest close
+// when the batch ends.
+class ClosingBatch {
+public:
+    explicit ClosingBatch(std::size_t capacity);
+    ~ClosingBatch();
+    ClosingBatch(const ClosingBatch&) = delete;
+    ClosingBatch& operator=(const ClosingBatch&) = delete;
+    // Takes `fd` over; it may be closed at once.
+    void add(int fd) noexcept;
+    void flush() noexcept;
+
+private:
+    std::vector<int> m_fds;
+    std::size_t m_capacity;
 };
 
 // Reads the whole of a regular file of at most `limit` bytes, for sources

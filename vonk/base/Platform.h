@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,12 @@ std::string listFolder(const std::string& dir, std::vector<FolderEntry>& entries
 // `error` then describes when given.
 std::size_t readAt(int fd, std::uint64_t offset, std::uint8_t* dst, std::size_t n, std::string* error = nullptr);
 void closeFile(int fd);
+// Closes every descriptor of `fds` (from FileAccess::open, each once); the
+// order of `fds` is not kept. Where the system closes a run of consecutive
+// descriptors in one call, each run costs one call.
+void closeFiles(std::span<int> fds);
+// How many descriptors this process may have open at once.
+std::size_t descriptorLimit();
 
 // A whole file in memory, read-only: mapped, or (large files, where huge
 // pages are to be had) read into memory of its own.

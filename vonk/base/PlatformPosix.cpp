@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <malloc.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -490,6 +492,37 @@ std::size_t readAt(int fd, std::uint64_t offset, std::uint8_t* dst, std::size_t 
 void closeFile(int fd)
 {
     ::close(fd);
+}
+
+void closeFiles(std::span<int> fds)
+{
+    // Descriptors opened one after another mostly follow each other; every
+    // descriptor of a run belongs to the caller, so closing the run's range
+    // closes nothing else.
+    std::sort(fds.begin(), fds.end());
+    std::size_t i = 0;
+    while (i < fds.size()) {
+        std::size_t j = i + 1;
+        while (j < fds.size() && fds[j] == fds[j - 1] + 1)
+            ++j;
+#ifdef SYS_close_range
+        if (j - i > 1 && ::syscall(SYS_close_range, static_cast<unsigned>(fds[i]), static_cast<unsigned>(fds[j - 1]), 0u) == 0) {
+            i = j;
+            continue;
+        }
+#endif
+        // A single descriptor, or a system without the call.
+        for (; i < j; ++i)
+            ::close(fds[i]);
+    }
+}
+
+std::size_t descriptorLimit()
+{
+    struct rlimit r {};
+    if (::getrlimit(RLIMIT_NOFILE, &r) != 0)
+        return 256;
+    return r.rlim_cur == RLIM_INFINITY ? SIZE_MAX : static_cast<std::size_t>(r.rlim_cur);
 }
 
 MappedFile mapFile(const std::string& path, std::uint64_t limit)

@@ -407,6 +407,18 @@ void closeFile(int fd)
     ::_close(fd);
 }
 
+void closeFiles(std::span<int> fds)
+{
+    for (int fd : fds)
+        ::_close(fd);
+}
+
+std::size_t descriptorLimit()
+{
+    // The C runtime's own table of descriptors.
+    return 8192;
+}
+
 MappedFile mapFile(const std::string& path, std::uint64_t limit)
 {
     MappedFile m;

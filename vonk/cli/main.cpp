@@ -76,6 +76,9 @@ constexpr auto kShowEvery = std::chrono::milliseconds(20);
 // About what a run over a few files allocates (see platform::prepareHeap).
 constexpr std::size_t kStartHeap = std::size_t{3} << 19;
 
+// Judged files a worker closes together (see ClosingBatch).
+constexpr std::size_t kClosingBatch = 64;
+
 // Workers when -j is not given: the machine's processors, capped because
 // the work is mostly reading small files.
 unsigned defaultJobs()
@@ -86,7 +89,8 @@ unsigned defaultJobs()
 
 // Judges one listed item and writes its report; true when it could not be read.
 bool judgeFile(const gv::vonk::TargetItem& item, gv::vonk::ReportWriter& report, gv::vonk::Matcher& matcher,
-    gv::vonk::Probe& probe, std::vector<gv::vonk::ReportWriter::Shown>& shown, const gv::vonk::ReportWriter::Options& opts)
+    gv::vonk::Probe& probe, std::vector<gv::vonk::ReportWriter::Shown>& shown, gv::vonk::ClosingBatch& closing,
+    const gv::vonk::ReportWriter::Options& opts)
 {
     using namespace gv::vonk;
     if (!item.problem.empty()) {
@@ -107,7 +111,11 @@ bool judgeFile(const gv::vonk::TargetItem& item, gv::vonk::ReportWriter& report,
     case FileAccess::Status::Ok:
         break;
     }
-    FdGuard guard(r.fd);
+    struct CloseLater {
+        ClosingBatch& batch;
+        int fd;
+        ~CloseLater() { batch.add(fd); }
+    } closeLater{closing, r.fd};
     FdSource src(r.fd, r.size);
     probe.reset(src);
     // The name's extension only orders close answers and names what content
@@ -299,12 +307,14 @@ int main(int argc, char** argv)
     // Each worker judges whole files with its own matcher and buffers; the
     // reports are put back in the order the files were named.
     struct Worker {
-        Worker(const Database& db, const ReportWriter::Options& o) : report(db, &text, o), matcher(db) {}
+        Worker(const Database& db, const ReportWriter::Options& o, std::size_t held)
+            : report(db, &text, o), matcher(db), closing(held) {}
         std::string text;
         ReportWriter report;
         Matcher matcher;
         Probe probe;
         std::vector<ReportWriter::Shown> shown;
+        ClosingBatch closing;
     };
     struct Judged {
         std::string text;
@@ -314,16 +324,19 @@ int main(int argc, char** argv)
     // Each worker's matcher is set up by its own thread when it first gets a
     // file: a run over one file pays for one, and the set-ups overlap.
     std::vector<std::unique_ptr<Worker>> workers(threads);
+    // Judged files wait to be closed in batches, together a small share of
+    // the descriptors this process may hold.
+    const std::size_t held = std::min<std::size_t>(kClosingBatch, platform::descriptorLimit() / (4 * std::size_t{threads}));
     bool someFailed = false;
     bool writeFailed = false;
 
     auto judge = [&](unsigned index, TargetItem& item) {
         if (!workers[index])
-            workers[index] = std::make_unique<Worker>(*dbase, opts);
+            workers[index] = std::make_unique<Worker>(*dbase, opts, held);
         Worker& w = *workers[index];
         w.text.clear();
         Judged j;
-        j.failed = judgeFile(item, w.report, w.matcher, w.probe, w.shown, opts);
+        j.failed = judgeFile(item, w.report, w.matcher, w.probe, w.shown, w.closing, opts);
         j.text = std::move(w.text);
         return j;
     };
