@@ -2,7 +2,10 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Speed of vonk against libmagic's file(1), measured in the same run.
 #   bash bench/vonk/identify.sh [BUILD_DIR] [CORPUS_DIR]
-# 1. one process over the whole corpus: files/s for each and the ratio;
+# 1. one process over the whole corpus, and over the outside samples
+#    (OUTSIDE, default shared/corpus-outside beside the checkout): vonk
+#    with one worker and with its default workers beside `file -b`, on any
+#    processor and held to each one (ROUNDS interleaved rounds, default 15);
 # 2. one process per file (start-up dominates): milliseconds per call;
 # 3. database load time and in-process time per file, with the real
 #    database and with one doubled by synthetic definitions (vonk_bench).
@@ -22,22 +25,58 @@ n=$(wc -l < "$work/list")
 [ "$n" -gt 0 ] || { echo "identify.sh: no files under $corpus" >&2; exit 2; }
 
 now() { date +%s.%N; }
-rate() { python3 -c "import sys; n,a,b=float(sys.argv[1]),float(sys.argv[2]),float(sys.argv[3]); print(f'{n/(b-a):.0f}')" "$@"; }
 
 # Warm the page cache so neither tool pays for the first read.
 xargs -d '\n' cat < "$work/list" > /dev/null
 
-best_vonk=0; best_file=0
-for round in 1 2 3; do
-    t0=$(now); xargs -d '\n' "$vonk" --tsv < "$work/list" > /dev/null || true; t1=$(now)
-    r=$(rate "$n" "$t0" "$t1"); [ "$r" -gt "$best_vonk" ] && best_vonk=$r
-    t0=$(now); file --mime-type -f "$work/list" > /dev/null; t1=$(now)
-    r=$(rate "$n" "$t0" "$t1"); [ "$r" -gt "$best_file" ] && best_file=$r
-done
-echo "== one process, $n files (best of 3)"
-echo "vonk: $best_vonk files/s"
-echo "file: $best_file files/s"
-python3 -c "import sys; print(f'ratio: {int(sys.argv[1])/int(sys.argv[2]):.1f}x (goal >= 5x)')" "$best_vonk" "$best_file"
+# One process over a whole list: vonk with one worker and with its default
+# workers, beside `file -b -f LIST`, in interleaved rounds (medians). On a
+# virtual machine the processors may not be equal (a neighbour may share
+# one), and a run lands on either: the ratio is also measured with every
+# program held to one processor, each in turn.
+throughput() {
+    python3 - "$vonk" "$1" "$2" "${ROUNDS:-15}" <<'EOF2'
+import os, shutil, statistics, sys, time
+vonk, listfile, title, rounds = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+paths = [l.rstrip("\n") for l in open(listfile) if l.strip()]
+null = os.open(os.devnull, os.O_WRONLY)
+def run(cmd):
+    t = time.perf_counter()
+    pid = os.posix_spawn(cmd[0], cmd, os.environ, file_actions=[(os.POSIX_SPAWN_DUP2, null, 1), (os.POSIX_SPAWN_DUP2, null, 2)])
+    os.waitpid(pid, 0)
+    return time.perf_counter() - t
+filecmd = [shutil.which("file"), "-b", "-f", listfile]
+cmds = {"vonk -j 1": [vonk, "-j", "1", "--tsv", "--"] + paths, "vonk": [vonk, "--tsv", "--"] + paths, "file -b": filecmd}
+def measure(cpus):
+    os.sched_setaffinity(0, cpus)
+    times = {k: [] for k in cmds}
+    for _ in range(rounds):
+        for k, c in cmds.items():
+            times[k].append(run(c))
+    return {k: statistics.median(v) for k, v in times.items()}
+allcpus = os.sched_getaffinity(0)
+print(f"== {title}: one process over {len(paths)} files, medians of {rounds} interleaved rounds")
+print(f"{'processors':<14}{'vonk -j 1':>22}{'vonk (default -j)':>24}{'file -b':>12}{'ratio -j 1':>12}{'ratio':>8}")
+rows = [("any", allcpus)] + ([(f"only {c}", {c}) for c in sorted(allcpus)] if len(allcpus) > 1 else [])
+for name, cpus in rows:
+    m = measure(cpus)
+    one, many, f = m["vonk -j 1"], m["vonk"], m["file -b"]
+    n = len(paths)
+    print(f"{name:<14}{one*1000:>9.1f} ms {n/one:>7.0f} f/s{many*1000:>11.1f} ms {n/many:>7.0f} f/s{f*1000:>9.1f} ms{f/one:>11.2f}x{f/many:>7.2f}x")
+os.sched_setaffinity(0, allcpus)
+EOF2
+}
+throughput "$work/list" "corpus $corpus"
+outside=${OUTSIDE:-$root/../shared/corpus-outside}
+if [ -d "$outside" ]; then
+    for d in "$outside"/*/; do
+        [ -f "$d/labels.tsv" ] && awk -F'\t' -v d="$d" '$1 != "path" && $1 !~ /^#/ && $1 != "" { print d $1 }' "$d/labels.tsv"
+    done > "$work/outside"
+    if [ -s "$work/outside" ]; then
+        xargs -d '\n' cat < "$work/outside" > /dev/null
+        throughput "$work/outside" "outside samples $outside"
+    fi
+fi
 
 calls=${CALLS:-200}
 head -n "$calls" "$work/list" > "$work/some"
