@@ -70,6 +70,7 @@ std::size_t AhoCorasick::findFew(const std::uint8_t* data, std::size_t size, Fou
 void AhoCorasick::build(const std::vector<std::string_view>& patterns, std::span<const Window> windows)
 {
     m_few.clear();
+    m_shortMode = false;
     const bool windowed = windows.size() == patterns.size();
     m_scanFrom = 0;
     if (windowed && !windows.empty()) {
@@ -109,6 +110,16 @@ void AhoCorasick::build(const std::vector<std::string_view>& patterns, std::span
             if (m_classes >= 255)
                 break;
         }
+    }
+    // Patterns of two to four bytes, none left out for want of a class,
+    // are looked up rather than walked.
+    m_shortMode = m_classes < 255 && std::all_of(patterns.begin(), patterns.end(), [](std::string_view p) {
+        return p.empty() || (p.size() >= 2 && p.size() <= 4);
+    });
+    if (m_shortMode) {
+        buildShort(patterns);
+        buildPairs(patterns);
+        return;
     }
     std::array<std::uint8_t, 256> folded{};
     for (int b = 0; b < 256; ++b)
@@ -189,7 +200,44 @@ void AhoCorasick::build(const std::vector<std::string_view>& patterns, std::span
         m_startCount += start;
     }
     m_fewStarts = m_startCount > 0 && m_startCount <= kFewStarts;
-    m_pairStarts = std::all_of(patterns.begin(), patterns.end(), [](std::string_view p) { return p.size() >= 2; });
+    buildPairs(patterns);
+}
+
+void AhoCorasick::buildShort(const std::vector<std::string_view>& patterns)
+{
+    m_shortCount = 0;
+    m_shortLengths = 0;
+    std::size_t slots = 16;
+    while (slots < 4 * patterns.size())
+        slots *= 2;
+    m_short.assign(slots, ShortSlot{});
+    m_shortShift = static_cast<unsigned>(64 - std::countr_zero(slots));
+    for (std::uint32_t p = 0; p < patterns.size(); ++p) {
+        const std::string_view text = patterns[p];
+        if (text.empty())
+            continue;
+        std::uint32_t bytes = 0;
+        for (std::size_t k = 0; k < text.size(); ++k)
+            bytes |= std::uint32_t{static_cast<std::uint8_t>(text[k])} << (8 * k);
+        // The same pattern twice answers with its first index, as the
+        // automaton's state does.
+        if (findShort(bytes, text.size()) != kNone)
+            continue;
+        const std::uint64_t key = shortKey(bytes, text.size());
+        std::size_t i = shortSlot(key);
+        while (m_short[i].key != 0)
+            i = (i + 1) & (slots - 1);
+        m_short[i] = {key, p};
+        ++m_shortCount;
+        m_shortLengths |= 1u << text.size();
+    }
+}
+
+void AhoCorasick::buildPairs(const std::vector<std::string_view>& patterns)
+{
+    // An empty pattern never matches: it does not stand in the way.
+    m_pairStarts = std::any_of(patterns.begin(), patterns.end(), [](std::string_view p) { return !p.empty(); })
+        && std::all_of(patterns.begin(), patterns.end(), [](std::string_view p) { return p.empty() || p.size() >= 2; });
     m_pairs.clear();
     if (m_pairStarts) {
         m_pairs.assign(65536 / 64, 0);
@@ -200,6 +248,8 @@ void AhoCorasick::build(const std::vector<std::string_view>& patterns, std::span
             return std::array<std::uint8_t, 2>{c, c >= 'a' && c <= 'z' ? static_cast<std::uint8_t>(c - 32) : c};
         };
         for (std::string_view p : patterns) {
+            if (p.empty())
+                continue;
             for (std::uint8_t a : cases(p[0])) {
                 for (std::uint8_t b : cases(p[1])) {
                     const std::uint32_t k = a | std::uint32_t{b} << 8;
@@ -221,7 +271,8 @@ void AhoCorasick::buildNibblePairs(const std::vector<std::string_view>& patterns
     // a group's nibbles combine into few pairs that begin no pattern.
     std::vector<std::pair<std::uint8_t, std::uint8_t>> firsts;
     for (std::string_view p : patterns)
-        firsts.emplace_back(kAsciiLower[static_cast<std::uint8_t>(p[0])], kAsciiLower[static_cast<std::uint8_t>(p[1])]);
+        if (!p.empty())
+            firsts.emplace_back(kAsciiLower[static_cast<std::uint8_t>(p[0])], kAsciiLower[static_cast<std::uint8_t>(p[1])]);
     std::sort(firsts.begin(), firsts.end());
     firsts.erase(std::unique(firsts.begin(), firsts.end()), firsts.end());
     auto upper = [](std::uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<std::uint8_t>(c - 32) : c; };

@@ -32,10 +32,13 @@ inline constexpr std::array<std::uint8_t, 256> kAsciiLower = [] {
 // A handful of patterns is searched without the automaton: each pattern's
 // rarest byte is looked for with a vector compare (memchr where case does
 // not matter) and the pattern checked around it, which reads many bytes per
-// instruction where the table walk reads one. Either way each pattern is
-// reported in the order of the end of its first occurrence (a longer one
-// first when two end together); the automaton may also repeat a pattern at
-// later occurrences.
+// instruction where the table walk reads one. Patterns of two to four bytes
+// (the database's literals) are not walked either: each place where a
+// pattern's first two bytes stand is looked up in a small table, for each
+// length, so the lookups do not wait on one another as the walk's steps do.
+// Every way reports each pattern in the order of the end of its first
+// occurrence (a longer one first when two end together); the automaton and
+// the lookups may also repeat a pattern at later occurrences.
 class AhoCorasick {
 public:
     // Where a pattern can lie, as offsets into what is scanned: it starts at
@@ -49,7 +52,7 @@ public:
     };
     // `windows`, when given, has one entry per pattern.
     void build(const std::vector<std::string_view>& patterns, std::span<const Window> windows = {});
-    bool empty() const { return m_fewMode ? m_few.empty() : m_states <= 1; }
+    bool empty() const { return m_fewMode ? m_few.empty() : m_shortMode ? m_shortCount == 0 : m_states <= 1; }
 
     template <typename OnHit>
     void scan(const std::uint8_t* data, std::size_t size, OnHit&& onHit) const
@@ -61,6 +64,10 @@ public:
             std::size_t n = findFew(data, size, found);
             for (std::size_t i = 0; i < n; ++i)
                 onHit(found[i].index);
+            return;
+        }
+        if (m_shortMode) {
+            scanShort(data, size, onHit);
             return;
         }
         std::uint32_t state = 0;
@@ -106,6 +113,81 @@ public:
     static constexpr std::size_t kFewPatterns = 8;
 
 private:
+    // Short patterns: the lowered bytes (first byte lowest) with the length
+    // above them, and the pattern's index; key 0 marks a free slot.
+    struct ShortSlot {
+        std::uint64_t key = 0;
+        std::uint32_t index = 0;
+    };
+    static std::uint64_t shortKey(std::uint32_t bytes, std::size_t length) { return bytes | std::uint64_t{length} << 32; }
+    std::size_t shortSlot(std::uint64_t key) const
+    {
+        return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> m_shortShift);
+    }
+    // The pattern of `length` bytes that `bytes` spell, or kNone.
+    std::uint32_t findShort(std::uint32_t bytes, std::size_t length) const
+    {
+        const std::uint64_t key = shortKey(bytes, length);
+        const std::size_t mask = m_short.size() - 1;
+        for (std::size_t i = shortSlot(key);; i = (i + 1) & mask) {
+            if (m_short[i].key == key)
+                return m_short[i].index;
+            if (m_short[i].key == 0)
+                return kNone;
+        }
+    }
+
+    template <typename OnHit>
+    void scanShort(const std::uint8_t* data, std::size_t size, OnHit&& onHit) const
+    {
+        // Hits come from the starts in order; one that ends sooner may be
+        // found at a later start, so each waits until no later start can
+        // end before it. At most three lengths from four starts wait.
+        struct Hit {
+            std::size_t end;
+            std::size_t length;
+            std::uint32_t index;
+        };
+        Hit waiting[12];
+        std::size_t count = 0;
+        auto release = [&](std::size_t upTo) {
+            std::size_t k = 0;
+            while (k < count && waiting[k].end <= upTo)
+                onHit(waiting[k++].index);
+            std::copy(waiting + k, waiting + count, waiting);
+            count -= k;
+        };
+        PairBlock block;
+        for (std::size_t i = m_scanFrom; i + 1 < size; ++i) {
+            i = nextPairStart(data, size, i, block);
+            if (i + 1 >= size)
+                break;
+            // A hit from here ends after i + 1.
+            release(i + 1);
+            const std::size_t avail = std::min<std::size_t>(size - i, 4);
+            std::uint32_t bytes = 0;
+            for (std::size_t k = 0; k < avail; ++k)
+                bytes |= std::uint32_t{kAsciiLower[data[i + k]]} << (8 * k);
+            for (std::size_t length = 2; length <= avail; ++length) {
+                if (!(m_shortLengths & (1u << length)))
+                    continue;
+                const std::uint32_t index = findShort(length == 4 ? bytes : bytes & ((1u << (8 * length)) - 1), length);
+                if (index == kNone)
+                    continue;
+                // Kept in order of end, a longer one first at the same end.
+                Hit h{i + length, length, index};
+                std::size_t at = count;
+                while (at > 0 && (waiting[at - 1].end > h.end || (waiting[at - 1].end == h.end && waiting[at - 1].length < h.length))) {
+                    waiting[at] = waiting[at - 1];
+                    --at;
+                }
+                waiting[at] = h;
+                ++count;
+            }
+        }
+        release(size);
+    }
+
     using Block = std::uint8_t __attribute__((vector_size(16)));
 
     struct FewPattern {
@@ -198,6 +280,8 @@ private:
     // bytes, a start kept when some group has both its bytes.
     std::uint64_t pairCandidates(const std::uint8_t* data) const;
     void buildNibblePairs(const std::vector<std::string_view>& patterns);
+    void buildPairs(const std::vector<std::string_view>& patterns);
+    void buildShort(const std::vector<std::string_view>& patterns);
     // Whether this processor runs pairCandidates.
     static bool simdPairs();
 
@@ -224,6 +308,11 @@ private:
     std::vector<std::uint32_t> m_out;         // next state on the output chain
     bool m_fewMode = false;
     std::vector<FewPattern> m_few;
+    bool m_shortMode = false;
+    std::vector<ShortSlot> m_short; // a power of two long
+    unsigned m_shortShift = 64;
+    std::size_t m_shortCount = 0;
+    unsigned m_shortLengths = 0; // bit n: some pattern has n bytes
     std::size_t m_scanFrom = 0; // no pattern starts before this
 };
 
