@@ -380,10 +380,10 @@ int main(int argc, char** argv)
         pipeline.setIdle(show);
     TargetExpander expander(recursive, literal);
     for (const auto& target : targets)
-        expander.expand(target, [&](const TargetItem& item) {
+        expander.expand(target, [&](TargetItem&& item) {
             // Once the checksum has failed, the rest is not judged.
             if (!damaged)
-                pipeline.submit(item);
+                pipeline.submit(std::move(item));
         });
     pipeline.finish();
     stopPreparing = true;

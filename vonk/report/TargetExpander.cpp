@@ -4,6 +4,7 @@
 #include "vonk/base/Platform.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace gv::vonk {
@@ -122,9 +123,9 @@ void TargetExpander::expand(const std::string& target, const Sink& sink) const
         return;
     }
     bool any = false;
-    std::string problem = listFolder(dir, shownPrefix, last, [&](const TargetItem& item) {
+    std::string problem = listFolder(dir, shownPrefix, last, [&](TargetItem&& item) {
         any = true;
-        sink(item);
+        sink(std::move(item));
     });
     if (!problem.empty()) {
         sink({target, target, false, problem});
@@ -161,7 +162,7 @@ std::string TargetExpander::listFolder(const std::string& dir, const std::string
         }
         if (!pattern.empty() && !matches(pattern, name))
             continue;
-        sink({shown, path, true, {}, type == platform::FolderEntry::Type::File});
+        sink({std::move(shown), std::move(path), true, {}, type == platform::FolderEntry::Type::File});
     }
     return {};
 }

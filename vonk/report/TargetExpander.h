@@ -28,7 +28,8 @@ struct TargetItem {
 // Items are handed on one by one as found.
 class TargetExpander {
 public:
-    using Sink = std::function<void(const TargetItem&)>;
+    // Each item is the sink's to keep (move from).
+    using Sink = std::function<void(TargetItem&&)>;
 
     explicit TargetExpander(bool recursive, bool literal = false) : m_recursive(recursive), m_literal(literal) {}
     void expand(const std::string& target, const Sink& sink) const;
