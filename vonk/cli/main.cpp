@@ -120,7 +120,7 @@ bool judgeFile(const gv::vonk::TargetItem& item, gv::vonk::ReportWriter& report,
     probe.reset(src);
     // The name's extension only orders close answers and names what content
     // cannot tell from its carrier; --content-only leaves it out.
-    const auto& cands = matcher.identify(probe, opts.contentOnly ? std::string() : item.path);
+    const auto& cands = matcher.identify(probe, opts.contentOnly ? std::string_view() : std::string_view(item.path));
     if (cands.empty()) {
         report.unmatched(item.shown, probe.size(), probe.text());
         return false;
@@ -379,8 +379,8 @@ int main(int argc, char** argv)
     if (shown)
         pipeline.setIdle(show);
     TargetExpander expander(recursive, literal);
-    for (const auto& target : targets)
-        expander.expand(target, [&](TargetItem&& item) {
+    for (auto& target : targets)
+        expander.expand(std::move(target), [&](TargetItem&& item) {
             // Once the checksum has failed, the rest is not judged.
             if (!damaged)
                 pipeline.submit(std::move(item));

@@ -100,7 +100,7 @@ bool TargetExpander::matches(std::string_view pattern, std::string_view name)
     return p == pattern.size();
 }
 
-void TargetExpander::expand(const std::string& target, const Sink& sink) const
+void TargetExpander::expand(std::string target, const Sink& sink) const
 {
     auto slash = lastSeparator(target);
     std::string last = slash == std::string::npos ? target : target.substr(slash + 1);
@@ -108,7 +108,8 @@ void TargetExpander::expand(const std::string& target, const Sink& sink) const
         const platform::PathKind kind = target.empty() ? platform::PathKind::Missing : platform::pathKind(target);
         if (kind != platform::PathKind::Folder) {
             // Opening it tells what it is, or why it cannot be read.
-            sink({target, target, false, {}, kind == platform::PathKind::File});
+            // (Braced members are made in order: the shown copy first.)
+            sink({target, std::move(target), false, {}, kind == platform::PathKind::File});
             return;
         }
         std::string problem = listFolder(target, withOneSlash(target), std::string(), sink);

@@ -32,7 +32,7 @@ public:
     using Sink = std::function<void(TargetItem&&)>;
 
     explicit TargetExpander(bool recursive, bool literal = false) : m_recursive(recursive), m_literal(literal) {}
-    void expand(const std::string& target, const Sink& sink) const;
+    void expand(std::string target, const Sink& sink) const;
 
     static bool hasWildcard(const std::string& s);
     // Whether `name` matches the last part of a pattern, by the rule above.
