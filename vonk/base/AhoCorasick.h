@@ -120,6 +120,9 @@ private:
         std::uint32_t index = 0;
     };
     static std::uint64_t shortKey(std::uint32_t bytes, std::size_t length) { return bytes | std::uint64_t{length} << 32; }
+    // A pattern's first three bytes (the lowest three of `bytes`) as a bit of m_shortThrees.
+    static std::uint32_t threeHash(std::uint32_t bytes) { return ((bytes & 0xFFFFFFu) * 0x9E3779B1u) >> 16; }
+    static bool hasBit(const std::vector<std::uint64_t>& bits, std::uint32_t k) { return (bits[k >> 6] >> (k & 63)) & 1; }
     std::size_t shortSlot(std::uint64_t key) const
     {
         return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> m_shortShift);
@@ -157,32 +160,42 @@ private:
             std::copy(waiting + k, waiting + count, waiting);
             count -= k;
         };
-        PairBlock block;
-        for (std::size_t i = m_scanFrom; i + 1 < size; ++i) {
-            i = nextPairStart(data, size, i, block);
-            if (i + 1 >= size)
-                break;
-            // A hit from here ends after i + 1.
-            release(i + 1);
-            const std::size_t avail = std::min<std::size_t>(size - i, 4);
-            std::uint32_t bytes = 0;
-            for (std::size_t k = 0; k < avail; ++k)
-                bytes |= std::uint32_t{kAsciiLower[data[i + k]]} << (8 * k);
-            for (std::size_t length = 2; length <= avail; ++length) {
-                if (!(m_shortLengths & (1u << length)))
-                    continue;
-                const std::uint32_t index = findShort(length == 4 ? bytes : bytes & ((1u << (8 * length)) - 1), length);
-                if (index == kNone)
-                    continue;
-                // Kept in order of end, a longer one first at the same end.
-                Hit h{i + length, length, index};
-                std::size_t at = count;
-                while (at > 0 && (waiting[at - 1].end > h.end || (waiting[at - 1].end == h.end && waiting[at - 1].length < h.length))) {
-                    waiting[at] = waiting[at - 1];
-                    --at;
+        for (std::size_t at = m_scanFrom; at + 1 < size; at += 64) {
+            const std::uint64_t first = pairMask(data, size, at, std::min<std::size_t>(64, size - 1 - at));
+            for (std::uint64_t starts = first; starts; starts &= starts - 1) {
+                const std::size_t i = at + static_cast<std::size_t>(std::countr_zero(starts));
+                // A hit from here ends after i + 1.
+                release(i + 1);
+                // Most starts begin no pattern beyond their pair: the first two
+                // and three bytes are tested in bitmaps before the table.
+                const std::size_t avail = std::min<std::size_t>(size - i, 4);
+                std::uint32_t bytes = kAsciiLower[data[i]] | std::uint32_t{kAsciiLower[data[i + 1]]} << 8;
+                const bool two = hasBit(m_shortTwos, bytes);
+                bool longer = false;
+                if (avail > 2) {
+                    bytes |= std::uint32_t{kAsciiLower[data[i + 2]]} << 16;
+                    longer = hasBit(m_shortThrees, threeHash(bytes));
+                    if (longer && avail > 3)
+                        bytes |= std::uint32_t{kAsciiLower[data[i + 3]]} << 24;
                 }
-                waiting[at] = h;
-                ++count;
+                if (!two && !longer)
+                    continue;
+                for (std::size_t length = two ? 2 : 3; length <= (longer ? avail : 2); ++length) {
+                    if (!(m_shortLengths & (1u << length)))
+                        continue;
+                    const std::uint32_t index = findShort(length == 4 ? bytes : bytes & ((1u << (8 * length)) - 1), length);
+                    if (index == kNone)
+                        continue;
+                    // Kept in order of end, a longer one first at the same end.
+                    Hit h{i + length, length, index};
+                    std::size_t slot = count;
+                    while (slot > 0 && (waiting[slot - 1].end > h.end || (waiting[slot - 1].end == h.end && waiting[slot - 1].length < h.length))) {
+                        waiting[slot] = waiting[slot - 1];
+                        --slot;
+                    }
+                    waiting[slot] = h;
+                    ++count;
+                }
             }
         }
         release(size);
@@ -242,7 +255,6 @@ private:
     // The first start at or after i whose two bytes begin a pattern, or size.
     std::size_t nextPairStart(const std::uint8_t* data, std::size_t size, std::size_t i, PairBlock& b) const
     {
-        const std::uint64_t* pairs = m_pairs.data();
         for (;;) {
             if (b.len && i >= b.at && i - b.at < b.len) {
                 const std::uint64_t rest = b.mask >> (i - b.at);
@@ -254,24 +266,32 @@ private:
                 return size;
             b.at = i;
             b.len = std::min<std::size_t>(64, size - 1 - i);
-            std::uint64_t mask = 0;
-            auto pairAt = [&](std::size_t k) {
-                const std::uint32_t key = data[i + k] | std::uint32_t{data[i + k + 1]} << 8;
-                return (pairs[key >> 6] >> (key & 63)) & 1;
-            };
-            if (m_nibblePairs && b.len == 64 && size - i > 64) {
-                // Starts whose two bytes may begin a pattern, 16 at a time;
-                // only those are looked up.
-                for (std::uint64_t maybe = pairCandidates(data + i); maybe; maybe &= maybe - 1) {
-                    const auto k = static_cast<std::size_t>(std::countr_zero(maybe));
-                    mask |= pairAt(k) << k;
-                }
-            } else {
-                for (std::size_t k = 0; k < b.len; ++k)
-                    mask |= pairAt(k) << k;
-            }
-            b.mask = mask;
+            b.mask = pairMask(data, size, i, b.len);
         }
+    }
+
+    // Which of the `len` (at most 64) starts from i have two bytes that
+    // begin a pattern.
+    std::uint64_t pairMask(const std::uint8_t* data, std::size_t size, std::size_t i, std::size_t len) const
+    {
+        const std::uint64_t* pairs = m_pairs.data();
+        std::uint64_t mask = 0;
+        auto pairAt = [&](std::size_t k) {
+            const std::uint32_t key = data[i + k] | std::uint32_t{data[i + k + 1]} << 8;
+            return (pairs[key >> 6] >> (key & 63)) & 1;
+        };
+        if (m_nibblePairs && len == 64 && size - i > 64) {
+            // Starts whose two bytes may begin a pattern, 16 at a time;
+            // only those are looked up.
+            for (std::uint64_t maybe = pairCandidates(data + i); maybe; maybe &= maybe - 1) {
+                const auto k = static_cast<std::size_t>(std::countr_zero(maybe));
+                mask |= pairAt(k) << k;
+            }
+        } else {
+            for (std::size_t k = 0; k < len; ++k)
+                mask |= pairAt(k) << k;
+        }
+        return mask;
     }
 
     // A superset of the starts among data[0, 64) whose pair (with the next
@@ -313,6 +333,8 @@ private:
     unsigned m_shortShift = 64;
     std::size_t m_shortCount = 0;
     unsigned m_shortLengths = 0; // bit n: some pattern has n bytes
+    std::vector<std::uint64_t> m_shortTwos;   // 65,536 bits: the two-byte patterns
+    std::vector<std::uint64_t> m_shortThrees; // 65,536 bits: the first three bytes of longer ones, hashed
     std::size_t m_scanFrom = 0; // no pattern starts before this
 };
 
