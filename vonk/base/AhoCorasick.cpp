@@ -211,8 +211,8 @@ void AhoCorasick::buildShort(const std::vector<std::string_view>& patterns)
     while (slots < 4 * patterns.size())
         slots *= 2;
     m_short.assign(slots, ShortSlot{});
-    m_shortTwos.assign(65536 / 64, 0);
-    m_shortThrees.assign(65536 / 64, 0);
+    m_shortTwos.assign((1u << kShortBits) / 64, 0);
+    m_shortThrees.assign((1u << kShortBits) / 64, 0);
     m_shortShift = static_cast<unsigned>(64 - std::countr_zero(slots));
     for (std::uint32_t p = 0; p < patterns.size(); ++p) {
         const std::string_view text = patterns[p];
@@ -232,7 +232,7 @@ void AhoCorasick::buildShort(const std::vector<std::string_view>& patterns)
         m_short[i] = {key, p};
         ++m_shortCount;
         m_shortLengths |= 1u << text.size();
-        const std::uint32_t bit = text.size() == 2 ? bytes : threeHash(bytes);
+        const std::uint32_t bit = text.size() == 2 ? twoHash(bytes) : threeHash(bytes);
         (text.size() == 2 ? m_shortTwos : m_shortThrees)[bit >> 6] |= std::uint64_t{1} << (bit & 63);
     }
 }

@@ -120,8 +120,13 @@ private:
         std::uint32_t index = 0;
     };
     static std::uint64_t shortKey(std::uint32_t bytes, std::size_t length) { return bytes | std::uint64_t{length} << 32; }
-    // A pattern's first three bytes (the lowest three of `bytes`) as a bit of m_shortThrees.
-    static std::uint32_t threeHash(std::uint32_t bytes) { return ((bytes & 0xFFFFFFu) * 0x9E3779B1u) >> 16; }
+    // A two-byte pattern (the lowest two of `bytes`), or a longer one's
+    // first three bytes, as a bit of m_shortTwos or m_shortThrees. The
+    // bitmaps are small enough to stay in the nearest cache; a bit that
+    // two share only costs a look in the table.
+    static std::uint32_t twoHash(std::uint32_t bytes) { return ((bytes & 0xFFFFu) * 0x9E3779B1u) >> (32 - kShortBits); }
+    static std::uint32_t threeHash(std::uint32_t bytes) { return ((bytes & 0xFFFFFFu) * 0x9E3779B1u) >> (32 - kShortBits); }
+    static constexpr unsigned kShortBits = 14;
     static bool hasBit(const std::vector<std::uint64_t>& bits, std::uint32_t k) { return (bits[k >> 6] >> (k & 63)) & 1; }
     std::size_t shortSlot(std::uint64_t key) const
     {
@@ -170,7 +175,7 @@ private:
                 // and three bytes are tested in bitmaps before the table.
                 const std::size_t avail = std::min<std::size_t>(size - i, 4);
                 std::uint32_t bytes = kAsciiLower[data[i]] | std::uint32_t{kAsciiLower[data[i + 1]]} << 8;
-                const bool two = hasBit(m_shortTwos, bytes);
+                const bool two = (m_shortLengths & 4u) && hasBit(m_shortTwos, twoHash(bytes));
                 bool longer = false;
                 if (avail > 2) {
                     bytes |= std::uint32_t{kAsciiLower[data[i + 2]]} << 16;
@@ -333,8 +338,8 @@ private:
     unsigned m_shortShift = 64;
     std::size_t m_shortCount = 0;
     unsigned m_shortLengths = 0; // bit n: some pattern has n bytes
-    std::vector<std::uint64_t> m_shortTwos;   // 65,536 bits: the two-byte patterns
-    std::vector<std::uint64_t> m_shortThrees; // 65,536 bits: the first three bytes of longer ones, hashed
+    std::vector<std::uint64_t> m_shortTwos;   // the two-byte patterns, hashed
+    std::vector<std::uint64_t> m_shortThrees; // the first three bytes of longer ones, hashed
     std::size_t m_scanFrom = 0; // no pattern starts before this
 };
 
