@@ -64,11 +64,11 @@ __attribute__((target("avx2"))) std::size_t findAgreeingWide(const std::uint8_t*
 //
 // The first anchor is the pattern's rarest byte, found by memchr, which
 // reads a vector of bytes per step while that byte is rare in the data.
-// Where it is not (zeros in a bitmap, digits in a table), memchr returns at
-// nearly every byte and each return costs more than the scan; the search
-// then checks both anchors at sixteen starts at a time (thirty-two where the
-// processor has the wider vectors), so that only starts
-// where both bytes agree are tried.
+// Where it is not (zeros in a bitmap, digits in a table, any byte in
+// compressed data, which comes every few hundred bytes), each return of
+// memchr costs more than the scan; the search then checks both anchors at
+// sixteen starts at a time (thirty-two where the processor has the wider
+// vectors), so that only starts where both bytes agree are tried.
 template <typename Matches>
 std::size_t findAnchored(const std::uint8_t* data, std::size_t lastStart, AnchorByte first, const AnchorByte* second,
     Matches&& matches)
@@ -84,8 +84,9 @@ std::size_t findAnchored(const std::uint8_t* data, std::size_t lastStart, Anchor
     std::size_t nextLower = next(first.lower, 0);
     std::size_t nextUpper = first.upper == first.lower ? kNotFound : next(first.upper, 0);
     std::size_t tries = 0;
-    // A try per 64 starts or more, after a few: the byte is common here.
-    auto dense = [&] { return second && tries >= 8 && s < tries * 64; };
+    // A try per 1,024 starts or more, after a few: a return of memchr
+    // costs as much as comparing both anchors over some hundreds of starts.
+    auto dense = [&] { return second && tries >= 8 && s < tries * 1024; };
     while (s <= lastStart && !dense()) {
         if (nextLower != kNotFound && nextLower < s)
             nextLower = next(first.lower, s);
