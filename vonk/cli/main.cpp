@@ -76,6 +76,9 @@ constexpr auto kShowEvery = std::chrono::milliseconds(20);
 // About what a run over a few files allocates (see platform::prepareHeap).
 constexpr std::size_t kStartHeap = std::size_t{3} << 19;
 
+// Bytes of report written at a time, at most.
+constexpr std::size_t kReportBuffer = std::size_t{1} << 16;
+
 // Judged files a worker closes together (see ClosingBatch).
 constexpr std::size_t kClosingBatch = 64;
 
@@ -352,6 +355,14 @@ int main(int argc, char** argv)
     // report before vonk waits for anything, and a flood at least every
     // kShowEvery; a write per file would cost the reader a wake-up per
     // file. A report stored in a file goes out in large writes.
+    // Either way the report is written a buffer at a time, and the usual
+    // buffer (a page, or a line on a terminal) would make a write, and a
+    // wake-up of the reader, every few dozen files: nothing has been
+    // written to standard output yet, so it can still take a larger one.
+    // (The C library sizes a buffer of its own by the device; this one
+    // outlives every write.)
+    static char reportBuffer[kReportBuffer];
+    std::setvbuf(stdout, reportBuffer, _IOFBF, sizeof reportBuffer);
     const bool shown = !platform::outputIsStored();
     bool unshown = false;
     auto lastShown = std::chrono::steady_clock::now();
