@@ -28,9 +28,12 @@ namespace gv::vonk {
 // The submitting thread is woken for a batch of results rather than for
 // each one (every wake costs a switch of threads, and an emit that writes
 // to a pipe a write of its own), but never holds a ready result back for
-// longer than kWakeDelay. Before it waits, and before it runs a job
-// itself, it calls the idle hook, so that output held back by `emit` can
-// go out first.
+// longer than kWakeDelay. Before it runs a job itself, and when a wait
+// for results lasts longer than kIdleDelay, it calls the idle hook, so that
+// output held back by `emit` can go out first. (Waits for a batch of quick
+// results are many and short: output held back through one of them is
+// soon followed by more, and going out at every one of them made a write,
+// and a wake-up of the reader, every few dozen results.)
 template <typename Job, typename Result>
 class OrderedPipeline {
 public:
@@ -41,6 +44,7 @@ public:
     using Idle = std::function<void()>;
 
     static constexpr auto kWakeDelay = std::chrono::milliseconds(20);
+    static constexpr auto kIdleDelay = std::chrono::milliseconds(2);
 
     OrderedPipeline(unsigned workers, std::size_t window, Work work, Emit emit)
         : m_workers(workers == 0 ? 1 : workers)
@@ -161,14 +165,21 @@ private:
     // them once kWakeDelay has passed, or a job has failed.
     void waitForResults(std::unique_lock<std::mutex>& lock)
     {
+        const auto enough = [this] { return m_error || (m_wakeAt != 0 && m_ready >= m_wakeAt); };
+        m_wakeAt = std::min<std::uint64_t>(std::max<std::size_t>(m_window / 4, 1), m_next - m_emitted);
+        // A wait that ends soon goes without the idle hook (see above).
+        std::chrono::milliseconds waited{0};
         if (m_idle) {
+            if (m_changed.wait_for(lock, kIdleDelay, enough)) {
+                m_wakeAt = 0;
+                return;
+            }
+            waited = kIdleDelay;
             lock.unlock();
             m_idle();
             lock.lock();
         }
-        const auto enough = [this] { return m_error || (m_wakeAt != 0 && m_ready >= m_wakeAt); };
-        m_wakeAt = std::min<std::uint64_t>(std::max<std::size_t>(m_window / 4, 1), m_next - m_emitted);
-        if (!m_changed.wait_for(lock, kWakeDelay, enough)) {
+        if (!m_changed.wait_for(lock, kWakeDelay - waited, enough)) {
             m_wakeAt = 1;
             m_changed.wait(lock, enough);
         }
