@@ -352,9 +352,10 @@ int main(int argc, char** argv)
         return !damaged;
     };
     // A reader waiting on a terminal or a pipe (the window) sees each file's
-    // report before vonk waits for anything, and a flood at least every
-    // kShowEvery; a write per file would cost the reader a wake-up per
-    // file. A report stored in a file goes out in large writes.
+    // report before vonk waits on a file for long (OrderedPipeline's idle
+    // hook), and a flood at least every kShowEvery; a write per file would
+    // cost the reader a wake-up per file. A report stored in a file goes out
+    // in large writes.
     // Either way the report is written a buffer at a time, and the usual
     // buffer (a page, or a line on a terminal) would make a write, and a
     // wake-up of the reader, every few dozen files: nothing has been
