@@ -75,6 +75,15 @@ TEST_F(Cli, OptionFormsAndPositions)
     }
     RunResult r = runExe(GV_VONK_EXE, {std::string("-d:") + GV_TEST_DB, p});
     EXPECT_EQ(r.exit, 0) << r.err;
+    // After "--" every argument is a target, in order after those before it,
+    // even one that reads as an option; a second "--" is a name too.
+    write("-r:1", "GIF89a....");
+    RunResult dashes = vonk({"--tsv", p, "--", "-r:1", "--", p}, m_dir);
+    EXPECT_EQ(dashes.exit, 1) << dashes.err;
+    EXPECT_EQ(dashes.out.substr(0, p.size() + 1), p + "\t");
+    EXPECT_NE(dashes.out.find("\n-r:1\timage/gif"), std::string::npos) << dashes.out;
+    EXPECT_NE(dashes.out.find("\n--\terror"), std::string::npos) << dashes.out;
+    EXPECT_NE(dashes.out.rfind("\n" + p + "\t"), std::string::npos) << dashes.out;
 }
 
 TEST_F(Cli, LimitsCandidatesAndPercentagesAddUp)

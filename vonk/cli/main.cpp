@@ -213,6 +213,14 @@ int main(int argc, char** argv)
     // "/x" is a path here on every system, never an option.
     app.allow_windows_style_options(false);
     auto args = splitColonOptions(platform::arguments(argc, argv));
+    // Everything after "--" is a target, which is all the parser would make
+    // of it, one argument at a time (a shell's expansion can make
+    // thousands): those are taken as they are.
+    std::vector<std::string> afterDashes;
+    if (auto dashes = std::find(args.begin(), args.end(), "--"); dashes != args.end()) {
+        afterDashes.assign(std::make_move_iterator(dashes + 1), std::make_move_iterator(args.end()));
+        args.erase(dashes + 1, args.end());
+    }
     // CLI11 takes the vector of arguments in reverse order.
     std::reverse(args.begin(), args.end());
     try {
@@ -225,6 +233,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vonk: %s\nUsage: vonk TARGET... [-v] [-r:nn] [-d:FILE] [--json|--tsv] [-s] [--literal]   (vonk --help for more)\n", e.what());
         return 2;
     }
+    targets.insert(targets.end(), std::make_move_iterator(afterDashes.begin()), std::make_move_iterator(afterDashes.end()));
     // An empty name would quietly fall back to the usual database: the user
     // asked for another one and must not get an answer from the wrong one.
     if (databaseOpt->count() > 0 && database.empty()) {

@@ -134,6 +134,10 @@ void Matcher::addCandidate(std::uint32_t def)
     if (m_candStamp[def] != m_gen) {
         m_candStamp[def] = m_gen;
         m_candidates.push_back(def);
+        // Its records are read when it is evaluated, after the rest of the
+        // gathering: asked for now, they come meanwhile.
+        __builtin_prefetch(&m_db.def(def).root);
+        __builtin_prefetch(&m_state[def]);
     }
 }
 
