@@ -5,6 +5,7 @@
 // whole text anew for every chunk. Each case runs in a fresh process of
 // this program so that peak-memory figures do not mix. `--case command
 // CMDLINE` times the window on any command line (bench/console/window.sh).
+#include "ReportMemory.h"
 #include "frmDOSOutput.h"
 #include "runner/DOSOutputs.h"
 #include "winhelpers/MsgBox.h"
@@ -201,6 +202,8 @@ double mbPerSecond(long long bytes, double seconds)
 
 int main(int argc, char* argv[])
 {
+    // Started as the window program starts, so that its memory behaves alike.
+    gv::StartWithReportMemory(argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
