@@ -1044,8 +1044,14 @@ void Matcher::addByName(const std::string& ext)
 {
     for (const auto& c : m_result)
         m_contentScore[c.def] = c.score;
-    std::vector<std::uint32_t>& listing = m_listing;
-    definitionsListing(ext, listing);
+    // Files of a folder mostly share their extension: the last one's
+    // listing is kept.
+    if (!m_listingKept || ext != m_listingExt) {
+        definitionsListing(ext, m_listing);
+        m_listingExt = ext;
+        m_listingKept = true;
+    }
+    const std::vector<std::uint32_t>& listing = m_listing;
     if (listing.empty())
         return;
     const std::size_t matched = m_result.size();

@@ -121,7 +121,10 @@ private:
     // Definitions with a `zip-has "/"` rule: an archive found behind other
     // data through its end record.
     std::vector<std::uint8_t> m_behindRule;
+    // The definitions listing m_listingExt.
     std::vector<std::uint32_t> m_listing;
+    std::string m_listingExt;
+    bool m_listingKept = false;
     // Each candidate's score before the name counted, to tell which answers
     // the name moved.
     std::vector<std::uint64_t> m_contentScore;
