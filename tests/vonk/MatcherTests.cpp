@@ -451,20 +451,24 @@ TEST(ZipDirectory, ReadsMemberContentWithinBounds)
 
 // Bytes past the head come from the first read, from one block read around
 // them, or from a read of their own when many: the right bytes either way,
-// in any order, across block edges, and nothing past the end. The tail too,
+// in any order, across block edges, and nothing past the end. A large
+// file's head is read in part first, the rest when asked for: a few bytes
+// there come with a block, many with the rest of the head. The tail too,
 // for a file a little larger than the head and for a large one.
 TEST(Probe, BytesPastTheHeadAreTheFilesOwn)
 {
     std::string bytes(200000, '\0');
     for (std::size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<char>(i * 7 + (i >> 8));
-    const std::pair<std::uint64_t, std::size_t> ranges[] = {
-        {65588, 8}, {65600, 8}, {66559, 4}, {65530, 12}, {100000, 3000}, {65590, 2}, {140000, 1024}, {199990, 10}, {130000, 1}, {69000, 700}};
+    const std::pair<std::uint64_t, std::size_t> ranges[] = {{65588, 8}, {65600, 8}, {66559, 4}, {65530, 12}, {32769, 5}, {16380, 8},
+        {100000, 3000}, {65590, 2}, {36865, 4}, {140000, 1024}, {199990, 10}, {130000, 1}, {69000, 700}, {20000, 6000}, {40000, 4}};
     for (std::size_t size : {66000u, 200000u}) {
         const std::string file = bytes.substr(0, size);
         MemorySource src({reinterpret_cast<const std::uint8_t*>(file.data()), file.size()});
         Probe probe;
         probe.reset(src);
+        EXPECT_EQ(probe.headRead().size(), size > 65536 + Probe::kPastHead ? Probe::kFirstRead : 65536u) << size;
+        EXPECT_EQ(probe.headSize(), 65536u);
         for (const auto& [pos, n] : ranges) {
             const std::uint8_t* p = probe.bytesAt(pos, n);
             if (pos + n > size) {
@@ -479,6 +483,8 @@ TEST(Probe, BytesPastTheHeadAreTheFilesOwn)
             EXPECT_EQ(std::string(reinterpret_cast<const char*>(t.data()), t.size()), file.substr(size - t.size())) << size;
             EXPECT_EQ(t.size(), std::min<std::size_t>(n, size));
         }
+        const auto head = probe.head();
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(head.data()), head.size()), file.substr(0, 65536)) << size;
     }
 }
 
@@ -1076,6 +1082,39 @@ TEST(SequenceEngine, HostileFilesCostBoundedWork)
         // Unbounded, these take hours; bounded, milliseconds. The limit only
         // tells the two apart, with room for a slow emulated machine.
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << c.signature;
+    }
+}
+
+// A view cut where a program's latest match can end answers as the whole
+// file does; a program with an unbounded gap has no such place.
+TEST(SequenceEngine, ReachBoundsWhatAMatchReads)
+{
+    std::string file(70000, 'x');
+    file.replace(1000, 4, "ABCD");
+    file.replace(5000, 2, "EF");
+    file.replace(60000, 2, "GH");
+    const std::span<const std::uint8_t> whole(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+    struct Case {
+        const char* signature;
+        std::size_t reach;
+    };
+    // Each bounded one matches the file ending right at its reach.
+    for (const Case& c : {Case{"{1000} 'ABCD'", 1004}, Case{"{1000} 'ABCD' {10-3996} 'EF'", 5002}, Case{"{0-1000} ('ABCD'|'AB') 'x'", 1005},
+             Case{"* 'EF'", SIZE_MAX}, Case{"{1000} 'AB' * 'GH'", SIZE_MAX}, Case{"{59990-60000} 'GH'", 60002}}) {
+        SigPattern p;
+        std::string error;
+        ASSERT_TRUE(parseSignature(c.signature, p, error)) << error;
+        const auto program = compileSignature(p, error);
+        SequenceEngine engine;
+        EXPECT_EQ(engine.keptReach(1, program), c.reach) << c.signature;
+        std::size_t atWhole = 0, atCut = 0;
+        const bool inWhole = engine.matchKept(1, program, whole, false, atWhole);
+        if (c.reach < whole.size()) {
+            EXPECT_TRUE(inWhole) << c.signature;
+            EXPECT_EQ(engine.matchKept(1, program, whole.first(c.reach), false, atCut), inWhole) << c.signature;
+            EXPECT_EQ(atCut, atWhole) << c.signature;
+            EXPECT_FALSE(engine.matchKept(1, program, whole.first(c.reach - 1), false, atCut)) << c.signature;
+        }
     }
 }
 

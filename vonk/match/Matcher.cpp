@@ -447,10 +447,21 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
     case NodeKind::Sequence: {
         // Looked for as far as the head and tail reach, like the peers that
         // publish these signatures scan by default.
+        // A program that cannot reach past what is read already runs on
+        // that: its answer is the same.
         const bool fromEnd = static_cast<seq::Reference>(n.flags) == seq::Reference::Eof;
-        const auto view = fromEnd ? probe.tail(db::kHeadSize) : probe.head();
+        const std::span<const std::uint8_t> program{m_db.bytes(n.a), n.a.len};
+        const std::size_t reach = m_sequences.keptReach(idx, program);
+        std::span<const std::uint8_t> view;
+        if (fromEnd) {
+            view = probe.tail(std::min<std::size_t>(reach, db::kHeadSize));
+        } else {
+            view = probe.headRead();
+            if (view.size() < reach && view.size() < probe.headSize())
+                view = probe.head();
+        }
         std::size_t at = 0;
-        if (!m_sequences.matchKept(idx, {m_db.bytes(n.a), n.a.len}, view, fromEnd, at))
+        if (!m_sequences.matchKept(idx, program, view, fromEnd, at))
             return false;
         return hit([&] { return fromEnd ? std::to_string(at) + " bytes before the end" : offsetText(at); });
     }
@@ -580,16 +591,17 @@ void Matcher::beginRound()
 
 void Matcher::gather(Probe& probe)
 {
-    auto head = probe.head();
-    gatherByAnchors(head, probe.tail(m_db.tailAnchorReach()));
-    gatherByLiterals(probe, head, LiteralPass::First);
+    // The first passes need no more of the head than its first read
+    // brought, but for the few anchors further in.
+    gatherByAnchors(probe.headRead(), probe.tail(m_db.tailAnchorReach()), &probe);
+    gatherByLiterals(probe, LiteralPass::First);
     // What follows leading tags is found as if the file began there; the
     // rules of `after-tags` blocks then read it in place.
     const LeadingTags& tags = probe.leadingTags();
     if (tags.count && tags.end < probe.size()) {
         constexpr std::size_t kAfterTagsReach = 4096;
-        if (tags.end < head.size()) {
-            gatherByAnchors(head.subspan(static_cast<std::size_t>(tags.end)), {});
+        if (tags.end < probe.headSize()) {
+            gatherByAnchors(probe.head().subspan(static_cast<std::size_t>(tags.end)), {});
         } else {
             std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(probe.size() - tags.end, kAfterTagsReach));
             if (const std::uint8_t* p = probe.bytesAt(tags.end, n))
@@ -645,7 +657,7 @@ void Matcher::buildAnchorFilter()
     }
 }
 
-void Matcher::gatherByAnchors(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail)
+void Matcher::gatherByAnchors(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail, Probe* probe)
 {
     const auto& anchors = m_db.anchors();
     const auto& groups = m_db.anchorGroups();
@@ -654,19 +666,31 @@ void Matcher::gatherByAnchors(std::span<const std::uint8_t> head, std::span<cons
     for (std::size_t gi = 0; gi < groups.size(); ++gi) {
         const auto& g = groups[gi];
         const std::uint8_t* p = nullptr;
+        const std::uint8_t* end = nullptr;
         if (g.offset >= 0) {
-            if (static_cast<std::uint64_t>(g.offset) + g.len > head.size())
+            const std::uint64_t stop = static_cast<std::uint64_t>(g.offset) + g.len;
+            if (stop <= head.size()) {
+                p = head.data() + g.offset;
+                end = head.data() + head.size();
+            } else if (probe && stop <= probe->headSize()) {
+                // Past what the head's first read brought: the key's own
+                // bytes are read.
+                p = probe->bytesAt(static_cast<std::uint64_t>(g.offset), g.len);
+                if (!p)
+                    continue;
+                end = p + g.len;
+            } else {
                 continue;
-            p = head.data() + g.offset;
+            }
         } else {
             if (static_cast<std::uint64_t>(-g.offset) > tail.size())
                 continue;
             p = tail.data() + tail.size() - static_cast<std::size_t>(-g.offset);
+            end = tail.data() + tail.size();
         }
         // Keys are at most four bytes, little-endian: one load where four
         // bytes are there to read, masked to the group's length.
         std::uint32_t key = 0;
-        const std::uint8_t* end = g.offset >= 0 ? head.data() + head.size() : tail.data() + tail.size();
         if (end - p >= 4) {
             std::memcpy(&key, p, 4);
             if constexpr (std::endian::native == std::endian::big)
@@ -686,7 +710,7 @@ void Matcher::gatherByAnchors(std::span<const std::uint8_t> head, std::span<cons
     }
 }
 
-void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head, LiteralPass pass)
+void Matcher::gatherByLiterals(Probe& probe, LiteralPass pass)
 {
     // A binary file's head is searched beyond this only when it is not
     // settled: the literals found further (a header after a run-in of up
@@ -712,10 +736,13 @@ void Matcher::gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head,
         if (textOnly && !probe.text().isText())
             continue;
         const AhoCorasick& ac = m_db.automaton(set);
-        auto zone = tailZone ? probe.tail(m_db.scanExtent(set)) : head;
-        std::size_t n = std::min<std::size_t>(zone.size(), m_db.scanExtent(set));
+        std::size_t reach = m_db.scanExtent(set);
         if (cut && pass == LiteralPass::First)
-            n = std::min(n, kFirstReach);
+            reach = std::min(reach, kFirstReach);
+        auto zone = tailZone ? probe.tail(reach) : probe.headRead();
+        if (!tailZone && zone.size() < reach && zone.size() < probe.headSize())
+            zone = probe.head();
+        const std::size_t n = std::min(zone.size(), reach);
         const std::uint8_t* start = tailZone ? zone.data() + zone.size() - n : zone.data();
         ac.scan(start, n, [&](std::uint32_t p) {
             for (std::uint32_t d : m_db.literalDefs(set, p))
@@ -771,13 +798,13 @@ void Matcher::evaluate(Probe& probe)
     };
     if (!settled()) {
         std::size_t from = m_candidates.size();
-        gatherByLiterals(probe, probe.head(), LiteralPass::Further);
+        gatherByLiterals(probe, LiteralPass::Further);
         if (m_candidates.size() != from) {
             evaluateFrom(from);
             from = m_candidates.size();
         }
         if (!settled()) {
-            gatherByLiterals(probe, probe.head(), LiteralPass::Deferred);
+            gatherByLiterals(probe, LiteralPass::Deferred);
             for (std::uint32_t d : m_deferred)
                 addCandidate(d);
             evaluateFrom(from);

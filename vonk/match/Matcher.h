@@ -68,13 +68,14 @@ private:
     // file's bytes point to, evaluate their rules, rank those that hold.
     void beginRound();
     void gather(Probe& probe);
-    void gatherByAnchors(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail);
+    // Anchors past `head` that lie in the probe's head are read from it.
+    void gatherByAnchors(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail, Probe* probe = nullptr);
     // Which literal sets a pass searches: every file is searched for our
     // definitions' literals near its start; what lies further, then the
     // literals of definitions that yield to ours, only while no definition
     // of ours has settled the file.
     enum class LiteralPass { First, Further, Deferred };
-    void gatherByLiterals(Probe& probe, std::span<const std::uint8_t> head, LiteralPass pass);
+    void gatherByLiterals(Probe& probe, LiteralPass pass);
     // Whether a definition of ours that is no plain text already holds with
     // at least medium evidence: then deferred definitions cannot rank first.
     bool settled() const;

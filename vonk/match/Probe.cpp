@@ -23,10 +23,13 @@ void Probe::reset(ByteSource& src)
     // file systems keep just after 64 KiB, and the whole of a file a little
     // larger than the head, come without reads of their own.
     m_head.resize(db::kHeadSize + kPastHead);
-    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(m_size, db::kHeadSize + kPastHead));
+    m_headWant = static_cast<std::size_t>(std::min<std::uint64_t>(m_size, db::kHeadSize + kPastHead));
+    const std::size_t want = m_size > m_headWant ? kFirstRead : m_headWant;
     m_readLen = src.readAt(0, m_head.data(), want);
-    if (m_readLen < want)
+    if (m_readLen < want) {
         m_size = m_readLen; // the file shrank or could not be read past this point
+        m_headWant = m_readLen;
+    }
     m_headLen = std::min<std::size_t>(m_readLen, db::kHeadSize);
     if (m_size <= m_headLen) {
         m_tailPtr = m_head.data();
@@ -39,6 +42,14 @@ void Probe::reset(ByteSource& src)
     m_tailLen = 0;
     m_tailPtr = m_tailBuf.data();
     tail(kShortTail);
+}
+
+void Probe::readRestOfHead()
+{
+    m_readLen += m_src->readAt(m_readLen, m_head.data() + m_readLen, m_headWant - m_readLen);
+    // A file that shrank meanwhile keeps the head it has.
+    m_headWant = m_readLen;
+    m_headLen = std::min<std::size_t>(m_readLen, db::kHeadSize);
 }
 
 std::span<const std::uint8_t> Probe::tail(std::size_t n)
@@ -66,15 +77,26 @@ const std::uint8_t* Probe::bytesAt(std::uint64_t pos, std::size_t n)
         return nullptr;
     if (pos + n <= m_readLen)
         return m_head.data() + pos;
+    constexpr std::size_t kFarBlock = 1024;
+    // Few bytes inside the head's unread part are read with the few
+    // kilobytes around them, where other rules' marks lie too (the
+    // descriptors at 32 KiB, the superblocks at 64 KiB); more, with the rest
+    // of the head.
+    const bool inHead = pos + n <= m_headWant;
+    if (inHead && n > kFarBlock) {
+        readRestOfHead();
+        if (pos + n <= m_readLen)
+            return m_head.data() + pos;
+    }
     if (pos >= tailStart())
         return m_tailPtr + (pos - tailStart());
     if (pos >= m_farPos && pos - m_farPos + n <= m_farLen)
         return m_far.data() + (pos - m_farPos);
-    constexpr std::size_t kFarBlock = 1024;
     if (n <= kFarBlock) {
-        const std::uint64_t from = pos & ~std::uint64_t{kFarBlock - 1};
-        const std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(2 * kFarBlock, m_size - from));
-        m_far.resize(2 * kFarBlock);
+        const std::size_t block = inHead ? 4 * kFarBlock : kFarBlock;
+        const std::uint64_t from = pos & ~std::uint64_t{block - 1};
+        const std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(2 * block, m_size - from));
+        m_far.resize(2 * block);
         m_farLen = 0;
         if (m_src->readAt(from, m_far.data(), len) != len)
             return nullptr;
@@ -129,7 +151,8 @@ const TextInfo& Probe::text()
 const std::string& Probe::textView()
 {
     if (!(m_done & kView)) {
-        m_view = asciiView(m_head.data(), m_headLen, text(), db::kHeadSize);
+        const auto h = head();
+        m_view = asciiView(h.data(), h.size(), text(), db::kHeadSize);
         m_done |= kView;
     }
     return m_view;
@@ -147,7 +170,7 @@ const XmlRoot& Probe::xml()
 bool Probe::json()
 {
     if (!(m_done & kJson)) {
-        m_json = text().isText() && isJson(textView(), m_size > m_headLen);
+        m_json = text().isText() && isJson(textView(), m_size > headSize());
         m_done |= kJson;
     }
     return m_json;
@@ -166,7 +189,7 @@ TableShape Probe::table(char separator)
     }
     TableShape shape;
     if (text().isText())
-        shape = delimitedShape(textView(), separator, m_size > m_headLen);
+        shape = delimitedShape(textView(), separator, m_size > headSize());
     m_tables.push_back({separator, shape});
     return shape;
 }
@@ -174,7 +197,7 @@ TableShape Probe::table(char separator)
 const KeyFileShape& Probe::keyFile()
 {
     if (!(m_done & kKeyFile)) {
-        m_keyFile = text().isText() ? keyFileShape(textView(), m_size > m_headLen) : KeyFileShape{};
+        m_keyFile = text().isText() ? keyFileShape(textView(), m_size > headSize()) : KeyFileShape{};
         m_done |= kKeyFile;
     }
     return m_keyFile;
@@ -183,7 +206,7 @@ const KeyFileShape& Probe::keyFile()
 const MappingShape& Probe::mapping()
 {
     if (!(m_done & kMapping)) {
-        m_mapping = text().isText() ? mappingShape(textView(), m_size > m_headLen) : MappingShape{};
+        m_mapping = text().isText() ? mappingShape(textView(), m_size > headSize()) : MappingShape{};
         m_done |= kMapping;
     }
     return m_mapping;
@@ -220,7 +243,8 @@ const ZipDirectory& Probe::zip()
 const ZipFirstMember& Probe::zipFirst()
 {
     if (!(m_done & kZipFirst)) {
-        m_zipFirst = readZipFirstMember(m_head.data(), m_headLen);
+        const auto h = head();
+        m_zipFirst = readZipFirstMember(h.data(), h.size());
         m_done |= kZipFirst;
     }
     return m_zipFirst;
@@ -277,7 +301,7 @@ DerShape Probe::derShape()
 const LeadingTags& Probe::leadingTags()
 {
     if (!m_media.tagsRead) {
-        m_media.tags = readLeadingTags(head(), m_cached);
+        m_media.tags = readLeadingTags(headRead(), m_cached);
         m_media.tagsRead = true;
     }
     return m_media.tags;
@@ -295,7 +319,7 @@ const FileTypeBox& Probe::fileTypeBox()
 const TopLevelBoxes& Probe::topLevelBoxes()
 {
     if (!m_media.boxesRead) {
-        m_media.boxes = readTopLevelBoxes(head(), m_cached);
+        m_media.boxes = readTopLevelBoxes(headRead(), m_cached);
         m_media.boxesRead = true;
     }
     return m_media.boxes;

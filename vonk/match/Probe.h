@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "vonk/format/DbFormat.h"
 #include "vonk/match/ByteSource.h"
 #include "vonk/match/DerStructure.h"
 #include "vonk/match/MediaHeaders.h"
@@ -27,6 +28,10 @@ public:
     static constexpr std::size_t kTextSample = 16384;
     static constexpr std::size_t kShortTail = 4096;
     static constexpr std::size_t kPastHead = 4096;
+    // A file larger than the head and what comes past it is read this far
+    // first, and the rest of its head only when something asks for it.
+    static constexpr std::size_t kFirstRead = 16384;
+    static_assert(kFirstRead >= kTextSample, "the text is judged on what the first read brings");
 
     Probe() = default;
     // The cached source refers to its probe.
@@ -40,7 +45,16 @@ public:
     // system call.
     ByteSource& source() { return m_cached; }
     std::uint64_t size() const { return m_size; }
-    std::span<const std::uint8_t> head() const { return {m_head.data(), m_headLen}; }
+    std::span<const std::uint8_t> head()
+    {
+        if (m_readLen < m_headWant)
+            readRestOfHead();
+        return {m_head.data(), m_headLen};
+    }
+    // What of the head is read so far: all of it, or at least kFirstRead bytes.
+    std::span<const std::uint8_t> headRead() const { return {m_head.data(), m_headLen}; }
+    // How long head() is.
+    std::size_t headSize() const { return std::min<std::size_t>(m_headWant, db::kHeadSize); }
     // The file's last bytes: at least min(size, n), at most 64 KiB. Large
     // files get a short tail first; it grows only when a rule asks.
     std::span<const std::uint8_t> tail(std::size_t n = 0);
@@ -88,12 +102,15 @@ private:
         Probe& m_probe;
     };
 
+    void readRestOfHead();
+
     ByteSource* m_src = nullptr;
     CachedSource m_cached{*this};
     std::uint64_t m_size = 0;
     std::vector<std::uint8_t> m_head;    // the head, then what the first read brought past it
     std::size_t m_headLen = 0;
     std::size_t m_readLen = 0;           // bytes of the file at the start of m_head
+    std::size_t m_headWant = 0;          // what m_head holds once the head is read in full
     std::vector<std::uint8_t> m_tailBuf;
     const std::uint8_t* m_tailPtr = nullptr;
     std::size_t m_tailLen = 0;

@@ -27,8 +27,7 @@ bool SequenceEngine::match(std::span<const std::uint8_t> program, std::span<cons
     return run(m_once, data, backward, at);
 }
 
-bool SequenceEngine::matchKept(std::uint32_t slot, std::span<const std::uint8_t> program, std::span<const std::uint8_t> data,
-    bool backward, std::size_t& at)
+SequenceEngine::Program& SequenceEngine::kept(std::uint32_t slot, std::span<const std::uint8_t> program)
 {
     if (slot >= m_keptAt.size())
         m_keptAt.resize(std::size_t{slot} + 1, 0);
@@ -38,7 +37,18 @@ bool SequenceEngine::matchKept(std::uint32_t slot, std::span<const std::uint8_t>
     }
     Program& p = m_kept[m_keptAt[slot] - 1];
     prepare(program, p);
-    return run(p, data, backward, at);
+    return p;
+}
+
+bool SequenceEngine::matchKept(std::uint32_t slot, std::span<const std::uint8_t> program, std::span<const std::uint8_t> data,
+    bool backward, std::size_t& at)
+{
+    return run(kept(slot, program), data, backward, at);
+}
+
+std::size_t SequenceEngine::keptReach(std::uint32_t slot, std::span<const std::uint8_t> program)
+{
+    return kept(slot, program).reach;
 }
 
 void SequenceEngine::prepare(std::span<const std::uint8_t> program, Program& p)
@@ -53,6 +63,7 @@ void SequenceEngine::prepare(std::span<const std::uint8_t> program, Program& p)
     p.altFirst.resize(p.steps.size());
     p.altOpen.assign(p.steps.size(), 1);
     p.rareAt.assign(p.steps.size(), 0);
+    p.reach = 0; // an invalid program matches nothing
     if (!p.valid)
         return;
     for (std::size_t i = 0; i < p.steps.size(); ++i) {
@@ -138,6 +149,7 @@ void SequenceEngine::findRequired(Program& p)
         }
         reach += width;
     }
+    p.reach = bounded ? reach : static_cast<std::size_t>(-1);
     if (best == p.steps.size())
         return;
     const Step& lit = p.steps[best];

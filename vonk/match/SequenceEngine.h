@@ -28,6 +28,10 @@ public:
     // database's): its decoding is made once and kept under `slot`.
     bool matchKept(std::uint32_t slot, std::span<const std::uint8_t> program, std::span<const std::uint8_t> data, bool backward,
         std::size_t& at);
+    // How far from its start a view must reach for the kept program to
+    // answer as over any longer view: where its latest match can end.
+    // SIZE_MAX when a gap is unbounded.
+    std::size_t keptReach(std::uint32_t slot, std::span<const std::uint8_t> program);
 
 private:
     // A decoded program, and what a gap followed by a set or by
@@ -62,7 +66,9 @@ private:
         };
         bool hasRequired = false;
         Required required;
+        std::size_t reach = 0;
     };
+    Program& kept(std::uint32_t slot, std::span<const std::uint8_t> program);
     static void findRequired(Program& p);
     bool mayMatch(const Program& p) const;
     static void prepare(std::span<const std::uint8_t> program, Program& p);
