@@ -286,7 +286,7 @@ type j
 
 type doc
   desc "a document format known by name only"
-  ext doc
+  ext doc longnotes
   mime text/x-doc
   cat text
   parent plain
@@ -417,6 +417,9 @@ TEST(Names, OrderOnlyCloseAnswersAndNameWhatContentCannotTell)
         {"the name orders the close ones below clear content", "<?mark ab\n", "m.ww", {"marker", "weakword (by name)", "plain"}},
         {"a listed extension that changes nothing is not by name", "<?mark ab\n", "m.mk", {"marker", "plain", "weakword"}},
         {"a type known by name under its carrier", "nothing to see here\n", "notes.doc", {"doc (by name)", "plain"}},
+        // Long extensions are found too, in any case, and only whole.
+        {"a long extension", "nothing to see here\n", "notes.LongNotes", {"doc (by name)", "plain"}},
+        {"a longer one that is not listed", "nothing to see here\n", "notes.longnotess", {"plain"}},
         {"code quoted in a document is the document", module, "notes.doc", {"doc (by name)", "manyhabits", "plain", "habit"}},
         {"the same code as a file of its own", module, "f.txt", {"manyhabits", "plain", "habit"}},
         {"a required marker contradicts the name", "<?mark ab\n", "notes.doc", {"marker", "plain", "weakword"}},

@@ -604,7 +604,7 @@ const Database::ExtensionIndex& Database::extensionIndex() const
         for (std::uint32_t d = defCount(); d-- > 0;) {
             forEachExtension(str(def(d).ext), [&](std::string_view ext) {
                 const std::uint64_t key = extensionKey(ext);
-                std::uint32_t& head = m_extensions.heads[key & (buckets - 1)];
+                std::uint32_t& head = m_extensions.heads[extensionBucket(key, buckets)];
                 m_extensions.entries.push_back({key, d, head});
                 head = static_cast<std::uint32_t>(m_extensions.entries.size() - 1);
                 return false;

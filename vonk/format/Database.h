@@ -132,15 +132,30 @@ public:
         std::vector<ExtensionEntry> entries;
     };
     const ExtensionIndex& extensionIndex() const;
-    // FNV-1a over the lower-cased extension.
+    // The lower-cased extension itself when it has at most seven bytes (its
+    // length in the top byte), which is nearly every one: equal keys are
+    // equal extensions. A longer one's key is a hash (FNV-1a, top byte
+    // 0xFF), which the definition's own list must confirm.
+    static constexpr std::uint64_t kHashedExtension = std::uint64_t{0xFF} << 56;
     static std::uint64_t extensionKey(std::string_view ext)
     {
+        if (ext.size() <= 7) {
+            std::uint64_t k = std::uint64_t{ext.size()} << 56;
+            for (std::size_t i = 0; i < ext.size(); ++i)
+                k |= std::uint64_t{kAsciiLower[static_cast<unsigned char>(ext[i])]} << (8 * i);
+            return k;
+        }
         std::uint64_t h = 0xcbf29ce484222325u;
         for (char c : ext) {
             h ^= kAsciiLower[static_cast<unsigned char>(c)];
             h *= 0x100000001b3u;
         }
-        return h;
+        return h | kHashedExtension;
+    }
+    // The chain of a key among `buckets` (a power of two).
+    static std::size_t extensionBucket(std::uint64_t key, std::size_t buckets)
+    {
+        return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> 32) & (buckets - 1);
     }
     // Calls visit(ext) for each extension of a definition's list until it
     // returns true; true when one did.

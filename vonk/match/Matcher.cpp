@@ -110,12 +110,13 @@ void Matcher::definitionsListing(const std::string& ext, std::vector<std::uint32
     out.clear();
     const std::uint64_t key = Database::extensionKey(ext);
     const Database::ExtensionIndex& index = m_db.extensionIndex();
-    for (std::uint32_t e = index.heads[key & (index.heads.size() - 1)]; e != Database::kNoEntry; e = index.entries[e].next) {
+    for (std::uint32_t e = index.heads[Database::extensionBucket(key, index.heads.size())]; e != Database::kNoEntry; e = index.entries[e].next) {
         const Database::ExtensionEntry& entry = index.entries[e];
         if (entry.key != key || (!out.empty() && out.back() == entry.def))
             continue;
-        // The key is a hash: the definition's own list decides.
-        const bool lists = Database::forEachExtension(m_db.str(m_db.def(entry.def).ext), [&](std::string_view listed) {
+        // A hashed key: the definition's own list decides.
+        const bool exact = (key & Database::kHashedExtension) != Database::kHashedExtension;
+        const bool lists = exact || Database::forEachExtension(m_db.str(m_db.def(entry.def).ext), [&](std::string_view listed) {
             if (listed.size() != ext.size())
                 return false;
             for (std::size_t i = 0; i < ext.size(); ++i) {
