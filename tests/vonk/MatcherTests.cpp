@@ -97,6 +97,21 @@ TEST_P(RuleKinds, MatchesOnlyWhatTheRuleSays)
 
 const std::string kBig = padTo("START", 200000, '\x02') + "ENDMARK!";
 
+// A tail literal is found within its own reach of the end, also where a
+// literal of wider reach shares its search: the search starts as far from
+// the end as the wider one reaches.
+TEST(RuleKinds, TailLiteralsOfDifferentReachesShareASearch)
+{
+    auto db = test::compile(head("wide", " tail 4096 str \"WIDEMARK\"\n") + head("near", " tail 1026 str \"NEARMARK\"\n"));
+    ASSERT_TRUE(db);
+    Identify id(*db);
+    for (std::size_t size : {1200u, 5000u, 70000u}) {
+        EXPECT_EQ(id.ids(padTo("", size - 20) + padTo("NEARMARK", 20)), std::vector<std::string>{"near"}) << size;
+        EXPECT_EQ(id.ids(padTo("", size - 1030) + padTo("NEARMARK", 1030)), std::vector<std::string>{}) << size;
+        EXPECT_EQ(id.ids(padTo("", size - 1100) + padTo("WIDEMARK", 1100)), std::vector<std::string>{"wide"}) << size;
+    }
+}
+
 // Integers in a TIFF's byte order.
 std::string tiffInt(std::uint64_t v, int width, bool bigEndian)
 {

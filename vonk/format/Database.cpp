@@ -535,9 +535,13 @@ void Database::buildIndexes()
             continue;
         }
         int set = literalSet(static_cast<Zone>(l.zone), l.flags & kLiteralNeedsText, l.extent, isDeferred(l.def));
-        // Tail literals count from the end: only their extent bounds them.
-        const std::uint32_t from = static_cast<Zone>(l.zone) == Zone::Head ? l.from : 0;
-        keyed.push_back({set, str(l.text), l.def, {from, l.extent}});
+        // Head literals lie in a window of the head. A tail literal lies
+        // within its extent of the end, but a window counts from where the
+        // scan starts, which is as far from the end as the set's widest
+        // extent or the file's start: a tail literal is looked for anywhere
+        // in the tail scanned.
+        const AhoCorasick::Window window = static_cast<Zone>(l.zone) == Zone::Head ? AhoCorasick::Window{l.from, l.extent} : AhoCorasick::Window{};
+        keyed.push_back({set, str(l.text), l.def, window});
         m_extent[set] = std::max(m_extent[set], l.extent);
     }
     // The compiler writes the literals in this order; a file that has them
