@@ -1133,6 +1133,43 @@ TEST(SequenceEngine, ReachBoundsWhatAMatchReads)
     }
 }
 
+// A program is rejected by its first bytes only where they decide: its
+// answer is then the engine's.
+TEST(SequenceEngine, FirstBytesRejectOnlyWhatCannotMatch)
+{
+    struct Case {
+        const char* signature;
+        std::string data;
+        bool rejected;
+    };
+    const Case cases[] = {
+        {"'ABC' * 'Z'", "ABD..Z", true},
+        {"'ABC' * 'Z'", "ABC..Z", false},
+        {"{4} 'AB'", "xxxxAC", true},
+        {"{4} 'AB'", "xxxxAB", false},
+        {"{4} 'AB'", "xxxxA", false},   // not enough bytes at hand: the engine decides
+        {"{0-4} 'AB'", "xxxxAC", false}, // not at a fixed place
+        {"[41:42] 'B'", "CB", false},    // not a literal first
+    };
+    for (const Case& c : cases) {
+        SigPattern p;
+        std::string error;
+        ASSERT_TRUE(parseSignature(c.signature, p, error)) << error;
+        const auto program = compileSignature(p, error);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(c.data.data());
+        EXPECT_EQ(seq::failsAtStart(program, bytes, c.data.size(), false), c.rejected) << c.signature << " / " << c.data;
+        // Read from the end, the same bytes reversed answer alike.
+        const std::string reversed(c.data.rbegin(), c.data.rend());
+        EXPECT_EQ(seq::failsAtStart(program, reinterpret_cast<const std::uint8_t*>(reversed.data()), reversed.size(), true), c.rejected)
+            << c.signature;
+        SequenceEngine engine;
+        std::size_t at = 0;
+        if (c.rejected) {
+            EXPECT_FALSE(engine.match(program, {bytes, c.data.size()}, false, at)) << c.signature;
+        }
+    }
+}
+
 // Both ways of searching (one pattern at a time for a handful, the
 // automaton for more) must report what a naive search finds, in the order
 // the matcher relies on: by the end of each pattern's first occurrence,

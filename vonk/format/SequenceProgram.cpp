@@ -77,6 +77,32 @@ int bodyWidth(const std::uint8_t* p, std::size_t len)
     return width;
 }
 
+bool failsAtStart(std::span<const std::uint8_t> prog, const std::uint8_t* bytes, std::size_t count, bool backward)
+{
+    const std::uint8_t* p = prog.data();
+    const std::size_t n = prog.size();
+    std::size_t i = 0;
+    std::uint64_t at = 0;
+    if (n >= 9 && p[0] == Gap) {
+        if (readU32(p + 1) != readU32(p + 5))
+            return false;
+        at = readU32(p + 1);
+        i = 9;
+    }
+    if (i + 2 > n || p[i] != Lit || p[i + 1] == 0 || i + 2 + p[i + 1] > n)
+        return false;
+    const std::size_t len = p[i + 1];
+    const std::uint8_t* lit = p + i + 2;
+    if (at + len > count)
+        return false;
+    for (std::size_t k = 0; k < len; ++k) {
+        const std::uint8_t b = backward ? bytes[count - 1 - (at + k)] : bytes[at + k];
+        if (b != lit[k])
+            return true;
+    }
+    return false;
+}
+
 bool decode(std::span<const std::uint8_t> prog, std::vector<Step>& steps)
 {
     steps.clear();

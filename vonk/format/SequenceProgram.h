@@ -48,6 +48,13 @@ struct Step {
 // a truncated step, an alternative that is not fixed width, too many steps).
 bool decode(std::span<const std::uint8_t> program, std::vector<Step>& steps);
 
+// A program that begins with fixed bytes at a fixed place (a literal
+// first, or after a gap of fixed width) fails wherever those bytes differ:
+// true when `bytes` (the view's first ones, in reading order, as many as
+// are at hand) show that it fails. Reads only the program's first steps;
+// false when it cannot tell.
+bool failsAtStart(std::span<const std::uint8_t> program, const std::uint8_t* bytes, std::size_t count, bool backward);
+
 // The width of an alternative's body, or -1 when malformed.
 int bodyWidth(const std::uint8_t* body, std::size_t len);
 

@@ -452,6 +452,11 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         // that: its answer is the same.
         const bool fromEnd = static_cast<seq::Reference>(n.flags) == seq::Reference::Eof;
         const std::span<const std::uint8_t> program{m_db.bytes(n.a), n.a.len};
+        // Most are told apart by their first bytes, without preparing the
+        // program to run.
+        const auto atHand = fromEnd ? probe.tail() : probe.headRead();
+        if (seq::failsAtStart(program, atHand.data(), atHand.size(), fromEnd))
+            return false;
         const std::size_t reach = m_sequences.keptReach(idx, program);
         std::span<const std::uint8_t> view;
         if (fromEnd) {
