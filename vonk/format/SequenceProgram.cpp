@@ -106,6 +106,8 @@ bool failsAtStart(std::span<const std::uint8_t> prog, const std::uint8_t* bytes,
 bool decode(std::span<const std::uint8_t> prog, std::vector<Step>& steps)
 {
     steps.clear();
+    // Room for most programs at once.
+    steps.reserve(8);
     if (prog.empty() || prog.size() > kMaxProgram)
         return false;
     const std::uint8_t* p = prog.data();

@@ -58,21 +58,17 @@ void SequenceEngine::prepare(std::span<const std::uint8_t> program, Program& p)
     p.decoded = true;
     p.hasRequired = false;
     p.valid = decode(program, p.steps);
-    p.missCost.assign(p.steps.size(), 0);
-    p.firstBytes.resize(p.steps.size());
-    p.altFirst.resize(p.steps.size());
-    p.altOpen.assign(p.steps.size(), 1);
-    p.rareAt.assign(p.steps.size(), 0);
+    p.aids.assign(p.steps.size(), Program::Aid{});
     p.reach = 0; // an invalid program matches nothing
     if (!p.valid)
         return;
     for (std::size_t i = 0; i < p.steps.size(); ++i) {
         const Step& s = p.steps[i];
         if (s.op == Gap && i + 1 < p.steps.size() && p.steps[i + 1].op == Lit && p.steps[i + 1].a > 0)
-            p.rareAt[i] = static_cast<std::uint32_t>(rarestByte(p.steps[i + 1].data, p.steps[i + 1].a));
+            p.aids[i].rareAt = static_cast<std::uint32_t>(rarestByte(p.steps[i + 1].data, p.steps[i + 1].a));
         if (s.op != Alt)
             continue;
-        auto& first = p.altFirst[i];
+        auto& first = p.aids[i].altFirst;
         first.fill(0);
         bool open = false;
         const std::uint8_t* q = s.data;
@@ -89,21 +85,21 @@ void SequenceEngine::prepare(std::span<const std::uint8_t> program, Program& p)
             }
             q += 2 + len;
         }
-        p.altOpen[i] = open ? 1 : 0;
+        p.aids[i].altOpen = open ? 1 : 0;
     }
     for (std::size_t i = 0; i + 1 < p.steps.size(); ++i) {
         const Step& next = p.steps[i + 1];
         if (p.steps[i].op != Gap || (next.op != Set && next.op != Alt))
             continue;
-        auto& first = p.firstBytes[i];
+        auto& first = p.aids[i].firstBytes;
         if (next.op == Set) {
             std::memcpy(first.data(), next.data, first.size());
-            p.missCost[i] = 1;
+            p.aids[i].missCost = 1;
             continue;
         }
-        first = p.altFirst[i + 1];
+        first = p.aids[i + 1].altFirst;
         // Trying a start enters the step, then each alternative in turn.
-        p.missCost[i] = p.altOpen[i + 1] ? 0 : 1 + next.a;
+        p.aids[i].missCost = p.aids[i + 1].altOpen ? 0 : 1 + next.a;
     }
     findRequired(p);
 }
@@ -271,7 +267,7 @@ bool SequenceEngine::from(std::size_t step, std::size_t pos)
         // A byte that begins no alternative fails them all: what trying
         // each would have spent is counted, so the budget runs out where
         // it did.
-        if (!m_program->altOpen[step] && (pos >= m_len || !inSet(m_program->altFirst[step].data(), byteAt(pos)))) {
+        if (!m_program->aids[step].altOpen && (pos >= m_len || !inSet(m_program->aids[step].altFirst.data(), byteAt(pos)))) {
             m_budget -= std::min<std::uint64_t>(m_budget, s.a);
             return false;
         }
@@ -309,7 +305,7 @@ bool SequenceEngine::from(std::size_t step, std::size_t pos)
         // otherwise stop the search at every zero of a binary file.
         const Step* next = step + 1 < steps.size() ? &steps[step + 1] : nullptr;
         const bool nextLit = next && next->op == Lit && next->a > 0;
-        const std::size_t k = m_program->rareAt[step];
+        const std::size_t k = m_program->aids[step].rareAt;
         for (std::size_t p = pos + s.a; p <= last; ++p) {
             if (nextLit) {
                 // The literal must fit: its last byte at most at m_len - 1.
@@ -335,7 +331,7 @@ bool SequenceEngine::from(std::size_t step, std::size_t pos)
                 m_gapEnd = p;
             // A start whose byte begins nothing that follows fails; only its
             // cost is counted, as trying it would have spent it.
-            if (const std::uint32_t cost = m_program->missCost[step]; cost && p < m_len && !inSet(m_program->firstBytes[step].data(), byteAt(p))) {
+            if (const std::uint32_t cost = m_program->aids[step].missCost; cost && p < m_len && !inSet(m_program->aids[step].firstBytes.data(), byteAt(p))) {
                 if (m_budget <= cost) {
                     m_budget = 0;
                     return false;

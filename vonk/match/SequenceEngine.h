@@ -46,11 +46,16 @@ private:
         bool decoded = false;
         bool valid = false;
         std::vector<seq::Step> steps;
-        std::vector<std::array<std::uint8_t, 32>> firstBytes;
-        std::vector<std::uint32_t> missCost;
-        std::vector<std::array<std::uint8_t, 32>> altFirst;
-        std::vector<std::uint8_t> altOpen;
-        std::vector<std::uint32_t> rareAt;
+        // By step, in one piece: a database's programs are prepared by the
+        // thousand in a run.
+        struct Aid {
+            std::array<std::uint8_t, 32> firstBytes;
+            std::array<std::uint8_t, 32> altFirst;
+            std::uint32_t missCost = 0;
+            std::uint32_t rareAt = 0;
+            std::uint8_t altOpen = 1;
+        };
+        std::vector<Aid> aids;
         // The longest literal behind a wide gap (somewhere before it),
         // which every match holds: where the view lacks it, nothing more
         // is tried. It is looked for when a run first reaches the first
