@@ -448,8 +448,6 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
     case NodeKind::Sequence: {
         // Looked for as far as the head and tail reach, like the peers that
         // publish these signatures scan by default.
-        // A program that cannot reach past what is read already runs on
-        // that: its answer is the same.
         const bool fromEnd = static_cast<seq::Reference>(n.flags) == seq::Reference::Eof;
         const std::span<const std::uint8_t> program{m_db.bytes(n.a), n.a.len};
         // Most are told apart by their first bytes, without preparing the
@@ -457,6 +455,8 @@ bool Matcher::eval(std::uint32_t idx, Probe& probe, std::uint64_t& evidence, std
         const auto atHand = fromEnd ? probe.tail() : probe.headRead();
         if (seq::failsAtStart(program, atHand.data(), atHand.size(), fromEnd))
             return false;
+        // A program that cannot reach past what is read already runs on
+        // that: its answer is the same.
         const std::size_t reach = m_sequences.keptReach(idx, program);
         std::span<const std::uint8_t> view;
         if (fromEnd) {

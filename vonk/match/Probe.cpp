@@ -21,7 +21,8 @@ void Probe::reset(ByteSource& src)
     m_zipMembers.clear();
     // The same read brings a little past the head: the superblocks that
     // file systems keep just after 64 KiB, and the whole of a file a little
-    // larger than the head, come without reads of their own.
+    // larger than the head, come without reads of their own. A larger file
+    // is read kFirstRead bytes first (see head() and bytesAt()).
     m_head.resize(db::kHeadSize + kPastHead);
     m_headWant = static_cast<std::size_t>(std::min<std::uint64_t>(m_size, db::kHeadSize + kPastHead));
     const std::size_t want = m_size > m_headWant ? kFirstRead : m_headWant;
