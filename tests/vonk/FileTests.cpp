@@ -307,6 +307,35 @@ TEST(Access, ListedFolderIsSkippedNotFailed)
     EXPECT_EQ(FileAccess::open(dir.path(), true).status, FileAccess::Status::Skipped);
 }
 
+#ifndef _WIN32
+// A named file is opened on what its stat said an instant before: the size
+// comes with it and an empty file is not opened at all; anything else comes
+// without, and opening it looks again.
+TEST(Access, NamedFilesGoByTheirStat)
+{
+    test::TempDir dir;
+    test::writeFile(dir.file("f"), "abcd");
+    test::writeFile(dir.file("e"), "");
+    ::mkfifo(dir.file("p").c_str(), 0600);
+    std::vector<TargetItem> items;
+    for (const char* name : {"f", "e", "p"})
+        TargetExpander(false).expand(dir.file(name), [&](TargetItem&& item) { items.push_back(std::move(item)); });
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_TRUE(items[0].regular && items[0].size == 4u);
+    EXPECT_TRUE(items[1].regular && items[1].size == 0u);
+    EXPECT_FALSE(items[2].regular || items[2].size);
+    std::vector<FileAccess::Result> opened;
+    for (const TargetItem& item : items)
+        opened.push_back(FileAccess::open(item.path, false, item.regular, item.size));
+    FdGuard guard(opened[0].fd);
+    EXPECT_EQ(opened[0].status, FileAccess::Status::Ok);
+    EXPECT_EQ(opened[0].size, 4u);
+    EXPECT_EQ(opened[1].status, FileAccess::Status::Empty);
+    EXPECT_LT(opened[1].fd, 0);
+    EXPECT_NE(opened[2].reason.find("FIFO"), std::string::npos) << opened[2].reason;
+}
+#endif
+
 TEST(Access, PermissionDenied)
 {
 #ifdef _WIN32

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,8 +31,10 @@ public:
     // `listed` says the path came from listing a folder (a subfolder there is
     // skipped rather than failed); `regular` that a listing or a stat just
     // said it is a regular file, which spares looking at it again before
-    // opening it (what was opened is checked all the same).
-    static Result open(const std::string& path, bool listed, bool regular = false);
+    // opening it. What a listing said is checked on what was opened; `size`,
+    // what a stat of the path said just before, is taken as it stands.
+    static Result open(const std::string& path, bool listed, bool regular = false,
+        std::optional<std::uint64_t> size = std::nullopt);
 };
 
 // Closes the descriptor on scope exit.

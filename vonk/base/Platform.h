@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -50,9 +51,10 @@ bool exists(const std::string& path);
 // Whether `path` is a folder, links followed.
 bool isFolder(const std::string& path);
 // What is at `path`, links followed: one look that tells a named target's
-// folder from its file, so opening the file need not look again.
+// folder from its file, so opening the file need not look again. `size`,
+// where given, gets a file's size where the look tells it.
 enum class PathKind { Missing, Folder, File, Other };
-PathKind pathKind(const std::string& path);
+PathKind pathKind(const std::string& path, std::optional<std::uint64_t>* size = nullptr);
 // Whether `path` is a folder itself, not a link to one.
 bool isFolderNotLink(const std::string& path);
 // The size of the file at `path`; 0 when it cannot be told.

@@ -175,13 +175,35 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::string& e
     return true;
 }
 
-FileAccess::Result FileAccess::open(const std::string& path, bool listed, bool regular)
+FileAccess::Result FileAccess::open(const std::string& path, bool listed, bool regular, std::optional<std::uint64_t> size)
 {
     Result r;
+    if (regular && size) {
+        // A named file, looked at by a stat an instant ago: that look is
+        // what keeps a FIFO or a device unopened, and what it said is taken
+        // for what is opened now. A second look at each file cost more than
+        // reading most of them. (Should the path be replaced in between,
+        // the open is non-blocking all the same, and reads that come short
+        // end the file where they do.)
+        if (*size == 0) {
+            r.status = Status::Empty;
+            r.reason = "empty file";
+            return r;
+        }
+        int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            r.reason = describeErrno(errno);
+            return r;
+        }
+        r.status = Status::Ok;
+        r.fd = fd;
+        r.size = *size;
+        return r;
+    }
     struct stat lst {};
     if (regular) {
-        // Already known to be a regular file: the fstat after opening checks
-        // that it still is.
+        // A listing said it is a regular file: the fstat after opening
+        // checks that it still is, and tells its size.
         lst.st_mode = S_IFREG;
     } else if (::lstat(path.c_str(), &lst) != 0) {
         r.reason = describeErrno(errno);
@@ -428,12 +450,18 @@ bool isFolder(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-PathKind pathKind(const std::string& path)
+PathKind pathKind(const std::string& path, std::optional<std::uint64_t>* size)
 {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return PathKind::Missing;
-    return S_ISDIR(st.st_mode) ? PathKind::Folder : S_ISREG(st.st_mode) ? PathKind::File : PathKind::Other;
+    if (S_ISDIR(st.st_mode))
+        return PathKind::Folder;
+    if (!S_ISREG(st.st_mode))
+        return PathKind::Other;
+    if (size)
+        *size = static_cast<std::uint64_t>(st.st_size);
+    return PathKind::File;
 }
 
 bool isFolderNotLink(const std::string& path)

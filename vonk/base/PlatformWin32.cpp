@@ -125,7 +125,7 @@ void restoreConsoleCodePage()
 
 } // namespace
 
-FileAccess::Result FileAccess::open(const std::string& path, bool listed, bool /*regular*/)
+FileAccess::Result FileAccess::open(const std::string& path, bool listed, bool /*regular*/, std::optional<std::uint64_t> /*size*/)
 {
     Result r;
     WIN32_FILE_ATTRIBUTE_DATA data {};
@@ -325,7 +325,7 @@ bool isFolder(const std::string& path)
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-PathKind pathKind(const std::string& path)
+PathKind pathKind(const std::string& path, std::optional<std::uint64_t>* /*size*/)
 {
     DWORD a = ::GetFileAttributesW(widen(path).c_str());
     if (a == INVALID_FILE_ATTRIBUTES)

@@ -105,11 +105,12 @@ void TargetExpander::expand(std::string target, const Sink& sink) const
     auto slash = lastSeparator(target);
     std::string last = slash == std::string::npos ? target : target.substr(slash + 1);
     if (m_literal || !hasWildcard(last)) {
-        const platform::PathKind kind = target.empty() ? platform::PathKind::Missing : platform::pathKind(target);
+        std::optional<std::uint64_t> size;
+        const platform::PathKind kind = target.empty() ? platform::PathKind::Missing : platform::pathKind(target, &size);
         if (kind != platform::PathKind::Folder) {
             // Opening it tells what it is, or why it cannot be read.
             // (Braced members are made in order: the shown copy first.)
-            sink({target, std::move(target), false, {}, kind == platform::PathKind::File});
+            sink({target, std::move(target), false, {}, kind == platform::PathKind::File, size});
             return;
         }
         std::string problem = listFolder(target, withOneSlash(target), std::string(), sink);

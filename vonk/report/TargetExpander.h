@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +16,7 @@ struct TargetItem {
     bool listed = false; // found by listing a folder or expanding a pattern
     std::string problem; // set when the target itself failed (no match, no folder)
     bool regular = false; // the listing or a look at it said: a regular file
+    std::optional<std::uint64_t> size = std::nullopt; // what that look said of its size
 };
 
 // Turns command-line targets into files, in order, by one rule:
