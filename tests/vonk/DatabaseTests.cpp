@@ -216,6 +216,31 @@ TEST(Database, LiteralsInAnyOrderGiveTheSameSearches)
     }
 }
 
+TEST(Database, LiteralsAreSearchedByWindowsThatRarelyStartInText)
+{
+    // Four bytes of a literal make its search; in text the windows that
+    // begin with two letters (or a letter after a blank) would stop it
+    // nearly everywhere.
+    const struct {
+        const char* literal;
+        const char* window;
+    } cases[] = {{"<body", "<bod"}, {"$(call", "$(ca"}, {"mscoree.dll", ".dll"}, {"#include", "#inc"}, {"zebra", "zebr"}};
+    for (const auto& c : cases) {
+        DefinitionParser parser;
+        parser.parse(std::string("type t\n desc \"d\"\n ext x\n mime a/b\n cat data\n head 100 str \"") + c.literal + "\"\n", "test.vdef");
+        ASSERT_TRUE(parser.finish()) << c.literal;
+        std::string error;
+        auto built = Database::fromBytes(DatabaseWriter::build(parser.definitions()), error);
+        ASSERT_TRUE(built) << error;
+        std::vector<std::string> windows;
+        for (int set = 0; set < Database::kLiteralSets; ++set) {
+            for (std::string_view w : built->patterns(set))
+                windows.emplace_back(w);
+        }
+        EXPECT_EQ(windows, std::vector<std::string>{c.window}) << c.literal;
+    }
+}
+
 TEST(Database, ImportedSourcesAreKeptAndChecked)
 {
     DefinitionParser parser;
