@@ -278,8 +278,18 @@ constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
 // huge page's range is untouched when the advice is given: a range with a
 // small page in it stays in small pages. False when the break could not be
 // moved; the heap is then as it was.
+// What is left of the heap the C library began with is taken and kept (a
+// static holds it, so it is not reported as leaked; volatile, so that the
+// allocation is not left out as unused).
+void* volatile g_heapStartRest = nullptr;
+
 bool hugeHeap(std::uintptr_t page)
 {
+    // What is left of the heap the C library began with would serve the
+    // next small allocations, in small pages faulted in one by one: it is
+    // taken first, so that they come from the huge page.
+    if (const std::size_t rest = ::mallinfo2().keepcost; rest > 4 * page)
+        g_heapStartRest = std::malloc(rest - 256);
     auto* cur = static_cast<char*>(::sbrk(0));
     if (cur == reinterpret_cast<char*>(-1))
         return false;

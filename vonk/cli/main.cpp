@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <future>
 #include <memory>
+#include <new>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -369,10 +370,13 @@ int main(int argc, char** argv)
     // buffer (a page, or a line on a terminal) would make a write, and a
     // wake-up of the reader, every few dozen files: nothing has been
     // written to standard output yet, so it can still take a larger one.
-    // (The C library sizes a buffer of its own by the device; this one
-    // outlives every write.)
-    static char reportBuffer[kReportBuffer];
-    std::setvbuf(stdout, reportBuffer, _IOFBF, sizeof reportBuffer);
+    // (The C library sizes a buffer of its own by the device.) It comes
+    // from the heap, whose pages were made present at the start: a static
+    // one would be faulted in a page at a time as the report fills it. It
+    // is never freed, so it outlives every write.
+    static char* const reportBuffer = new (std::nothrow) char[kReportBuffer];
+    static char fallbackBuffer[kReportBuffer];
+    std::setvbuf(stdout, reportBuffer ? reportBuffer : fallbackBuffer, _IOFBF, kReportBuffer);
     const bool shown = !platform::outputIsStored();
     bool unshown = false;
     auto lastShown = std::chrono::steady_clock::now();
