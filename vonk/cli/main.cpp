@@ -101,7 +101,7 @@ bool judgeFile(const gv::vonk::TargetItem& item, gv::vonk::ReportWriter& report,
         report.problem(item.shown, item.problem, true);
         return true;
     }
-    FileAccess::Result r = FileAccess::open(item.path, item.listed, item.regular);
+    FileAccess::Result r = FileAccess::open(item.path, item.listed, item.regular, item.size);
     switch (r.status) {
     case FileAccess::Status::Failed:
         report.problem(item.shown, r.reason, true);
