@@ -4,7 +4,6 @@
 #include "vonk/match/TextTokens.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -264,7 +263,9 @@ namespace {
 
 bool targetChar(char c)
 {
-    return identChar(c) || std::strchr("./-%$(){}@~", c) != nullptr;
+    // The terminating zero was ever one of them.
+    static constexpr auto kTarget = byteSet(std::string_view("./-%$(){}@~", 12));
+    return identChar(c) || kTarget[static_cast<unsigned char>(c)];
 }
 
 std::string_view lower(std::string_view s, std::string& buffer)
@@ -547,7 +548,11 @@ unsigned inlineMarks(std::string_view s)
 }
 
 // Characters that prose seldom has and code often does.
-bool codeChar(char c) { return std::strchr("{};=<>\\|$@&^~#", c) != nullptr && c != 0; }
+bool codeChar(char c)
+{
+    static constexpr auto kCode = byteSet("{};=<>\\|$@&^~#");
+    return kCode[static_cast<unsigned char>(c)];
+}
 
 // The line above an underline is a title, not a "key: value" line over a
 // document marker.
@@ -640,7 +645,8 @@ ProseShape proseShape(std::string_view text)
                 odd += codeChar(s[j]);
             }
             const char first = s[0], last = s.back();
-            const bool opensLikeProse = letter(first) || (first != 0 && std::strchr("\"'*_[`", first) != nullptr);
+            static constexpr auto kOpensProse = byteSet("\"'*_[`");
+            const bool opensLikeProse = letter(first) || kOpensProse[static_cast<unsigned char>(first)];
             if (opensLikeProse && words >= 3 && odd * 20 <= s.size() && last != ';' && last != '{') {
                 kind = LineKind::Prose;
                 ++shape.proseLines;

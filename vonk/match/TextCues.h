@@ -1,11 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 namespace gv::vonk {
+
+// The bytes of `members` as a table, for the sets that are asked of every
+// byte of a text (a call to strchr per byte was much of judging prose).
+constexpr std::array<bool, 256> byteSet(std::string_view members)
+{
+    std::array<bool, 256> set{};
+    for (char c : members)
+        set[static_cast<unsigned char>(c)] = true;
+    return set;
+}
 
 // What a reader goes by where the text model's words leave two formats
 // alike: a few facts of a text's structure that settle between exactly

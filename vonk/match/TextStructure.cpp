@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vonk/match/TextStructure.h"
 
+#include "vonk/match/TextCues.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -24,7 +26,8 @@ std::string_view trimmed(std::string_view s)
 bool badKeyChar(char c)
 {
     auto u = static_cast<unsigned char>(c);
-    return u < 0x20 || u == 0x7F || std::strchr("\"<>{}();", c) != nullptr;
+    static constexpr auto kBad = byteSet("\"<>{}();");
+    return u < 0x20 || u == 0x7F || kBad[u];
 }
 
 // The lines of a head, at most kMaxRecords of them; the unfinished last
