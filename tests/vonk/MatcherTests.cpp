@@ -97,6 +97,17 @@ TEST_P(RuleKinds, MatchesOnlyWhatTheRuleSays)
 
 const std::string kBig = padTo("START", 200000, '\x02') + "ENDMARK!";
 
+// A rule that reads a container's directory finds candidates by the
+// container's own marks, rather than being tried on every file.
+TEST(RuleKinds, ContainerRulesAreTriedOnlyOnTheirContainers)
+{
+    for (const char* rules : {" ole-has \"Workbook\"\n", " ole-clsid \"000C1084-0000-0000-C000-000000000046\"\n", " zip-has \"word/\"\n"}) {
+        auto db = test::compile(head("t", rules));
+        ASSERT_TRUE(db) << rules;
+        EXPECT_TRUE(db->always().empty()) << rules;
+    }
+}
+
 // A tail literal is found within its own reach of the end, also where a
 // literal of wider reach shares its search: the search starts as far from
 // the end as the wider one reaches.

@@ -197,6 +197,19 @@ std::optional<TriggerSet> triggersOf(const SourceRule& r)
         set.quality = 40;
         return set;
     }
+    // An OLE2 directory is read only from a file that opens with the
+    // compound file's signature.
+    case NodeKind::OleHas:
+    case NodeKind::OleClsid: {
+        Trigger t;
+        t.offset = 0;
+        t.len = 4;
+        t.key = 0xE011CFD0u; // D0 CF 11 E0
+        TriggerSet set;
+        set.items.push_back(t);
+        set.quality = 60;
+        return set;
+    }
     case NodeKind::AtPattern:
         return anchorsFor(r.off, r.bytes, r.masks);
     case NodeKind::AtNumber: {
