@@ -220,11 +220,12 @@ TEST(Database, LiteralsAreSearchedByWindowsThatRarelyStartInText)
 {
     // Four bytes of a literal make its search; in text the windows that
     // begin with two letters (or a letter after a blank) would stop it
-    // nearly everywhere.
+    // nearly everywhere, a line's start only once a line.
     const struct {
-        const char* literal;
+        const char* literal; // as the definition writes it
         const char* window;
-    } cases[] = {{"<body", "<bod"}, {"$(call", "$(ca"}, {"mscoree.dll", ".dll"}, {"#include", "#inc"}, {"zebra", "zebr"}};
+    } cases[] = {{"<body", "<bod"}, {"$(call", "$(ca"}, {"mscoree.dll", ".dll"}, {"#include", "#inc"}, {"zebra", "zebr"},
+        {"\\nimport", "\nimp"}};
     for (const auto& c : cases) {
         DefinitionParser parser;
         parser.parse(std::string("type t\n desc \"d\"\n ext x\n mime a/b\n cat data\n head 100 str \"") + c.literal + "\"\n", "test.vdef");

@@ -270,7 +270,7 @@ std::optional<TriggerSet> triggersOf(const SourceRule& r)
         };
         auto inWords = [](std::uint8_t c) {
             c = lower(c);
-            return (c >= 'a' && c <= 'z') || c == ' ' || c == '\n' || c == '\t';
+            return (c >= 'a' && c <= 'z') || c == ' ';
         };
         std::size_t window = std::min<std::size_t>(bestLen, 4);
         std::size_t pick = bestStart;
