@@ -13,6 +13,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -298,6 +299,28 @@ TEST(ClosingBatch, ClosesWhatItHoldsAndNothingBetween)
     EXPECT_FALSE(isOpen(fds[4])) << "the rest close when the batch ends";
     EXPECT_TRUE(isOpen(foreign));
     ::close(foreign);
+}
+#endif
+
+#ifdef __linux__
+// A run held to one processor counts one: it then starts no thread that
+// could only take turns with its own, and judges with one worker.
+TEST(Processors, UsableAreThoseTheProcessIsHeldTo)
+{
+    cpu_set_t all;
+    ASSERT_EQ(::sched_getaffinity(0, sizeof all, &all), 0);
+    EXPECT_EQ(platform::usableProcessors(), static_cast<unsigned>(CPU_COUNT(&all)));
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int c = 0; c < CPU_SETSIZE; ++c) {
+        if (CPU_ISSET(c, &all)) {
+            CPU_SET(c, &one);
+            break;
+        }
+    }
+    ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+    EXPECT_EQ(platform::usableProcessors(), 1u);
+    ASSERT_EQ(::sched_setaffinity(0, sizeof all, &all), 0);
 }
 #endif
 

@@ -81,6 +81,9 @@ void closeFile(int fd);
 void closeFiles(std::span<int> fds);
 // How many descriptors this process may have open at once.
 std::size_t descriptorLimit();
+// How many processors this process may run on (those it is held to, where
+// the system holds processes to some), at least 1.
+unsigned usableProcessors();
 
 // A whole file in memory, read-only: mapped, or (large files, where huge
 // pages are to be had) read into memory of its own.

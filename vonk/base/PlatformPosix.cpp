@@ -14,10 +14,12 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <malloc.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace gv::vonk {
@@ -561,6 +563,18 @@ std::size_t descriptorLimit()
     if (::getrlimit(RLIMIT_NOFILE, &r) != 0)
         return 256;
     return r.rlim_cur == RLIM_INFINITY ? SIZE_MAX : static_cast<std::size_t>(r.rlim_cur);
+}
+
+unsigned usableProcessors()
+{
+#if defined(__linux__)
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<unsigned>(CPU_COUNT(&set));
+#endif
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : n;
 }
 
 MappedFile mapFile(const std::string& path, std::uint64_t limit)

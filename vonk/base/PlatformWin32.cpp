@@ -10,11 +10,13 @@
 #include <windows.h>
 
 #include <atomic>
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
+#include <thread>
 
 namespace gv::vonk {
 
@@ -417,6 +419,15 @@ std::size_t descriptorLimit()
 {
     // The C runtime's own table of descriptors.
     return 8192;
+}
+
+unsigned usableProcessors()
+{
+    DWORD_PTR process = 0, system = 0;
+    if (::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system) && process != 0)
+        return static_cast<unsigned>(std::popcount(static_cast<std::uint64_t>(process)));
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : n;
 }
 
 MappedFile mapFile(const std::string& path, std::uint64_t limit)

@@ -83,12 +83,11 @@ constexpr std::size_t kReportBuffer = std::size_t{1} << 16;
 // Judged files a worker closes together (see ClosingBatch).
 constexpr std::size_t kClosingBatch = 64;
 
-// Workers when -j is not given: the machine's processors, capped because
-// the work is mostly reading small files.
+// Workers when -j is not given: the processors this run may use, capped
+// because the work is mostly reading small files.
 unsigned defaultJobs()
 {
-    unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : std::min(n, 8u);
+    return std::min(gv::vonk::platform::usableProcessors(), 8u);
 }
 
 // Judges one listed item and writes its report; true when it could not be read.
@@ -273,7 +272,9 @@ int main(int argc, char** argv)
     // checked and the first files judged (nothing is written before it
     // agrees), and once the records hold builds the searches ahead of the
     // workers. Whichever thread first needs the checksum compares it, and
-    // the other waits for its answer.
+    // the other waits for its answer. Held to one processor, that thread
+    // could only take turns with this one: starting it is left out, and
+    // this thread does the work as it comes to need it.
     std::promise<bool> soundPromise;
     std::future<bool> sound = soundPromise.get_future();
     std::atomic_flag sumTaken = ATOMIC_FLAG_INIT;
@@ -287,12 +288,14 @@ int main(int argc, char** argv)
     std::atomic<bool> backgroundDone{false};
     std::thread background;
     try {
-        background = std::thread([&] {
-            compareChecksum();
-            if (recordsChecked.get())
-                dbase->prepareSearches(stopPreparing);
-            backgroundDone = true;
-        });
+        if (platform::usableProcessors() > 1) {
+            background = std::thread([&] {
+                compareChecksum();
+                if (recordsChecked.get())
+                    dbase->prepareSearches(stopPreparing);
+                backgroundDone = true;
+            });
+        }
     } catch (const std::system_error&) {
     }
     // The heap, where the arguments did not already have it prepared: made
