@@ -271,6 +271,11 @@ namespace {
 constexpr int kPopulateWrite = 23;
 constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
 
+// What was left of the heap the C library began with, taken by hugeHeap()
+// and kept: held here, it is not reported as leaked, and as a volatile the
+// allocation is not left out as unused.
+void* volatile g_heapStartRest = nullptr;
+
 // Gives the heap one huge page where its next allocations go. Every first
 // touch of a small page costs some microseconds on virtual machines even
 // once it is present (the host maps it then), and a start touches hundreds;
@@ -280,11 +285,6 @@ constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
 // huge page's range is untouched when the advice is given: a range with a
 // small page in it stays in small pages. False when the break could not be
 // moved; the heap is then as it was.
-// What is left of the heap the C library began with is taken and kept (a
-// static holds it, so it is not reported as leaked; volatile, so that the
-// allocation is not left out as unused).
-void* volatile g_heapStartRest = nullptr;
-
 bool hugeHeap(std::uintptr_t page)
 {
     // What is left of the heap the C library began with would serve the

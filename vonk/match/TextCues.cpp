@@ -263,7 +263,7 @@ namespace {
 
 bool targetChar(char c)
 {
-    // The terminating zero was ever one of them.
+    // A zero byte counts too, as it always has.
     static constexpr auto kTarget = byteSet(std::string_view("./-%$(){}@~", 12));
     return identChar(c) || kTarget[static_cast<unsigned char>(c)];
 }
